@@ -1,0 +1,47 @@
+# The two set-up commands: `make run` and `make test`.
+BUILD      ?= build
+BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+
+.PHONY: run test deps build test-asan bench fuzz demo screenshot clean
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/app/veltomail
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# AddressSanitizer + UndefinedBehaviorSanitizer over the whole test suite.
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVELTO_SANITIZE=ON
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
+
+# libFuzzer targets; FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps.sh --fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTO_FUZZ=ON
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	@for f in $(BUILD_FUZZ)/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(BUILD_FUZZ)/corpus/$$n; \
+	  echo "== $$n"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $(BUILD_FUZZ)/corpus/$$n fuzz/corpus/$$n || exit 1; done
+
+clean:
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

@@ -1,0 +1,28 @@
+#pragma once
+// The settings hive kept in one private file, replaced atomically.
+#include <string>
+
+#include "settings/RegistryHive.h"
+
+namespace velto {
+
+class FileHiveStorage : public HiveStorage {
+public:
+    explicit FileHiveStorage(std::string path) : m_path(std::move(path)) {}
+    ReadResult Read(std::string& bytes, std::string& error) override;
+    // Temporary file in the same folder, flushed, renamed over the old one.
+    bool Write(const std::string& bytes, std::string& error) override;
+    std::string Location() const override { return m_path; }
+
+    // ${XDG_CONFIG_HOME:-$HOME/.config}/VeltoMail/registry.reg
+    static std::string DefaultPath();
+
+private:
+    std::string m_path;
+};
+
+// Writes a whole file atomically (temporary beside it, fsync, rename), with
+// the given permission bits; the folder is created private when missing.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode, std::string& error);
+
+}  // namespace velto

@@ -1,0 +1,49 @@
+#pragma once
+// One message as the engine knows it: parsed header fields, its identity on
+// the server, the account it came from and the raw header text. Also the
+// record format of the local data file.
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace velto {
+
+// A calendar date and time read from a Date header (local time, no zone).
+struct MailDate {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    // "%m/%d/%Y %H:%M:%S", as the message list shows it.
+    std::string Format() const;
+};
+
+class CMailHeader {
+public:
+    CMailHeader() { Reset(); }
+
+    void Reset();
+    void SetMessageInfo(int number, std::uint32_t hash, int size);
+    void SetAccountInfo(const std::string& server, const std::string& address, const std::string& outgoing);
+    bool MatchesHash(std::uint32_t hash) const { return m_uidlHash == hash; }
+    void ParseHeader(const std::string& text);
+    // Safe on any thread.
+    bool GetDate(MailDate& date) const;
+
+    // Data-file encoding (little-endian head of six 32-bit integers, then
+    // the four strings). Write appends to out.
+    void Write(std::string& out) const;
+    // Reads one record from data[pos..size), advancing pos. Lengths are
+    // checked against what is left: a record that does not fit returns false
+    // and leaves the record and pos unchanged.
+    bool Read(const char* data, std::size_t size, std::size_t& pos);
+    static constexpr std::size_t kHeadSize = 24;
+
+    std::string m_returnPath, m_received, m_messageId, m_date, m_from, m_replyTo, m_mailer, m_mimeVersion,
+        m_to, m_subject, m_contentType, m_transferEncoding, m_uidl, m_status, m_organization;
+    std::string m_accountServer, m_accountAddress, m_accountOutgoing;
+    std::int32_t m_size = -1;
+    std::int32_t m_messageNumber = -1;
+    std::uint32_t m_uidlHash = 0xFFFFFFFFu;
+    std::string m_rawHeader;
+};
+
+}  // namespace velto

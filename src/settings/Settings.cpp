@@ -1,0 +1,195 @@
+#include "settings/Settings.h"
+
+#include "settings/Crc32.h"
+
+namespace velto {
+
+std::string keys::Join(const std::string& parent, const std::string& name) { return parent + "\\" + name; }
+
+namespace {
+
+// Removes the named subkey of a parent key (a deleted account or profile).
+void DeleteSubkey(const std::string& parentPath, const std::string& name) {
+    RegistryDatabase parent;
+    if (parent.OpenKey(parentPath) != kErrorSuccess) return;
+    RegistryDatabase::DeleteKey(parent.GetKey(), name);
+    parent.CloseKey();
+}
+
+}  // namespace
+
+// ---- AccountSettings ------------------------------------------------------
+
+AccountSettings::AccountSettings(const std::string& path) {
+    if (!path.empty()) Load(path);
+}
+
+std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
+    // In save order.
+    return {
+        {"Account Name", Field::String, &m_accountName, 0},
+        {"Email Address", Field::String, &m_emailAddress, 0},
+        {"Server Name", Field::String, &m_serverName, 0},
+        {"User Name", Field::String, &m_userName, 0},
+        {"User Password", Field::String, &m_userPassword, 0},
+        {"Outgoing Mail Server", Field::String, &m_outgoingServer, 0},
+        {"Disabled", Field::Number, &m_disabled, 0},
+        {"Auto Download", Field::Number, &m_autoDownload, 0},
+        {"Secure Login", Field::Number, &m_secureLogin, 0},
+        {"Spam Only", Field::Number, &m_spamOnly, 0},
+    };
+}
+
+void AccountSettings::Load(const std::string& path) {
+    m_deleted = m_modified = 0;
+    m_emailAddress.clear();
+    m_serverName.clear();
+    m_accountName.clear();
+    m_userName.clear();
+    m_userPassword.clear();
+    m_outgoingServer.clear();
+    m_spamOnly = m_secureLogin = m_disabled = m_autoDownload = 0;
+    LoadFields(path, Fields());
+    m_id = Crc32::OfNameWithTerminator(m_accountName);
+}
+
+void AccountSettings::SetAccountName(const std::string& s) {
+    m_accountName = s;
+    m_id = Crc32::OfNameWithTerminator(m_accountName);
+}
+
+void AccountSettings::Save(const std::string& accountsPath) {
+    if (m_deleted) {
+        DeleteSubkey(accountsPath, m_accountName);
+    } else if (m_modified) {
+        SaveFields(keys::Join(accountsPath, m_accountName), Fields());
+    }
+}
+
+std::vector<AccountSettings> LoadAllAccounts() {
+    std::vector<AccountSettings> accounts;
+    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts))
+        accounts.emplace_back(keys::Join(keys::kAccounts, name));
+    return accounts;
+}
+
+// ---- ConfigurationOptions -------------------------------------------------
+
+ConfigurationOptions::ConfigurationOptions(const std::string& path) {
+    if (!path.empty()) Load(path);
+}
+
+std::vector<RegistryDatabase::Field> ConfigurationOptions::Fields() {
+    return {
+        {"Database", Field::String, &m_database, 0},
+        {"Active RAS", Field::String, &m_activeRas, 0},
+        {"Sound Filename", Field::String, &m_soundFilename, 0},
+        {"Enable Dialup", Field::Number, &m_enableDialup, 0},
+        {"Auto Scan", Field::Number, &m_autoScan, 0},
+        {"Startup Scan", Field::Number, &m_startupScan, 0},
+        {"CheckMail Interval", Field::Number, &m_checkMailInterval, 0},
+        {"No Disconnect", Field::Number, &m_noDisconnect, 0},
+        {"Strict Scanning", Field::Number, &m_strictScanning, 0},
+        {"Enable Sound", Field::Number, &m_enableSound, 0},
+    };
+}
+
+void ConfigurationOptions::Load(const std::string& path) {
+    m_activeRas.clear();
+    m_soundFilename.clear();
+    m_database.clear();
+    m_enableDialup = m_autoScan = m_startupScan = m_checkMailInterval = 0;
+    m_noDisconnect = m_strictScanning = m_enableSound = 0;
+    LoadFields(path, Fields());
+}
+
+void ConfigurationOptions::Save(const std::string& path) { SaveFields(path, Fields()); }
+
+// ---- EnvironmentOptions ---------------------------------------------------
+
+EnvironmentOptions::EnvironmentOptions(const std::string& path) {
+    if (!path.empty()) Load(path);
+}
+
+std::vector<RegistryDatabase::Field> EnvironmentOptions::Fields() {
+    return {
+        {"Log Filename", Field::String, &m_logFilename, 0},
+        {"Velto Password", Field::String, &m_password, 0},
+        {"Auto Remove", Field::Number, &m_autoRemove, 0},
+        {"Log Debug", Field::Number, &m_logDebug, 0},
+        {"Log Enabled", Field::Number, &m_logEnabled, 0},
+        {"Password Protect", Field::Number, &m_passwordProtect, 0},
+        {"Save Headers", Field::Number, &m_saveHeaders, 0},
+        {"Log Standard", Field::Number, &m_logStandard, 0},
+        {"Start Minimized", Field::Number, &m_startMinimized, 0},
+        {"View Type", Field::Number, &m_viewType, 0},
+    };
+}
+
+void EnvironmentOptions::Load(const std::string& path) {
+    m_logFilename.clear();
+    m_password.clear();
+    m_autoRemove = m_logDebug = m_logEnabled = m_passwordProtect = 0;
+    m_saveHeaders = m_logStandard = m_startMinimized = m_viewType = 0;
+    LoadFields(path, Fields());
+}
+
+void EnvironmentOptions::Save(const std::string& path) { SaveFields(path, Fields()); }
+
+// ---- MailFontSettings -----------------------------------------------------
+
+MailFontSettings::MailFontSettings(const std::string& path) {
+    if (!path.empty()) Load(path);
+}
+
+std::vector<RegistryDatabase::Field> MailFontSettings::Fields() {
+    return {{"Mail Font", Field::Bytes, &m_font, sizeof(LogFont)}};
+}
+
+void MailFontSettings::Load(const std::string& path) {
+    m_font = LogFont{};
+    LoadFields(path, Fields());
+}
+
+void MailFontSettings::Save(const std::string& path) { SaveFields(path, Fields()); }
+
+// ---- TemplateSettings -----------------------------------------------------
+
+TemplateSettings::TemplateSettings(const std::string& path) {
+    if (!path.empty()) Load(path);
+}
+
+std::vector<RegistryDatabase::Field> TemplateSettings::Fields() {
+    return {
+        {"Account Name", Field::String, &m_profileName, 0},
+        {"Index File", Field::String, &m_indexFile, 0},
+        {"Active", Field::Number, &m_active, 0},
+    };
+}
+
+void TemplateSettings::Load(const std::string& path) {
+    m_modified = m_deleted = 0;
+    m_profileName.clear();
+    m_indexFile.clear();
+    m_active = 0;
+    LoadFields(path, Fields());
+    m_active &= 0xFFu;  // only the first byte of "Active" counts
+    m_id = Crc32::OfNameWithTerminator(m_profileName);
+}
+
+void TemplateSettings::Save(const std::string& templatesPath) {
+    if (m_deleted) {
+        DeleteSubkey(templatesPath, m_profileName);
+    } else if (m_modified) {
+        SaveFields(keys::Join(templatesPath, m_profileName), Fields());
+    }
+}
+
+std::vector<TemplateSettings> LoadAllTemplates() {
+    std::vector<TemplateSettings> templates;
+    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kTemplates))
+        templates.emplace_back(keys::Join(keys::kTemplates, name));
+    return templates;
+}
+
+}  // namespace velto

@@ -1,0 +1,168 @@
+#pragma once
+// The settings records: each is its own store cursor, loads itself from its
+// key (defaults first) and saves itself in a fixed value order.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/RegistryDatabase.h"
+
+namespace velto {
+
+namespace keys {
+// String-table texts 106, 108, 143 and 105.
+inline const std::string kAccounts = "Software\\Dunmere\\Velto Mail\\Accounts";
+inline const std::string kConfiguration = "Software\\Dunmere\\Velto Mail\\Configuration";
+inline const std::string kEnvironment = "Software\\Dunmere\\Velto Mail\\Environment";
+inline const std::string kTemplates = "Software\\Dunmere\\Velto Mail\\Templates";
+// "%s\\%s": a record's own key below the accounts or templates key.
+std::string Join(const std::string& parent, const std::string& name);
+}  // namespace keys
+
+class AccountSettings : public RegistryDatabase {
+public:
+    explicit AccountSettings(const std::string& path = {});
+    void Load(const std::string& path);
+    // Deleted: removes the account's key; modified: writes it; else nothing.
+    void Save(const std::string& accountsPath);
+
+    std::string GetEmailAddress() const { return m_emailAddress; }
+    std::string GetServerName() const { return m_serverName; }
+    std::string GetAccountName() const { return m_accountName; }
+    std::string GetUserName() const { return m_userName; }
+    std::string GetUserPassword() const { return m_userPassword; }
+    std::string GetOutgoingServer() const { return m_outgoingServer; }
+    void SetEmailAddress(const std::string& s) { m_emailAddress = s; }
+    void SetServerName(const std::string& s) { m_serverName = s; }
+    // Also recomputes the id, as a load would.
+    void SetAccountName(const std::string& s);
+    void SetUserName(const std::string& s) { m_userName = s; }
+    void SetUserPassword(const std::string& s) { m_userPassword = s; }
+    void SetOutgoingServer(const std::string& s) { m_outgoingServer = s; }
+
+    std::uint8_t m_deleted = 0;
+    std::uint8_t m_modified = 0;
+    std::uint32_t m_spamOnly = 0;
+    std::uint32_t m_secureLogin = 0;
+    std::uint32_t m_disabled = 0;
+    std::uint32_t m_autoDownload = 0;
+    std::uint32_t m_id = 0;
+
+private:
+    std::vector<Field> Fields();
+    std::string m_emailAddress, m_serverName, m_accountName, m_userName, m_userPassword, m_outgoingServer;
+};
+
+// Every account below the accounts key, in enumeration order.
+std::vector<AccountSettings> LoadAllAccounts();
+
+class ConfigurationOptions : public RegistryDatabase {
+public:
+    explicit ConfigurationOptions(const std::string& path = {});
+    void Load(const std::string& path);
+    void Save(const std::string& path);
+
+    std::string GetActiveRas() const { return m_activeRas; }
+    std::string GetSoundFilename() const { return m_soundFilename; }
+    std::string GetDatabase() const { return m_database; }
+    void SetActiveRas(const std::string& s) { m_activeRas = s; }
+    void SetSoundFilename(const std::string& s) { m_soundFilename = s; }
+    void SetDatabase(const std::string& s) { m_database = s; }
+
+    std::uint32_t m_enableDialup = 0;
+    std::uint32_t m_autoScan = 0;
+    std::uint32_t m_startupScan = 0;
+    std::uint32_t m_checkMailInterval = 0;
+    std::uint32_t m_noDisconnect = 0;
+    std::uint32_t m_strictScanning = 0;
+    std::uint32_t m_enableSound = 0;
+
+private:
+    std::vector<Field> Fields();
+    std::string m_activeRas, m_soundFilename, m_database;
+};
+
+class EnvironmentOptions : public RegistryDatabase {
+public:
+    explicit EnvironmentOptions(const std::string& path = {});
+    void Load(const std::string& path);
+    void Save(const std::string& path);
+
+    std::string GetLogFilename() const { return m_logFilename; }
+    std::string GetPassword() const { return m_password; }
+    void SetLogFilename(const std::string& s) { m_logFilename = s; }
+    void SetPassword(const std::string& s) { m_password = s; }
+
+    std::uint32_t m_autoRemove = 0;
+    std::uint32_t m_logDebug = 0;
+    std::uint32_t m_logEnabled = 0;
+    std::uint32_t m_passwordProtect = 0;
+    std::uint32_t m_saveHeaders = 0;
+    std::uint32_t m_logStandard = 0;
+    std::uint32_t m_startMinimized = 0;
+    std::uint32_t m_viewType = 0;
+
+private:
+    std::vector<Field> Fields();
+    std::string m_logFilename, m_password;
+};
+
+// The 60-byte font description of the Windows version, kept byte for byte so
+// that an exported "Mail Font" value loads unchanged.
+#pragma pack(push, 1)
+struct LogFont {
+    std::int32_t height = -15;
+    std::int32_t width = 0;
+    std::int32_t escapement = 0;
+    std::int32_t orientation = 0;
+    std::int32_t weight = 400;
+    std::uint8_t italic = 0;
+    std::uint8_t underline = 0;
+    std::uint8_t strikeOut = 0;
+    std::uint8_t charSet = 0;
+    std::uint8_t outPrecision = 3;
+    std::uint8_t clipPrecision = 2;
+    std::uint8_t quality = 1;
+    std::uint8_t pitchAndFamily = 34;
+    std::array<char, 32> faceName{'A', 'r', 'i', 'a', 'l'};
+};
+#pragma pack(pop)
+static_assert(sizeof(LogFont) == 60, "the stored font description is 60 bytes");
+
+class MailFontSettings : public RegistryDatabase {
+public:
+    explicit MailFontSettings(const std::string& path = {});
+    void Load(const std::string& path);
+    void Save(const std::string& path);
+    LogFont m_font;
+
+private:
+    std::vector<Field> Fields();
+};
+
+class TemplateSettings : public RegistryDatabase {
+public:
+    explicit TemplateSettings(const std::string& path = {});
+    void Load(const std::string& path);
+    // Deleted: removes the profile's key; modified: writes it; else nothing.
+    void Save(const std::string& templatesPath);
+
+    std::string GetProfileName() const { return m_profileName; }
+    std::string GetIndexFile() const { return m_indexFile; }
+    void SetProfileName(const std::string& s) { m_profileName = s; }
+    void SetIndexFile(const std::string& s) { m_indexFile = s; }
+
+    std::uint8_t m_modified = 0;
+    std::uint8_t m_deleted = 0;
+    std::uint32_t m_active = 0;
+    std::uint32_t m_id = 0;
+
+private:
+    std::vector<Field> Fields();
+    std::string m_profileName, m_indexFile;
+};
+
+std::vector<TemplateSettings> LoadAllTemplates();
+
+}  // namespace velto
