@@ -1,0 +1,218 @@
+#pragma once
+// Fakes for the engine's windows and services. Each records what it was
+// asked, in one shared journal, so tests can check order as well as effect.
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/EngineServices.h"
+#include "engine/EngineUi.h"
+#include "engine/HeaderStoreFile.h"
+#include "protocol/LogSink.h"
+
+namespace velto::test {
+
+using Journal = std::vector<std::string>;
+
+class FakeUi : public IEngineUi {
+public:
+    explicit FakeUi(Journal& journal) : m_journal(journal) {}
+    Journal& m_journal;
+    std::string title;
+    std::vector<std::string> chooser;
+    int chooserSel = -1;
+    bool optionsResult = false;
+    std::function<void()> onOptionsSheet;
+    std::vector<std::string> messageBoxes;
+    std::string paneText = "Ready";
+    int progressPos = -1, progressRange = 0;
+    bool waitCursor = false;
+    bool progressWindow = false;
+    std::vector<std::string> progressTexts;
+    int progressUpper = 0, progressAdvanced = 0;
+    int messageCenterShows = 0, browserShows = 0, lastPage = -1;
+    std::string lastBody;
+
+    void SetFrameTitle(const std::string& t) override { title = t; }
+    void ShowMainWindow() override { m_journal.push_back("ui.show"); }
+    void SetWaitCursor(bool on) override { waitCursor = on; }
+    void ShowAbout() override { m_journal.push_back("ui.about"); }
+    void MessageBox(const std::string& text) override {
+        messageBoxes.push_back(text);
+        m_journal.push_back("ui.messagebox " + text);
+    }
+    bool RunOptionsSheet() override {
+        m_journal.push_back("ui.options");
+        if (onOptionsSheet) onOptionsSheet();
+        return optionsResult;
+    }
+    void SetupList() override { m_journal.push_back("ui.setuplist"); }
+    void ChooserResetContent() override {
+        chooser.clear();
+        m_journal.push_back("chooser.reset");
+    }
+    void ChooserInsertAtTop(const std::string& text) override { chooser.insert(chooser.begin(), text); }
+    void ChooserSetCurSel(int index) override { chooserSel = index; }
+    void SetPaneText(const std::string& text, int pane) override {
+        if (pane == 0) paneText = text;
+    }
+    void SetProgress(int position, int range) override {
+        progressPos = position;
+        if (range > 0) progressRange = range;
+    }
+    void ClearMessages(bool) override {}
+    bool HasProgressWindow() const override { return progressWindow; }
+    void CreateProgressWindow() override { progressWindow = true; }
+    void ShowProgressWindow(const std::string& caption) override { m_journal.push_back("progress " + caption); }
+    void DestroyProgressWindow() override { progressWindow = false; }
+    void ProgressText(const std::string& text) override { progressTexts.push_back(text); }
+    void ProgressRange(int upper) override {
+        progressUpper = upper;
+        progressAdvanced = 0;
+    }
+    void ProgressAdvance(int step) override { progressAdvanced += step; }
+    void ProgressReset() override { progressUpper = 0; }
+    void ShowInMessageCenter(const CMailHeader&, const std::string& body, int page) override {
+        ++messageCenterShows;
+        lastPage = page;
+        lastBody = body;
+    }
+    void ShowInBrowser(const CMailHeader&, const std::string& body) override {
+        ++browserShows;
+        lastBody = body;
+    }
+    void OpenBrowser() override {}
+    void DestroyBrowser() override {}
+};
+
+class FakeTray : public ITray {
+public:
+    explicit FakeTray(Journal& journal) : m_journal(journal) {}
+    Journal& m_journal;
+    int icon = 0;
+    std::string tip;
+    std::vector<int> icons;  // every icon set, in order
+    std::vector<std::string> notifications;
+    bool present = false;
+    bool IsAvailable() const override { return true; }
+    void Add(int i, const std::string& t) override {
+        present = true;
+        icon = i;
+        tip = t;
+        m_journal.push_back("tray.add " + t);
+    }
+    void SetIcon(int i) override {
+        icon = i;
+        icons.push_back(i);
+    }
+    void SetTip(const std::string& t) override { tip = t; }
+    void Remove() override {
+        present = false;
+        m_journal.push_back("tray.remove");
+    }
+    void Notify(const std::string&, const std::string& text) override { notifications.push_back(text); }
+};
+
+class FakeSound : public ISound {
+public:
+    std::vector<std::string> played;
+    int stops = 0;
+    void PlayAsync(const std::string& path) override { played.push_back(path); }
+    void Stop() override { ++stops; }
+};
+
+// Timers that fire only when the test says so: a controllable clock.
+class FakeTimers : public ITimerHost {
+public:
+    explicit FakeTimers(Journal& journal) : m_journal(journal) {}
+    Journal& m_journal;
+    std::map<int, int> armed;  // id -> interval
+    bool failNext = false;
+    bool SetTimer(int id, int ms) override {
+        if (failNext) {
+            failNext = false;
+            return false;
+        }
+        armed[id] = ms;
+        if (id < 1000) m_journal.push_back("timer.set " + std::to_string(id) + " " + std::to_string(ms));
+        return true;
+    }
+    void KillTimer(int id) override { armed.erase(id); }
+    bool IsArmed(int id) const { return armed.count(id) != 0; }
+    int Interval(int id) const {
+        auto it = armed.find(id);
+        return it == armed.end() ? -1 : it->second;
+    }
+};
+
+class FakeDialup : public IDialup {
+public:
+    explicit FakeDialup(Journal& journal) : m_journal(journal) {}
+    Journal& m_journal;
+    long enumStatus = 0;
+    std::vector<DialupConnection> connections;
+    // What dialling does: by default a connection of that entry comes up.
+    bool dialSucceeds = true;
+    std::vector<long> hungUp;
+    long EnumConnections(std::vector<DialupConnection>& out) override {
+        m_journal.push_back("dialup.enum");
+        out = connections;
+        return enumStatus;
+    }
+    void EnumEntryNames(std::vector<std::string>& names) override { names = {"Work", "Home"}; }
+    void RunDialDialog(const std::string& entry) override {
+        m_journal.push_back("dialup.dial " + entry);
+        if (dialSucceeds) connections.push_back({entry, 77});
+    }
+    long HangUp(long handle) override {
+        hungUp.push_back(handle);
+        std::erase_if(connections, [&](const DialupConnection& c) { return c.handle == handle; });
+        return 0;
+    }
+};
+
+class FakeStoreFile : public IHeaderStoreFile {
+public:
+    explicit FakeStoreFile(Journal& journal) : m_journal(journal) {}
+    Journal& m_journal;
+    std::map<std::string, std::vector<CMailHeader>> files;
+    std::vector<std::string> existing;  // other paths that exist (sound files)
+    bool Exists(const std::string& path) override {
+        return files.count(path) || std::find(existing.begin(), existing.end(), path) != existing.end();
+    }
+    bool Load(std::vector<CMailHeader>& list, const std::string& path) override {
+        m_journal.push_back("store.load");
+        auto it = files.find(path);
+        if (it == files.end()) return false;
+        list.insert(list.end(), it->second.begin(), it->second.end());
+        return true;
+    }
+    bool Save(const std::vector<CMailHeader>& list, const std::string& path) override {
+        m_journal.push_back("store.save " + std::to_string(list.size()));
+        files[path] = list;
+        return true;
+    }
+};
+
+// A conversation log that keeps every text (any thread).
+class RecordingLog : public ILogSink {
+public:
+    void AppendOutput(const std::string& text) override {
+        std::lock_guard lock(m_mutex);
+        m_texts.push_back(text);
+    }
+    std::vector<std::string> Texts() const {
+        std::lock_guard lock(m_mutex);
+        return m_texts;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+};
+
+}  // namespace velto::test

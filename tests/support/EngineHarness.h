@@ -1,0 +1,67 @@
+#pragma once
+// A view's engine over fakes and a private settings hive.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <functional>
+#include <memory>
+
+#include "engine/CorvaneView.h"
+#include "support/EngineFakes.h"
+#include "support/MemoryHiveStorage.h"
+
+namespace velto::test {
+
+struct EngineHarness {
+    explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {})
+        : hive(settings), ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
+        CCorvaneView::Services s;
+        s.ui = &ui;
+        s.tray = &tray;
+        s.sound = &sound;
+        s.timers = &timers;
+        s.dialup = &dialup;
+        s.store = &store;
+        s.output = &log;
+        s.transports = std::move(transports);
+        view = std::make_unique<CCorvaneView>(s);
+    }
+    ~EngineHarness() {
+        if (view) view->JoinWorker(30000);
+    }
+
+    // Runs queued calls until done() holds or the deadline passes.
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > timeoutMs) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+    // Drains what is queued now.
+    void Drain() {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+    // Waits for the running worker to end and its last messages to be handled.
+    bool FinishWork(int timeoutMs = 30000) {
+        return RunUntil([&] { return !view->IsBusy() && !view->WorkerActive(); }, timeoutMs);
+    }
+
+    Journal journal;
+    ScopedHive hive;
+    FakeUi ui;
+    FakeTray tray;
+    FakeSound sound;
+    FakeTimers timers;
+    FakeDialup dialup;
+    FakeStoreFile store;
+    RecordingLog log;
+    std::unique_ptr<CCorvaneView> view;
+};
+
+// A settings text with the given accounts (name, server) in the hive.
+std::string AccountsText(const std::vector<std::pair<std::string, std::string>>& accounts,
+                         const std::string& extraKeys = {});
+
+}  // namespace velto::test
