@@ -62,8 +62,14 @@ public:
         struct stat old {};
         if (stat(target.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
         m_file.reset(fdopen(fd, "wb"));
-        if (!m_file) close(fd);
-        return m_file != nullptr;
+        if (!m_file) {
+            close(fd);
+            return false;
+        }
+        // The stream writes whole 32 KiB pieces; unbuffered, a full disk
+        // shows up in the stream's own status, not only at the close.
+        std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
+        return true;
     }
 
     std::FILE* File() const { return m_file.get(); }
