@@ -110,9 +110,7 @@ std::string ResolveLinks(const std::string& path) {
 }
 
 bool WriteContent(const std::vector<CMailHeader>& list, std::FILE* file) {
-    std::string chunk;
-    chunk.reserve(kChunk + (std::size_t(64) << 10));
-    chunk.append(kMagicBytes, 4);
+    std::string chunk(kMagicBytes, 4);
     for (const CMailHeader& header : list) {
         header.Write(chunk);
         if (chunk.size() >= kChunk) {
@@ -188,7 +186,9 @@ private:
 // Large buffered reads; a record is parsed straight from the buffer.
 class ChunkReader {
 public:
-    explicit ChunkReader(std::FILE* file) : m_file(file), m_buffer(kChunk) {}
+    // length: all the file holds; a small store gets a small buffer.
+    ChunkReader(std::FILE* file, std::uint64_t length)
+        : m_file(file), m_buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk))) {}
 
     // Makes at least n bytes available at Data(); false when the file has fewer.
     bool Fill(std::size_t n) {
@@ -306,7 +306,7 @@ bool LoadHeaderStore(std::vector<CMailHeader>& list, const std::string& database
         return false;
     }
     list.reserve(list.size() + static_cast<std::size_t>(scanner.Records()));
-    ChunkReader reader(content.get());
+    ChunkReader reader(content.get(), zstream.BytesWritten());
     if (!reader.Fill(4)) return false;
     reader.Consume(4);
     for (std::uint64_t i = 0; i < scanner.Records(); ++i) {
