@@ -1,0 +1,207 @@
+#include "platform/PosixTransport.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "protocol/SocketErrors.h"
+
+namespace velto {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+timeval ToTimeval(std::chrono::milliseconds ms) {
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(ms.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>((ms.count() % 1000) * 1000);
+    // Zero would mean "no limit" to the kernel.
+    if (tv.tv_sec == 0 && tv.tv_usec == 0) tv.tv_usec = 1000;
+    return tv;
+}
+
+class PosixTransport : public ITransport {
+public:
+    explicit PosixTransport(const TransportTimeLimits& limits) : m_limits(limits) {}
+    ~PosixTransport() override { Close(); }
+
+    bool Connect(const std::string& host, int port) override {
+        Close();
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        addrinfo* list = nullptr;
+        const std::string service = std::to_string(port);
+        const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+        if (rc != 0) {
+            m_error = WsaCodeForResolverError(rc, errno);
+            return false;
+        }
+        // One deadline for all addresses of the name.
+        const auto deadline = Clock::now() + m_limits.connect;
+        int error = ETIMEDOUT;
+        for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+            error = TryConnect(*ai, deadline);
+            if (error == 0 || error == ETIMEDOUT) break;
+        }
+        freeaddrinfo(list);
+        if (error != 0) {
+            Close();
+            m_error = WsaCodeForErrno(error);
+            return false;
+        }
+        m_error = 0;
+        return true;
+    }
+
+    long Send(const char* data, std::size_t length) override {
+        if (m_fd < 0) return Fail(ENOTCONN);
+        std::size_t sent = 0;
+        while (sent < length) {
+            const ssize_t n = ::send(m_fd, data + sent, length - sent, MSG_NOSIGNAL);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Fail(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        m_error = 0;
+        return static_cast<long>(length);
+    }
+
+    long Receive(char* buffer, std::size_t capacity) override {
+        if (m_fd < 0) return Fail(ENOTCONN);
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
+            if (n >= 0) {
+                m_error = 0;
+                return static_cast<long>(n);
+            }
+            if (errno == EINTR) continue;
+            // SO_RCVTIMEO expiry.
+            return Fail(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
+        }
+    }
+
+    void Close() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+
+    int LastError() const override { return m_error; }
+
+private:
+    long Fail(int error) {
+        m_error = WsaCodeForErrno(error);
+        return -1;
+    }
+
+    // 0 when connected, else the errno of the failure.
+    int TryConnect(const addrinfo& ai, Clock::time_point deadline) {
+        Close();
+        m_fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol);
+        if (m_fd < 0) return errno;
+        if (::connect(m_fd, ai.ai_addr, ai.ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) return errno;
+            for (;;) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+                if (left.count() <= 0) return ETIMEDOUT;
+                pollfd p{m_fd, POLLOUT, 0};
+                const int rc = ::poll(&p, 1, static_cast<int>(left.count()));
+                if (rc < 0 && errno == EINTR) continue;
+                if (rc < 0) return errno;
+                if (rc == 0) return ETIMEDOUT;
+                break;
+            }
+            int soError = 0;
+            socklen_t len = sizeof soError;
+            if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0) return errno;
+            if (soError != 0) return soError;
+        }
+        // Blocking from here on; the kernel enforces the per-call limits, so
+        // each exchange costs one system call per direction.
+        const int flags = ::fcntl(m_fd, F_GETFL);
+        if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return errno;
+        const timeval rcv = ToTimeval(m_limits.receive);
+        const timeval snd = ToTimeval(m_limits.send);
+        const int one = 1;
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &rcv, sizeof rcv) != 0 ||
+            ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &snd, sizeof snd) != 0 ||
+            ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0)
+            return errno;
+        return 0;
+    }
+
+    TransportTimeLimits m_limits;
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+class PosixTransportFactory : public ITransportFactory {
+public:
+    explicit PosixTransportFactory(TransportTimeLimits limits) : m_limits(limits) {}
+    std::unique_ptr<ITransport> Create() override { return std::make_unique<PosixTransport>(m_limits); }
+
+private:
+    TransportTimeLimits m_limits;
+};
+
+}  // namespace
+
+std::shared_ptr<ITransportFactory> MakePosixTransportFactory(TransportTimeLimits limits) {
+    return std::make_shared<PosixTransportFactory>(limits);
+}
+
+int WsaCodeForErrno(int error) {
+    switch (error) {
+    case EACCES: case EPERM: return wsa::kAccess;
+    case EFAULT: return wsa::kFault;
+    case EINVAL: return wsa::kInvalid;
+    case EMFILE: case ENFILE: return wsa::kTooManyFiles;
+    case EINPROGRESS: case EALREADY: return wsa::kInProgress;
+    case ENOTSOCK: case EBADF: return wsa::kNotSocket;
+    case EDESTADDRREQ: return wsa::kDestinationRequired;
+    case EMSGSIZE: return wsa::kMessageSize;
+    case EOPNOTSUPP: return wsa::kNotSupported;
+    case EAFNOSUPPORT: case EPROTONOSUPPORT: return wsa::kFamilyNotSupported;
+    case EADDRINUSE: return wsa::kAddressInUse;
+    case EADDRNOTAVAIL: return wsa::kAddressNotAvailable;
+    case ENETDOWN: return wsa::kNetworkDown;
+    case ENETUNREACH: return wsa::kNetworkUnreachable;
+    case ENETRESET: return wsa::kNetworkReset;
+    case ECONNABORTED: return wsa::kConnectionAborted;
+    case ECONNRESET: case EPIPE: return wsa::kConnectionReset;
+    case ENOBUFS: case ENOMEM: return wsa::kNoBuffers;
+    case EISCONN: return wsa::kIsConnected;
+    case ENOTCONN: return wsa::kNotConnected;
+    case ESHUTDOWN: return wsa::kShutDown;
+    case ETIMEDOUT: return wsa::kTimedOut;
+    case ECONNREFUSED: return wsa::kConnectionRefused;
+    case EHOSTDOWN: return wsa::kHostDown;
+    case EHOSTUNREACH: return wsa::kHostUnreachable;
+    default: return error == EWOULDBLOCK || error == EAGAIN ? wsa::kWouldBlock : 0;
+    }
+}
+
+int WsaCodeForResolverError(int error, int systemError) {
+    switch (error) {
+    case EAI_SYSTEM: return WsaCodeForErrno(systemError);
+    case EAI_AGAIN: return wsa::kTryAgain;
+    case EAI_FAMILY: return wsa::kFamilyNotSupported;
+    case EAI_MEMORY: return wsa::kNoBuffers;
+    default: return wsa::kHostNotFound;  // EAI_NONAME, EAI_NODATA, EAI_FAIL, ...
+    }
+}
+
+}  // namespace velto

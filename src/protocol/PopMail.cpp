@@ -1,0 +1,378 @@
+#include "protocol/PopMail.h"
+
+#include <algorithm>
+#include <climits>
+#include <string_view>
+
+#include "settings/Crc32.h"
+
+namespace velto {
+
+namespace {
+
+constexpr std::string_view kOk = "+OK";
+constexpr std::string_view kErr = "-ERR";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kTerminator = "\r\n.\r\n";
+// Single-line replies are read in blocks of this size, as they always were.
+constexpr std::size_t kLineBlock = 1024;
+// Multi-line responses: blocks of the message size plus slack, but never more
+// than this, whatever size the server claims.
+constexpr std::size_t kMaxBlock = 64 * 1024;
+
+bool Contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The reply scans "%s %d %d" and "%s %d %s", with bounded words and numbers
+// that cannot overflow.
+class ReplyScanner {
+public:
+    explicit ReplyScanner(std::string_view text) : m_rest(text) {}
+
+    bool Word(std::string& out, std::size_t keep) {
+        SkipSpace();
+        std::size_t n = 0;
+        while (n < m_rest.size() && !IsSpace(m_rest[n])) ++n;
+        if (n == 0) return false;
+        out.assign(m_rest.data(), std::min(n, keep));
+        m_rest.remove_prefix(n);
+        return true;
+    }
+
+    // An optional sign and decimal digits. Values beyond the 32-bit range
+    // come back as LLONG_MIN so that every caller rejects them.
+    bool Number(long long& out) {
+        SkipSpace();
+        std::size_t i = 0;
+        bool negative = false;
+        if (i < m_rest.size() && (m_rest[i] == '+' || m_rest[i] == '-')) negative = m_rest[i++] == '-';
+        const std::size_t digitsStart = i;
+        long long value = 0;
+        bool tooBig = false;
+        while (i < m_rest.size() && m_rest[i] >= '0' && m_rest[i] <= '9') {
+            if (!tooBig) value = value * 10 + (m_rest[i] - '0');
+            if (value > INT_MAX) tooBig = true;
+            ++i;
+        }
+        if (i == digitsStart) return false;
+        m_rest.remove_prefix(i);
+        out = tooBig ? LLONG_MIN : (negative ? -value : value);
+        return true;
+    }
+
+private:
+    void SkipSpace() {
+        while (!m_rest.empty() && IsSpace(m_rest.front())) m_rest.remove_prefix(1);
+    }
+    std::string_view m_rest;
+};
+
+std::size_t MessageResponseLimit(int size, std::size_t cap) {
+    // A response is never more than twice its listed size (dot-stuffing adds
+    // at most a third, LF-stored messages at most double), so anything beyond
+    // that is a server running away.
+    const std::size_t relative = 2 * static_cast<std::size_t>(size) + 1024 * 1024;
+    return std::min(cap, relative);
+}
+
+}  // namespace
+
+CPopMail::CPopMail(ILogSink* output, std::shared_ptr<ITransportFactory> transports)
+    : m_output(output), m_transports(std::move(transports)), m_clock(CurrentLocalTime) {}
+
+CPopMail::~CPopMail() { DropConnection(); }
+
+bool CPopMail::Connect(const std::string& host, int port) {
+    // One client serves every account of a run; a socket left by an earlier
+    // session that never got to QUIT is released here.
+    DropConnection();
+    m_socket = m_transports->Create();
+    m_host = host;
+    if (!m_socket->Connect(host, port)) {
+        ReportSocketError(SocketStage::Connect);
+        DropConnection();
+        return false;
+    }
+    std::string greeting;
+    if (!ReadLine(greeting)) return false;
+    m_lastResponse = greeting;
+    const bool ok = Contains(greeting, kOk);
+    LogLine(greeting, true);
+    if (ok)
+        m_connected = true;
+    else
+        DropConnection();
+    return ok;
+}
+
+bool CPopMail::Login(const std::string& user, const std::string& password) {
+    m_user = user;
+    m_password = password;
+    if (HasLineBreak(user) || HasLineBreak(password)) {
+        // A line break would let the rest of the text run as a command.
+        ReportFailure(localerr::kLineBreakInArgument, SocketStage::Send);
+        m_exchangeOk = 1;  // the connection itself is fine: QUIT is worth sending
+        return false;
+    }
+    std::string command = "USER " + user + "\r\n";
+    LogLine(command);
+    if (!SendCommand(command, m_reply)) return false;
+    LogLine(m_reply);
+    if (!Contains(m_reply, kOk)) return false;
+
+    command = "PASS " + password + "\r\n";
+    LogLine("PASS xxxxxxx\r\n");
+    const bool sent = SendCommand(command, m_reply);
+    std::fill(command.begin(), command.end(), '\0');
+    if (!sent) return false;
+    const bool ok = Contains(m_reply, kOk);
+    if (ok) m_loggedIn = true;
+    LogLine(m_reply);
+    return ok;
+}
+
+bool CPopMail::GetMailboxStatus(int& count, int& size) {
+    if (!SendCommand("STAT\r\n", m_reply) || !Contains(m_reply, kOk)) return false;
+    ReplyScanner scan(m_reply);
+    std::string word;
+    long long c = 0, s = 0;
+    // A reply without both numbers (or with absurd ones) tells us nothing:
+    // better a failed check than a loop over garbage.
+    if (!scan.Word(word, kMaxStatusWord) || !scan.Number(c) || !scan.Number(s) || c < 0 || s < 0) return false;
+    count = static_cast<int>(c);
+    size = static_cast<int>(s);
+    return true;
+}
+
+int CPopMail::GetMessageSize(int n) {
+    if (!SendCommand("LIST " + std::to_string(n) + "\r\n", m_reply) || !Contains(m_reply, kOk)) return -1;
+    ReplyScanner scan(m_reply);
+    std::string word;
+    long long number = 0, size = 0;
+    if (!scan.Word(word, kMaxStatusWord) || !scan.Number(number) || !scan.Number(size)) return -1;
+    if (Contains(word, kErr) || size < 0) return -1;
+    return static_cast<int>(size);
+}
+
+bool CPopMail::GetUniqueId(int n, std::string& uid) {
+    if (!SendCommand("UIDL " + std::to_string(n) + "\r\n", m_reply) || !Contains(m_reply, kOk)) return false;
+    ReplyScanner scan(m_reply);
+    std::string word;
+    long long number = 0;
+    uid.clear();
+    if (scan.Word(word, kMaxStatusWord) && scan.Number(number)) scan.Word(uid, kMaxUniqueId);
+    return true;
+}
+
+bool CPopMail::HashUniqueId(const std::string& text, std::uint32_t& hash) {
+    hash = Crc32::Of(text);
+    return true;
+}
+
+bool CPopMail::GetHeader(int n, CMailHeader& record) {
+    const std::string command = "TOP " + std::to_string(n) + " 0\r\n";
+    LogLine(command);
+    const int size = GetMessageSize(n);
+    std::string text;
+    if (!ReadMultiLine(command, text, size, MessageResponseLimit(size, kMaxHeaderResponse))) return false;
+    std::string uid;
+    std::uint32_t hash = 0;
+    HashUniqueId(GetUniqueId(n, uid) ? uid : text, hash);
+    record.SetMessageInfo(n, hash, size);
+    record.ParseHeader(text);
+    return true;
+}
+
+bool CPopMail::GetMessage(int n, std::string& text) {
+    const std::string command = "RETR " + std::to_string(n) + "\r\n";
+    LogLine(command);
+    const int size = GetMessageSize(n);
+    std::string response;
+    if (!ReadMultiLine(command, response, size, MessageResponseLimit(size, kMaxMessageResponse))) return false;
+    text = UnstuffMessage(response);
+    return true;
+}
+
+bool CPopMail::DeleteMessage(int n) {
+    const std::string command = "DELE " + std::to_string(n) + "\r\n";
+    LogLine(command);
+    if (!SendCommand(command, m_reply)) return false;
+    const bool ok = Contains(m_reply, kOk);
+    LogLine(m_reply);
+    return ok;
+}
+
+bool CPopMail::Quit() {
+    if (!m_connected) {
+        DropConnection();
+        return false;
+    }
+    LogLine("QUIT\r\n");
+    bool ok = false;
+    if (SendCommand("QUIT\r\n", m_reply)) {
+        ok = Contains(m_reply, kOk);
+        LogLine(m_reply);
+    }
+    DropConnection();
+    return ok;
+}
+
+std::string CPopMail::UnstuffMessage(const std::string& response) {
+    std::string_view body(response);
+    // Cut at the terminator; the line end before it goes too. An empty
+    // message is the terminator line alone.
+    if (body.substr(0, 3) == ".\r\n") return {};
+    const std::size_t end = body.find(kTerminator);
+    if (end != std::string_view::npos) body = body.substr(0, end);
+
+    std::string text;
+    text.reserve(body.size());
+    std::size_t pos = 0;
+    while (pos <= body.size()) {
+        std::size_t eol = body.find(kLineEnd, pos);
+        const std::size_t next = eol == std::string_view::npos ? body.size() : eol + 2;
+        if (pos < body.size() && body[pos] == '.') ++pos;  // the dot the server added
+        text.append(body.substr(pos, next - pos));
+        if (eol == std::string_view::npos) break;
+        pos = next;
+    }
+    return text;
+}
+
+bool CPopMail::SendAll(const std::string& command) {
+    if (!m_socket) {
+        // The connection was dropped after an earlier failure, which was
+        // reported then; say it again only in the last response.
+        ReportFailure(wsa::kNotConnected, SocketStage::Send, false);
+        return false;
+    }
+    if (m_socket->Send(command.data(), command.size()) < 0) {
+        ReportSocketError(SocketStage::Send);
+        DropConnection();
+        return false;
+    }
+    return true;
+}
+
+long CPopMail::ReceiveInto(std::string& text, std::size_t capacity) {
+    const std::size_t old = text.size();
+    text.resize(old + capacity);
+    const long n = m_socket->Receive(text.data() + old, capacity);
+    text.resize(old + static_cast<std::size_t>(std::max(n, 0L)));
+    return n;
+}
+
+bool CPopMail::ReadLine(std::string& line) {
+    line.clear();
+    std::size_t scanned = 0;
+    while (line.find(kLineEnd, scanned) == std::string::npos) {
+        if (line.size() > kMaxReplyLine) {
+            ReportFailure(localerr::kReplyTooLong, SocketStage::Receive);
+            DropConnection();
+            return false;
+        }
+        scanned = line.empty() ? 0 : line.size() - 1;
+        if (ReceiveInto(line, kLineBlock) < 1) {
+            ReportSocketError(SocketStage::Receive);
+            DropConnection();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CPopMail::SendCommand(const std::string& command, std::string& reply) {
+    reply.clear();
+    if (!SendAll(command)) return false;
+    const bool ok = ReadLine(reply);
+    // Even a broken reply counts as an answer (the engine then still calls
+    // Quit, which finds the dropped connection and sends nothing).
+    m_exchangeOk = 1;
+    m_lastResponse = reply;
+    return ok;
+}
+
+bool CPopMail::ReadMultiLine(const std::string& command, std::string& text, int size, std::size_t limit) {
+    if (size < 1) return false;
+    text.clear();
+    if (!SendAll(command)) return false;
+    const std::size_t block = std::min(static_cast<std::size_t>(size) + 255, kMaxBlock);
+    if (ReceiveInto(text, block) < 1) {
+        ReportSocketError(SocketStage::Receive);
+        DropConnection();
+        return false;
+    }
+    LogLine(text);
+    m_exchangeOk = 1;
+    m_lastResponse = text;
+
+    // The status line may arrive in pieces; judge it whole.
+    std::size_t statusEnd;
+    std::size_t scanned = 0;
+    while ((statusEnd = text.find(kLineEnd, scanned)) == std::string::npos) {
+        if (text.size() > kMaxReplyLine) {
+            ReportFailure(localerr::kReplyTooLong, SocketStage::Receive);
+            DropConnection();
+            return false;
+        }
+        scanned = text.size() - 1;
+        if (ReceiveInto(text, block) < 1) {
+            ReportSocketError(SocketStage::Receive);
+            DropConnection();
+            return false;
+        }
+    }
+    if (!Contains(std::string_view(text).substr(0, statusEnd), kOk)) return false;
+
+    // The terminator's first CR LF may be the status line's own.
+    scanned = statusEnd;
+    std::size_t end;
+    while ((end = text.find(kTerminator, scanned)) == std::string::npos) {
+        if (text.size() > limit) {
+            ReportFailure(localerr::kResponseTooLong, SocketStage::Receive);
+            DropConnection();
+            return false;
+        }
+        scanned = std::max(statusEnd, text.size() - (kTerminator.size() - 1));
+        if (ReceiveInto(text, block) < 1) {
+            ReportSocketError(SocketStage::Receive);
+            DropConnection();
+            return false;
+        }
+    }
+    // Whatever follows the terminator belongs to no command.
+    text.resize(end + kTerminator.size());
+    text.erase(0, statusEnd + kLineEnd.size());
+    return true;
+}
+
+void CPopMail::ReportSocketError(SocketStage stage) {
+    ReportFailure(m_socket ? m_socket->LastError() : wsa::kNotConnected, stage);
+}
+
+void CPopMail::ReportFailure(int code, SocketStage stage, bool log) {
+    m_lastSocketError = code;
+    m_exchangeOk = 0;
+    m_lastResponse = "LOCAL ERROR: " + m_host + " - " + SocketErrorText(code, stage);
+    if (log) LogLine(m_lastResponse);
+}
+
+void CPopMail::DropConnection() {
+    if (m_socket) {
+        m_socket->Close();
+        m_socket.reset();
+    }
+    m_connected = false;
+}
+
+void CPopMail::LogLine(const std::string& text, bool banner) {
+    if (!m_output) return;
+    const std::tm now = m_clock();
+    if (banner) m_output->AppendOutput("\r\n" + FormatBannerTime(now) + " - Connected to " + m_host + "\r\n");
+    m_output->AppendOutput("[" + FormatClockTime(now) + "] " + text);
+}
+
+}  // namespace velto

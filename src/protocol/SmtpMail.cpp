@@ -1,0 +1,231 @@
+#include "protocol/SmtpMail.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string_view>
+
+namespace velto {
+
+namespace {
+
+struct ExpectedReply {
+    int code;
+    const char* text;
+};
+
+constexpr ExpectedReply kExpected[] = {
+    {250, "SMTP server error"},
+    {220, "SMTP server not available"},
+    {354, "SMTP server not ready for data"},
+    {221, "SMTP server didn't terminate session"},
+};
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// Offset just past the last line of the first complete reply in text, or 0
+// when no reply is complete yet. A reply ends with a line whose code is not
+// followed by '-'.
+std::size_t CompleteReplyLength(std::string_view text) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t eol = text.find('\n', start);
+        if (eol == std::string_view::npos) return 0;
+        const std::string_view line = text.substr(start, eol - start);
+        if (line.size() < 4 || line[3] != '-') return eol + 1;
+        start = eol + 1;
+    }
+}
+
+std::string LocalHostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+}  // namespace
+
+void COutgoingMessage::AddRecipient(const std::string& address, const std::string& name) {
+    m_recipients.push_back({address, name});
+}
+
+CSmtpMail::CSmtpMail(const std::string& server, int port, std::shared_ptr<ITransportFactory> transports)
+    : m_port(port), m_server(server), m_transports(std::move(transports)), m_clock(CurrentLocalTime) {}
+
+CSmtpMail::~CSmtpMail() {
+    if (m_connected) Disconnect();
+    CloseSocket();
+}
+
+bool CSmtpMail::Connect() {
+    if (m_connected) return true;
+    CloseSocket();
+    m_socket = m_transports ? m_transports->Create() : nullptr;
+    if (!m_socket) {
+        m_errorText = "Unable to create the socket.";
+        return false;
+    }
+    if (!m_socket->Connect(m_server, m_port)) {
+        m_errorText = "Unable to connect to server";
+        CloseSocket();
+        return false;
+    }
+    if (!CheckReply(kReady220)) {
+        m_errorText = "Server didn't respond.";
+        CloseSocket();
+        return false;
+    }
+    SendText("HELO " + HeloName(LocalHostName()) + "\r\n");
+    if (!CheckReply(kOk250)) {
+        CloseSocket();
+        return false;
+    }
+    m_connected = true;
+    return true;
+}
+
+bool CSmtpMail::SendMail(COutgoingMessage& message) {
+    if (!m_connected) {
+        m_errorText = "Must be connected";
+        return false;
+    }
+    if (!CheckArguments(message) || !PrepareMessage(message)) return false;
+
+    SendText("MAIL From: <" + message.m_sender + ">\r\n");
+    if (!CheckReply(kOk250)) return false;
+    for (int i = 0; i < message.GetRecipientCount(); ++i) {
+        SendText("RCPT TO: <" + message.GetRecipient(i).address + ">\r\n");
+        // A refused recipient does not stop the others; a lost connection does.
+        if (!CheckReply(kOk250) && !m_connected) return false;
+    }
+    SendText("DATA\r\n");
+    if (!CheckReply(kData354)) return false;
+
+    std::string data = message.m_header;
+    data += EscapeBody(message.m_body);
+    // The terminator's leading line end is the body's last one.
+    data += data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0 ? ".\r\n" : "\r\n.\r\n";
+    SendText(data);
+    return CheckReply(kOk250);
+}
+
+bool CSmtpMail::Disconnect() {
+    if (!m_connected) return true;
+    SendText("QUIT\r\n");
+    const bool ok = CheckReply(kBye221);
+    CloseSocket();
+    return ok;
+}
+
+bool CSmtpMail::PrepareMessage(COutgoingMessage& message) {
+    if (message.GetRecipientCount() <= 0) {
+        m_errorText = "No Recipients";
+        return false;
+    }
+    std::string to;
+    for (int i = 0; i < message.GetRecipientCount(); ++i) {
+        const MailRecipient& r = message.GetRecipient(i);
+        if (i > 0) to += ",";
+        to += r.name + "<" + r.address + ">";
+    }
+    message.m_date = m_clock();
+    message.m_dateText = FormatMailDate(message.m_date);
+    message.m_header = "Date: " + message.m_dateText + "\r\nFrom: " + message.m_sender + "\r\nTo: " + to +
+                       "\r\nSubject: " + message.m_subject + "\r\nX-Mailer: <" + m_mailer + ">\r\n\r\n";
+    const std::string& body = message.m_body;
+    if (body.size() < 2 || body.compare(body.size() - 2, 2, "\r\n") != 0) message.m_body += "\r\n";
+    return true;
+}
+
+std::string CSmtpMail::HeloName(const std::string& hostName) {
+    if (hostName.empty() || hostName.find_first_of(" \t\r\n<>") != std::string::npos) return "localhost";
+    return hostName;
+}
+
+std::string CSmtpMail::EscapeBody(const std::string& body) {
+    std::string out;
+    out.reserve(body.size() + body.size() / 32 + 2);
+    bool lineStart = true;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '\r' || c == '\n') {
+            // CR LF, a lone LF or a lone CR all end a line; on the wire only
+            // CR LF may, or a lone LF could pass for the end of the data.
+            if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ++i;
+            out += "\r\n";
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && c == '.') out += '.';
+        out += c;
+        lineStart = false;
+    }
+    return out;
+}
+
+bool CSmtpMail::CheckArguments(const COutgoingMessage& message) {
+    // A line break here would end the command or header early and let the
+    // rest be read as commands or headers of the sender's making.
+    if (HasLineBreak(message.m_sender)) {
+        m_errorText = "The sender address contains a line break";
+        return false;
+    }
+    if (HasLineBreak(message.m_subject)) {
+        m_errorText = "The subject contains a line break";
+        return false;
+    }
+    for (int i = 0; i < message.GetRecipientCount(); ++i) {
+        const MailRecipient& r = message.GetRecipient(i);
+        if (HasLineBreak(r.address) || HasLineBreak(r.name)) {
+            m_errorText = "A recipient contains a line break";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CSmtpMail::CheckReply(int index) {
+    std::size_t length;
+    while ((length = CompleteReplyLength(m_pending)) == 0) {
+        if (m_pending.size() > kMaxReply) {
+            m_errorText = "Server reply too long";
+            CloseSocket();
+            return false;
+        }
+        char buffer[1024];
+        const long n = m_socket ? m_socket->Receive(buffer, sizeof buffer) : -1;
+        if (n < 1) {
+            // The connection is of no further use: closing it spares the
+            // caller a second wait on a dead server.
+            m_errorText = "Socket Error";
+            CloseSocket();
+            return false;
+        }
+        m_pending.append(buffer, static_cast<std::size_t>(n));
+    }
+    char digits[4] = {};
+    m_pending.copy(digits, 3);
+    m_pending.erase(0, length);
+    int code = 0;
+    if (std::sscanf(digits, "%d", &code) != 1) code = 0;
+    if (code == kExpected[index].code) return true;
+    m_errorText = std::to_string(code) + ":" + kExpected[index].text;
+    return false;
+}
+
+void CSmtpMail::SendText(const std::string& text) {
+    // A failed send shows up as a failed reply.
+    if (m_socket) m_socket->Send(text.data(), text.size());
+}
+
+void CSmtpMail::CloseSocket() {
+    if (m_socket) {
+        m_socket->Close();
+        m_socket.reset();
+    }
+    m_pending.clear();
+    m_connected = false;
+}
+
+}  // namespace velto

@@ -1,0 +1,35 @@
+#pragma once
+// One blocking stream connection to a mail server, and the factory the mail
+// clients get their connections from. The clients speak only through Send and
+// Receive, so an encrypting transport (POP3S, or one that upgrades itself for
+// STLS/STARTTLS) can be handed in by a factory without touching them.
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace velto {
+
+class ITransport {
+public:
+    virtual ~ITransport() = default;
+    // Resolves the host (dotted address, IPv6 literal or name) and connects.
+    // Blocks until connected, refused or out of time.
+    virtual bool Connect(const std::string& host, int port) = 0;
+    // Sends every byte; returns length, or -1 on failure.
+    virtual long Send(const char* data, std::size_t length) = 0;
+    // Blocks until at least one byte arrives; returns the count (at most
+    // capacity), 0 when the peer has closed, -1 on failure or time-out.
+    virtual long Receive(char* buffer, std::size_t capacity) = 0;
+    virtual void Close() = 0;
+    // Windows Sockets code (see SocketErrors.h) of the last failure; 0 when
+    // the last call failed without a system error (e.g. the peer closed).
+    virtual int LastError() const = 0;
+};
+
+class ITransportFactory {
+public:
+    virtual ~ITransportFactory() = default;
+    virtual std::unique_ptr<ITransport> Create() = 0;
+};
+
+}  // namespace velto
