@@ -16,7 +16,7 @@ struct HeaderName {
 
 // Matched in this order; several names share a field, so the last matching
 // line of a group wins.
-const std::array<HeaderName, 18> kHeaderNames = {{
+constexpr std::array<HeaderName, 18> kHeaderNames = {{
     {"RETURN-PATH:", &CMailHeader::m_returnPath},
     {"RECEIVED:", &CMailHeader::m_received},
     {"MESSAGE-ID:", &CMailHeader::m_messageId},
@@ -44,7 +44,7 @@ constexpr std::size_t LongestName() {
 }
 constexpr std::size_t kLongestName = LongestName();
 
-const std::array<std::string CMailHeader::*, 15> kParsedFields = {
+constexpr std::array<std::string CMailHeader::*, 15> kParsedFields = {
     &CMailHeader::m_returnPath,  &CMailHeader::m_received,     &CMailHeader::m_messageId,
     &CMailHeader::m_date,        &CMailHeader::m_from,         &CMailHeader::m_replyTo,
     &CMailHeader::m_mailer,      &CMailHeader::m_mimeVersion,  &CMailHeader::m_to,
