@@ -13,6 +13,7 @@
 
 #include "engine/CorvaneView.h"
 #include "platform/FileHiveStorage.h"
+#include "platform/HeaderStoreFile.h"
 #include "platform/NoDialup.h"
 #include "platform/PosixTransport.h"
 #include "platform/QtSound.h"
@@ -128,6 +129,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
         if (view) view->OnTimer(id);
     });
     NoDialup dialup;
+    HeaderStoreFile store(frame.get());
     WindowLogSink output(frame.get(), [&](const std::string& text) { frame->AppendOutput(text); });
 
     CCorvaneView::Services services;
@@ -136,6 +138,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     services.sound = &sound;
     services.timers = &timers;
     services.dialup = &dialup;
+    services.store = &store;
     services.output = &output;
     services.transports = MakePosixTransportFactory();
     view = std::make_unique<CCorvaneView>(services);
