@@ -116,6 +116,17 @@ public:
     void SetTrayTip(const std::string& tip);
     void SetTrayIcon(int icon);
 
+    // Seams for tests of the alert and the animations: what a check leaves
+    // behind, and the start of a worker's busy frames.
+    void SetNewMailForTest(int newCount) {
+        m_newMailFound->store(true);
+        m_newCount->store(newCount);
+    }
+    void StartBusyAnimationForTest() {
+        StartBusyAnimation();
+        m_events->busyAnimationStop.Reset();
+    }
+
     static constexpr int kBusyAnimationTimerId = 1001;
     static constexpr int kBlinkTimerId = 1002;
 

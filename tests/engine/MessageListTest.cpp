@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include "engine/MessageListModel.h"
+#include "support/EngineHarness.h"
+
+namespace velto {
+namespace {
+
+using test::AccountsText;
+using test::EngineHarness;
+
+CMailHeader Record(std::uint32_t id, const std::string& server, const std::string& header,
+                   const std::string& address = "ann@example.com", int size = 1234) {
+    CMailHeader r;
+    r.ParseHeader(header);
+    r.SetAccountInfo(server, address, "smtp.example.com");
+    r.SetMessageInfo(-1, id, size);
+    return r;
+}
+
+TEST(SenderCleaning, DisplayNamesAndAddresses) {
+    EXPECT_EQ(CleanSender("\"Ann Smith\" <ann@example.com>"), "Ann Smith");
+    EXPECT_EQ(CleanSender("Ann Smith <ann@example.com>"), "Ann Smith");
+    EXPECT_EQ(CleanSender("ann@example.com"), "ann@example.com");
+    EXPECT_EQ(CleanSender("<ann@example.com>"), "");
+    EXPECT_EQ(CleanSender("ann@example.com (Ann Smith)"), "ann@example.com (Ann Smith)");
+    EXPECT_EQ(CleanSender(""), "");
+}
+
+TEST(SpamMark, ComparesBothSidesWithoutCase) {
+    EXPECT_FALSE(IsSpamMarked("ANN@EXAMPLE.COM", "ann@example.com"));
+    // An address stored with capitals must not mark every message.
+    EXPECT_FALSE(IsSpamMarked("ann@example.com", "Ann@Example.com"));
+    EXPECT_TRUE(IsSpamMarked("bob@example.com", "ann@example.com"));
+    EXPECT_TRUE(IsSpamMarked("", "ann@example.com"));
+    EXPECT_FALSE(IsSpamMarked("anything", ""));
+}
+
+TEST(RefreshList, RowsNewestFirstFilteredByServerWithTheCaptionCount) {
+    EngineHarness h(AccountsText({{"One", "pop.one"}, {"Two", "pop.two"}, {"Twin", "pop.one"}}));
+    h.view->OnInitialUpdate();
+    auto& store = h.view->Messages();
+    store.Append(Record(1, "pop.one",
+                        "From: \"Ann\" <ann@x>\r\nTo: ann@example.com\r\nSubject: first\r\n"
+                        "Date: Mon, 7 Dec 1998 14:05:09 -0500\r\n"));
+    store.Append(Record(2, "pop.two", "From: bob@x\r\nTo: someone@else\r\nSubject: second\r\nDate: not a date\r\n"));
+    store.Append(Record(3, "pop.one", "Subject: third\r\nTo: ANN@EXAMPLE.COM\r\n", "ann@example.com", 7));
+    h.view->RefreshList();
+    auto* model = h.view->Model();
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->RowAt(0).subject, "third");
+    EXPECT_EQ(model->RowAt(0).size, "7 Bytes");
+    EXPECT_EQ(model->RowAt(0).image, 0);
+    EXPECT_EQ(model->RowAt(1).subject, "second");
+    EXPECT_EQ(model->RowAt(1).date, "not a date");
+    EXPECT_EQ(model->RowAt(1).image, 1);
+    EXPECT_EQ(model->RowAt(2).sender, "Ann");
+    EXPECT_EQ(model->RowAt(2).date, "12/07/1998 14:05:09");
+    EXPECT_EQ(model->RowAt(2).mailbox, "pop.one");
+    EXPECT_EQ(model->IdAt(2), 1u);
+    EXPECT_EQ(h.ui.title, "VeltoMail 98 - All MailBoxes - 3 Messages");
+
+    h.view->OnMailboxSelChange("pop.one");
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->RowAt(0).subject, "third");
+    EXPECT_EQ(h.ui.title, "VeltoMail 98 - pop.one - 2 Messages");
+    h.view->OnMailboxSelChange("POP.ONE");  // exact, case-sensitive
+    EXPECT_EQ(model->rowCount(), 0);
+    h.view->OnMailboxSelChange("All MailBoxes");
+    EXPECT_EQ(model->rowCount(), 3);
+    // Two accounts on one server: two equal chooser items.
+    EXPECT_EQ(std::count(h.ui.chooser.begin(), h.ui.chooser.end(), "pop.one"), 2);
+}
+
+TEST(RefreshList, ModelShowsColumnsAsTheListDoes) {
+    MessageListModel model;
+    model.Reset({MessageListModel::MakeRow(Record(9, "pop", "Subject: Caf\xc3\xa9\r\n")),
+                 MessageListModel::MakeRow(Record(8, "pop", "Subject: Caf\xe9\r\n"))});
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Subject");
+    EXPECT_EQ(model.headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(), "MailBox");
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
+              Qt::AlignRight);
+    // 8-bit text: UTF-8 where it is valid, Latin-1 otherwise.
+    EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QString::fromUtf8("Caf\xc3\xa9"));
+    EXPECT_EQ(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QString::fromUtf8("Caf\xc3\xa9"));
+    EXPECT_EQ(model.data(model.index(0, 0), MessageListModel::kIdRole).toUInt(), 8u);
+}
+
+TEST(NewMailAlert, TipSoundBlinkAndNotificationThenIdleAfterAClick) {
+    EngineHarness h(AccountsText({{"One", "pop.one"}},
+                                 "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
+                                 "\"Enable Sound\"=dword:00000001\r\n\"Sound Filename\"=\"/snd/new.wav\"\r\n"));
+    h.store.existing = {"/snd/new.wav"};
+    h.view->OnInitialUpdate();
+    h.Drain();
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98");
+    // What a worker leaves behind: two checks before the user looks.
+    auto& store = h.view->Messages();
+    store.Append(Record(1, "pop.one", "Subject: a\r\n"));
+    for (int i = 0; i < 2; ++i) {
+        h.view->SetNewMailForTest(i + 1);
+        h.view->RefreshList();
+    }
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!");
+    EXPECT_EQ(h.sound.played, (std::vector<std::string>{"/snd/new.wav", "/snd/new.wav"}));
+    EXPECT_EQ(h.tray.notifications.size(), 2u);
+    EXPECT_TRUE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
+    EXPECT_EQ(h.tray.icon, kIconBlink1);
+    h.view->OnListClick();
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98");
+    EXPECT_EQ(h.view->NewCount(), 0);
+    // The blink ends at the end of its cycle.
+    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
+    EXPECT_EQ(h.tray.icon, kIconBlink2);
+    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
+    EXPECT_EQ(h.tray.icon, kIconIdle);
+    EXPECT_FALSE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
+    // No new mail: idle tip, no sound.
+    h.view->RefreshList();
+    EXPECT_EQ(h.sound.played.size(), 2u);
+}
+
+TEST(TrayAnimation, BusyFramesPauseTheBlinkWhichResumesAfterwards) {
+    EngineHarness h(AccountsText({{"One", "pop.one"}}));
+    h.view->OnInitialUpdate();
+    h.Drain();
+    h.view->SetNewMailForTest(1);
+    h.view->RefreshList();  // starts the blink
+    h.tray.icons.clear();
+    h.view->StartBusyAnimationForTest();  // a worker starts meanwhile
+    EXPECT_EQ(h.tray.icons, (std::vector<int>{kIconBusy1}));
+    EXPECT_EQ(h.timers.Interval(CCorvaneView::kBusyAnimationTimerId), 300);
+    h.view->OnTimer(CCorvaneView::kBusyAnimationTimerId);
+    EXPECT_EQ(h.timers.Interval(CCorvaneView::kBusyAnimationTimerId), 300);
+    h.view->OnTimer(CCorvaneView::kBusyAnimationTimerId);
+    EXPECT_EQ(h.tray.icon, kIconBusy3);
+    EXPECT_EQ(h.timers.Interval(CCorvaneView::kBusyAnimationTimerId), 700);
+    // The blink reaches the end of its cycle and waits for the busy frames.
+    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
+    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
+    EXPECT_FALSE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
+    h.view->Events().busyAnimationStop.Set();  // the worker is done
+    h.view->OnTimer(CCorvaneView::kBusyAnimationTimerId);
+    // Idle for a moment, then the blink takes over again.
+    const std::vector<int> tail(h.tray.icons.end() - 2, h.tray.icons.end());
+    EXPECT_EQ(tail, (std::vector<int>{kIconIdle, kIconBlink1}));
+    EXPECT_TRUE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
+    EXPECT_FALSE(h.timers.IsArmed(CCorvaneView::kBusyAnimationTimerId));
+}
+
+TEST(TrayTip, CutToSixtyThreeCharacters) {
+    EngineHarness h;
+    h.view->OnInitialUpdate();
+    h.view->SetTrayTip(std::string(100, 'x'));
+    EXPECT_EQ(h.tray.tip.size(), 63u);
+}
+
+}  // namespace
+}  // namespace velto
