@@ -1,16 +1,178 @@
 #include "app/CorvaneApp.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
 
+#include "engine/CorvaneView.h"
+#include "platform/FileHiveStorage.h"
+#include "platform/NoDialup.h"
+#include "platform/PosixTransport.h"
+#include "platform/QtSound.h"
+#include "platform/QtTimerHost.h"
+#include "platform/QtTray.h"
+#include "platform/SignalWatcher.h"
+#include "platform/WindowLogSink.h"
+#include "settings/Settings.h"
+#include "shell/MailPropertySheet.h"
 #include "shell/MainFrame.h"
+#include "shell/OutdatedControlsDlg.h"
 
 namespace velto {
 
+constexpr long kErrorInvalidArgument = -2147024809;  // E_INVALIDARG
+
+bool CCorvaneApp::VersionAccepted(long status, unsigned major, unsigned minor) {
+    return status < 0 || major > 4 || minor >= 71;
+}
+
+long CCorvaneApp::QueryCommonControlsVersion(unsigned* major, unsigned* minor) {
+    if (!major || !minor) return kErrorInvalidArgument;
+    unsigned patch = 0;
+    if (std::sscanf(qVersion(), "%u.%u.%u", major, minor, &patch) < 2) return -1;
+    return 0;
+}
+
+bool CCorvaneApp::CheckSystem(const Environment& env) {
+    if (!env.startSockets()) {
+        env.messageBox("Windows sockets initialization failed.");
+        return false;
+    }
+    unsigned major = 0, minor = 0;
+    const long status = env.queryVersion(&major, &minor);
+    if (!VersionAccepted(status, major, minor)) {
+        env.showOutdatedWarning(major, minor);
+        return false;
+    }
+    return true;
+}
+
+std::string CCorvaneApp::EnsureDatabasePath() {
+    ConfigurationOptions config(keys::kConfiguration);
+    if (!config.GetDatabase().empty()) return config.GetDatabase();
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string folder;
+    if (data && *data) {
+        folder = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        folder = std::string(home && *home ? home : ".") + "/.local/share";
+    }
+    folder += "/VeltoMail";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+    config.SetDatabase(folder + "/maildata.vlt");
+    config.Save(keys::kConfiguration);
+    return config.GetDatabase();
+}
+
+namespace {
+
+// The document commands' default: show the options sheet's four pages.
+bool RunOptionsSheet(QWidget* parent) {
+    CMailPropertySheet sheet(parent);
+    sheet.AddPage(MakeUnavailablePage("Mailbox settings"), "Mailbox Setup");
+    sheet.AddPage(MakeUnavailablePage("Email templates"), "Email Templates");
+    sheet.AddPage(MakeUnavailablePage("Internet settings"), "Internet Settings");
+    sheet.AddPage(MakeUnavailablePage("Environment settings"), "Environment");
+    return sheet.exec() == QDialog::Accepted;
+}
+
+}  // namespace
+
 int CCorvaneApp::Main(int argc, char** argv) {
     QApplication app(argc, argv);
-    CMainFrame frame;
-    frame.show();
-    return app.exec();
+    QApplication::setApplicationName("VeltoMail");
+    QApplication::setApplicationDisplayName("VeltoMail");
+    // The window can live in the tray: only an explicit exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The settings hive.
+    auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
+    const std::string hiveProblem = hive->Load();
+    RegistryHive::SetCurrent(hive);
+    if (!hiveProblem.empty()) QMessageBox::warning(nullptr, "VeltoMail", QString::fromLocal8Bit(hiveProblem.c_str()));
+
+    Environment env;
+    env.startSockets = StartSockets;
+    env.queryVersion = QueryCommonControlsVersion;
+    env.messageBox = [](const std::string& text) {
+        QMessageBox::critical(nullptr, "VeltoMail", QString::fromLocal8Bit(text.c_str()));
+    };
+    env.showOutdatedWarning = [](unsigned major, unsigned minor) {
+        COutdatedControlsDlg dlg(major, minor);
+        dlg.exec();
+    };
+    if (!CheckSystem(env)) return 1;
+    EnsureDatabasePath();
+
+    // The main frame, the view's engine and the services it uses.
+    auto frame = std::make_unique<CMainFrame>();
+    std::unique_ptr<CCorvaneView> view;
+    QtTray tray(QtTray::Commands{
+        [&] { frame->ShowMainWindow(); },
+        [&] { view->OnRefresh(); },
+        [&] { frame->ShowAbout(); },
+        [&] { frame->close(); },
+    });
+    QtSound sound;
+    QtTimerHost timers([&](int id) {
+        if (view) view->OnTimer(id);
+    });
+    NoDialup dialup;
+    WindowLogSink output(frame.get(), [&](const std::string& text) { frame->AppendOutput(text); });
+
+    CCorvaneView::Services services;
+    services.ui = frame.get();
+    services.tray = &tray;
+    services.sound = &sound;
+    services.timers = &timers;
+    services.dialup = &dialup;
+    services.output = &output;
+    services.transports = MakePosixTransportFactory();
+    view = std::make_unique<CCorvaneView>(services);
+
+    frame->SetTrayAvailable(tray.IsAvailable());
+    frame->SetOptionsSheetRunner(RunOptionsSheet);
+    frame->SetStopSound([&] { sound.Stop(); });
+    frame->AttachView(view.get());
+    QObject::connect(view.get(), &QObject::destroyed, frame.get(), [] {});
+
+    bool ended = false;
+    auto shutDown = [&] {
+        if (ended) return;
+        ended = true;
+        output.Close();
+        view->OnDestroy();
+        hive->Flush();
+        QApplication::quit();
+    };
+    QObject::connect(frame.get(), &CMainFrame::closing, shutDown);
+    // Asked to end (kill, Ctrl+C) or the desktop session ends: the same
+    // orderly path as closing the window, so nothing is lost.
+    SignalWatcher signalWatcher([&](int) { frame->close(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { frame->close(); });
+
+    view->OnInitialUpdate();
+    frame->show();
+
+    const int status = app.exec();
+    shutDown();
+    // A worker blocked on a silent server holds only shared state; it must
+    // not hold up the end of the program.
+    if (!view->JoinWorker(2000)) {
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    view.reset();
+    return status;
 }
 
 }  // namespace velto

@@ -1,11 +1,35 @@
 #pragma once
+// The application object: start-up in order, the event loop, shut-down.
+#include <functional>
+#include <string>
 
 namespace velto {
 
 class CCorvaneApp {
 public:
-    // Runs the program: start-up, the event loop, shut-down. Returns the
-    // process exit status.
+    // What start-up asks of the system; tests replace each one.
+    struct Environment {
+        std::function<bool()> startSockets;
+        // Status (negative on failure) and the toolkit's major and minor version.
+        std::function<long(unsigned* major, unsigned* minor)> queryVersion;
+        std::function<void(const std::string&)> messageBox;
+        std::function<void(unsigned major, unsigned minor)> showOutdatedWarning;
+    };
+
+    // Steps 1 and 2 of start-up: sockets, then the toolkit version rule.
+    // False ends the program.
+    static bool CheckSystem(const Environment& env);
+    // The version rule: a failed query, a major above 4 or a minor of 71 or
+    // more lets the program run.
+    static bool VersionAccepted(long status, unsigned major, unsigned minor);
+    // The running Qt library's version (the counterpart of the common
+    // controls library the program was built for).
+    static long QueryCommonControlsVersion(unsigned* major, unsigned* minor);
+    // An empty "Database" value gets the per-user data folder's
+    // maildata.vlt; the folder is created and the value saved.
+    static std::string EnsureDatabasePath();
+
+    // Runs the program; returns the process exit status.
     static int Main(int argc, char** argv);
 };
 

@@ -32,6 +32,12 @@ constexpr unsigned UWM_RAS_NOTIFY = WM_USER + 130;
 constexpr unsigned kChildProgressCancel = 1088;
 constexpr unsigned kChildBrowserClosed = 1426;
 
+// UWM_RETRIEVE_DONE results: nothing to show (connection or login failed,
+// cancelled), the text was fetched, or the mailbox no longer holds it.
+constexpr long kRetrieveNothing = 0;
+constexpr long kRetrieveFetched = 1;
+constexpr long kRetrieveNotOnServer = 2;
+
 // Timer ids.
 constexpr int kPeriodicTimerId = 17;
 constexpr int kStartupTimerId = 19;

@@ -2,16 +2,21 @@
 // One message as the engine knows it: parsed header fields, its identity on
 // the server, the account it came from and the raw header text. Also the
 // record format of the local data file.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace velto {
 
 // A calendar date and time read from a Date header (local time, no zone).
 struct MailDate {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    // The same moment as seconds since 1970-01-01 UTC (64-bit, so any year
+    // from 1900 to 9999 fits); for sorting by date.
+    std::int64_t time = 0;
     // "%m/%d/%Y %H:%M:%S", as the message list shows it.
     std::string Format() const;
 };
@@ -36,6 +41,12 @@ public:
     // and leaves the record and pos unchanged.
     bool Read(const char* data, std::size_t size, std::size_t& pos);
     static constexpr std::size_t kHeadSize = 24;
+    // Most text one record may carry in the data file. Far above any real
+    // header; Write cuts the raw header to fit and Read refuses more, so a
+    // damaged length can never make a reader allocate beyond it.
+    static constexpr std::uint64_t kMaxTextBytes = 16u << 20;
+    // Whole encoded size (head included) announced by a 24-byte head.
+    static std::uint64_t EncodedSize(const char* head);
 
     std::string m_returnPath, m_received, m_messageId, m_date, m_from, m_replyTo, m_mailer, m_mimeVersion,
         m_to, m_subject, m_contentType, m_transferEncoding, m_uidl, m_status, m_organization;
@@ -44,6 +55,9 @@ public:
     std::int32_t m_messageNumber = -1;
     std::uint32_t m_uidlHash = 0xFFFFFFFFu;
     std::string m_rawHeader;
+
+private:
+    void ParseFields(std::string_view text);
 };
 
 }  // namespace velto

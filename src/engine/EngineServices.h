@@ -1,0 +1,69 @@
+#pragma once
+// What the engine needs from the desktop, each behind a small interface: the
+// real ones live with the platform, tests use fakes. Every method here is
+// called on the user-interface thread.
+#include <string>
+#include <vector>
+
+namespace velto {
+
+// Tray icon resources.
+enum TrayIcon : int {
+    kIconIdle = 233,
+    kIconBusy1 = 227,
+    kIconBusy2 = 229,
+    kIconBusy3 = 241,
+    kIconBlink1 = 224,
+    kIconBlink2 = 225,
+};
+
+class ITray {
+public:
+    virtual ~ITray() = default;
+    // False when the desktop has no tray: the main window must then never hide.
+    virtual bool IsAvailable() const = 0;
+    virtual void Add(int icon, const std::string& tip) = 0;
+    virtual void SetIcon(int icon) = 0;
+    virtual void SetTip(const std::string& tip) = 0;
+    virtual void Remove() = 0;
+    // A desktop notification beside the tray (new mail).
+    virtual void Notify(const std::string& title, const std::string& text) = 0;
+};
+
+class ISound {
+public:
+    virtual ~ISound() = default;
+    // Starts the file and returns at once; does nothing while a sound still
+    // plays, or when the file cannot be played.
+    virtual void PlayAsync(const std::string& path) = 0;
+    virtual void Stop() = 0;
+};
+
+// Window timers of the view: SetTimer re-arms a running id. The owner calls
+// the engine's OnTimer(id) when one fires.
+class ITimerHost {
+public:
+    virtual ~ITimerHost() = default;
+    virtual bool SetTimer(int id, int milliseconds) = 0;
+    virtual void KillTimer(int id) = 0;
+};
+
+// Dial-up networking: active connections, dialling an entry, hanging up.
+struct DialupConnection {
+    std::string entryName;
+    long handle = 0;
+};
+
+class IDialup {
+public:
+    virtual ~IDialup() = default;
+    // 0 on success, with the active connections.
+    virtual long EnumConnections(std::vector<DialupConnection>& connections) = 0;
+    // Phone book entry names, in the service's order.
+    virtual void EnumEntryNames(std::vector<std::string>& names) = 0;
+    // Runs the modal dialling dialog for the entry; returns when it closed.
+    virtual void RunDialDialog(const std::string& entry) = 0;
+    virtual long HangUp(long handle) = 0;
+};
+
+}  // namespace velto

@@ -1,0 +1,55 @@
+#pragma once
+// What the engine asks of its windows (main frame, chooser, status bar,
+// progress window, dialogs). Called on the user-interface thread only.
+#include <string>
+
+namespace velto {
+
+class CMailHeader;
+
+class IEngineUi {
+public:
+    virtual ~IEngineUi() = default;
+
+    // Main window.
+    virtual void SetFrameTitle(const std::string& title) = 0;
+    virtual void ShowMainWindow() = 0;  // "Open": normal state, also when hidden
+    virtual void SetWaitCursor(bool on) = 0;
+    virtual void ShowAbout() = 0;
+    virtual void MessageBox(const std::string& text) = 0;
+    // Modal "Velto Mail Options"; true when closed with OK.
+    virtual bool RunOptionsSheet() = 0;
+
+    // The message list: report style, the five columns, the two images,
+    // full-row selection.
+    virtual void SetupList() = 0;
+
+    // "Mail Folders" chooser.
+    virtual void ChooserResetContent() = 0;
+    virtual void ChooserInsertAtTop(const std::string& text) = 0;  // index 0, image 0
+    virtual void ChooserSetCurSel(int index) = 0;
+
+    // Status bar.
+    virtual void SetPaneText(const std::string& text, int pane) = 0;
+    virtual void SetProgress(int position, int range) = 0;  // -1 hides the bar
+    virtual void ClearMessages(bool update) = 0;
+
+    // The Get Mail progress window (modeless; its Cancel reaches the engine
+    // through OnProgressCancel).
+    virtual bool HasProgressWindow() const = 0;
+    virtual void CreateProgressWindow() = 0;
+    virtual void ShowProgressWindow(const std::string& caption) = 0;
+    virtual void DestroyProgressWindow() = 0;
+    virtual void ProgressText(const std::string& text) = 0;
+    virtual void ProgressRange(int upper) = 0;
+    virtual void ProgressAdvance(int step) = 0;
+    virtual void ProgressReset() = 0;
+
+    // Reading a message (the Message Center, the web browser window).
+    virtual void ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) = 0;
+    virtual void ShowInBrowser(const CMailHeader& header, const std::string& body) = 0;
+    virtual void OpenBrowser() = 0;
+    virtual void DestroyBrowser() = 0;
+};
+
+}  // namespace velto

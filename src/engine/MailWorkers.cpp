@@ -1,0 +1,227 @@
+#include "engine/MailWorkers.h"
+
+#include <cstdio>
+
+#include "protocol/PopMail.h"
+#include "settings/Crc32.h"
+
+namespace velto {
+
+namespace {
+
+constexpr int kPop3Port = 110;
+
+std::string Format(const char* format, const std::string& text) {
+    char buf[1200];
+    std::snprintf(buf, sizeof buf, format, text.c_str());
+    return buf;
+}
+
+std::string Format(const char* format, int a, int b) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, format, a, b);
+    return buf;
+}
+
+std::string Format(const char* format, const std::string& text, int a, int b) {
+    char buf[1300];
+    std::snprintf(buf, sizeof buf, format, text.c_str(), a, b);
+    return buf;
+}
+
+// Connect, log in and count; on failure the account is skipped. Returns the
+// message count, or -1.
+int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
+    const std::string server = account.GetServerName();
+    if (!pop.Connect(server, kPop3Port)) return -1;
+    if (getMail) ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected to host %s", server));
+    if (!pop.Login(account.GetUserName(), account.GetUserPassword())) {
+        if (pop.WasAnswered()) pop.Quit();
+        return -1;
+    }
+    if (getMail)
+        ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - User %s login complete", account.GetUserName()));
+    int count = 0, size = 0;
+    if (!pop.GetMailboxStatus(count, size)) {
+        pop.Quit();
+        return -1;
+    }
+    return count < 0 ? 0 : count;
+}
+
+// Polled once per message. On a cancel request the worker ends at once.
+bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
+    if (!ctx.events->cancelRequest.IsSet()) return false;
+    pop.Quit();
+    ctx.events->cancelRequest.Reset();
+    ctx.Finish();
+    ctx.Post(UWM_WORKER_DONE);
+    return true;
+}
+
+// Check (Get Mail, with its progress window) and scan (status bar): the
+// headers of every message whose id is not known yet.
+void CheckOrScan(WorkerContext& ctx) {
+    const bool getMail = ctx.kind == CCorvaneView::WorkerKind::CheckMail;
+    CPopMail pop(ctx.output, ctx.transports);
+    bool error = false;
+    for (const AccountSettings& account : ctx.accounts) {
+        const std::string server = account.GetServerName();
+        if (getMail) ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connecting to host %s.. ", server));
+        if (account.m_disabled) continue;
+        const int count = OpenMailbox(pop, account, ctx, getMail);
+        if (count < 0) {
+            error = true;
+            continue;
+        }
+        if (getMail) {
+            ctx.PostText(UWM_PROGRESS_RANGE, {}, count * 10);
+        } else {
+            ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+        }
+        for (int i = 1; i <= count; ++i) {
+            if (getMail) {
+                ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - Retrieving %d of %d headers", i, count));
+                ctx.PostText(UWM_PROGRESS_ADVANCE, {}, 10);
+            } else {
+                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
+            }
+            std::string uid;
+            const bool haveUid = pop.GetUniqueId(i, uid);
+            // Without a unique id the message is known by its header text's
+            // checksum, which is what the header fetch gives it; never by the
+            // id of the message before it.
+            if (!haveUid || !ctx.messages->Contains(Crc32::Of(uid))) {
+                CMailHeader record;
+                record.SetAccountInfo(server, account.GetEmailAddress(), account.GetOutgoingServer());
+                if (pop.GetHeader(i, record)) {
+                    if (haveUid || !ctx.messages->Contains(record.m_uidlHash)) {
+                        ctx.messages->Append(record);
+                        ctx.newMailFound->store(true);
+                        ctx.newCount->fetch_add(1);
+                    }
+                } else {
+                    error = true;
+                }
+            }
+            if (Cancelled(pop, ctx)) return;
+        }
+        if (getMail) {
+            ctx.PostText(UWM_PROGRESS_RESET, {}, 0);
+        } else {
+            ctx.Send(UWM_PROGRESS_END);
+        }
+        pop.Quit();
+    }
+    if (error) ctx.Post(UWM_CHECK_FAILED);
+    ctx.Finish();
+    ctx.Post(UWM_LIST_REFRESH);
+}
+
+// The first account whose server is the record's mailbox (exact match).
+const AccountSettings* AccountFor(const std::vector<AccountSettings>& accounts, const std::string& mailbox) {
+    for (const auto& a : accounts)
+        if (a.GetServerName() == mailbox) return &a;
+    return nullptr;
+}
+
+void Retrieve(WorkerContext& ctx) {
+    CPopMail pop(ctx.output, ctx.transports);
+    auto nothing = [&] {
+        ctx.Finish();
+        ctx.Send(UWM_RETRIEVE_DONE, {}, kRetrieveNothing);
+    };
+    if (ctx.selectedIds.empty()) return nothing();
+    const std::uint32_t id = ctx.selectedIds.front();
+    CMailHeader record;
+    if (!ctx.messages->FindFirst(id, record)) return nothing();
+    const AccountSettings* account = AccountFor(ctx.accounts, record.m_accountServer);
+    if (!account || account->m_disabled) return nothing();
+    const std::string server = account->GetServerName();
+    if (!pop.Connect(server, kPop3Port)) return nothing();
+    int count = 0, size = 0;
+    if (!pop.Login(account->GetUserName(), account->GetUserPassword()) || !pop.GetMailboxStatus(count, size)) {
+        pop.Quit();
+        return nothing();
+    }
+    ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+    bool matched = false;
+    for (int i = 1; i <= count; ++i) {
+        const int position = 10 * i;
+        ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+        std::string uid;
+        if (pop.GetUniqueId(i, uid) && Crc32::Of(uid) == id) {
+            matched = true;
+            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Retrieving Message %d of %d", server, i, count), position);
+            std::string text;
+            if (pop.GetMessage(i, text)) {
+                pop.Quit();
+                ctx.Post(UWM_PROGRESS_END);
+                ctx.Finish();
+                ctx.PostText(UWM_RETRIEVE_DONE, text, kRetrieveFetched);
+                return;
+            }
+        }
+        if (Cancelled(pop, ctx)) return;
+    }
+    ctx.Send(UWM_PROGRESS_END);
+    pop.Quit();
+    ctx.Finish();
+    ctx.Send(UWM_RETRIEVE_DONE, {}, matched ? kRetrieveNothing : kRetrieveNotOnServer);
+}
+
+void Delete(WorkerContext& ctx) {
+    CPopMail pop(ctx.output, ctx.transports);
+    bool error = false;
+    for (const AccountSettings& account : ctx.accounts) {
+        if (account.m_disabled) continue;
+        const std::string server = account.GetServerName();
+        const int count = OpenMailbox(pop, account, ctx, false);
+        if (count < 0) {
+            error = true;
+            continue;
+        }
+        ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+        for (int i = 1; i <= count; ++i) {
+            const int position = 10 * i;
+            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+            std::string uid;
+            // A message whose id cannot be read is never deleted: it could be
+            // any message.
+            if (pop.GetUniqueId(i, uid)) {
+                const std::uint32_t c = Crc32::Of(uid);
+                for (std::uint32_t selected : ctx.selectedIds) {
+                    if (selected != c) continue;
+                    ctx.Send(UWM_PROGRESS_STEP, Format("%s - Deleting Message %d of %d", server, i, count), position);
+                    if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
+                }
+            }
+            if (Cancelled(pop, ctx)) return;
+        }
+        ctx.Send(UWM_PROGRESS_END);
+        pop.Quit();
+    }
+    if (error) ctx.Post(UWM_CHECK_FAILED);
+    ctx.Finish();
+    ctx.Send(UWM_DELETE_DONE);
+}
+
+}  // namespace
+
+void RunMailWorker(std::shared_ptr<WorkerContext> context) {
+    switch (context->kind) {
+    case CCorvaneView::WorkerKind::CheckMail:
+    case CCorvaneView::WorkerKind::Scan:
+        CheckOrScan(*context);
+        break;
+    case CCorvaneView::WorkerKind::Retrieve:
+        Retrieve(*context);
+        break;
+    case CCorvaneView::WorkerKind::Delete:
+        Delete(*context);
+        break;
+    }
+    context->finished->Set();
+}
+
+}  // namespace velto

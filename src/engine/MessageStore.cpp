@@ -1,0 +1,68 @@
+#include "engine/MessageStore.h"
+
+#include <algorithm>
+
+namespace velto {
+
+void MessageStore::Append(const CMailHeader& record) {
+    std::lock_guard lock(m_mutex);
+    m_records.push_back(record);
+    ++m_known[record.m_uidlHash];
+}
+
+bool MessageStore::Contains(std::uint32_t idChecksum) const {
+    std::lock_guard lock(m_mutex);
+    return m_known.count(idChecksum) != 0;
+}
+
+bool MessageStore::FindFirst(std::uint32_t idChecksum, CMailHeader& out) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_known.count(idChecksum)) return false;
+    auto it = std::find_if(m_records.begin(), m_records.end(),
+                           [&](const CMailHeader& r) { return r.MatchesHash(idChecksum); });
+    if (it == m_records.end()) return false;
+    out = *it;
+    return true;
+}
+
+bool MessageStore::RemoveFirst(std::uint32_t idChecksum) {
+    std::lock_guard lock(m_mutex);
+    auto known = m_known.find(idChecksum);
+    if (known == m_known.end()) return false;
+    auto it = std::find_if(m_records.begin(), m_records.end(),
+                           [&](const CMailHeader& r) { return r.MatchesHash(idChecksum); });
+    if (it == m_records.end()) return false;
+    m_records.erase(it);
+    if (--known->second == 0) m_known.erase(known);
+    return true;
+}
+
+void MessageStore::Clear() {
+    std::lock_guard lock(m_mutex);
+    m_records.clear();
+    m_known.clear();
+}
+
+std::size_t MessageStore::Size() const {
+    std::lock_guard lock(m_mutex);
+    return m_records.size();
+}
+
+void MessageStore::WithList(const std::function<void(const std::vector<CMailHeader>&)>& fn) const {
+    std::lock_guard lock(m_mutex);
+    fn(m_records);
+}
+
+void MessageStore::Modify(const std::function<void(std::vector<CMailHeader>&)>& fn) {
+    std::lock_guard lock(m_mutex);
+    fn(m_records);
+    Reindex();
+}
+
+void MessageStore::Reindex() {
+    m_known.clear();
+    m_known.reserve(m_records.size());
+    for (const auto& r : m_records) ++m_known[r.m_uidlHash];
+}
+
+}  // namespace velto

@@ -1,0 +1,39 @@
+#pragma once
+// The message list shared by the user-interface thread and one network
+// worker. Every access takes the lock; known ids are indexed by checksum so
+// a check costs one hash lookup per message instead of a walk of the list.
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "protocol/MailHeader.h"
+
+namespace velto {
+
+class MessageStore {
+public:
+    // Any thread.
+    void Append(const CMailHeader& record);
+    bool Contains(std::uint32_t idChecksum) const;
+    // Copies the first record with the checksum; false when none.
+    bool FindFirst(std::uint32_t idChecksum, CMailHeader& out) const;
+    // Removes the first record with the checksum.
+    bool RemoveFirst(std::uint32_t idChecksum);
+    void Clear();
+    std::size_t Size() const;
+    bool Empty() const { return Size() == 0; }
+    // Runs fn with the list locked (reading or bulk work such as saving).
+    void WithList(const std::function<void(const std::vector<CMailHeader>&)>& fn) const;
+    // Replaces the whole list through fn (loading the data file).
+    void Modify(const std::function<void(std::vector<CMailHeader>&)>& fn);
+
+private:
+    void Reindex();
+    mutable std::mutex m_mutex;
+    std::vector<CMailHeader> m_records;
+    std::unordered_map<std::uint32_t, int> m_known;  // checksum -> records holding it
+};
+
+}  // namespace velto

@@ -1,0 +1,290 @@
+#include "protocol/MailHeader.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace velto {
+
+namespace {
+
+struct HeaderName {
+    std::string_view name;  // upper case, colon included
+    std::string CMailHeader::*field;
+};
+
+// Matched in this order; several names share a field, so the last matching
+// line of a group wins.
+const std::array<HeaderName, 18> kHeaderNames = {{
+    {"RETURN-PATH:", &CMailHeader::m_returnPath},
+    {"RECEIVED:", &CMailHeader::m_received},
+    {"MESSAGE-ID:", &CMailHeader::m_messageId},
+    {"DATE:", &CMailHeader::m_date},
+    {"SENDER:", &CMailHeader::m_from},
+    {"ORIGINATOR:", &CMailHeader::m_from},
+    {"FROM:", &CMailHeader::m_from},
+    {"REPLY-TO:", &CMailHeader::m_replyTo},
+    {"MAILER:", &CMailHeader::m_mailer},
+    {"MIME-VERSION:", &CMailHeader::m_mimeVersion},
+    {"RECIPIENTS:", &CMailHeader::m_to},
+    {"TO:", &CMailHeader::m_to},
+    {"SUBJECT:", &CMailHeader::m_subject},
+    {"CONTENT-TYPE:", &CMailHeader::m_contentType},
+    {"CONTENT-TRANSFER-ENCODING:", &CMailHeader::m_transferEncoding},
+    {"UIDL:", &CMailHeader::m_uidl},
+    {"STATUS:", &CMailHeader::m_status},
+    {"ORGANIZATION:", &CMailHeader::m_organization},
+}};
+
+constexpr std::size_t LongestName() {
+    std::size_t n = 0;
+    for (const auto& h : kHeaderNames) n = std::max(n, h.name.size());
+    return n;
+}
+constexpr std::size_t kLongestName = LongestName();
+
+const std::array<std::string CMailHeader::*, 15> kParsedFields = {
+    &CMailHeader::m_returnPath,  &CMailHeader::m_received,     &CMailHeader::m_messageId,
+    &CMailHeader::m_date,        &CMailHeader::m_from,         &CMailHeader::m_replyTo,
+    &CMailHeader::m_mailer,      &CMailHeader::m_mimeVersion,  &CMailHeader::m_to,
+    &CMailHeader::m_subject,     &CMailHeader::m_contentType,  &CMailHeader::m_transferEncoding,
+    &CMailHeader::m_uidl,        &CMailHeader::m_status,       &CMailHeader::m_organization,
+};
+
+inline char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline bool IsBreak(char c) { return c == '\r' || c == '\n'; }
+inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+inline std::uint32_t GetLe32(const char* p) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+}
+
+inline void PutLe32(std::string& out, std::uint32_t v) {
+    const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char((v >> 24) & 0xFF)};
+    out.append(b, 4);
+}
+
+// Splits at every single space: two spaces in a row give an empty field, an
+// empty text gives no field at all.
+class SpaceFields {
+public:
+    explicit SpaceFields(std::string_view text) : m_rest(text), m_done(text.empty()) {}
+    bool Next(std::string_view& field) {
+        if (m_done) return false;
+        const std::size_t space = m_rest.find(' ');
+        if (space == std::string_view::npos) {
+            field = m_rest;
+            m_done = true;
+        } else {
+            field = m_rest.substr(0, space);
+            m_rest.remove_prefix(space + 1);
+        }
+        return true;
+    }
+
+private:
+    std::string_view m_rest;
+    bool m_done;
+};
+
+// Value of the leading decimal digits (none gives 0). Capped so that no
+// field can overflow an int, whatever its length.
+int LeadingNumber(std::string_view s, bool* hadDigits = nullptr) {
+    int value = 0;
+    std::size_t i = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        if (value < 100000000) value = value * 10 + (s[i] - '0');
+    }
+    if (hadDigits) *hadDigits = i > 0;
+    return value;
+}
+
+int MonthNumber(std::string_view s) {
+    static constexpr std::array<std::string_view, 12> kMonths = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                                 "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    for (std::size_t i = 0; i < kMonths.size(); ++i) {
+        if (s == kMonths[i]) return static_cast<int>(i) + 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string MailDate::Format() const {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", month, day, year, hour, minute, second);
+    return buf;
+}
+
+void CMailHeader::Reset() {
+    for (auto field : kParsedFields) (this->*field).clear();
+    m_accountServer.clear();
+    m_accountAddress.clear();
+    m_accountOutgoing.clear();
+    m_rawHeader.clear();
+    m_size = -1;
+    m_messageNumber = -1;
+    m_uidlHash = 0xFFFFFFFFu;
+}
+
+void CMailHeader::SetMessageInfo(int number, std::uint32_t hash, int size) {
+    m_messageNumber = number;
+    m_uidlHash = hash;
+    m_size = size;
+}
+
+void CMailHeader::SetAccountInfo(const std::string& server, const std::string& address, const std::string& outgoing) {
+    m_accountServer = server;
+    m_accountAddress = address;
+    m_accountOutgoing = outgoing;
+}
+
+void CMailHeader::ParseHeader(const std::string& text) {
+    // Through a copy: the text may be one of this record's own fields.
+    std::string raw = text;
+    ParseFields(raw);
+    m_rawHeader = std::move(raw);
+}
+
+void CMailHeader::ParseFields(std::string_view text) {
+    // Fields of an earlier message must not survive into this one.
+    for (auto field : kParsedFields) (this->*field).clear();
+
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        while (p < end && IsBreak(*p)) ++p;
+        const char* const line = p;
+        while (p < end && !IsBreak(*p)) ++p;
+        const std::size_t length = static_cast<std::size_t>(p - line);
+        if (length == 0) continue;
+
+        // A colon further in than the longest name cannot end a known name.
+        const auto* colon = static_cast<const char*>(std::memchr(line, ':', std::min(length, kLongestName)));
+        if (!colon) continue;
+        const std::size_t nameLength = static_cast<std::size_t>(colon - line) + 1;
+        char upper[kLongestName];
+        for (std::size_t i = 0; i < nameLength; ++i) upper[i] = UpperAscii(line[i]);
+        const std::string_view name(upper, nameLength);
+        for (const auto& h : kHeaderNames) {
+            if (h.name == name) {
+                const std::string_view value = Trim(std::string_view(line + nameLength, length - nameLength));
+                (this->*h.field).assign(value.data(), value.size());
+                break;
+            }
+        }
+    }
+}
+
+bool CMailHeader::GetDate(MailDate& date) const {
+    std::string upper(m_date);
+    for (char& c : upper) c = UpperAscii(c);
+
+    SpaceFields fields(upper);
+    std::string_view field;
+    if (!upper.empty() && upper[0] >= 'A' && upper[0] <= 'Z') fields.Next(field);  // weekday
+
+    const int day = fields.Next(field) ? LeadingNumber(field) : 0;
+    if (!fields.Next(field)) return false;
+    const int month = MonthNumber(field);
+    if (month == 0) return false;
+
+    // Without a year there is no date to show; the caller shows the text.
+    if (!fields.Next(field)) return false;
+    bool hadDigits = false;
+    int year = LeadingNumber(field, &hadDigits);
+    if (!hadDigits) return false;
+    if (field.size() < 4) year += (year < 50) ? 2000 : 1900;  // 00-49 -> 20xx, 50-999 -> 19xx
+
+    int hms[3] = {0, 0, 0};
+    if (fields.Next(field)) {
+        for (int i = 0; i < 3 && !field.empty(); ++i) {
+            const std::size_t colon = field.find(':');
+            hms[i] = LeadingNumber(field.substr(0, colon));
+            field = colon == std::string_view::npos ? std::string_view() : field.substr(colon + 1);
+        }
+    }
+    if (year < 1900 || year > 9999) return false;
+
+    // mktime rolls over out-of-range parts (day 0, hour 24) as the system's
+    // calendar does and decides daylight saving; time_t is 64-bit here.
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hms[0];
+    tm.tm_min = hms[1];
+    tm.tm_sec = hms[2];
+    tm.tm_isdst = -1;
+    errno = 0;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1) && errno != 0) return false;
+    if (tm.tm_year + 1900 < 1900 || tm.tm_year + 1900 > 9999) return false;
+
+    date.year = tm.tm_year + 1900;
+    date.month = tm.tm_mon + 1;
+    date.day = tm.tm_mday;
+    date.hour = tm.tm_hour;
+    date.minute = tm.tm_min;
+    date.second = tm.tm_sec;
+    date.time = static_cast<std::int64_t>(t);
+    return true;
+}
+
+std::uint64_t CMailHeader::EncodedSize(const char* head) {
+    return kHeadSize + std::uint64_t(GetLe32(head + 8)) + GetLe32(head + 12) + GetLe32(head + 16) +
+           GetLe32(head + 20);
+}
+
+void CMailHeader::Write(std::string& out) const {
+    // Every string is clamped to what is left of the record's text budget;
+    // only an absurd raw header is ever cut.
+    std::uint64_t budget = kMaxTextBytes;
+    auto fit = [&budget](const std::string& s) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), budget));
+        budget -= n;
+        return n;
+    };
+    const std::size_t a = fit(m_accountAddress), b = fit(m_accountServer), c = fit(m_accountOutgoing),
+                      d = fit(m_rawHeader);
+    out.reserve(out.size() + kHeadSize + a + b + c + d);
+    PutLe32(out, m_uidlHash);
+    PutLe32(out, static_cast<std::uint32_t>(m_size));
+    PutLe32(out, static_cast<std::uint32_t>(a));
+    PutLe32(out, static_cast<std::uint32_t>(b));
+    PutLe32(out, static_cast<std::uint32_t>(c));
+    PutLe32(out, static_cast<std::uint32_t>(d));
+    out.append(m_accountAddress, 0, a);
+    out.append(m_accountServer, 0, b);
+    out.append(m_accountOutgoing, 0, c);
+    out.append(m_rawHeader, 0, d);
+}
+
+bool CMailHeader::Read(const char* data, std::size_t size, std::size_t& pos) {
+    if (pos > size || size - pos < kHeadSize) return false;
+    const char* head = data + pos;
+    const std::uint64_t total = EncodedSize(head);
+    if (total - kHeadSize > kMaxTextBytes || total > size - pos) return false;
+
+    const std::size_t a = GetLe32(head + 8), b = GetLe32(head + 12), c = GetLe32(head + 16), d = GetLe32(head + 20);
+    const char* text = head + kHeadSize;
+    m_uidlHash = GetLe32(head);
+    m_size = static_cast<std::int32_t>(GetLe32(head + 4));
+    m_accountAddress.assign(text, a);
+    m_accountServer.assign(text + a, b);
+    m_accountOutgoing.assign(text + a + b, c);
+    m_rawHeader.assign(text + a + b + c, d);
+    ParseFields(m_rawHeader);
+    pos += static_cast<std::size_t>(total);
+    return true;
+}
+
+}  // namespace velto

@@ -1,0 +1,53 @@
+#include "shell/MailPropertySheet.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace velto {
+
+CMailPropertySheet::CMailPropertySheet(QWidget* parent) : QDialog(parent) {
+    setWindowTitle("Velto Mail Options");
+    auto* layout = new QVBoxLayout(this);
+    m_tabs = new QTabWidget(this);
+    layout->addWidget(m_tabs);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CMailPropertySheet::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, [this] { Apply(); });
+    layout->addWidget(buttons);
+}
+
+void CMailPropertySheet::AddPage(CPropertyPage* page, const QString& title) {
+    m_pages.push_back(page);
+    m_tabs->addTab(page, title);
+}
+
+bool CMailPropertySheet::Apply() {
+    for (auto* page : m_pages)
+        if (!page->Validate()) {
+            m_tabs->setCurrentWidget(page);
+            return false;
+        }
+    for (auto* page : m_pages) page->OnApply();
+    return true;
+}
+
+void CMailPropertySheet::accept() {
+    if (Apply()) QDialog::accept();
+}
+
+CPropertyPage* MakeUnavailablePage(const QString& what, QWidget* parent) {
+    auto* page = new CPropertyPage(parent);
+    auto* layout = new QVBoxLayout(page);
+    auto* label = new QLabel(what + " are not available in this version yet.", page);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    return page;
+}
+
+}  // namespace velto

@@ -1,0 +1,152 @@
+#include "shell/ToolIcons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include "engine/EngineServices.h"
+#include "shell/MainFrame.h"
+
+namespace velto {
+
+namespace {
+
+QPixmap Canvas(int size = 16) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    return pm;
+}
+
+void Envelope(QPainter& p, const QRectF& r, const QColor& paper, const QColor& ink) {
+    p.setPen(QPen(ink, 1));
+    p.setBrush(paper);
+    p.drawRect(r);
+    p.drawLine(r.topLeft(), r.center());
+    p.drawLine(r.topRight(), r.center());
+}
+
+QIcon Draw(const std::function<void(QPainter&)>& paint, int size = 16) {
+    QPixmap pm = Canvas(size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    paint(p);
+    p.end();
+    return QIcon(pm);
+}
+
+}  // namespace
+
+QIcon MakeAppIcon() {
+    return Draw(
+        [](QPainter& p) {
+            Envelope(p, QRectF(4, 14, 56, 38), QColor(255, 248, 200), QColor(30, 50, 120));
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(200, 30, 30));
+            p.drawEllipse(QPointF(50, 16), 10, 10);
+        },
+        64);
+}
+
+QIcon MakeFolderIcon() {
+    return Draw([](QPainter& p) {
+        p.setPen(QColor(120, 90, 20));
+        p.setBrush(QColor(240, 200, 90));
+        p.drawRect(QRectF(1.5, 4.5, 13, 9));
+        p.drawRect(QRectF(1.5, 2.5, 6, 2));
+    });
+}
+
+QIcon MakeCommandIcon(int id) {
+    const QColor ink(30, 50, 120);
+    switch (id) {
+    case ID_GET_MAIL:
+        return Draw([&](QPainter& p) {
+            Envelope(p, QRectF(1.5, 5.5, 13, 9), QColor(255, 248, 200), ink);
+            p.setPen(QPen(QColor(0, 130, 0), 2));
+            p.drawLine(8, 0, 8, 5);
+        });
+    case ID_READ_MESSAGE:
+        return Draw([&](QPainter& p) {
+            p.setPen(ink);
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(3.5, 1.5, 9, 13));
+            for (int y = 4; y < 13; y += 3) p.drawLine(5, y, 11, y);
+        });
+    case ID_READ_AS_WEBPAGE:
+        return Draw([&](QPainter& p) {
+            p.setPen(ink);
+            p.setBrush(QColor(160, 200, 255));
+            p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+            p.drawLine(1, 8, 15, 8);
+            p.drawEllipse(QRectF(5, 1.5, 6, 13));
+        });
+    case ID_MESSAGE_STATISTICS:
+        return Draw([&](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(ink);
+            p.drawRect(2, 9, 3, 6);
+            p.drawRect(7, 5, 3, 10);
+            p.drawRect(12, 2, 3, 13);
+        });
+    case ID_DELETE_MESSAGE:
+        return Draw([&](QPainter& p) {
+            p.setPen(QPen(QColor(200, 0, 0), 2.5));
+            p.drawLine(3, 3, 13, 13);
+            p.drawLine(13, 3, 3, 13);
+        });
+    case ID_REFRESH:
+        return Draw([&](QPainter& p) {
+            p.setPen(QPen(QColor(0, 120, 0), 2));
+            p.drawArc(QRectF(2.5, 2.5, 11, 11), 30 * 16, 300 * 16);
+            p.drawLine(13, 2, 13, 6);
+        });
+    case ID_MAIL_PROPERTIES:
+        return Draw([&](QPainter& p) {
+            p.setPen(QPen(ink, 2));
+            p.setBrush(QColor(200, 200, 210));
+            p.drawEllipse(QRectF(3, 3, 10, 10));
+            p.setBrush(Qt::white);
+            p.drawEllipse(QRectF(6, 6, 4, 4));
+        });
+    case ID_EDIT_COPY:
+        return Draw([&](QPainter& p) {
+            p.setPen(ink);
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(1.5, 1.5, 8, 10));
+            p.drawRect(QRectF(6.5, 4.5, 8, 10));
+        });
+    case ID_APP_ABOUT:
+        return Draw([&](QPainter& p) {
+            p.setPen(ink);
+            p.setBrush(QColor(255, 255, 180));
+            p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+            p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, "?");
+        });
+    default:
+        return {};
+    }
+}
+
+QIcon MakeTrayIcon(int resource) {
+    return Draw(
+        [resource](QPainter& p) {
+            QColor paper(255, 248, 200), ink(30, 50, 120);
+            switch (resource) {
+            case kIconBlink1: paper = QColor(255, 90, 60); break;
+            case kIconBlink2: paper = QColor(255, 230, 60); break;
+            default: break;
+            }
+            Envelope(p, QRectF(2, 8, 28, 18), paper, ink);
+            const int frame = resource == kIconBusy1 ? 0 : resource == kIconBusy2 ? 1 : resource == kIconBusy3 ? 2 : -1;
+            if (frame >= 0) {
+                p.setPen(Qt::NoPen);
+                for (int i = 0; i < 3; ++i) {
+                    p.setBrush(i == frame ? QColor(0, 150, 0) : QColor(170, 170, 170));
+                    p.drawEllipse(QPointF(9 + 7 * i, 4), 2.5, 2.5);
+                }
+            }
+        },
+        32);
+}
+
+}  // namespace velto

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "settings/Crc32.h"
+#include "settings/Settings.h"
+#include "support/MemoryHiveStorage.h"
+
+namespace velto {
+namespace {
+
+using test::ScopedHive;
+
+TEST(SettingsRecords, FreshInstallationGivesDefaultsAndCreatesEmptyKeys) {
+    ScopedHive scoped;
+    ConfigurationOptions config(keys::kConfiguration);
+    EnvironmentOptions environment(keys::kEnvironment);
+    MailFontSettings font(keys::kEnvironment);
+    EXPECT_TRUE(LoadAllAccounts().empty());
+    EXPECT_EQ(config.m_checkMailInterval, 0u);
+    EXPECT_EQ(config.GetDatabase(), "");
+    EXPECT_EQ(config.m_autoScan + config.m_startupScan + config.m_enableDialup + config.m_enableSound, 0u);
+    EXPECT_EQ(environment.m_saveHeaders + environment.m_viewType + environment.m_startMinimized, 0u);
+    EXPECT_EQ(font.m_font.height, -15);
+    EXPECT_EQ(font.m_font.weight, 400);
+    EXPECT_EQ(font.m_font.pitchAndFamily, 34);
+    EXPECT_STREQ(font.m_font.faceName.data(), "Arial");
+    EXPECT_TRUE(scoped.hive().FindKey(keys::kConfiguration));
+    EXPECT_TRUE(scoped.hive().FindKey(keys::kAccounts));
+    // An empty path never opens a key.
+    ConfigurationOptions none;
+    EXPECT_FALSE(scoped.hive().FindKey("Software\\Dunmere\\Velto Mail\\Templates"));
+}
+
+TEST(SettingsRecords, AccountRoundTripInSaveOrderWithItsId) {
+    ScopedHive scoped;
+    AccountSettings a;
+    a.SetAccountName("Inbox");
+    a.SetEmailAddress("ann@example.com");
+    a.SetServerName("pop.example.com");
+    a.SetUserName("ann");
+    a.SetUserPassword("");
+    a.SetOutgoingServer("smtp.example.com");
+    a.m_disabled = 1;
+    a.m_spamOnly = 300;
+    a.m_modified = 1;
+    a.Save(keys::kAccounts);
+    const std::string text = scoped.storage().bytes;
+    const char* order[] = {"Account Name", "Email Address", "Server Name", "User Name", "User Password",
+                           "Outgoing Mail Server", "Disabled", "Auto Download", "Secure Login", "Spam Only"};
+    std::size_t at = 0;
+    for (const char* name : order) {
+        const auto found = text.find(std::string("\"") + name + "\"=", at);
+        ASSERT_NE(found, std::string::npos) << name;
+        at = found;
+    }
+    EXPECT_NE(text.find("\"User Password\"=\"\""), std::string::npos);
+
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    const AccountSettings& b = accounts[0];
+    EXPECT_EQ(b.GetEmailAddress(), "ann@example.com");
+    EXPECT_EQ(b.GetOutgoingServer(), "smtp.example.com");
+    EXPECT_EQ(b.GetUserPassword(), "");
+    EXPECT_EQ(b.m_disabled, 1u);
+    EXPECT_EQ(b.m_spamOnly, 300u);
+    EXPECT_EQ(b.m_id, Crc32::OfNameWithTerminator("Inbox"));
+    EXPECT_EQ(b.m_modified, 0);
+}
+
+TEST(SettingsRecords, UnmodifiedAccountsAreNotWrittenAndDeletedWinsOverModified) {
+    ScopedHive scoped;
+    AccountSettings a;
+    a.SetAccountName("Work");
+    a.Save(keys::kAccounts);
+    EXPECT_TRUE(LoadAllAccounts().empty());
+    a.m_modified = 1;
+    a.Save(keys::kAccounts);
+    ASSERT_EQ(LoadAllAccounts().size(), 1u);
+    a.m_deleted = 1;
+    a.Save(keys::kAccounts);
+    EXPECT_TRUE(LoadAllAccounts().empty());
+}
+
+TEST(SettingsRecords, ValueNamesMatchExactly) {
+    ScopedHive scoped(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Inbox]\r\n"
+        "\"disabled\"=dword:00000001\r\n\"Account Name\"=\"Inbox\"\r\n\"Server Name\"=hex(1):70,6f,70,00\r\n");
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].m_disabled, 0u);
+    EXPECT_EQ(accounts[0].GetServerName(), "pop");  // a stored terminator is not part of the text
+}
+
+TEST(SettingsRecords, OptionsAndTemplatesRoundTrip) {
+    ScopedHive scoped;
+    ConfigurationOptions c;
+    c.SetDatabase("/tmp/x.vlt");
+    c.SetActiveRas("Dial");
+    c.m_checkMailInterval = 2000;
+    c.m_strictScanning = 1;
+    c.Save(keys::kConfiguration);
+    EnvironmentOptions e;
+    e.SetPassword("secret");
+    e.m_viewType = 2;
+    e.m_saveHeaders = 1;
+    e.Save(keys::kEnvironment);
+    MailFontSettings f;
+    f.m_font.height = -20;
+    f.m_font.faceName = {'C', 'o', 'u', 'r', 'i', 'e', 'r'};
+    f.Save(keys::kEnvironment);
+    TemplateSettings t;
+    t.SetProfileName("Plain");
+    t.SetIndexFile("/tmp/plain.html");
+    t.m_active = 1;
+    t.m_modified = 1;
+    t.Save(keys::kTemplates);
+
+    ConfigurationOptions c2(keys::kConfiguration);
+    EXPECT_EQ(c2.GetDatabase(), "/tmp/x.vlt");
+    EXPECT_EQ(c2.GetActiveRas(), "Dial");
+    EXPECT_EQ(c2.m_checkMailInterval, 2000u);
+    EXPECT_EQ(c2.m_strictScanning, 1u);
+    EnvironmentOptions e2(keys::kEnvironment);
+    EXPECT_EQ(e2.GetPassword(), "secret");
+    EXPECT_EQ(e2.m_viewType, 2u);
+    EXPECT_EQ(e2.m_saveHeaders, 1u);
+    MailFontSettings f2(keys::kEnvironment);
+    EXPECT_EQ(f2.m_font.height, -20);
+    EXPECT_STREQ(f2.m_font.faceName.data(), "Courier");
+    const auto templates = LoadAllTemplates();
+    ASSERT_EQ(templates.size(), 1u);
+    EXPECT_EQ(templates[0].GetIndexFile(), "/tmp/plain.html");
+    EXPECT_EQ(templates[0].m_active, 1u);
+    EXPECT_EQ(templates[0].m_id, Crc32::OfNameWithTerminator("Plain"));
+}
+
+}  // namespace
+}  // namespace velto
