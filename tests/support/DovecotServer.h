@@ -38,6 +38,8 @@ public:
     void Stop();
     bool Running() { return m_process.Running(); }
     int Port() const { return m_port; }
+    // The master process (its mail processes are its children).
+    pid_t Pid() const { return m_process.pid(); }
     const std::string& Folder() const { return m_folder; }
 
     // Unique ids of the messages the user's maildir holds now, sorted.
