@@ -27,7 +27,7 @@ inline TransportTimeLimits TestTimeLimits() {
 }
 // For servers that go silent: the limit fires quickly.
 inline TransportTimeLimits ShortTimeLimits() {
-    return {std::chrono::milliseconds(2'000), std::chrono::milliseconds(300), std::chrono::milliseconds(2'000)};
+    return {std::chrono::milliseconds(2'000), std::chrono::milliseconds(1'000), std::chrono::milliseconds(2'000)};
 }
 
 }  // namespace velto::test
