@@ -130,8 +130,10 @@ void DovecotServer::WriteConfig() {
       << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << m_port
       << "\n  }\n}\n";
     if (!AsRoot()) {
-        // Unprivileged: every service runs as ourselves.
-        c << "service anvil {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n";
+        // Unprivileged: every service runs as ourselves, unconfined.
+        const group* gr = ::getgrgid(::getegid());
+        c << "default_internal_group = " << (gr ? gr->gr_name : "nogroup") << "\n"
+          << "service anvil {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n";
     }
     WriteFile(d + "/dovecot.conf", c.str());
 }
