@@ -1,6 +1,7 @@
 #include "app/CorvaneApp.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTimer>
@@ -157,13 +158,25 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QObject::connect(frame.get(), &CMainFrame::closing, shutDown);
     // Asked to end (kill, Ctrl+C) or the desktop session ends: the same
     // orderly path as closing the window, so nothing is lost.
-    SignalWatcher signalWatcher([&](int) { frame->close(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { frame->close(); });
+    auto endNow = [&] {
+        // A modal dialog (the options sheet at the first start) runs its own
+        // loop: close it first so shut-down is not held up behind it.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
+        shutDown();
+    };
+    SignalWatcher signalWatcher([&](int signo) {
+        std::fprintf(stderr, "VeltoMail: signal %d, shutting down\n", signo);
+        endNow();
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { endNow(); });
 
     view->OnInitialUpdate();
-    frame->show();
-
-    const int status = app.exec();
+    int status = 0;
+    if (!ended) {
+        frame->show();
+        status = app.exec();
+    }
     shutDown();
     // A worker blocked on a silent server holds only shared state; it must
     // not hold up the end of the program.

@@ -59,6 +59,7 @@ void CCorvaneView::OnInitialUpdate() {
     LoadAccounts();
     // 6. No account yet: the options sheet, so the user can make one.
     if (m_accounts.empty()) RunOptionsSheetAndReload();
+    if (m_destroyed) return;  // the program was told to end meanwhile
     // 7. Stored headers.
     const std::string database = config.GetDatabase();
     if (m_s.store && environment.m_saveHeaders && !database.empty() && m_s.store->Exists(database)) {
