@@ -1,0 +1,195 @@
+#include "support/DovecotServer.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace velto::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDovecot = "/usr/sbin/dovecot";
+
+// Dovecot refuses mail access as root; as root the mail belongs to nobody.
+bool AsRoot() { return ::geteuid() == 0; }
+
+std::string CurrentUserName() {
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw ? pw->pw_name : "nobody";
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+DovecotServer::DovecotServer(const std::string& folder) : m_folder(folder) {
+    if (m_folder.empty()) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/velto-dovecot-XXXXXX";
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        m_folder = pattern;
+        m_ownFolder = true;
+    }
+    fs::create_directories(m_folder);
+    // Dovecot's mail processes run as another user and must reach the mail:
+    // the folder must be traversable (mkdtemp makes it 0700).
+    fs::permissions(m_folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    fs::create_directories(m_folder + "/run");
+    fs::create_directories(m_folder + "/state");
+    fs::create_directories(m_folder + "/mail");
+    GiveToMailUser(m_folder + "/mail");
+}
+
+DovecotServer::~DovecotServer() {
+    Stop();
+    if (m_ownFolder) {
+        std::error_code ec;
+        fs::remove_all(m_folder, ec);
+    }
+}
+
+bool DovecotServer::Installed() { return ::access(kDovecot, X_OK) == 0; }
+
+std::string DovecotServer::Maildir(const std::string& user) const { return m_folder + "/mail/" + user + "/Maildir"; }
+
+void DovecotServer::GiveToMailUser(const std::string& path) const {
+    if (!AsRoot()) return;
+    const passwd* pw = ::getpwnam("nobody");
+    const group* gr = ::getgrnam("nogroup");
+    if (!pw || !gr) throw std::runtime_error("no nobody:nogroup to own the mail");
+    if (::chown(path.c_str(), pw->pw_uid, gr->gr_gid) != 0) throw std::runtime_error("chown failed: " + path);
+}
+
+void DovecotServer::AddUser(const std::string& user, const std::string& password) {
+    m_users.emplace_back(user, password);
+    std::string passwdText;
+    for (const auto& [u, p] : m_users) passwdText += u + ":{PLAIN}" + p + "::::::\n";
+    WriteFile(m_folder + "/passwd", passwdText);
+    const std::string home = m_folder + "/mail/" + user;
+    for (const std::string& dir : {home, Maildir(user), Maildir(user) + "/cur", Maildir(user) + "/new",
+                                   Maildir(user) + "/tmp"}) {
+        fs::create_directories(dir);
+        GiveToMailUser(dir);
+    }
+}
+
+void DovecotServer::AddMessage(const std::string& user, const std::string& uniqueId, const std::string& text) {
+    if (uniqueId.empty() || uniqueId.find_first_of("/:") != std::string::npos)
+        throw std::invalid_argument("unique id not usable as a file name: " + uniqueId);
+    // Written straight into cur/ with no flags: Dovecot takes the base name
+    // (before ":2,") as the unique id.
+    const std::string path = Maildir(user) + "/cur/" + uniqueId + ":2,";
+    WriteFile(path, text);
+    GiveToMailUser(path);
+}
+
+void DovecotServer::WriteConfig() {
+    const std::string& d = m_folder;
+    const std::string self = CurrentUserName();
+    std::ostringstream c;
+    c << "base_dir = " << d << "/run\n"
+      << "state_dir = " << d << "/state\n"
+      << "log_path = " << d << "/dovecot.log\n"
+      << "protocols = pop3\n"
+      << "listen = 127.0.0.1\n"
+      << "ssl = no\n"
+      << "disable_plaintext_auth = no\n"
+      << "auth_failure_delay = 0\n"
+      << "auth_mechanisms = plain\n"
+      << "mail_location = maildir:~/Maildir\n"
+      << "pop3_uidl_format = %f\n"
+      << "mail_fsync = never\n"
+      << "default_internal_user = " << (AsRoot() ? "dovecot" : self) << "\n"
+      << "default_login_user = " << (AsRoot() ? "dovenull" : self) << "\n"
+      << "first_valid_uid = 1\n"
+      << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " << d << "/passwd\n}\n"
+      << "userdb {\n  driver = static\n  args = uid=" << (AsRoot() ? "nobody" : std::to_string(::geteuid()))
+      << " gid=" << (AsRoot() ? "nogroup" : std::to_string(::getegid())) << " home=" << d << "/mail/%u\n}\n"
+      << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << m_port
+      << "\n  }\n}\n";
+    if (!AsRoot()) {
+        // Unprivileged: every service runs as ourselves, unconfined.
+        const group* gr = ::getgrgid(::getegid());
+        c << "default_internal_group = " << (gr ? gr->gr_name : "nogroup") << "\n"
+          << "service anvil {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n";
+    }
+    WriteFile(d + "/dovecot.conf", c.str());
+}
+
+bool DovecotServer::Start(std::string* error) {
+    if (!Installed()) {
+        if (error) *error = std::string(kDovecot) + " is not installed";
+        return false;
+    }
+    if (m_users.empty()) AddUser("nobody-home", "unused");  // passwd-file must exist
+    // The port is picked free and then handed to Dovecot, which cannot be
+    // told to choose one; if another program takes it in between, pick again.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        m_port = PickFreeLoopbackPort();
+        WriteConfig();
+        std::string why;
+        if (!m_process.Start({kDovecot, "-F", "-c", m_folder + "/dovecot.conf"}, m_folder + "/dovecot.out", false,
+                             &why)) {
+            if (error) *error = why;
+            return false;
+        }
+        if (WaitForLoopbackPort(m_port, m_process, std::chrono::milliseconds(15'000))) return true;
+        m_process.Stop();
+    }
+    if (error) *error = "Dovecot did not start; its log:\n" + Log();
+    return false;
+}
+
+void DovecotServer::Stop() { m_process.Stop(); }
+
+std::vector<std::string> DovecotServer::MessageIds(const std::string& user) const {
+    std::vector<std::string> ids;
+    for (const char* sub : {"/cur", "/new"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(Maildir(user) + sub, ec)) {
+            std::string name = entry.path().filename().string();
+            ids.push_back(name.substr(0, name.find(':')));
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+std::string DovecotServer::MessageText(const std::string& user, const std::string& uniqueId) const {
+    for (const char* sub : {"/cur", "/new"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(Maildir(user) + sub, ec)) {
+            const std::string name = entry.path().filename().string();
+            if (name.substr(0, name.find(':')) == uniqueId) return ReadFile(entry.path());
+        }
+    }
+    return {};
+}
+
+std::string DovecotServer::Log() const {
+    return ReadFile(m_folder + "/dovecot.log") + ReadFile(m_folder + "/dovecot.out");
+}
+
+}  // namespace velto::test

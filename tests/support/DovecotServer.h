@@ -1,0 +1,63 @@
+#pragma once
+// A private Dovecot POP3 server for tests, benchmarks and demos: its own
+// configuration, state, log and maildirs in a temporary folder, listening on
+// a loopback port picked at start. Unique ids are the message file names,
+// so a caller chooses them.
+//
+//   DovecotServer pop;
+//   pop.AddUser("ann", "secret");
+//   pop.AddMessage("ann", "msg-0001", "From: a@b\r\nSubject: hi\r\n\r\nbody\r\n");
+//   if (!pop.Start(&why)) ...;
+//   connect to 127.0.0.1:pop.Port() ...
+//   pop.MessageIds("ann");  // what the server holds now
+//   pop.Stop();             // also done by the destructor
+#include <string>
+#include <vector>
+
+#include "support/ChildProcess.h"
+
+namespace velto::test {
+
+class DovecotServer {
+public:
+    // folder: where to keep everything; empty makes (and removes) a temporary one.
+    explicit DovecotServer(const std::string& folder = {});
+    ~DovecotServer();
+    DovecotServer(const DovecotServer&) = delete;
+    DovecotServer& operator=(const DovecotServer&) = delete;
+
+    static bool Installed();
+
+    // Users and messages may be added before or after Start. Passwords and
+    // user names must not contain ':'; unique ids must be file-name safe
+    // (no '/' or ':').
+    void AddUser(const std::string& user, const std::string& password);
+    void AddMessage(const std::string& user, const std::string& uniqueId, const std::string& text);
+
+    bool Start(std::string* error = nullptr);
+    void Stop();
+    bool Running() { return m_process.Running(); }
+    int Port() const { return m_port; }
+    // The master process (its mail processes are its children).
+    pid_t Pid() const { return m_process.pid(); }
+    const std::string& Folder() const { return m_folder; }
+
+    // Unique ids of the messages the user's maildir holds now, sorted.
+    std::vector<std::string> MessageIds(const std::string& user) const;
+    // The stored file of one message (as written by AddMessage).
+    std::string MessageText(const std::string& user, const std::string& uniqueId) const;
+    std::string Log() const;
+
+private:
+    std::string Maildir(const std::string& user) const;
+    void WriteConfig();
+    void GiveToMailUser(const std::string& path) const;
+
+    std::string m_folder;
+    bool m_ownFolder = false;
+    int m_port = 0;
+    std::vector<std::pair<std::string, std::string>> m_users;
+    ChildProcess m_process;
+};
+
+}  // namespace velto::test
