@@ -26,9 +26,14 @@ void UiChannel::Post(std::function<void()> fn) {
 }
 
 bool UiChannel::Send(std::function<void()> fn) {
-    std::weak_ptr<Pending> watch;
     auto ran = std::make_shared<std::atomic<bool>>(false);
+    std::weak_ptr<Pending> watch;
     {
+        // Declared before the lock, so that if this is the last reference its
+        // destructor (which takes the lock) runs after the lock is released.
+        auto pending = std::make_shared<Pending>();
+        pending->channel = weak_from_this();
+        watch = pending;
         std::unique_lock lock(m_mutex);
         if (m_closed || !m_receiver) return false;
         if (m_receiver->thread() == QThread::currentThread()) {
@@ -37,9 +42,6 @@ bool UiChannel::Send(std::function<void()> fn) {
             fn();
             return true;
         }
-        auto pending = std::make_shared<Pending>();
-        pending->channel = weak_from_this();
-        watch = pending;
         QMetaObject::invokeMethod(
             m_receiver.data(),
             [fn = std::move(fn), pending, ran]() mutable {

@@ -110,7 +110,8 @@ private:
 
 // The 60-byte font description of the Windows version, kept byte for byte so
 // that an exported "Mail Font" value loads unchanged.
-#pragma pack(push, 1)
+// Its natural layout has no padding, so no packing is needed (and fields
+// stay aligned).
 struct LogFont {
     std::int32_t height = -15;
     std::int32_t width = 0;
@@ -127,7 +128,6 @@ struct LogFont {
     std::uint8_t pitchAndFamily = 34;
     std::array<char, 32> faceName{'A', 'r', 'i', 'a', 'l'};
 };
-#pragma pack(pop)
 static_assert(sizeof(LogFont) == 60, "the stored font description is 60 bytes");
 
 class MailFontSettings : public RegistryDatabase {

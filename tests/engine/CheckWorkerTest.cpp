@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include "settings/Crc32.h"
+#include "support/EngineHarness.h"
+#include "support/FakeTransport.h"
+
+namespace velto {
+namespace {
+
+using test::AccountsText;
+using test::EngineHarness;
+using test::ScriptedTransportFactory;
+
+std::string Top(int n, const std::string& uid, const std::string& subject) {
+    const std::string num = std::to_string(n);
+    return "C: UIDL " + num + "\nS: +OK " + num + " " + uid + "\nC: LIST " + num + "\nS: +OK " + num +
+           " 120\nC: TOP " + num + " 0\nS: +OK\nS: Subject: " + subject + "\nS: To: B@example.com\nS: .\nC: UIDL " +
+           num + "\nS: +OK " + num + " " + uid + "\n";
+}
+
+std::string Known(int n, const std::string& uid) {
+    const std::string num = std::to_string(n);
+    return "C: UIDL " + num + "\nS: +OK " + num + " " + uid + "\n";
+}
+
+std::string Login(const std::string& user, int count) {
+    return "S: +OK POP3 ready\nC: USER " + user + "\nS: +OK\nC: PASS pw-" + user + "\nS: +OK in\nC: STAT\nS: +OK " +
+           std::to_string(count) + " 999\n";
+}
+
+const char* const kQuit = "C: QUIT\nS: +OK bye\n";
+
+struct Fixture {
+    explicit Fixture(const std::string& accounts, const std::string& script)
+        : transports(std::make_shared<ScriptedTransportFactory>(script)), h(accounts, transports) {
+        h.view->OnInitialUpdate();
+        h.Drain();
+    }
+    std::shared_ptr<ScriptedTransportFactory> transports;
+    EngineHarness h;
+};
+
+TEST(CheckMail, LoginFailureOnTheFirstAccountStillChecksTheSecond) {
+    const std::string script = std::string("S: +OK hi\nC: USER A\nS: +OK\nC: PASS pw-A\nS: -ERR no\n") + kQuit +
+                               Login("B", 2) + Top(1, "uid-1", "one") + Top(2, "uid-2", "two") + kQuit;
+    Fixture f(AccountsText({{"A", "pop.a"}, {"B", "pop.b"}}), script);
+    auto& h = f.h;
+    h.view->OnGetMail();
+    EXPECT_TRUE(h.view->IsBusy());
+    EXPECT_TRUE(h.ui.waitCursor);
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98 - Checking For New Mail");
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(f.transports->Problems(), "");
+    EXPECT_FALSE(h.ui.waitCursor);
+    ASSERT_EQ(h.view->Model()->rowCount(), 2);
+    EXPECT_EQ(h.view->Model()->RowAt(0).subject, "two");
+    EXPECT_EQ(h.view->Model()->RowAt(0).mailbox, "pop.b");
+    EXPECT_EQ(h.view->Model()->IdAt(0), Crc32::Of("uid-2"));
+    EXPECT_EQ(h.view->NewCount(), 2);
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!");
+    EXPECT_EQ(h.ui.title, "VeltoMail 98 - All MailBoxes - 2 Messages");
+    EXPECT_FALSE(h.ui.progressWindow);  // the rebuild closed it
+    const std::vector<std::string> firstTexts(h.ui.progressTexts.begin(), h.ui.progressTexts.begin() + 2);
+    EXPECT_EQ(firstTexts, (std::vector<std::string>{"Status: Connecting to host pop.a.. ",
+                                                     "Status: Connected to host pop.a"}));
+}
+
+TEST(CheckMail, DisabledAccountShowsItsConnectingTextButIsNotContacted) {
+    Fixture f(AccountsText({{"A", "pop.a"}}) +
+                  "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n\"Disabled\"=dword:00000001\r\n",
+              "");
+    auto& h = f.h;
+    h.view->OnGetMail();
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(f.transports->state().connects, 0);
+    EXPECT_EQ(h.ui.progressTexts, (std::vector<std::string>{"Status: Connecting to host pop.a.. "}));
+}
+
+TEST(Scan, EmptyMailboxThenASecondCheckFetchesOnlyWhatIsNew) {
+    const std::string script = Login("B", 0) + kQuit + Login("B", 1) + Top(1, "u1", "first") + kQuit + Login("B", 2) +
+                               Known(1, "u1") + Top(2, "u2", "second") + kQuit + Login("B", 2) + Known(1, "u1") +
+                               Known(2, "u2") + kQuit;
+    Fixture f(AccountsText({{"B", "pop.b"}}), script);
+    auto& h = f.h;
+    for (int round = 0; round < 4; ++round) {
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork()) << round;
+    }
+    EXPECT_EQ(f.transports->Problems(), "");
+    EXPECT_EQ(h.view->Messages().Size(), 2u);
+    // The count adds up over checks until the list is clicked.
+    EXPECT_EQ(h.view->NewCount(), 2);
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98");  // the last check found nothing
+    EXPECT_EQ(h.ui.paneText, "Ready");
+    EXPECT_EQ(h.ui.progressPos, -1);
+}
+
+TEST(Scan, WithoutUniqueIdsMessagesAreKnownByTheirHeaderAndNeverDuplicated) {
+    const std::string noUidl =
+        "C: UIDL 1\nS: -ERR no UIDL\nC: LIST 1\nS: +OK 1 50\nC: TOP 1 0\nS: +OK\nS: Subject: plain\nS: .\n"
+        "C: UIDL 1\nS: -ERR no UIDL\n";
+    const std::string script = Login("B", 1) + noUidl + kQuit + Login("B", 1) + noUidl + kQuit;
+    Fixture f(AccountsText({{"B", "pop.b"}}), script);
+    auto& h = f.h;
+    h.view->OnRefresh();
+    ASSERT_TRUE(h.FinishWork());
+    h.view->OnRefresh();
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(f.transports->Problems(), "");
+    EXPECT_EQ(h.view->Messages().Size(), 1u);
+    EXPECT_EQ(h.view->NewCount(), 1);
+}
+
+TEST(Scan, CancelStopsAfterTheCurrentMessageAndKeepsWhatWasFetched) {
+    const std::string script = Login("B", 3) + Top(1, "u1", "kept") + kQuit;
+    Fixture f(AccountsText({{"B", "pop.b"}}), script);
+    auto& h = f.h;
+    h.view->OnRefresh();
+    // The worker waits for the UI thread at its first progress message, so
+    // the request is there before it reads any message.
+    h.view->OnProgressCancel();
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(f.transports->Problems(), "");
+    EXPECT_FALSE(h.view->IsBusy());
+    EXPECT_EQ(h.view->Messages().Size(), 1u);
+    EXPECT_FALSE(h.view->Events().cancelRequest.IsSet());
+    EXPECT_EQ(h.view->Model()->rowCount(), 0);  // no rebuild until the next refresh
+}
+
+TEST(Busy, ARebuildDuringACheckKeepsTheBusyStateAndOneWorker) {
+    const std::string script = Login("B", 1) + Top(1, "u1", "one") + kQuit;
+    Fixture f(AccountsText({{"B", "pop.b"}}), script);
+    auto& h = f.h;
+    h.view->OnRefresh();
+    // The worker cannot get past its first sent progress message until this
+    // thread handles events; meanwhile the user picks another mailbox.
+    h.view->OnMailboxSelChange("pop.b");
+    h.view->SendMessage(UWM_WORKER_DONE);
+    EXPECT_TRUE(h.view->IsBusy());
+    h.view->OnRefresh();  // refused: busy
+    h.view->OnPerformMaintenance();
+    h.view->OnDeleteMessage({});
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(f.transports->Problems(), "");  // exactly one conversation ran
+    EXPECT_EQ(f.transports->state().connects, 1);
+    EXPECT_EQ(h.view->Messages().Size(), 1u);
+}
+
+}  // namespace
+}  // namespace velto
