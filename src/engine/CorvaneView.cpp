@@ -143,7 +143,7 @@ void CCorvaneView::RefreshList() {
         const bool all = m_filter == kAllMailboxes;
         for (const auto& record : list) {
             if (!all && record.m_accountServer != m_filter) continue;
-            rows.push_back(MessageListModel::MakeRow(record));
+            rows.push_back(MessageListModel::RawRow(record));
         }
     });
     const int shown = static_cast<int>(rows.size());

@@ -1,5 +1,6 @@
 #include "engine/MailWorkers.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "protocol/PopMail.h"
@@ -49,6 +50,23 @@ int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ct
     return count < 0 ? 0 : count;
 }
 
+// Progress for each message would cost a trip to the UI thread per message,
+// more than the exchange itself on a fast server; people cannot read faster
+// than this anyway. The first and the last message always show.
+class ProgressGate {
+public:
+    bool Due(int i, int count) {
+        const auto now = std::chrono::steady_clock::now();
+        if (i != 1 && i != count && now - m_last < kInterval) return false;
+        m_last = now;
+        return true;
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kInterval{40};
+    std::chrono::steady_clock::time_point m_last{};
+};
+
 // Polled once per message. On a cancel request the worker ends at once.
 bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
     if (!ctx.events->cancelRequest.IsSet()) return false;
@@ -79,12 +97,17 @@ void CheckOrScan(WorkerContext& ctx) {
         } else {
             ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
         }
+        ProgressGate gate;
+        int shown = 0;
         for (int i = 1; i <= count; ++i) {
-            if (getMail) {
-                ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - Retrieving %d of %d headers", i, count));
-                ctx.PostText(UWM_PROGRESS_ADVANCE, {}, 10);
-            } else {
-                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
+            if (gate.Due(i, count)) {
+                if (getMail) {
+                    ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - Retrieving %d of %d headers", i, count));
+                    ctx.PostText(UWM_PROGRESS_ADVANCE, {}, 10 * (i - shown));
+                } else {
+                    ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
+                }
+                shown = i;
             }
             std::string uid;
             const bool haveUid = pop.GetUniqueId(i, uid);
@@ -146,9 +169,11 @@ void Retrieve(WorkerContext& ctx) {
     }
     ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
     bool matched = false;
+    ProgressGate gate;
     for (int i = 1; i <= count; ++i) {
         const int position = 10 * i;
-        ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+        if (gate.Due(i, count))
+            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
         std::string uid;
         if (pop.GetUniqueId(i, uid) && Crc32::Of(uid) == id) {
             matched = true;
@@ -182,9 +207,11 @@ void Delete(WorkerContext& ctx) {
             continue;
         }
         ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+        ProgressGate gate;
         for (int i = 1; i <= count; ++i) {
             const int position = 10 * i;
-            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+            if (gate.Due(i, count))
+                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
             std::string uid;
             // A message whose id cannot be read is never deleted: it could be
             // any message.
