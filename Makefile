@@ -43,5 +43,14 @@ fuzz:
 	  echo "== $$n"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    $(BUILD_FUZZ)/corpus/$$n fuzz/corpus/$$n || exit 1; done
 
+# A private POP3 server on loopback with sample mail, and VeltoMail set up
+# for it in a temporary settings folder; all of it stops with the program.
+demo: build
+	BUILD=$(BUILD) scripts/demo.sh
+
+# The README's picture: the demo under Xvfb, saved once the list is filled.
+screenshot: build
+	BUILD=$(BUILD) scripts/screenshot.sh docs/veltomail-demo.png
+
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

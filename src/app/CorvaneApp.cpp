@@ -15,7 +15,9 @@
 #include "platform/FileHiveStorage.h"
 #include "platform/HeaderStoreFile.h"
 #include "platform/NoDialup.h"
+#include "platform/PortOverride.h"
 #include "platform/PosixTransport.h"
+#include "platform/QtDesktop.h"
 #include "platform/QtSound.h"
 #include "platform/QtTimerHost.h"
 #include "platform/QtTray.h"
@@ -24,7 +26,9 @@
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/MainFrame.h"
+#include "shell/MessageListView.h"
 #include "shell/OutdatedControlsDlg.h"
+#include "shell/OutputWindow.h"
 
 namespace velto {
 
@@ -87,6 +91,26 @@ bool RunOptionsSheet(QWidget* parent) {
     return sheet.exec() == QDialog::Accepted;
 }
 
+// For the README's picture: once a check has filled the list and the log,
+// save the main window as a PNG and end the program.
+void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::string& path) {
+    auto* poll = new QTimer(&frame);
+    QObject::connect(poll, &QTimer::timeout, &frame, [&frame, &view, path, poll] {
+        const bool filled = view.Model()->rowCount() > 0 && !view.IsBusy() &&
+                            frame.OutputWindow()->document()->blockCount() > 5;
+        if (!filled) return;
+        poll->stop();
+        frame.ListView()->setCurrentIndex(view.Model()->index(1, 0));
+        // Let the last changes paint before the picture is taken.
+        QTimer::singleShot(500, &frame, [&frame, path] {
+            if (!frame.grab().save(QString::fromStdString(path), "PNG"))
+                std::fprintf(stderr, "VeltoMail: cannot save %s\n", path.c_str());
+            frame.close();
+        });
+    });
+    poll->start(250);
+}
+
 }  // namespace
 
 int CCorvaneApp::Main(int argc, char** argv) {
@@ -132,7 +156,8 @@ int CCorvaneApp::Main(int argc, char** argv) {
     EnsureDatabasePath();
 
     // The main frame, the view's engine and the services it uses.
-    auto frame = std::make_unique<CMainFrame>();
+    QtDesktop desktop;
+    auto frame = std::make_unique<CMainFrame>(desktop);
     std::unique_ptr<CCorvaneView> view;
     QtTray tray(QtTray::Commands{
         [&] { frame->ShowMainWindow(); },
@@ -156,7 +181,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     services.dialup = &dialup;
     services.store = &store;
     services.output = &output;
-    services.transports = MakePosixTransportFactory();
+    services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     view = std::make_unique<CCorvaneView>(services);
 
     frame->SetTrayAvailable(tray.IsAvailable());
@@ -188,6 +213,8 @@ int CCorvaneApp::Main(int argc, char** argv) {
     int status = 0;
     if (!ended) {
         frame->show();
+        if (const char* picture = std::getenv("VELTOMAIL_SCREENSHOT"); picture && *picture)
+            SaveScreenshotWhenFilled(*frame, *view, picture);
         status = app.exec();
     }
     shutDown();

@@ -4,24 +4,30 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDockWidget>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QScrollBar>
-#include <QStatusBar>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QWindowStateChangeEvent>
+#include <QVBoxLayout>
 
 #include "engine/CorvaneView.h"
 #include "shell/AboutDialog.h"
+#include "shell/CaptionPainter.h"
+#include "shell/Desktop.h"
 #include "shell/GetMailProgressDlg.h"
+#include "shell/ListPrinter.h"
 #include "shell/MessageListView.h"
+#include "shell/OutputWindow.h"
+#include "shell/StatusBarEx.h"
 #include "shell/ToolIcons.h"
+#include "shell/UrlMonitor.h"
+#include "shell/UtilityBar.h"
 #include "settings/Settings.h"
 
 namespace velto {
@@ -30,28 +36,49 @@ namespace {
 QString Q(const std::string& s) { return ToDisplay(s); }
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(IDesktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
     setWindowTitle("Corvane");
     setWindowIcon(MakeAppIcon());
     resize(900, 560);
+    // The caption band sits above the menus, as a title bar would.
+    auto* top = new QWidget(this);
+    auto* topLayout = new QVBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    topLayout->setSpacing(0);
+    m_caption = new CCaptionPainter(top);
+    m_caption->SetIcon(windowIcon());
+    m_caption->UpdateTitle(windowTitle());
+    m_menuBar = new QMenuBar(top);
+    topLayout->addWidget(m_caption);
+    topLayout->addWidget(m_menuBar);
+    setMenuWidget(top);
+
     m_list = new CMessageListView(this);
     setCentralWidget(m_list);
+    BuildUtilityWindow();
     BuildCommands();
     BuildMenus();
-    BuildToolBar();
+    BuildToolBars();
     BuildStatusBar();
-    BuildUtilityWindow();
+    JoinClipboard();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // Leave the clipboard watch before the window goes.
+    m_armed = false;
+    m_desktop.WatchClipboard(nullptr);
+}
+
+// ---- commands -------------------------------------------------------------------
 
 QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler) {
     auto* action = new QAction(text, this);
     action->setStatusTip(tip);
     action->setToolTip(tip);
     action->setData(id);
+    // Commands with a toolbar button show its picture in the menus too,
+    // engraved while disabled; the others get the check mark when checked.
     action->setIcon(MakeCommandIcon(id));
-    // Menus show the toolbar's picture beside the command.
     action->setIconVisibleInMenu(true);
     if (handler) {
         connect(action, &QAction::triggered, this, [handler] { handler(); });
@@ -65,6 +92,20 @@ QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& tip,
 QAction* CMainFrame::Action(int id) const {
     auto it = m_actions.find(id);
     return it == m_actions.end() ? nullptr : it->second;
+}
+
+// The same command under another caption (the list's pop-up names some
+// commands differently); it follows the command's enabled state.
+QAction* CMainFrame::Mirror(int id, const QString& text, QObject* parent) {
+    QAction* source = Action(id);
+    auto* action = new QAction(source->icon(), text, parent);
+    action->setData(id);
+    action->setStatusTip(source->statusTip());
+    action->setIconVisibleInMenu(true);
+    action->setEnabled(source->isEnabled());
+    connect(source, &QAction::enabledChanged, action, &QAction::setEnabled);
+    connect(action, &QAction::triggered, source, &QAction::trigger);
+    return action;
 }
 
 void CMainFrame::BuildCommands() {
@@ -99,67 +140,91 @@ void CMainFrame::BuildCommands() {
     AddCommand(ID_OPEN, "Open", "Shows the main window", [this] { ShowMainWindow(); });
     AddCommand(ID_APP_EXIT, "E&xit", "Quits the application", [this] { close(); });
     AddCommand(ID_EDIT_COPY, "Copy", "Copies the selection", nullptr);
-    // The document commands exist for a document that holds nothing; they
-    // do nothing and never re-run start-up.
-    AddCommand(ID_FILE_NEW, "&New", "Creates a new document", [] {})->setShortcut(QKeySequence("Ctrl+N"));
-    AddCommand(ID_FILE_OPEN, "&Open...", "Opens a document", [] {})->setShortcut(QKeySequence("Ctrl+O"));
-    AddCommand(ID_FILE_SAVE, "&Save", "Saves the document", [] {})->setShortcut(QKeySequence("Ctrl+S"));
-    m_actions[ID_APP_EXIT]->setShortcut(QKeySequence::Quit);
-    auto* utility = AddCommand(ID_UTILITY_WINDOW, "Utility Window", "Shows or hides the utility window", nullptr);
-    utility->setEnabled(true);
-    utility->setCheckable(true);
-    utility->setChecked(true);
-    connect(utility, &QAction::toggled, this, [this](bool on) {
-        if (m_utility) m_utility->setVisible(on);
-    });
+    AddCommand(ID_FILE_PRINT, "&Print...", "Prints the list", [this] { OnFilePrint(); })
+        ->setShortcut(QKeySequence("Ctrl+P"));
+    AddCommand(ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Shows the printed pages", [this] { OnFilePrintPreview(); });
+    AddCommand(ID_FILE_PRINT_SETUP, "P&rint Setup...", "Changes the printer and the page",
+               [this] { OnFilePrintSetup(); });
+    // Nothing is ever opened or saved, so the recent-file list stays empty.
+    AddCommand(ID_FILE_MRU_FILE1, "Recent File", "Opens a recently used document", nullptr);
+    // The document holds nothing: its commands are accepted and do nothing.
+    // In particular a new document must not run start-up again (that would
+    // load the stored headers a second time).
+    for (auto [id, keys] : {std::pair{ID_FILE_NEW, "Ctrl+N"}, {ID_FILE_OPEN, "Ctrl+O"}, {ID_FILE_SAVE, "Ctrl+S"}}) {
+        QAction* action = AddCommand(id, {}, {}, [] {});
+        action->setShortcut(QKeySequence(keys));
+        addAction(action);
+    }
+
+    // The pop-up of the URL monitor; the commands act on its list.
+    AddCommand(ID_URL_OPEN, "Open", "Opens the selected web addresses", [this] { m_utility->Urls()->OpenSelected(); });
+    AddCommand(ID_URL_FIND, "Find..", "Finds a web address", [this] { m_utility->Urls()->Find(); });
+    m_utility->Urls()->SetContextActions({Action(ID_URL_OPEN), Action(ID_URL_FIND)});
+
+    QAction* utility = m_utility->toggleViewAction();
+    utility->setText("Utility Window");
+    utility->setStatusTip("Shows or hides the utility window");
+    utility->setData(ID_UTILITY_WINDOW);
+    m_actions[ID_UTILITY_WINDOW] = utility;
 }
 
 void CMainFrame::BuildMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
-    file->addAction(Action(ID_FILE_NEW));
-    file->addAction(Action(ID_FILE_OPEN));
-    file->addAction(Action(ID_FILE_SAVE));
+    QMenu* file = m_menuBar->addMenu("&File");
+    file->addAction(Action(ID_FILE_PRINT));
+    file->addAction(Action(ID_FILE_PRINT_PREVIEW));
+    file->addAction(Action(ID_FILE_PRINT_SETUP));
+    file->addSeparator();
+    file->addAction(Action(ID_FILE_MRU_FILE1));
     file->addSeparator();
     file->addAction(Action(ID_APP_EXIT));
-    QMenu* mail = menuBar()->addMenu("&Mail");
+    QMenu* mail = m_menuBar->addMenu("&Mail");
     mail->addAction(Action(ID_GET_MAIL));
     mail->addAction(Action(ID_READ_MESSAGE));
     mail->addAction(Action(ID_MESSAGE_STATISTICS));
     mail->addAction(Action(ID_DELETE_MESSAGE));
     mail->addSeparator();
     mail->addAction(Action(ID_MAIL_PROPERTIES));
-    m_viewMenu = menuBar()->addMenu("&View");
+    m_viewMenu = m_menuBar->addMenu("&View");
+    // The toolbar and status bar toggles go in front when they exist.
     m_viewMenu->addAction(Action(ID_UTILITY_WINDOW));
+    m_viewMenu->addSeparator();
     m_viewMenu->addAction(Action(ID_WEB_BROWSER));
-    QMenu* help = menuBar()->addMenu("&Help");
+    QMenu* help = m_menuBar->addMenu("&Help");
     help->addAction(Action(ID_PERFORM_MAINTENANCE));
     help->addSeparator();
     help->addAction(Action(ID_APP_ABOUT));
-    m_list->SetContextActions({Action(ID_READ_MESSAGE), Action(ID_READ_AS_WEBPAGE), Action(ID_DELETE_MESSAGE),
-                               Action(ID_REFRESH), Action(ID_MESSAGE_STATISTICS)});
+
+    m_listMenu = new QMenu(this);
+    QMenu* read = m_listMenu->addMenu("&Read Message");
+    read->addAction(Mirror(ID_READ_MESSAGE, "As Document", read));
+    read->addAction(Mirror(ID_READ_AS_WEBPAGE, "As WebPage", read));
+    m_listMenu->addAction(Mirror(ID_DELETE_MESSAGE, "&Delete Message", m_listMenu));
+    m_listMenu->addAction(Mirror(ID_REFRESH, "Refresh", m_listMenu));
+    m_listMenu->addAction(Mirror(ID_MESSAGE_STATISTICS, "Message &Statistics", m_listMenu));
+    m_list->SetContextMenu(m_listMenu);
 }
 
-void CMainFrame::BuildToolBar() {
-    QToolBar* bar = addToolBar("Toolbar");
-    bar->setObjectName("toolbar");
-    bar->setIconSize(QSize(16, 16));
-    bar->addAction(Action(ID_GET_MAIL));
-    bar->addSeparator();
-    bar->addAction(Action(ID_READ_MESSAGE));
-    bar->addAction(Action(ID_READ_AS_WEBPAGE));
-    bar->addAction(Action(ID_MESSAGE_STATISTICS));
-    bar->addAction(Action(ID_DELETE_MESSAGE));
-    bar->addSeparator();
-    bar->addAction(Action(ID_REFRESH));
-    bar->addAction(Action(ID_MAIL_PROPERTIES));
-    bar->addSeparator();
-    bar->addAction(Action(ID_EDIT_COPY));
-    bar->addSeparator();
-    bar->addAction(Action(ID_APP_ABOUT));
-    QAction* toggle = bar->toggleViewAction();
+void CMainFrame::BuildToolBars() {
+    m_toolBar = addToolBar("Toolbar");
+    m_toolBar->setObjectName("toolbar");
+    m_toolBar->setIconSize(QSize(16, 16));
+    for (int id : std::initializer_list<int>{ID_GET_MAIL, 0, ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS, ID_DELETE_MESSAGE, 0,
+                   ID_REFRESH, ID_MAIL_PROPERTIES, 0, ID_EDIT_COPY, 0, ID_FILE_PRINT, ID_APP_ABOUT}) {
+        if (id == 0) {
+            m_toolBar->addSeparator();
+        } else {
+            m_toolBar->addAction(Action(id));
+        }
+    }
+    QAction* toggle = m_toolBar->toggleViewAction();
     toggle->setText("&Toolbar");
+    toggle->setStatusTip("Shows or hides the toolbar");
+    toggle->setData(ID_VIEW_TOOLBAR);
+    m_actions[ID_VIEW_TOOLBAR] = toggle;
     m_viewMenu->insertAction(m_viewMenu->actions().value(0), toggle);
 
+    // The chooser on a row of its own.
+    addToolBarBreak();
     QToolBar* folders = addToolBar("Mail Folders");
     folders->setObjectName("folders");
     folders->addWidget(new QLabel(" Mail Folders ", folders));
@@ -176,43 +241,32 @@ void CMainFrame::BuildToolBar() {
 }
 
 void CMainFrame::BuildStatusBar() {
-    m_pane = new QLabel("Ready", this);
-    m_pane->setToolTip("Message area");
-    statusBar()->addWidget(m_pane, 1);
-    m_progress = new QProgressBar(this);
-    m_progress->setFixedWidth(195);
-    m_progress->setTextVisible(false);
-    m_progress->setToolTip("Miscellaneous stuff");
-    m_progress->hide();
-    statusBar()->addPermanentWidget(m_progress);
-    QAction* toggle = new QAction("&Status Bar", this);
+    m_status = new CFrameStatusBar(this, m_desktop);
+    setStatusBar(m_status);
+    auto* toggle = new QAction("&Status Bar", this);
+    toggle->setStatusTip("Shows or hides the status bar");
+    toggle->setData(ID_VIEW_STATUS_BAR);
     toggle->setCheckable(true);
     toggle->setChecked(true);
-    connect(toggle, &QAction::toggled, statusBar(), &QWidget::setVisible);
+    connect(toggle, &QAction::toggled, m_status, &QWidget::setVisible);
     m_actions[ID_VIEW_STATUS_BAR] = toggle;
-    m_viewMenu->insertAction(m_viewMenu->actions().value(1), toggle);
+    m_viewMenu->insertAction(Action(ID_UTILITY_WINDOW), toggle);
 }
 
 void CMainFrame::BuildUtilityWindow() {
-    m_utility = new QDockWidget("Utility", this);
-    m_utility->setObjectName("utility");
-    m_utility->setAllowedAreas(Qt::AllDockWidgetAreas);
-    m_utility->setMinimumSize(32, 32);
-    auto* tabs = new QTabWidget(m_utility);
-    tabs->setTabPosition(QTabWidget::South);
-    m_output = new QPlainTextEdit(tabs);
-    m_output->setReadOnly(true);
-    m_output->setObjectName("outputWindow");
-    QFont font("Arial");
-    font.setPixelSize(13);
-    m_output->setFont(font);
-    tabs->addTab(m_output, "Output Window");
-    m_utility->setWidget(tabs);
-    m_utility->resize(220, 100);
+    m_utility = new CUtilityBar(this, m_desktop);
     addDockWidget(Qt::BottomDockWidgetArea, m_utility);
-    connect(m_utility, &QDockWidget::visibilityChanged, this, [this](bool visible) {
-        if (!isMinimized() && isVisible()) Action(ID_UTILITY_WINDOW)->setChecked(visible);
-    });
+}
+
+void CMainFrame::JoinClipboard() {
+    // What is on the clipboard already is not scanned; only later changes.
+    m_armed = false;
+    m_desktop.WatchClipboard([this] { OnClipboardChanged(); });
+    m_armed = true;
+}
+
+void CMainFrame::OnClipboardChanged() {
+    if (m_armed) m_utility->Urls()->ScanClipboard();
 }
 
 void CMainFrame::AttachView(CCorvaneView* view) {
@@ -228,19 +282,59 @@ void CMainFrame::UpdateCommandStates() {
         if (QAction* a = Action(id)) a->setEnabled(idle);
     // Reading needs the Message Center and the browser window, which this
     // build does not have yet: shown disabled, as unhandled commands are.
-    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS, ID_WEB_BROWSER})
+    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS, ID_WEB_BROWSER, ID_EDIT_COPY})
         if (QAction* a = Action(id)) a->setEnabled(false);
 }
 
-void CMainFrame::AppendOutput(const std::string& text) {
-    // Append at the end: each line costs its own length, not the whole log's.
-    QTextCursor cursor(m_output->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(Q(text));
-    m_output->verticalScrollBar()->setValue(m_output->verticalScrollBar()->maximum());
+COutputWindow* CMainFrame::OutputWindow() const { return m_utility->Output(); }
+
+CUrlMonitor* CMainFrame::UrlMonitor() const { return m_utility->Urls(); }
+
+QProgressBar* CMainFrame::StatusProgress() const { return m_status->Progress(); }
+
+QString CMainFrame::PaneText() const { return m_status->PaneText(0); }
+
+bool CMainFrame::UtilityVisible() const { return Action(ID_UTILITY_WINDOW)->isChecked(); }
+
+void CMainFrame::AppendOutput(const std::string& text) { m_utility->AppendOutput(Q(text)); }
+
+// ---- printing -------------------------------------------------------------------------
+
+QPrinter& CMainFrame::Printer() {
+    // Made on first use: finding the printers can take a moment.
+    if (!m_printer) m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
 }
 
-QString CMainFrame::PaneText() const { return m_pane->text(); }
+void CMainFrame::PrintList(QPrinter& printer) {
+    QPainter painter(&printer);
+    if (!painter.isActive()) return;
+    QFont font = m_list->font();
+    font.setPointSize(9);
+    painter.setFont(font);
+    ListPrintJob job;
+    job.model = m_list->model();
+    job.title = windowTitle();
+    if (!job.model) return;
+    for (int c = 0; c < job.model->columnCount(); ++c) job.columnWidths.push_back(m_list->columnWidth(c));
+    velto::PrintList(painter, QRect(0, 0, printer.width(), printer.height()), job, [&] { return printer.newPage(); });
+}
+
+void CMainFrame::OnFilePrint() {
+    QPrintDialog dialog(&Printer(), this);
+    if (dialog.exec() == QDialog::Accepted) PrintList(Printer());
+}
+
+void CMainFrame::OnFilePrintPreview() {
+    QPrintPreviewDialog preview(&Printer(), this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) { PrintList(*printer); });
+    preview.exec();
+}
+
+void CMainFrame::OnFilePrintSetup() {
+    QPageSetupDialog dialog(&Printer(), this);
+    dialog.exec();
+}
 
 // ---- window events -----------------------------------------------------------
 
@@ -271,7 +365,10 @@ void CMainFrame::changeEvent(QEvent* event) {
 
 // ---- IEngineUi ------------------------------------------------------------------
 
-void CMainFrame::SetFrameTitle(const std::string& title) { setWindowTitle(Q(title)); }
+void CMainFrame::SetFrameTitle(const std::string& title) {
+    setWindowTitle(Q(title));
+    m_caption->UpdateTitle(windowTitle());
+}
 
 void CMainFrame::ShowMainWindow() {
     showNormal();
@@ -282,6 +379,16 @@ void CMainFrame::ShowMainWindow() {
 void CMainFrame::SetWaitCursor(bool on) {
     m_list->viewport()->setCursor(on ? Qt::WaitCursor : Qt::ArrowCursor);
     UpdateCommandStates();
+    // The engine leaves its busy state only after the cursor: look again
+    // once the handler that called here has finished, as command states are
+    // refreshed at idle time.
+    if (!m_commandUpdateQueued) {
+        m_commandUpdateQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_commandUpdateQueued = false;
+            UpdateCommandStates();
+        });
+    }
 }
 
 void CMainFrame::ShowAbout() {
@@ -292,7 +399,7 @@ void CMainFrame::ShowAbout() {
     dlg.exec();
 }
 
-void CMainFrame::MessageBox(const std::string& text) { QMessageBox::information(this, "VeltoMail", Q(text)); }
+void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this, Q(text)); }
 
 bool CMainFrame::RunOptionsSheet() { return m_runOptionsSheet ? m_runOptionsSheet(this) : false; }
 
@@ -301,7 +408,8 @@ void CMainFrame::SetupList() { m_list->SetupColumns(); }
 void CMainFrame::ChooserResetContent() { m_chooser->clear(); }
 
 void CMainFrame::ChooserInsertAtTop(const std::string& text) {
-    m_chooser->insertItem(0, MakeFolderIcon(), Q(text));
+    static const QIcon folder = MakeFolderIcon();
+    m_chooser->insertItem(0, folder, Q(text));
 }
 
 void CMainFrame::ChooserSetCurSel(int index) {
@@ -309,25 +417,11 @@ void CMainFrame::ChooserSetCurSel(int index) {
     m_chooser->setCurrentIndex(index);
 }
 
-void CMainFrame::SetPaneText(const std::string& text, int pane) {
-    if (pane != 0) return;
-    m_pane->setText(text.empty() ? QString("Ready") : Q(text));
-    m_pane->repaint();
-}
+void CMainFrame::SetPaneText(const std::string& text, int pane) { m_status->SetPaneText(Q(text), pane); }
 
-void CMainFrame::SetProgress(int position, int range) {
-    if (position < 0) {
-        m_progress->hide();
-        return;
-    }
-    if (range > 0) m_progress->setRange(0, range);
-    m_progress->show();
-    m_progress->setValue(std::min(position, m_progress->maximum()));
-}
+void CMainFrame::SetProgress(int position, int range) { m_status->SetProgress(position, range); }
 
-void CMainFrame::ClearMessages(bool update) {
-    if (update) m_pane->setText("Ready");
-}
+void CMainFrame::ClearMessages(bool update) { m_status->ClearMessages(update); }
 
 bool CMainFrame::HasProgressWindow() const { return !m_progressDlg.isNull(); }
 

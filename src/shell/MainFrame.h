@@ -1,29 +1,38 @@
 #pragma once
-// The main window: toolbar and "Mail Folders" chooser at the top, the
-// message list in the middle, the status bar, and the utility window with
-// the conversation log. It is the engine's IEngineUi.
+// The main window: the painted caption band, the menus, the toolbar and the
+// "Mail Folders" chooser at the top, the message list in the middle, the
+// status bar with its message history and progress bar, and the dockable
+// utility window with the conversation log and the URL monitor. It is the
+// engine's IEngineUi.
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "engine/EngineUi.h"
 
 class QAction;
 class QComboBox;
-class QLabel;
-class QPlainTextEdit;
-class QProgressBar;
-class QDockWidget;
 class QMenu;
+class QMenuBar;
+class QPrinter;
+class QProgressBar;
+class QToolBar;
 
 namespace velto {
 
+class CCaptionPainter;
 class CCorvaneView;
-class CMessageListView;
+class CFrameStatusBar;
 class CGetMailProgressDlg;
+class CMessageListView;
+class COutputWindow;
+class CUrlMonitor;
+class CUtilityBar;
+class IDesktop;
 
-// Command ids of the menus and the toolbar.
+// Command ids of the menus, the toolbar and the accelerators.
 enum Command : int {
     ID_GET_MAIL = 32771,
     ID_DELETE_MESSAGE = 32773,
@@ -34,6 +43,8 @@ enum Command : int {
     ID_MAIL_PROPERTIES = 32781,
     ID_WEB_BROWSER = 32786,
     ID_READ_AS_WEBPAGE = 32818,
+    ID_URL_FIND = 32820,
+    ID_URL_OPEN = 32821,
     ID_UTILITY_WINDOW = 32822,
     ID_PERFORM_MAINTENANCE = 32828,
     ID_APP_ABOUT = 57664,
@@ -42,6 +53,7 @@ enum Command : int {
     ID_FILE_PRINT = 57607,
     ID_FILE_PRINT_PREVIEW = 57609,
     ID_FILE_PRINT_SETUP = 57606,
+    ID_FILE_MRU_FILE1 = 57616,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_SAVE = 57603,
@@ -52,7 +64,7 @@ enum Command : int {
 class CMainFrame : public QMainWindow, public IEngineUi {
     Q_OBJECT
 public:
-    explicit CMainFrame(QWidget* parent = nullptr);
+    explicit CMainFrame(IDesktop& desktop, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Binds the engine: its list model, its commands. Then the engine's
@@ -68,13 +80,26 @@ public:
     QAction* Action(int id) const;
     QComboBox* Chooser() const { return m_chooser; }
     CMessageListView* ListView() const { return m_list; }
-    QPlainTextEdit* OutputWindow() const { return m_output; }
-    QProgressBar* StatusProgress() const { return m_progress; }
+    QMenuBar* MenuBar() const { return m_menuBar; }
+    QToolBar* ToolBar() const { return m_toolBar; }
+    // The list's pop-up: "&Read Message" (As Document, As WebPage),
+    // "&Delete Message", "Refresh", "Message &Statistics".
+    QMenu* ListMenu() const { return m_listMenu; }
+    CCaptionPainter* Caption() const { return m_caption; }
+    CFrameStatusBar* FrameStatusBar() const { return m_status; }
+    CUtilityBar* Utility() const { return m_utility; }
+    COutputWindow* OutputWindow() const;
+    CUrlMonitor* UrlMonitor() const;
+    QProgressBar* StatusProgress() const;
     QString PaneText() const;
+    bool UtilityVisible() const;
+
     // Appends one conversation log text (UI thread).
     void AppendOutput(const std::string& text);
     // Refreshes the enabled state of the engine's commands.
     void UpdateCommandStates();
+    // Paints the shown rows onto the printer's pages.
+    void PrintList(QPrinter& printer);
 
     // IEngineUi
     void SetFrameTitle(const std::string& title) override;
@@ -114,27 +139,40 @@ protected:
 
 private:
     QAction* AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler);
+    QAction* Mirror(int id, const QString& text, QObject* parent);
     void BuildCommands();
     void BuildMenus();
-    void BuildToolBar();
+    void BuildToolBars();
     void BuildStatusBar();
     void BuildUtilityWindow();
+    void JoinClipboard();
+    void OnClipboardChanged();
+    QPrinter& Printer();
+    void OnFilePrint();
+    void OnFilePrintPreview();
+    void OnFilePrintSetup();
 
+    IDesktop& m_desktop;
     CCorvaneView* m_view = nullptr;
     CMessageListView* m_list = nullptr;
+    CCaptionPainter* m_caption = nullptr;
+    QMenuBar* m_menuBar = nullptr;
+    QToolBar* m_toolBar = nullptr;
     QComboBox* m_chooser = nullptr;
-    QLabel* m_pane = nullptr;
-    QProgressBar* m_progress = nullptr;
-    QDockWidget* m_utility = nullptr;
+    CFrameStatusBar* m_status = nullptr;
+    CUtilityBar* m_utility = nullptr;
     QMenu* m_viewMenu = nullptr;
-    QPlainTextEdit* m_output = nullptr;
+    QMenu* m_listMenu = nullptr;
     QPointer<CGetMailProgressDlg> m_progressDlg;
     std::map<int, QAction*> m_actions;
     std::function<bool(QWidget*)> m_runOptionsSheet;
     std::function<void()> m_stopSound;
+    std::unique_ptr<QPrinter> m_printer;
     bool m_trayAvailable = false;
     bool m_firstShow = true;
+    bool m_armed = false;  // a member of the clipboard watch
     bool m_closed = false;
+    bool m_commandUpdateQueued = false;
 };
 
 }  // namespace velto

@@ -91,18 +91,9 @@ void CMessageListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CMessageListView::contextMenuEvent(QContextMenuEvent* event) {
-    if (!m_view || m_view->IsBusy() || m_contextActions.isEmpty()) return;
-    const QModelIndex index = indexAt(event->pos());
-    if (!index.isValid()) return;
-    QMenu menu(this);
-    for (QAction* a : m_contextActions) {
-        if (a) {
-            menu.addAction(a);
-        } else {
-            menu.addSeparator();
-        }
-    }
-    menu.exec(event->globalPos());
+    if (!m_view || m_view->IsBusy() || !m_contextMenu) return;
+    if (!indexAt(event->pos()).isValid()) return;
+    m_contextMenu->exec(event->globalPos());
 }
 
 }  // namespace velto

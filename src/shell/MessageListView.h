@@ -2,6 +2,8 @@
 // The message list widget: the engine's rows in five columns, full-row
 // selection, the spam-mark image, clicks and the context menu.
 #include <QTreeView>
+
+class QMenu;
 #include <vector>
 
 namespace velto {
@@ -17,8 +19,8 @@ public:
     void SetupColumns();
     // Selected rows in row order.
     std::vector<int> SelectedRows() const;
-    // The context menu's actions (read, delete, refresh, statistics).
-    void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
+    // The pop-up shown over a row (read, delete, refresh, statistics).
+    void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -27,7 +29,7 @@ protected:
 
 private:
     CCorvaneView* m_view = nullptr;
-    QList<QAction*> m_contextActions;
+    QMenu* m_contextMenu = nullptr;
 };
 
 }  // namespace velto

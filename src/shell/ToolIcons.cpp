@@ -25,16 +25,81 @@ void Envelope(QPainter& p, const QRectF& r, const QColor& paper, const QColor& i
     p.drawLine(r.topRight(), r.center());
 }
 
-QIcon Draw(const std::function<void(QPainter&)>& paint, int size = 16) {
+QPixmap Paint(const std::function<void(QPainter&)>& paint, int size = 16) {
     QPixmap pm = Canvas(size);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     paint(p);
     p.end();
-    return QIcon(pm);
+    return pm;
 }
 
+QIcon Draw(const std::function<void(QPainter&)>& paint, int size = 16) { return QIcon(Paint(paint, size)); }
+
+QPixmap CommandPixmap(int id);
+
 }  // namespace
+
+QPixmap Embossed(const QPixmap& picture) {
+    // The picture's shape in the highlight colour, one pixel down and right,
+    // under the same shape in the shadow colour: the classic engraved look.
+    const QImage source = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage out(source.size(), QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    auto solid = [&](int x, int y) { return qAlpha(source.pixel(x, y)) >= 128; };
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            if (solid(x, y) && x + 1 < out.width() && y + 1 < out.height())
+                out.setPixel(x + 1, y + 1, kEmbossHighlight.rgba());
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            if (solid(x, y)) out.setPixel(x, y, kEmbossShadow.rgba());
+    QPixmap result = QPixmap::fromImage(out);
+    result.setDevicePixelRatio(picture.devicePixelRatio());
+    return result;
+}
+
+QIcon MakeCommandIcon(int id) {
+    const QPixmap picture = CommandPixmap(id);
+    if (picture.isNull()) return {};
+    QIcon icon(picture);
+    icon.addPixmap(Embossed(picture), QIcon::Disabled);
+    return icon;
+}
+
+QIcon MakeStatusButtonIcon(int id) {
+    return Draw(
+        [id](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(30, 50, 120));
+            switch (id) {
+            case 2001:  // previous: a triangle pointing left
+                p.drawPolygon(QPolygonF({QPointF(2, 5), QPointF(8, 1), QPointF(8, 9)}));
+                break;
+            case 2002:  // next
+                p.drawPolygon(QPolygonF({QPointF(8, 5), QPointF(2, 1), QPointF(2, 9)}));
+                break;
+            default:  // show: a speech bubble
+                p.drawRoundedRect(QRectF(0.5, 0.5, 9, 6), 2, 2);
+                p.drawPolygon(QPolygonF({QPointF(2, 6), QPointF(5, 6), QPointF(2, 9.5)}));
+                break;
+            }
+        },
+        10);
+}
+
+QIcon MakeUrlIcon() {
+    return Draw([](QPainter& p) {
+        p.setPen(QColor(20, 80, 160));
+        p.setBrush(QColor(170, 210, 255));
+        p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(5, 1.5, 6, 13));
+        p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
+        p.drawLine(QPointF(3, 4.5), QPointF(13, 4.5));
+        p.drawLine(QPointF(3, 11.5), QPointF(13, 11.5));
+    });
+}
 
 QIcon MakeAppIcon() {
     return Draw(
@@ -56,8 +121,11 @@ QIcon MakeFolderIcon() {
     });
 }
 
-QIcon MakeCommandIcon(int id) {
+namespace {
+
+QPixmap CommandPixmap(int id) {
     const QColor ink(30, 50, 120);
+    auto Draw = [](const std::function<void(QPainter&)>& paint) { return Paint(paint); };
     switch (id) {
     case ID_GET_MAIL:
         return Draw([&](QPainter& p) {
@@ -122,10 +190,22 @@ QIcon MakeCommandIcon(int id) {
             p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
             p.drawText(QRectF(1.5, 1.5, 13, 13), Qt::AlignCenter, "?");
         });
+    case ID_FILE_PRINT:
+        return Draw([&](QPainter& p) {
+            p.setPen(ink);
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(4.5, 1.5, 7, 5));
+            p.setBrush(QColor(190, 190, 200));
+            p.drawRect(QRectF(1.5, 6.5, 13, 6));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(4.5, 10.5, 7, 4));
+        });
     default:
         return {};
     }
 }
+
+}  // namespace
 
 QIcon MakeTrayIcon(int resource) {
     return Draw(

@@ -12,18 +12,20 @@
 namespace velto::test {
 
 struct EngineHarness {
-    // realStore: the data file to use instead of the fake one.
+    // realStore: the data file to use instead of the fake one; realUi and
+    // realOutput: real windows in place of the fake ones.
     explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
-                           IHeaderStoreFile* realStore = nullptr)
+                           IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
+                           ILogSink* realOutput = nullptr)
         : hive(settings), ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
         CCorvaneView::Services s;
-        s.ui = &ui;
+        s.ui = realUi ? realUi : &ui;
         s.tray = &tray;
         s.sound = &sound;
         s.timers = &timers;
         s.dialup = &dialup;
         s.store = realStore ? realStore : &store;
-        s.output = &log;
+        s.output = realOutput ? realOutput : &log;
         s.transports = std::move(transports);
         view = std::make_unique<CCorvaneView>(s);
     }

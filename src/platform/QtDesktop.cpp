@@ -1,0 +1,39 @@
+#include "platform/QtDesktop.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace velto {
+
+QtDesktop::QtDesktop(QObject* parent) : QObject(parent) {
+    // Only the clipboard proper: a mere selection with the mouse is not a copy.
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard && m_changed) m_changed();
+    });
+}
+
+bool QtDesktop::ClipboardText(QString& text) {
+    text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+    return true;
+}
+
+void QtDesktop::WatchClipboard(std::function<void()> changed) { m_changed = std::move(changed); }
+
+void QtDesktop::Open(const QString& target) {
+    const QUrl url = QUrl::fromUserInput(target.trimmed());
+    if (url.isValid()) QDesktopServices::openUrl(url);  // a failure stays silent
+}
+
+void QtDesktop::Sound(Beep) {
+    // The desktop has one bell for both.
+    QApplication::beep();
+}
+
+void QtDesktop::MessageBox(QWidget* owner, const QString& text) {
+    QMessageBox::information(owner, "VeltoMail", text);
+}
+
+}  // namespace velto

@@ -1,0 +1,26 @@
+#pragma once
+// The desktop as Qt reaches it: the system clipboard's change notification
+// and text, the default handler for addresses (xdg-open and the like), the
+// bell, and message boxes.
+#include <QObject>
+
+#include "shell/Desktop.h"
+
+namespace velto {
+
+class QtDesktop : public QObject, public IDesktop {
+    Q_OBJECT
+public:
+    explicit QtDesktop(QObject* parent = nullptr);
+
+    bool ClipboardText(QString& text) override;
+    void WatchClipboard(std::function<void()> changed) override;
+    void Open(const QString& target) override;
+    void Sound(Beep kind) override;
+    void MessageBox(QWidget* owner, const QString& text) override;
+
+private:
+    std::function<void()> m_changed;
+};
+
+}  // namespace velto

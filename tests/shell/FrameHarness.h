@@ -1,0 +1,32 @@
+#pragma once
+// The real main window over the engine with fake services: the frame is the
+// engine's UI, the conversation log goes to its output window, and the
+// desktop is a recording fake.
+#include <memory>
+#include <string>
+
+#include "platform/WindowLogSink.h"
+#include "shell/MainFrame.h"
+#include "support/EngineHarness.h"
+#include "support/FakeDesktop.h"
+
+namespace velto::test {
+
+struct FrameHarness {
+    explicit FrameHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {})
+        : frame(desktop),
+          output(&frame, [this](const std::string& text) { frame.AppendOutput(text); }),
+          engine(settings, std::move(transports), nullptr, &frame, &output) {
+        frame.AttachView(engine.view.get());
+    }
+    ~FrameHarness() { output.Close(); }
+
+    CCorvaneView& view() { return *engine.view; }
+
+    FakeDesktop desktop;
+    CMainFrame frame;
+    WindowLogSink output;
+    EngineHarness engine;  // last: the engine goes before the windows it uses
+};
+
+}  // namespace velto::test

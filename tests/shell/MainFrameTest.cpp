@@ -1,0 +1,336 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <set>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QToolBar>
+
+#include "engine/CorvaneView.h"
+#include "settings/RegistryDatabase.h"
+#include "shell/CaptionPainter.h"
+#include "shell/FrameHarness.h"
+#include "shell/OutputWindow.h"
+#include "shell/ToolIcons.h"
+#include "shell/UtilityBar.h"
+#include "support/FakeTransport.h"
+
+namespace velto {
+namespace {
+
+using test::AccountsText;
+using test::FrameHarness;
+using test::ScriptedTransportFactory;
+
+void Settle() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+bool Enabled(const FrameHarness& h, int id) { return h.frame.Action(id)->isEnabled(); }
+
+// One account, pop.b, with one new message.
+const char* const kOneMessage =
+    "S: +OK POP3 ready\nC: USER B\nS: +OK\nC: PASS pw-B\nS: +OK in\nC: STAT\nS: +OK 1 120\n"
+    "C: UIDL 1\nS: +OK 1 u1\nC: LIST 1\nS: +OK 1 120\nC: TOP 1 0\nS: +OK\nS: Subject: hello\nS: To: B@example.com\n"
+    "S: .\nC: UIDL 1\nS: +OK 1 u1\nC: QUIT\nS: +OK bye\n";
+
+TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndCaptionFollowACheck) {
+    auto transports = std::make_shared<ScriptedTransportFactory>(kOneMessage);
+    FrameHarness h(AccountsText({{"B", "pop.b"}}), transports);
+    h.view().OnInitialUpdate();
+    h.engine.Drain();
+    const int engine[] = {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE};
+    const int later[] = {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS, ID_WEB_BROWSER, ID_EDIT_COPY};
+    const int always[] = {ID_MAIL_PROPERTIES, ID_APP_ABOUT, ID_UTILITY_WINDOW, ID_FILE_PRINT, ID_APP_EXIT};
+    auto expectStates = [&](bool idle) {
+        for (int id : engine) EXPECT_EQ(Enabled(h, id), idle) << id;
+        for (int id : later) EXPECT_FALSE(Enabled(h, id)) << id;
+        for (int id : always) EXPECT_TRUE(Enabled(h, id)) << id;
+        // The list's pop-up follows the same commands.
+        for (QAction* a : h.frame.ListMenu()->actions())
+            if (a->data().toInt() == ID_REFRESH || a->data().toInt() == ID_DELETE_MESSAGE) {
+                EXPECT_EQ(a->isEnabled(), idle);
+            }
+    };
+    expectStates(true);
+    EXPECT_EQ(h.frame.windowTitle(), "VeltoMail 98 - All MailBoxes - 0 Messages");
+
+    h.frame.Action(ID_REFRESH)->trigger();
+    ASSERT_TRUE(h.view().IsBusy());
+    expectStates(false);
+    h.frame.Action(ID_GET_MAIL)->trigger();  // disabled: nothing starts
+    ASSERT_TRUE(h.engine.FinishWork());
+    EXPECT_EQ(transports->Problems(), "");
+    Settle();
+    expectStates(true);
+
+    EXPECT_EQ(h.frame.windowTitle(), "VeltoMail 98 - All MailBoxes - 1 Messages");
+    EXPECT_EQ(h.frame.Caption()->Title(), h.frame.windowTitle());
+    // The conversation: an empty line, the banner, then time-stamped lines,
+    // the password masked.
+    const QString log = h.frame.OutputWindow()->toPlainText();
+    const QRegularExpression shape(
+        "^\\n\\d\\d:\\d\\d:\\d\\d [A-Z][a-z]+day, [A-Z][a-z]+ \\d\\d, \\d{4} - Connected to pop\\.b\\n"
+        "\\[\\d\\d:\\d\\d:\\d\\d\\] \\+OK POP3 ready\\n\\[\\d\\d:\\d\\d:\\d\\d\\] USER B\\n");
+    EXPECT_TRUE(shape.match(log).hasMatch()) << log.toStdString();
+    EXPECT_TRUE(log.contains(QRegularExpression("\\] PASS xxxxxxx\\n"))) << log.toStdString();
+    EXPECT_FALSE(log.contains("pw-B"));
+    EXPECT_FALSE(log.contains('\r'));
+}
+
+TEST(MainFrame, ChooserListsAllMailboxesFirstThenServersInReverseEnumerationOrder) {
+    FrameHarness h(AccountsText({{"One", "pop.one"}, {"Two", "pop.two"}, {"Twin", "pop.one"}}));
+    h.view().OnInitialUpdate();
+    h.engine.Drain();
+    QStringList expected{"All MailBoxes"};
+    for (const std::string& name : RegistryDatabase::SubkeyNames(keys::kAccounts))
+        expected.insert(1, name == "Two" ? "pop.two" : "pop.one");
+    QComboBox* chooser = h.frame.Chooser();
+    QStringList items;
+    for (int i = 0; i < chooser->count(); ++i) items << chooser->itemText(i);
+    EXPECT_EQ(items, expected);
+    EXPECT_EQ(items.count("pop.one"), 2);  // duplicates kept
+    EXPECT_EQ(chooser->currentIndex(), 0);
+    EXPECT_FALSE(chooser->itemIcon(1).isNull());
+
+    // The user's pick filters the list and titles the window.
+    CMailHeader record;
+    record.SetAccountInfo("pop.two", "Two@example.com", "");
+    record.SetMessageInfo(-1, 7, 10);
+    h.view().Messages().Append(record);
+    emit chooser->activated(static_cast<int>(items.indexOf("pop.one")));
+    EXPECT_EQ(h.frame.windowTitle(), "VeltoMail 98 - pop.one - 0 Messages");
+    emit chooser->activated(0);
+    EXPECT_EQ(h.frame.windowTitle(), "VeltoMail 98 - All MailBoxes - 1 Messages");
+
+    FrameHarness empty;
+    empty.view().OnInitialUpdate();
+    ASSERT_EQ(empty.frame.Chooser()->count(), 1);
+    EXPECT_EQ(empty.frame.Chooser()->itemText(0), "All MailBoxes");
+}
+
+TEST(MainFrame, OutputKeepsItsLinesWhileHiddenAndShowsTheNewestAgain) {
+    FrameHarness h;
+    h.frame.show();
+    CUtilityBar* bar = h.frame.Utility();
+    COutputWindow* output = h.frame.OutputWindow();
+    for (int i = 0; i < 200; ++i) h.frame.AppendOutput("[10:00:00] +OK line " + std::to_string(i) + "\r\n");
+    QScrollBar* scroll = output->verticalScrollBar();
+    EXPECT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+
+    // Lines that arrive while the URL Monitor is shown are there when the
+    // user comes back, and in view.
+    bar->Tabs()->setCurrentIndex(1);
+    Settle();
+    h.frame.AppendOutput("\r\n09:00:00 Monday, December 07, 1998 - Connected to pop.b\r\n");
+    h.frame.AppendOutput("[10:00:01] late\r\n");
+    bar->Tabs()->setCurrentIndex(0);
+    Settle();
+    EXPECT_TRUE(output->toPlainText().endsWith("line 199\n\n09:00:00 Monday, December 07, 1998 - Connected to pop.b\n"
+                                               "[10:00:01] late\n"));
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+
+    // An empty text changes nothing but still scrolls to the end.
+    const QString before = output->toPlainText();
+    scroll->setValue(0);
+    h.frame.AppendOutput("");
+    EXPECT_EQ(output->toPlainText(), before);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+
+    // Hiding the utility window from the menu and showing it again keeps the
+    // tab, and the lines.
+    bar->Tabs()->setCurrentIndex(1);
+    QAction* toggle = h.frame.Action(ID_UTILITY_WINDOW);
+    toggle->trigger();
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(h.frame.UtilityVisible());
+    h.frame.AppendOutput("[10:00:02] while hidden\r\n");
+    toggle->trigger();
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_EQ(bar->Tabs()->currentIndex(), 1);
+    EXPECT_TRUE(output->toPlainText().endsWith("while hidden\n"));
+}
+
+TEST(OutputWindow, AVeryLongLogKeepsItsNewestLines) {
+    COutputWindow output;
+    output.setFont(COutputWindow::OutputFont());
+    EXPECT_EQ(output.font().pixelSize(), 13);
+    const int total = COutputWindow::kLineLimit + 10;
+    for (int i = 0; i < total; ++i) output.AppendOutput(QString("[10:00:00] %1\r\n").arg(i));
+    EXPECT_LE(output.document()->blockCount(), COutputWindow::kLineLimit);
+    EXPECT_TRUE(output.toPlainText().endsWith(QString("[10:00:00] %1\n").arg(total - 1)));
+    EXPECT_FALSE(output.toPlainText().startsWith("[10:00:00] 0\n"));
+}
+
+TEST(MainFrame, UtilityBarStartsAtTheBottomAndNeverGoesBelowItsMinimum) {
+    FrameHarness h;
+    h.frame.resize(900, 600);
+    h.frame.show();
+    Settle();
+    CUtilityBar* bar = h.frame.Utility();
+    EXPECT_EQ(h.frame.dockWidgetArea(bar), Qt::BottomDockWidgetArea);
+    EXPECT_EQ(bar->widget()->height(), 100);
+    EXPECT_EQ(bar->widget()->width(), h.frame.width());
+
+    // Dragging the edge between the list and the bar far down stops at the minimum.
+    const QPoint edge(450, bar->geometry().top() - 2);
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, h.frame.mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(&h.frame, &event);
+        Settle();  // the window moves its separators when it gets round to it
+    };
+    mouse(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+    mouse(QEvent::MouseMove, edge + QPoint(0, 2000), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, edge + QPoint(0, 2000), Qt::NoButton);
+    Settle();
+    EXPECT_EQ(bar->height(), CControlBarEx::kMinimum);
+    // And upwards it stops short of the window's top: the list keeps its minimum.
+    const QPoint low(450, bar->geometry().top() - 2);
+    mouse(QEvent::MouseButtonPress, low, Qt::LeftButton);
+    mouse(QEvent::MouseMove, low - QPoint(0, 3000), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, low - QPoint(0, 3000), Qt::NoButton);
+    Settle();
+    EXPECT_GT(bar->height(), 300);
+    EXPECT_GT(bar->geometry().top(), h.frame.centralWidget()->geometry().top());
+
+    // A double click on the title floats the bar.
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(20, 5), bar->mapToGlobal(QPointF(20, 5)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(bar, &click);
+    EXPECT_TRUE(bar->isFloating());
+}
+
+const std::string kStartMinimized =
+    "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Environment]\r\n\"Start Minimized\"=dword:00000001\r\n";
+
+TEST(MainFrame, StartsMinimisedIntoTheTrayOnceAndMinimisesThereAfterwards) {
+    FrameHarness h(AccountsText({}, kStartMinimized));
+    h.frame.SetTrayAvailable(true);
+    h.frame.show();
+    Settle();
+    EXPECT_TRUE(h.frame.isMinimized());
+    EXPECT_FALSE(h.frame.isVisible());  // only the tray icon is left
+
+    h.frame.Action(ID_OPEN)->trigger();  // the tray's "Open"
+    Settle();
+    EXPECT_TRUE(h.frame.isVisible());
+    EXPECT_FALSE(h.frame.isMinimized());  // the rule does not fire again
+
+    h.frame.showMinimized();
+    Settle();
+    EXPECT_FALSE(h.frame.isVisible());
+    h.frame.ShowMainWindow();
+    Settle();
+    EXPECT_TRUE(h.frame.isVisible());
+    EXPECT_FALSE(h.frame.isMinimized());
+}
+
+TEST(MainFrame, WithoutATrayAMinimisedWindowStaysReachable) {
+    FrameHarness h(AccountsText({}, kStartMinimized));
+    h.frame.show();
+    Settle();
+    EXPECT_TRUE(h.frame.isMinimized());
+    EXPECT_TRUE(h.frame.isVisible());
+}
+
+TEST(MainFrame, DocumentCommandsNeverRunStartUpAgain) {
+    const std::string config =
+        "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n\"Database\"=\"/data/m.vlt\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Environment]\r\n\"Save Headers\"=dword:00000001\r\n";
+    FrameHarness h(AccountsText({{"B", "pop.b"}}, config));
+    CMailHeader stored;
+    stored.SetAccountInfo("pop.b", "B@example.com", "");
+    stored.SetMessageInfo(-1, 42, 100);
+    h.engine.store.files["/data/m.vlt"] = {stored};
+    h.view().OnInitialUpdate();
+    h.engine.Drain();
+    ASSERT_EQ(h.view().Messages().Size(), 1u);
+    const auto journal = h.engine.journal;
+    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE}) {
+        ASSERT_EQ(h.frame.Action(id)->shortcut().isEmpty(), false);
+        h.frame.Action(id)->trigger();
+    }
+    h.engine.Drain();
+    EXPECT_EQ(h.view().Messages().Size(), 1u);
+    EXPECT_EQ(h.engine.journal, journal);
+    EXPECT_EQ(h.view().Model()->rowCount(), 1);
+}
+
+std::vector<QAction*> MenuCommands(const QMenu& menu) {
+    std::vector<QAction*> out;
+    for (QAction* a : menu.actions()) {
+        if (a->menu()) {
+            auto inner = MenuCommands(*a->menu());
+            out.insert(out.end(), inner.begin(), inner.end());
+        } else if (!a->isSeparator()) {
+            out.push_back(a);
+        }
+    }
+    return out;
+}
+
+TEST(MainFrame, MenusShowToolbarPicturesEngravedWhenDisabledAndChecksOtherwise) {
+    FrameHarness h;
+    h.view().OnInitialUpdate();
+    h.frame.show();
+    std::set<int> onToolbar;
+    for (QAction* a : h.frame.ToolBar()->actions())
+        if (!a->isSeparator()) onToolbar.insert(a->data().toInt());
+    EXPECT_EQ(onToolbar.size(), 10u);
+    int checked = 0;
+    for (QAction* menu : h.frame.MenuBar()->actions()) {
+        for (QAction* a : MenuCommands(*menu->menu())) {
+            const int id = a->data().toInt();
+            EXPECT_EQ(!a->icon().isNull(), onToolbar.count(id) == 1) << a->text().toStdString();
+            if (onToolbar.count(id)) {
+                EXPECT_EQ(a, h.frame.Action(id));  // the very same command
+            }
+            if (a->isCheckable()) {
+                EXPECT_TRUE(a->icon().isNull());
+                checked += a->isChecked();
+            }
+        }
+    }
+    EXPECT_EQ(checked, 3);  // toolbar, status bar, utility window
+
+    // A disabled command's picture is engraved: only the two emboss colours.
+    QAction* read = h.frame.Action(ID_READ_MESSAGE);
+    ASSERT_FALSE(read->isEnabled());
+    const QImage normal = read->icon().pixmap(16, 16, QIcon::Normal).toImage();
+    const QImage engraved = read->icon().pixmap(16, 16, QIcon::Disabled).toImage();
+    ASSERT_EQ(engraved.size(), normal.size());
+    int shadow = 0, highlight = 0, other = 0;
+    for (int y = 0; y < engraved.height(); ++y)
+        for (int x = 0; x < engraved.width(); ++x) {
+            const QColor c = engraved.pixelColor(x, y);
+            if (c.alpha() == 0) continue;
+            if (c == kEmbossShadow) {
+                ++shadow;
+            } else if (c == kEmbossHighlight) {
+                ++highlight;
+            } else {
+                ++other;
+            }
+        }
+    EXPECT_GT(shadow, 10);
+    EXPECT_GT(highlight, 0);
+    EXPECT_EQ(other, 0);
+
+    // The list's pop-up with its own captions for the same commands.
+    QStringList captions;
+    for (QAction* a : h.frame.ListMenu()->actions()) captions << a->text();
+    EXPECT_EQ(captions, (QStringList{"&Read Message", "&Delete Message", "Refresh", "Message &Statistics"}));
+    QStringList read2;
+    for (QAction* a : h.frame.ListMenu()->actions().front()->menu()->actions())
+        read2 << QString("%1 %2").arg(a->text()).arg(a->data().toInt());
+    EXPECT_EQ(read2, (QStringList{"As Document 32775", "As WebPage 32818"}));
+}
+
+}  // namespace
+}  // namespace velto
