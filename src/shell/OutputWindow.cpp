@@ -1,6 +1,7 @@
 #include "shell/OutputWindow.h"
 
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 
 namespace velto {
@@ -10,9 +11,14 @@ COutputWindow::COutputWindow(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);  // both scroll bars
     setFrameShadow(QFrame::Sunken);
-    setMaximumBlockCount(kLineLimit);
     setFont(OutputFont());
     setUndoRedoEnabled(false);
+    m_paintHold.setSingleShot(true);
+    m_paintHold.setInterval(kPaintIntervalMs);
+    connect(&m_paintHold, &QTimer::timeout, this, [this] {
+        setUpdatesEnabled(true);
+        repaint();
+    });
 }
 
 QFont COutputWindow::OutputFont() {
@@ -25,6 +31,13 @@ QFont COutputWindow::OutputFont() {
 }
 
 void COutputWindow::AppendOutput(const QString& text) {
+    // Painting costs far more than appending a line; a worker that hands
+    // over line after line would otherwise have the window painted for each
+    // one. The text goes in at once, the picture follows shortly.
+    if (!m_paintHold.isActive()) {
+        setUpdatesEnabled(false);
+        m_paintHold.start();
+    }
     if (!text.isEmpty()) {
         QString plain = text;
         plain.replace("\r\n", "\n");
@@ -32,6 +45,12 @@ void COutputWindow::AppendOutput(const QString& text) {
         QTextCursor cursor(document());
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(plain);
+        const int excess = document()->blockCount() - kLineLimit;
+        if (excess >= kTrimBatch) {
+            QTextCursor trim(document());
+            trim.setPosition(document()->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+            trim.removeSelectedText();
+        }
     }
     ScrollToEnd();
 }
