@@ -29,6 +29,7 @@
 #include "shell/MessageListView.h"
 #include "shell/OutdatedControlsDlg.h"
 #include "shell/OutputWindow.h"
+#include "shell/UtilityBar.h"
 
 namespace velto {
 
@@ -100,7 +101,11 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
                             frame.OutputWindow()->document()->blockCount() > 5;
         if (!filled) return;
         poll->stop();
+        // Room for a good part of the conversation too.
+        frame.resize(960, 720);
+        frame.resizeDocks({frame.Utility()}, {250}, Qt::Vertical);
         frame.ListView()->setCurrentIndex(view.Model()->index(1, 0));
+        frame.activateWindow();
         // Let the last changes paint before the picture is taken.
         QTimer::singleShot(500, &frame, [&frame, path] {
             if (!frame.grab().save(QString::fromStdString(path), "PNG"))
