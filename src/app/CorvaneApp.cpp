@@ -75,20 +75,6 @@ std::string CCorvaneApp::EnsureDatabasePath() {
     return config.GetDatabase();
 }
 
-namespace {
-
-// The document commands' default: show the options sheet's four pages.
-bool RunOptionsSheet(QWidget* parent) {
-    CMailPropertySheet sheet(parent);
-    sheet.AddPage(MakeUnavailablePage("Mailbox settings"), "Mailbox Setup");
-    sheet.AddPage(MakeUnavailablePage("Email templates"), "Email Templates");
-    sheet.AddPage(MakeUnavailablePage("Internet settings"), "Internet Settings");
-    sheet.AddPage(MakeUnavailablePage("Environment settings"), "Environment");
-    return sheet.exec() == QDialog::Accepted;
-}
-
-}  // namespace
-
 int CCorvaneApp::Main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("VeltoMail");
@@ -144,7 +130,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     view = std::make_unique<CCorvaneView>(services);
 
     frame->SetTrayAvailable(tray.IsAvailable());
-    frame->SetOptionsSheetRunner(RunOptionsSheet);
+    frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });
     frame->AttachView(view.get());
     QObject::connect(view.get(), &QObject::destroyed, frame.get(), [] {});
