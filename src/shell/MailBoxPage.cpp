@@ -45,8 +45,7 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     grid->addWidget(mailboxCaption, 0, 0);
     grid->addWidget(m_mailbox, 0, 1);
     m_mailboxName = AddEdit(grid, this, "MailBox Name", "mailboxNameEdit");
-    // The name is also the account's key name, which the store reads back
-    // only up to 999 bytes.
+    // The name is also the account's key name.
     LimitToStore(m_mailboxName, kMaxKeyNameBytes);
     m_incomingServer = AddEdit(grid, this, "Incoming Mail Server - POP3", "incomingServerEdit");
     m_outgoingServer = AddEdit(grid, this, "Outgoing Mail Server - SMTP", "outgoingServerEdit");

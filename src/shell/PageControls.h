@@ -13,10 +13,10 @@ class QLineEdit;
 
 namespace velto {
 
-// The store reads back at most 1000 bytes of a value and 999 of a key name;
-// anything longer would silently end the loading of its key.
+// The store reads back at most 1000 bytes of a value (anything longer
+// silently ends the loading of its key) and names keys with at most 255.
 constexpr int kMaxValueBytes = 1000;
-constexpr int kMaxKeyNameBytes = 999;
+constexpr int kMaxKeyNameBytes = 255;
 
 // Settings text is 8-bit, in the local encoding.
 QString FromSetting(const std::string& text);
