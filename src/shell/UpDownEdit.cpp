@@ -7,7 +7,10 @@ namespace velto {
 
 // The base accepts any text and corrects nothing on leaving: the owner reads
 // the text as typed.
-CUpDownEdit::CUpDownEdit(QWidget* parent) : QAbstractSpinBox(parent) {}
+CUpDownEdit::CUpDownEdit(QWidget* parent) : QAbstractSpinBox(parent) {
+    // Room for a few digits beside the arrows.
+    setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 24);
+}
 
 void CUpDownEdit::SetRange(int minimum, int maximum) {
     m_min = minimum;
