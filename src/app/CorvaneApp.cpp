@@ -58,15 +58,7 @@ bool CCorvaneApp::CheckSystem(const Environment& env) {
 std::string CCorvaneApp::EnsureDatabasePath() {
     ConfigurationOptions config(keys::kConfiguration);
     if (!config.GetDatabase().empty()) return config.GetDatabase();
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder;
-    if (data && *data) {
-        folder = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home && *home ? home : ".") + "/.local/share";
-    }
-    folder += "/VeltoMail";
+    const std::string folder = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
