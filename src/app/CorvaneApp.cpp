@@ -58,15 +58,7 @@ bool CCorvaneApp::CheckSystem(const Environment& env) {
 std::string CCorvaneApp::EnsureDatabasePath() {
     ConfigurationOptions config(keys::kConfiguration);
     if (!config.GetDatabase().empty()) return config.GetDatabase();
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder;
-    if (data && *data) {
-        folder = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home && *home ? home : ".") + "/.local/share";
-    }
-    folder += "/VeltoMail";
+    const std::string folder = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
@@ -81,6 +73,22 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("VeltoMail");
     // The window can live in the tray: only an explicit exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Asked to end (kill, Ctrl+C) at any moment, start-up included: the same
+    // orderly path as closing the window, so nothing is lost.
+    bool endRequested = false;
+    // A modal dialog runs its own loop: close it so the end is not held up.
+    auto closeDialogs = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
+    };
+    std::function<void()> onEnd = [&] {
+        endRequested = true;
+        closeDialogs();
+    };
+    SignalWatcher signalWatcher([&](int signo) {
+        std::fprintf(stderr, "VeltoMail: signal %d, shutting down\n", signo);
+        onEnd();
+    });
 
     // The settings hive.
     auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
@@ -133,7 +141,6 @@ int CCorvaneApp::Main(int argc, char** argv) {
     frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });
     frame->AttachView(view.get());
-    QObject::connect(view.get(), &QObject::destroyed, frame.get(), [] {});
 
     bool ended = false;
     auto shutDown = [&] {
@@ -145,22 +152,17 @@ int CCorvaneApp::Main(int argc, char** argv) {
         QApplication::quit();
     };
     QObject::connect(frame.get(), &CMainFrame::closing, shutDown);
-    // Asked to end (kill, Ctrl+C) or the desktop session ends: the same
-    // orderly path as closing the window, so nothing is lost.
+    // The desktop session ends, or a signal came: close what is open, then
+    // shut down.
     auto endNow = [&] {
-        // A modal dialog (the options sheet at the first start) runs its own
-        // loop: close it first so shut-down is not held up behind it.
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
+        closeDialogs();
         shutDown();
     };
-    SignalWatcher signalWatcher([&](int signo) {
-        std::fprintf(stderr, "VeltoMail: signal %d, shutting down\n", signo);
-        endNow();
-    });
+    onEnd = endNow;
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { endNow(); });
+    if (endRequested) endNow();
 
-    view->OnInitialUpdate();
+    if (!ended) view->OnInitialUpdate();
     int status = 0;
     if (!ended) {
         frame->show();

@@ -143,7 +143,7 @@ void CCorvaneView::RefreshList() {
         const bool all = m_filter == kAllMailboxes;
         for (const auto& record : list) {
             if (!all && record.m_accountServer != m_filter) continue;
-            rows.push_back(MessageListModel::MakeRow(record));
+            rows.push_back(MessageListModel::RawRow(record));
         }
     });
     const int shown = static_cast<int>(rows.size());
@@ -155,9 +155,13 @@ void CCorvaneView::RefreshList() {
 
     PostMessage(UWM_WORKER_DONE);
     NewMailAlert();
-    // A connection we dialled goes down once the check that needed it is over
-    // (not in the middle of one, when only the filter changed).
-    if (!WorkerActive()) HangUpAfterCheck();
+    // A connection we dialled goes down once the check that needed it is over:
+    // not in the middle of one (the filter changed), and not at a rebuild
+    // that no check asked for (start-up dials before its first scan).
+    if (m_checkEnding && !WorkerActive()) {
+        m_checkEnding = false;
+        HangUpAfterCheck();
+    }
 }
 
 void CCorvaneView::OnMailboxSelChange(const std::string& text) {
@@ -481,6 +485,7 @@ void CCorvaneView::StartWorker(WorkerKind kind) {
     context->transports = m_s.transports;
     context->output = m_s.output;
     context->view = this;
+    m_checkEnding = kind == WorkerKind::CheckMail || kind == WorkerKind::Scan;
     m_workerActive->store(true);
     m_workerFinished->Reset();
     m_worker = std::thread([context] { RunMailWorker(context); });

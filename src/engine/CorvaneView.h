@@ -174,6 +174,7 @@ private:
     std::thread m_worker;
     bool m_reloadPending = false;
     bool m_dialledByUs = false;
+    bool m_checkEnding = false;  // the next rebuild ends a check
     int m_viewMode = 0;
     int m_messageCenterPage = 0;
     std::string m_retrievedText;

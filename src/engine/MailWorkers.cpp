@@ -1,5 +1,6 @@
 #include "engine/MailWorkers.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "protocol/PopMail.h"
@@ -49,6 +50,23 @@ int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ct
     return count < 0 ? 0 : count;
 }
 
+// Progress for each message would cost a trip to the UI thread per message,
+// more than the exchange itself on a fast server; people cannot read faster
+// than this anyway. The first and the last message always show.
+class ProgressGate {
+public:
+    bool Due(int i, int count) {
+        const auto now = std::chrono::steady_clock::now();
+        if (i != 1 && i != count && now - m_last < kInterval) return false;
+        m_last = now;
+        return true;
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kInterval{40};
+    std::chrono::steady_clock::time_point m_last{};
+};
+
 // Polled once per message. On a cancel request the worker ends at once.
 bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
     if (!ctx.events->cancelRequest.IsSet()) return false;
@@ -57,6 +75,27 @@ bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
     ctx.Finish();
     ctx.Post(UWM_WORKER_DONE);
     return true;
+}
+
+// Walks a mailbox's messages by id for retrieve and delete: progress, the
+// UIDL of each, and the cancel poll. visit(i, checksum, position) returns
+// true to stop the walk. A message whose id cannot be read is skipped: it
+// could be any message.
+enum class Walk { Done, Stopped, Cancelled };
+
+template <typename Visit>
+Walk WalkIds(CPopMail& pop, WorkerContext& ctx, const std::string& server, int count, Visit visit) {
+    ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+    ProgressGate gate;
+    for (int i = 1; i <= count; ++i) {
+        const int position = 10 * i;
+        if (gate.Due(i, count))
+            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+        std::string uid;
+        if (pop.GetUniqueId(i, uid) && visit(i, Crc32::Of(uid), position)) return Walk::Stopped;
+        if (Cancelled(pop, ctx)) return Walk::Cancelled;
+    }
+    return Walk::Done;
 }
 
 // Check (Get Mail, with its progress window) and scan (status bar): the
@@ -79,12 +118,17 @@ void CheckOrScan(WorkerContext& ctx) {
         } else {
             ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
         }
+        ProgressGate gate;
+        int shown = 0;
         for (int i = 1; i <= count; ++i) {
-            if (getMail) {
-                ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - Retrieving %d of %d headers", i, count));
-                ctx.PostText(UWM_PROGRESS_ADVANCE, {}, 10);
-            } else {
-                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
+            if (gate.Due(i, count)) {
+                if (getMail) {
+                    ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - Retrieving %d of %d headers", i, count));
+                    ctx.PostText(UWM_PROGRESS_ADVANCE, {}, 10 * (i - shown));
+                } else {
+                    ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
+                }
+                shown = i;
             }
             std::string uid;
             const bool haveUid = pop.GetUniqueId(i, uid);
@@ -144,25 +188,21 @@ void Retrieve(WorkerContext& ctx) {
         pop.Quit();
         return nothing();
     }
-    ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
     bool matched = false;
-    for (int i = 1; i <= count; ++i) {
-        const int position = 10 * i;
-        ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
-        std::string uid;
-        if (pop.GetUniqueId(i, uid) && Crc32::Of(uid) == id) {
-            matched = true;
-            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Retrieving Message %d of %d", server, i, count), position);
-            std::string text;
-            if (pop.GetMessage(i, text)) {
-                pop.Quit();
-                ctx.Post(UWM_PROGRESS_END);
-                ctx.Finish();
-                ctx.PostText(UWM_RETRIEVE_DONE, text, kRetrieveFetched);
-                return;
-            }
-        }
-        if (Cancelled(pop, ctx)) return;
+    std::string text;
+    const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
+        if (c != id) return false;
+        matched = true;
+        ctx.Send(UWM_PROGRESS_STEP, Format("%s - Retrieving Message %d of %d", server, i, count), position);
+        return pop.GetMessage(i, text);
+    });
+    if (walk == Walk::Cancelled) return;
+    if (walk == Walk::Stopped) {
+        pop.Quit();
+        ctx.Post(UWM_PROGRESS_END);
+        ctx.Finish();
+        ctx.PostText(UWM_RETRIEVE_DONE, text, kRetrieveFetched);
+        return;
     }
     ctx.Send(UWM_PROGRESS_END);
     pop.Quit();
@@ -181,23 +221,15 @@ void Delete(WorkerContext& ctx) {
             error = true;
             continue;
         }
-        ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
-        for (int i = 1; i <= count; ++i) {
-            const int position = 10 * i;
-            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
-            std::string uid;
-            // A message whose id cannot be read is never deleted: it could be
-            // any message.
-            if (pop.GetUniqueId(i, uid)) {
-                const std::uint32_t c = Crc32::Of(uid);
-                for (std::uint32_t selected : ctx.selectedIds) {
-                    if (selected != c) continue;
-                    ctx.Send(UWM_PROGRESS_STEP, Format("%s - Deleting Message %d of %d", server, i, count), position);
-                    if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
-                }
+        const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
+            for (std::uint32_t selected : ctx.selectedIds) {
+                if (selected != c) continue;
+                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Deleting Message %d of %d", server, i, count), position);
+                if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
             }
-            if (Cancelled(pop, ctx)) return;
-        }
+            return false;
+        });
+        if (walk == Walk::Cancelled) return;
         ctx.Send(UWM_PROGRESS_END);
         pop.Quit();
     }

@@ -57,8 +57,6 @@ private:
     std::shared_ptr<RegistryHive> m_hive;
     HKEY m_root;  // stands for HKEY_CURRENT_USER once a key was opened
     HKEY m_key;
-    std::uint32_t m_options = 0;         // REG_OPTION_NON_VOLATILE
-    std::uint32_t m_access = 0xF003F;    // KEY_ALL_ACCESS
     std::uint32_t m_disposition = 1;
     std::uint32_t m_lastType = 0;
     std::uint64_t m_lastWriteTime = 0;

@@ -12,7 +12,9 @@
 namespace velto::test {
 
 struct EngineHarness {
-    explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {})
+    // realStore: the data file to use instead of the fake one.
+    explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
+                           IHeaderStoreFile* realStore = nullptr)
         : hive(settings), ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
         CCorvaneView::Services s;
         s.ui = &ui;
@@ -20,7 +22,7 @@ struct EngineHarness {
         s.sound = &sound;
         s.timers = &timers;
         s.dialup = &dialup;
-        s.store = &store;
+        s.store = realStore ? realStore : &store;
         s.output = &log;
         s.transports = std::move(transports);
         view = std::make_unique<CCorvaneView>(s);
@@ -56,7 +58,7 @@ struct EngineHarness {
     FakeTimers timers;
     FakeDialup dialup;
     FakeStoreFile store;
-    RecordingLog log;
+    RecordingLogSink log;
     std::unique_ptr<CCorvaneView> view;
 };
 
