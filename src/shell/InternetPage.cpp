@@ -73,6 +73,14 @@ CInternetPage::CInternetPage(ISound* sound, IDialup* dialup, QWidget* parent)
     connect(m_test, &QPushButton::clicked, this, [this] { TestSound(); });
     connect(m_browse, &QPushButton::clicked, this, [this] { BrowseFileInto(this, m_soundFile, m_fields.soundFile); });
 
+    m_exchange.Bind(m_autoDial, m_fields.autoDial);
+    m_exchange.Bind(m_noDisconnect, m_fields.noDisconnect);
+    m_exchange.Bind(m_autoScan, m_fields.autoScan);
+    m_exchange.Bind(m_startupScan, m_fields.startupScan);
+    m_exchange.Bind(m_strictScanning, m_fields.strictScanning);
+    m_exchange.Bind(m_soundOn, m_fields.soundOn);
+    m_exchange.Bind(m_soundFile, m_fields.soundFile);
+
     // Open.
     m_options.Load(keys::kConfiguration);
     m_interval->SetRange(kIntervalMin, kIntervalMax);
@@ -97,13 +105,7 @@ CInternetPage::CInternetPage(ISound* sound, IDialup* dialup, QWidget* parent)
 }
 
 bool CInternetPage::ReadControls() {
-    m_fields.autoDial = m_autoDial->isChecked();
-    m_fields.noDisconnect = m_noDisconnect->isChecked();
-    m_fields.autoScan = m_autoScan->isChecked();
-    m_fields.startupScan = m_startupScan->isChecked();
-    m_fields.strictScanning = m_strictScanning->isChecked();
-    m_fields.soundOn = m_soundOn->isChecked();
-    m_fields.soundFile = m_soundFile->text();
+    m_exchange.Read();
     bool whole = false;
     const long long interval = m_interval->Text().trimmed().toLongLong(&whole);
     if (whole) m_fields.interval = interval;
@@ -111,14 +113,8 @@ bool CInternetPage::ReadControls() {
 }
 
 void CInternetPage::WriteControls() {
-    m_autoDial->setChecked(m_fields.autoDial);
-    m_noDisconnect->setChecked(m_fields.noDisconnect);
-    m_autoScan->setChecked(m_fields.autoScan);
+    m_exchange.Write();
     m_interval->SetText(QString::number(m_fields.interval));
-    m_startupScan->setChecked(m_fields.startupScan);
-    m_strictScanning->setChecked(m_fields.strictScanning);
-    m_soundOn->setChecked(m_fields.soundOn);
-    m_soundFile->setText(m_fields.soundFile);
 }
 
 void CInternetPage::ApplyDialupRule() {

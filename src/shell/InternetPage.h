@@ -5,6 +5,7 @@
 
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
+#include "shell/PageControls.h"
 
 class QCheckBox;
 class QComboBox;
@@ -51,6 +52,7 @@ private:
     ISound* m_sound;
     ConfigurationOptions m_options;
     Fields m_fields;
+    CFieldExchange m_exchange;
     QComboBox* m_entries;
     QCheckBox* m_autoDial;
     QCheckBox* m_noDisconnect;

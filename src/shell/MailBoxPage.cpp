@@ -85,6 +85,17 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     connect(remove, &QPushButton::clicked, this, [this] { DeleteAccount(); });
     connect(reset, &QPushButton::clicked, this, [this] { NewReset(); });
 
+    m_exchange.Bind(m_outgoingServer, m_fields.outgoingServer);
+    m_exchange.Bind(m_incomingServer, m_fields.incomingServer);
+    m_exchange.Bind(m_emailAddress, m_fields.emailAddress);
+    m_exchange.Bind(m_userName, m_fields.userName);
+    m_exchange.Bind(m_password, m_fields.password);
+    m_exchange.Bind(m_mailboxName, m_fields.mailboxName);
+    m_exchange.Bind(m_disabled, m_fields.disabled);
+    m_exchange.Bind(m_spamOnly, m_fields.spamOnly);
+    m_exchange.Bind(m_autoDownload, m_fields.autoDownload);
+    m_exchange.Bind(m_secureLogin, m_fields.secureLogin);
+
     // Open: every stored account, listed by name with its id as item data,
     // and the first one in the list shown.
     WriteControls();
@@ -96,30 +107,12 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
 
 void CMailBoxPage::ReadControls() {
     m_fields.mailboxIndex = m_mailbox->currentIndex();
-    m_fields.outgoingServer = m_outgoingServer->text();
-    m_fields.incomingServer = m_incomingServer->text();
-    m_fields.emailAddress = m_emailAddress->text();
-    m_fields.userName = m_userName->text();
-    m_fields.password = m_password->text();
-    m_fields.mailboxName = m_mailboxName->text();
-    m_fields.disabled = m_disabled->isChecked();
-    m_fields.spamOnly = m_spamOnly->isChecked();
-    m_fields.autoDownload = m_autoDownload->isChecked();
-    m_fields.secureLogin = m_secureLogin->isChecked();
+    m_exchange.Read();
 }
 
 void CMailBoxPage::WriteControls() {
     m_mailbox->setCurrentIndex(m_fields.mailboxIndex);
-    m_outgoingServer->setText(m_fields.outgoingServer);
-    m_incomingServer->setText(m_fields.incomingServer);
-    m_emailAddress->setText(m_fields.emailAddress);
-    m_userName->setText(m_fields.userName);
-    m_password->setText(m_fields.password);
-    m_mailboxName->setText(m_fields.mailboxName);
-    m_disabled->setChecked(m_fields.disabled);
-    m_spamOnly->setChecked(m_fields.spamOnly);
-    m_autoDownload->setChecked(m_fields.autoDownload);
-    m_secureLogin->setChecked(m_fields.secureLogin);
+    m_exchange.Write();
 }
 
 void CMailBoxPage::ClearFields() { m_fields = Fields{}; }

@@ -6,6 +6,7 @@
 
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
+#include "shell/PageControls.h"
 
 class QCheckBox;
 class QComboBox;
@@ -40,6 +41,7 @@ private:
     AccountSettings* FirstEntry(std::uint32_t id);
 
     Fields m_fields;
+    CFieldExchange m_exchange;
     std::vector<AccountSettings> m_accounts;
     QComboBox* m_mailbox;
     QLineEdit* m_outgoingServer;

@@ -92,6 +92,16 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     });
     connect(m_browse, &QPushButton::clicked, this, [this] { BrowseFileInto(this, m_logFile, m_fields.logFile); });
 
+    m_exchange.Bind(m_autoRemove, m_fields.autoRemove);
+    m_exchange.Bind(m_logDebug, m_fields.logDebug);
+    m_exchange.Bind(m_logEnabled, m_fields.logEnabled);
+    m_exchange.Bind(m_passwordProtect, m_fields.passwordProtect);
+    m_exchange.Bind(m_saveHeaders, m_fields.saveHeaders);
+    m_exchange.Bind(m_logStandard, m_fields.logStandard);
+    m_exchange.Bind(m_startMinimized, m_fields.startMinimized);
+    m_exchange.Bind(m_logFile, m_fields.logFile);
+    m_exchange.Bind(m_password, m_fields.password);
+
     // Open.
     m_options.Load(keys::kEnvironment);
     m_fields.autoRemove = m_options.m_autoRemove != 0;
@@ -113,29 +123,13 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
 }
 
 void CMiscPage::ReadControls() {
-    m_fields.autoRemove = m_autoRemove->isChecked();
-    m_fields.logDebug = m_logDebug->isChecked();
-    m_fields.logEnabled = m_logEnabled->isChecked();
-    m_fields.passwordProtect = m_passwordProtect->isChecked();
-    m_fields.saveHeaders = m_saveHeaders->isChecked();
-    m_fields.logStandard = m_logStandard->isChecked();
-    m_fields.startMinimized = m_startMinimized->isChecked();
+    m_exchange.Read();
     m_fields.viewType = m_viewType->checkedId();
-    m_fields.logFile = m_logFile->text();
-    m_fields.password = m_password->text();
 }
 
 void CMiscPage::WriteControls() {
-    m_autoRemove->setChecked(m_fields.autoRemove);
-    m_logDebug->setChecked(m_fields.logDebug);
-    m_logEnabled->setChecked(m_fields.logEnabled);
-    m_passwordProtect->setChecked(m_fields.passwordProtect);
-    m_saveHeaders->setChecked(m_fields.saveHeaders);
-    m_logStandard->setChecked(m_fields.logStandard);
-    m_startMinimized->setChecked(m_fields.startMinimized);
+    m_exchange.Write();
     SetCheckedRadio(m_viewType, m_fields.viewType);
-    m_logFile->setText(m_fields.logFile);
-    m_password->setText(m_fields.password);
 }
 
 void CMiscPage::ApplyLoggingRule() {

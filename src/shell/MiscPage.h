@@ -6,6 +6,7 @@
 
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
+#include "shell/PageControls.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -34,6 +35,7 @@ private:
 
     EnvironmentOptions m_options;
     Fields m_fields;
+    CFieldExchange m_exchange;
     QButtonGroup* m_viewType;
     QCheckBox* m_autoRemove;
     QCheckBox* m_logDebug;

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -58,6 +59,16 @@ void SetCheckedRadio(QButtonGroup* group, int id) {
     group->setExclusive(false);
     for (QAbstractButton* button : group->buttons()) button->setChecked(false);
     group->setExclusive(true);
+}
+
+void CFieldExchange::Read() const {
+    for (const auto& [box, field] : m_checks) *field = box->isChecked();
+    for (const auto& [edit, field] : m_edits) *field = edit->text();
+}
+
+void CFieldExchange::Write() const {
+    for (const auto& [box, field] : m_checks) box->setChecked(*field);
+    for (const auto& [edit, field] : m_edits) edit->setText(*field);
 }
 
 }  // namespace velto

@@ -6,8 +6,11 @@
 #include <QValidator>
 #include <QVariant>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -47,5 +50,20 @@ bool FitsStore(const QString& text, int maxBytes = kMaxValueBytes);
 
 // Checks the radio button of that id in an exclusive group; -1 clears all.
 void SetCheckedRadio(QButtonGroup* group, int id);
+
+// Ties a page's fields to its check boxes and edits: Read copies what the
+// controls show into the fields, Write the other way. The fields must
+// outlive the exchange.
+class CFieldExchange {
+public:
+    void Bind(QCheckBox* box, bool& field) { m_checks.emplace_back(box, &field); }
+    void Bind(QLineEdit* edit, QString& field) { m_edits.emplace_back(edit, &field); }
+    void Read() const;
+    void Write() const;
+
+private:
+    std::vector<std::pair<QCheckBox*, bool*>> m_checks;
+    std::vector<std::pair<QLineEdit*, QString*>> m_edits;
+};
 
 }  // namespace velto

@@ -4,17 +4,10 @@
 
 #include "shell/SheetTestKit.h"
 
-namespace velto {
+namespace velto::test {
 namespace {
 
-using test::Click;
-using test::Find;
-using test::OpenSheet;
-using test::ScopedHive;
-using test::Text;
-using test::Type;
-
-using EnvironmentPage = test::PagesTest;
+using EnvironmentPage = PagesTest;
 
 const char* const kBoxes[] = {"Auto Remove Unavailable Headers", "Debug", "Enable Logging", "Password Protect",
                               "Save headers Locally", "Standard", "Minimize on Startup"};
@@ -35,7 +28,7 @@ TEST_F(EnvironmentPage, NothingStoredShowsNothingChosenAndOkWritesAllTenValues) 
     EXPECT_EQ(Text(s.Environment(), "logFileEdit"), "");
     EXPECT_EQ(Text(s.Environment(), "passwordEdit"), "");
     ASSERT_TRUE(s.Ok());
-    const std::string section = test::Section(hive.storage().bytes, keys::kEnvironment);
+    const std::string section = Section(hive.storage().bytes, keys::kEnvironment);
     for (const char* value : {"\"Log Filename\"=\"\"", "\"Velto Password\"=\"\"", "\"Auto Remove\"=dword:00000000",
                               "\"Log Debug\"=dword:00000000", "\"Log Enabled\"=dword:00000000",
                               "\"Password Protect\"=dword:00000000", "\"Save Headers\"=dword:00000000",
@@ -122,4 +115,4 @@ TEST_F(EnvironmentPage, ViewTypeOutsideTheChoicesStaysUnlessOneIsChosen) {
 }
 
 }  // namespace
-}  // namespace velto
+}  // namespace velto::test

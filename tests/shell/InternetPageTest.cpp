@@ -6,18 +6,10 @@
 #include "shell/SheetTestKit.h"
 #include "shell/UpDownEdit.h"
 
-namespace velto {
+namespace velto::test {
 namespace {
 
-using test::Click;
-using test::Find;
-using test::Items;
-using test::OpenSheet;
-using test::ScopedHive;
-using test::Text;
-using test::Type;
-
-using InternetPage = test::PagesTest;
+using InternetPage = PagesTest;
 
 std::string Config(const std::string& values) {
     return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
@@ -237,4 +229,4 @@ TEST_F(InternetPage, EveryValueRoundTripsThroughTheSettingsText) {
 }
 
 }  // namespace
-}  // namespace velto
+}  // namespace velto::test

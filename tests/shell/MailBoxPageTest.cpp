@@ -5,20 +5,10 @@
 #include "shell/SheetTestKit.h"
 #include "support/EngineHarness.h"
 
-namespace velto {
+namespace velto::test {
 namespace {
 
-using test::AccountsText;
-using test::Choose;
-using test::Click;
-using test::Find;
-using test::Items;
-using test::OpenSheet;
-using test::ScopedHive;
-using test::Text;
-using test::Type;
-
-using MailBoxPage = test::PagesTest;
+using MailBoxPage = PagesTest;
 
 CMailBoxPage* PageOf(OpenSheet& s) { return qobject_cast<CMailBoxPage*>(s.Mailbox()); }
 QComboBox* List(OpenSheet& s) { return Find<QComboBox>(s.Mailbox(), "mailboxList"); }
@@ -89,13 +79,13 @@ TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
     EXPECT_EQ(Text(s.Mailbox(), "passwordEdit"), "new-secret");
     // Nothing is stored before OK.
     EXPECT_EQ(Stored(LoadAllAccounts(), "Mid")->GetUserPassword(), "pw-Mid");
-    const std::string zetaBefore = test::Section(hive.storage().bytes, keys::kAccounts + "\\Zeta");
+    const std::string zetaBefore = Section(hive.storage().bytes, keys::kAccounts + "\\Zeta");
     ASSERT_TRUE(s.Ok());
     const auto accounts = LoadAllAccounts();
     ASSERT_EQ(accounts.size(), 3u);
     EXPECT_EQ(Stored(accounts, "Mid")->GetUserPassword(), "new-secret");
     EXPECT_EQ(Stored(accounts, "Mid")->GetServerName(), "pop.mid");
-    EXPECT_EQ(test::Section(hive.storage().bytes, keys::kAccounts + "\\Zeta"), zetaBefore);
+    EXPECT_EQ(Section(hive.storage().bytes, keys::kAccounts + "\\Zeta"), zetaBefore);
     EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -297,4 +287,4 @@ TEST_F(MailBoxPage, NamesTheStoreCannotHoldAreRefused) {
 }
 
 }  // namespace
-}  // namespace velto
+}  // namespace velto::test

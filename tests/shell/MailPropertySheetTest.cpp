@@ -5,15 +5,10 @@
 #include "shell/SheetTestKit.h"
 #include "support/EngineHarness.h"
 
-namespace velto {
+namespace velto::test {
 namespace {
 
-using test::Click;
-using test::OpenSheet;
-using test::ScopedHive;
-using test::Type;
-
-using MailPropertySheet = test::PagesTest;
+using MailPropertySheet = PagesTest;
 
 TEST_F(MailPropertySheet, FourPagesInOrder) {
     ScopedHive hive;
@@ -28,7 +23,7 @@ TEST_F(MailPropertySheet, FourPagesInOrder) {
 }
 
 // Runs the sheet modally as the program does; the action plays the user.
-bool RunSheet(test::FakeSound* sound, IDialup* dialup, const std::function<void(CMailPropertySheet&)>& action) {
+bool RunSheet(FakeSound* sound, IDialup* dialup, const std::function<void(CMailPropertySheet&)>& action) {
     QTimer::singleShot(0, [&] {
         auto* sheet = qobject_cast<CMailPropertySheet*>(QApplication::activeModalWidget());
         ASSERT_TRUE(sheet);
@@ -40,9 +35,9 @@ bool RunSheet(test::FakeSound* sound, IDialup* dialup, const std::function<void(
 
 TEST_F(MailPropertySheet, ReloadIsAskedForWheneverSettingsWereWritten) {
     ScopedHive hive;
-    test::Journal journal;
-    test::FakeSound sound;
-    test::FakeDialup dialup(journal);
+    Journal journal;
+    FakeSound sound;
+    FakeDialup dialup(journal);
     EXPECT_FALSE(RunSheet(&sound, &dialup, [](CMailPropertySheet& sheet) { sheet.reject(); }));
     EXPECT_TRUE(RunSheet(&sound, &dialup, [](CMailPropertySheet& sheet) { sheet.accept(); }));
     // Apply and then Cancel: the accounts written by Apply must be loaded.
@@ -55,7 +50,7 @@ TEST_F(MailPropertySheet, ReloadIsAskedForWheneverSettingsWereWritten) {
 }
 
 TEST_F(MailPropertySheet, FirstStartLeadsIntoTheSheetAndTheChooserShowsTheNewServer) {
-    test::EngineHarness h;
+    EngineHarness h;
     h.ui.onOptionsSheet = [&] {
         CMailPropertySheet sheet;
         AddMailPages(sheet, &h.sound, &h.dialup);
@@ -81,4 +76,4 @@ TEST(SheetPrompts, AllFilesMeansEveryFileAlsoWithoutADot) {
 }
 
 }  // namespace
-}  // namespace velto
+}  // namespace velto::test
