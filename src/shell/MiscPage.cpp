@@ -141,7 +141,6 @@ void CMiscPage::ApplyLoggingRule() {
 
 void CMiscPage::ApplyPasswordRule() { m_password->setEnabled(m_fields.passwordProtect); }
 
-
 void CMiscPage::OnApply() {
     ReadControls();
     m_options.m_autoRemove = m_fields.autoRemove;
