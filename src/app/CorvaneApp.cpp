@@ -63,15 +63,7 @@ bool CCorvaneApp::CheckSystem(const Environment& env) {
 std::string CCorvaneApp::EnsureDatabasePath() {
     ConfigurationOptions config(keys::kConfiguration);
     if (!config.GetDatabase().empty()) return config.GetDatabase();
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder;
-    if (data && *data) {
-        folder = data;
-    } else {
-        const char* home = std::getenv("HOME");
-        folder = std::string(home && *home ? home : ".") + "/.local/share";
-    }
-    folder += "/VeltoMail";
+    const std::string folder = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
@@ -81,16 +73,6 @@ std::string CCorvaneApp::EnsureDatabasePath() {
 }
 
 namespace {
-
-// The document commands' default: show the options sheet's four pages.
-bool RunOptionsSheet(QWidget* parent) {
-    CMailPropertySheet sheet(parent);
-    sheet.AddPage(MakeUnavailablePage("Mailbox settings"), "Mailbox Setup");
-    sheet.AddPage(MakeUnavailablePage("Email templates"), "Email Templates");
-    sheet.AddPage(MakeUnavailablePage("Internet settings"), "Internet Settings");
-    sheet.AddPage(MakeUnavailablePage("Environment settings"), "Environment");
-    return sheet.exec() == QDialog::Accepted;
-}
 
 // For the README's picture: once a check has filled the list and the log,
 // save the main window as a PNG and end the program.
@@ -190,7 +172,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     view = std::make_unique<CCorvaneView>(services);
 
     frame->SetTrayAvailable(tray.IsAvailable());
-    frame->SetOptionsSheetRunner(RunOptionsSheet);
+    frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });
     frame->AttachView(view.get());
 

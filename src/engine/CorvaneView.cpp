@@ -1,5 +1,6 @@
 #include "engine/CorvaneView.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/MailWorkers.h"
@@ -10,6 +11,15 @@ namespace {
 // The tray keeps 64 bytes of tooltip, terminator included.
 constexpr std::size_t kMaxTipLength = 63;
 constexpr int kMinutesToMs = 60000;
+
+// The periodic check's interval: a stored 0 would check without pause and a
+// huge value would overflow the timer, so it is kept between one minute and
+// what the timer can hold.
+int PeriodicIntervalMs(const ConfigurationOptions& config) {
+    constexpr std::uint32_t kMaxMinutes = 35791;  // INT_MAX milliseconds
+    const std::uint32_t minutes = std::clamp<std::uint32_t>(config.m_checkMailInterval, 1, kMaxMinutes);
+    return static_cast<int>(minutes) * kMinutesToMs;
+}
 }  // namespace
 
 CCorvaneView::CCorvaneView(Services services, QObject* parent)
@@ -72,8 +82,7 @@ void CCorvaneView::OnInitialUpdate() {
     config.Load(keys::kConfiguration);
     if (config.m_startupScan && !m_s.timers->SetTimer(kStartupTimerId, kStartupTimerMs))
         m_s.ui->MessageBox("SetTimer() error");
-    if (config.m_autoScan &&
-        !m_s.timers->SetTimer(kPeriodicTimerId, static_cast<int>(config.m_checkMailInterval) * kMinutesToMs))
+    if (config.m_autoScan && !m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config)))
         m_s.ui->MessageBox("SetTimer() error");
 }
 
@@ -260,7 +269,7 @@ void CCorvaneView::OnTimer(int id) {
     case kPeriodicTimerId: {
         ConfigurationOptions config(keys::kConfiguration);
         m_s.timers->KillTimer(kPeriodicTimerId);
-        m_s.timers->SetTimer(kPeriodicTimerId, static_cast<int>(config.m_checkMailInterval) * kMinutesToMs);
+        m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config));
         // "Check Mail Only When Online": skip the tick when offline instead of
         // dialling; without it the tick may dial.
         const bool online = config.m_strictScanning ? IsOnline() : EnsureOnline(true);

@@ -77,6 +77,27 @@ bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
     return true;
 }
 
+// Walks a mailbox's messages by id for retrieve and delete: progress, the
+// UIDL of each, and the cancel poll. visit(i, checksum, position) returns
+// true to stop the walk. A message whose id cannot be read is skipped: it
+// could be any message.
+enum class Walk { Done, Stopped, Cancelled };
+
+template <typename Visit>
+Walk WalkIds(CPopMail& pop, WorkerContext& ctx, const std::string& server, int count, Visit visit) {
+    ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+    ProgressGate gate;
+    for (int i = 1; i <= count; ++i) {
+        const int position = 10 * i;
+        if (gate.Due(i, count))
+            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+        std::string uid;
+        if (pop.GetUniqueId(i, uid) && visit(i, Crc32::Of(uid), position)) return Walk::Stopped;
+        if (Cancelled(pop, ctx)) return Walk::Cancelled;
+    }
+    return Walk::Done;
+}
+
 // Check (Get Mail, with its progress window) and scan (status bar): the
 // headers of every message whose id is not known yet.
 void CheckOrScan(WorkerContext& ctx) {
@@ -167,27 +188,21 @@ void Retrieve(WorkerContext& ctx) {
         pop.Quit();
         return nothing();
     }
-    ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
     bool matched = false;
-    ProgressGate gate;
-    for (int i = 1; i <= count; ++i) {
-        const int position = 10 * i;
-        if (gate.Due(i, count))
-            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
-        std::string uid;
-        if (pop.GetUniqueId(i, uid) && Crc32::Of(uid) == id) {
-            matched = true;
-            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Retrieving Message %d of %d", server, i, count), position);
-            std::string text;
-            if (pop.GetMessage(i, text)) {
-                pop.Quit();
-                ctx.Post(UWM_PROGRESS_END);
-                ctx.Finish();
-                ctx.PostText(UWM_RETRIEVE_DONE, text, kRetrieveFetched);
-                return;
-            }
-        }
-        if (Cancelled(pop, ctx)) return;
+    std::string text;
+    const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
+        if (c != id) return false;
+        matched = true;
+        ctx.Send(UWM_PROGRESS_STEP, Format("%s - Retrieving Message %d of %d", server, i, count), position);
+        return pop.GetMessage(i, text);
+    });
+    if (walk == Walk::Cancelled) return;
+    if (walk == Walk::Stopped) {
+        pop.Quit();
+        ctx.Post(UWM_PROGRESS_END);
+        ctx.Finish();
+        ctx.PostText(UWM_RETRIEVE_DONE, text, kRetrieveFetched);
+        return;
     }
     ctx.Send(UWM_PROGRESS_END);
     pop.Quit();
@@ -206,25 +221,15 @@ void Delete(WorkerContext& ctx) {
             error = true;
             continue;
         }
-        ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
-        ProgressGate gate;
-        for (int i = 1; i <= count; ++i) {
-            const int position = 10 * i;
-            if (gate.Due(i, count))
-                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
-            std::string uid;
-            // A message whose id cannot be read is never deleted: it could be
-            // any message.
-            if (pop.GetUniqueId(i, uid)) {
-                const std::uint32_t c = Crc32::Of(uid);
-                for (std::uint32_t selected : ctx.selectedIds) {
-                    if (selected != c) continue;
-                    ctx.Send(UWM_PROGRESS_STEP, Format("%s - Deleting Message %d of %d", server, i, count), position);
-                    if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
-                }
+        const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
+            for (std::uint32_t selected : ctx.selectedIds) {
+                if (selected != c) continue;
+                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Deleting Message %d of %d", server, i, count), position);
+                if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
             }
-            if (Cancelled(pop, ctx)) return;
-        }
+            return false;
+        });
+        if (walk == Walk::Cancelled) return;
         ctx.Send(UWM_PROGRESS_END);
         pop.Quit();
     }

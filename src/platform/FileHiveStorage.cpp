@@ -33,16 +33,15 @@ bool MakePrivateFolder(const std::string& folder, std::string& error) {
 
 }  // namespace
 
+std::string UserFolder(const char* variable, const char* fallbackBelowHome) {
+    const char* value = std::getenv(variable);
+    if (value && *value) return value;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/" + fallbackBelowHome;
+}
+
 std::string FileHiveStorage::DefaultPath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && *config) {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : ".") + "/.config";
-    }
-    return base + "/VeltoMail/registry.reg";
+    return UserFolder("XDG_CONFIG_HOME", ".config") + "/VeltoMail/registry.reg";
 }
 
 HiveStorage::ReadResult FileHiveStorage::Read(std::string& bytes, std::string& error) {

@@ -21,6 +21,10 @@ private:
     std::string m_path;
 };
 
+// A per-user base folder: the environment variable when set, else the
+// fallback below $HOME (".config", ".local/share").
+std::string UserFolder(const char* variable, const char* fallbackBelowHome);
+
 // Writes a whole file atomically (temporary beside it, fsync, rename), with
 // the given permission bits; the folder is created private when missing.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode, std::string& error);

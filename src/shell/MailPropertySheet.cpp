@@ -6,6 +6,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "shell/InternetPage.h"
+#include "shell/MailBoxPage.h"
+#include "shell/MiscPage.h"
+
 namespace velto {
 
 CMailPropertySheet::CMailPropertySheet(QWidget* parent) : QDialog(parent) {
@@ -33,6 +37,7 @@ bool CMailPropertySheet::Apply() {
             return false;
         }
     for (auto* page : m_pages) page->OnApply();
+    m_applied = true;
     return true;
 }
 
@@ -48,6 +53,20 @@ CPropertyPage* MakeUnavailablePage(const QString& what, QWidget* parent) {
     label->setWordWrap(true);
     layout->addWidget(label);
     return page;
+}
+
+void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup) {
+    sheet.AddPage(new CMailBoxPage, "Mailbox Setup");
+    sheet.AddPage(MakeUnavailablePage("Email templates"), "Email Templates");
+    sheet.AddPage(new CInternetPage(sound, dialup), "Internet Settings");
+    sheet.AddPage(new CMiscPage, "Environment");
+}
+
+bool RunMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup) {
+    CMailPropertySheet sheet(parent);
+    AddMailPages(sheet, sound, dialup);
+    const bool accepted = sheet.exec() == QDialog::Accepted;
+    return accepted || sheet.WasApplied();
 }
 
 }  // namespace velto

@@ -29,13 +29,26 @@ public:
     // OK: validate, apply every page, close with Accepted.
     void accept() override;
     bool Apply();
+    // True once OK or Apply wrote the settings, even if Cancel followed.
+    bool WasApplied() const { return m_applied; }
 
 private:
     QTabWidget* m_tabs;
     std::vector<CPropertyPage*> m_pages;
+    bool m_applied = false;
 };
 
 // A page whose content comes in a later version.
 CPropertyPage* MakeUnavailablePage(const QString& what, QWidget* parent = nullptr);
+
+class IDialup;
+class ISound;
+
+// Adds the four pages in their order. The dial-up entries come from the
+// dial-up service; the sound test plays through the sound service.
+void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup);
+// Runs the sheet modally. True when settings were written (OK, or Apply and
+// then Cancel): the accounts must then be loaded again.
+bool RunMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup);
 
 }  // namespace velto

@@ -76,12 +76,7 @@ TEST(StartupSystemCheck, RunningToolkitReportsItsVersion) {
     EXPECT_LT(CCorvaneApp::QueryCommonControlsVersion(nullptr, &minor), 0);
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using test::ReadFile;
 
 // The real program, offscreen, with two accounts: it loads them, and ends in
 // order on SIGTERM, keeping every value and adding the keys loading creates.

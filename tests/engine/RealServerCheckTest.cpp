@@ -77,7 +77,7 @@ TEST(RealServerCheck, TwoHundredMessagesSurviveARestartAndAreNotFetchedAgain) {
         EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 200 New Messages!!");
         // The log shows the conversation, the password masked.
         bool masked = false;
-        for (const auto& line : h.log.Texts()) {
+        for (const auto& line : h.log.Lines()) {
             EXPECT_EQ(line.find("secret"), std::string::npos);
             masked = masked || line.find("PASS xxxxxxx\r\n") != std::string::npos;
         }

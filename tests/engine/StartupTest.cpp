@@ -87,6 +87,17 @@ TEST(Startup, TimerThatCannotBeArmedIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(h.timers.Interval(kPeriodicTimerId), 60000);
 }
 
+TEST(Startup, PeriodicIntervalStaysWithinWhatATimerCanDo) {
+    for (auto [stored, expected] : {std::pair{"00000000", 60000}, {"0000ffff", 35791 * 60000}}) {
+        EngineHarness h(AccountsText({{"A", "pop.a"}},
+                                     std::string("[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
+                                                 "\"Auto Scan\"=dword:00000001\r\n\"CheckMail Interval\"=dword:") +
+                                         stored + "\r\n"));
+        h.view->OnInitialUpdate();
+        EXPECT_EQ(h.timers.Interval(kPeriodicTimerId), expected) << stored;
+    }
+}
+
 TEST(Shutdown, SavesTheListSignalsEveryEventAndRemovesTheTray) {
     EngineHarness h(AccountsText({{"A", "pop.a"}}, kConfig));
     h.dialup.connections = {{"Other", 5}};

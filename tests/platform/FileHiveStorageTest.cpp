@@ -15,12 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string Read(const std::string& path) { return test::ReadFile(path); }
 
 int EntriesIn(const std::string& folder) {
     int n = 0;

@@ -1,3 +1,4 @@
+#include "support/TestEnvironment.h"
 #include "support/DovecotServer.h"
 
 #include <grp.h>
@@ -34,12 +35,7 @@ void WriteFile(const fs::path& path, const std::string& text) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string ReadFile(const fs::path& path) { return test::ReadFile(path.string()); }
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
-#include "protocol/LogSink.h"
+#include "support/RecordingLogSink.h"
 
 namespace velto::test {
 
@@ -196,23 +196,6 @@ public:
         files[path] = list;
         return true;
     }
-};
-
-// A conversation log that keeps every text (any thread).
-class RecordingLog : public ILogSink {
-public:
-    void AppendOutput(const std::string& text) override {
-        std::lock_guard lock(m_mutex);
-        m_texts.push_back(text);
-    }
-    std::vector<std::string> Texts() const {
-        std::lock_guard lock(m_mutex);
-        return m_texts;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_texts;
 };
 
 }  // namespace velto::test

@@ -60,7 +60,7 @@ struct EngineHarness {
     FakeTimers timers;
     FakeDialup dialup;
     FakeStoreFile store;
-    RecordingLog log;
+    RecordingLogSink log;
     std::unique_ptr<CCorvaneView> view;
 };
 

@@ -1,3 +1,4 @@
+#include "support/TestEnvironment.h"
 #include "support/SmtpRecorder.h"
 
 #include <unistd.h>
@@ -21,12 +22,7 @@ constexpr const char* kPython = "/usr/bin/python3";
 
 std::string Script() { return std::string(VELTO_SOURCE_DIR) + "/tests/support/smtp_recorder.py"; }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string ReadFile(const fs::path& path) { return test::ReadFile(path.string()); }
 
 }  // namespace
 

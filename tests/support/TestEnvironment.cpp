@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <vector>
 
@@ -33,6 +35,13 @@ void PrepareTestProcess() {
 
 std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv) {
     return std::make_unique<QApplication>(argc, argv);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 std::string MakeTempDir(const std::string& stem) {

@@ -1,7 +1,8 @@
 #pragma once
-#include <QCoreApplication>
 #include <memory>
 #include <string>
+
+class QCoreApplication;
 
 namespace velto::test {
 
@@ -9,6 +10,8 @@ namespace velto::test {
 void PrepareTestProcess();
 // The widget tests get a QApplication, the others a QCoreApplication.
 std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv);
+// A whole file's bytes (empty when it cannot be read).
+std::string ReadFile(const std::string& path);
 // A fresh private folder below the system's temporary folder; removed at exit.
 std::string MakeTempDir(const std::string& stem = "velto");
 

@@ -1,0 +1,266 @@
+#include "shell/MailBoxPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "shell/PageControls.h"
+#include "shell/SheetPrompts.h"
+
+namespace velto {
+
+namespace {
+
+QLineEdit* AddEdit(QGridLayout* grid, QWidget* page, const char* label, const char* objectName) {
+    auto* edit = new QLineEdit(page);
+    edit->setObjectName(QLatin1String(objectName));
+    LimitToStore(edit);
+    const int row = grid->rowCount();
+    auto* caption = new QLabel(QString::fromLatin1(label), page);
+    caption->setBuddy(edit);
+    grid->addWidget(caption, row, 0);
+    grid->addWidget(edit, row, 1);
+    return edit;
+}
+
+QString NameOf(const AccountSettings& account) { return FromSetting(account.GetAccountName()); }
+
+}  // namespace
+
+CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
+    auto* layout = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    layout->addLayout(grid);
+
+    m_mailbox = new QComboBox(this);
+    m_mailbox->setObjectName("mailboxList");
+    auto* mailboxCaption = new QLabel("MailBox", this);
+    mailboxCaption->setBuddy(m_mailbox);
+    grid->addWidget(mailboxCaption, 0, 0);
+    grid->addWidget(m_mailbox, 0, 1);
+    m_mailboxName = AddEdit(grid, this, "MailBox Name", "mailboxNameEdit");
+    // The name is also the account's key name.
+    LimitToStore(m_mailboxName, kMaxKeyNameBytes);
+    m_incomingServer = AddEdit(grid, this, "Incoming Mail Server - POP3", "incomingServerEdit");
+    m_outgoingServer = AddEdit(grid, this, "Outgoing Mail Server - SMTP", "outgoingServerEdit");
+    m_emailAddress = AddEdit(grid, this, "Email Address", "emailAddressEdit");
+    m_userName = AddEdit(grid, this, "User Name", "userNameEdit");
+    m_password = AddEdit(grid, this, "Password", "passwordEdit");
+    m_password->setEchoMode(QLineEdit::Password);
+
+    auto* checks = new QGridLayout;
+    layout->addLayout(checks);
+    m_disabled = new QCheckBox("&Disable This Account", this);
+    m_spamOnly = new QCheckBox("Spam Headers Only", this);
+    m_autoDownload = new QCheckBox("Auto Download Bodies", this);
+    m_secureLogin = new QCheckBox("Se&cure Login", this);
+    // Carried and saved, but not offered for change.
+    m_spamOnly->setEnabled(false);
+    m_autoDownload->setEnabled(false);
+    m_secureLogin->setEnabled(false);
+    checks->addWidget(m_disabled, 0, 0);
+    checks->addWidget(m_spamOnly, 0, 1);
+    checks->addWidget(m_autoDownload, 1, 0);
+    checks->addWidget(m_secureLogin, 1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    layout->addLayout(buttons);
+    auto* save = new QPushButton("Save Account", this);
+    auto* remove = new QPushButton("Delete Account", this);
+    auto* reset = new QPushButton("New/Reset", this);
+    buttons->addWidget(save);
+    buttons->addWidget(remove);
+    buttons->addWidget(reset);
+    buttons->addStretch();
+    layout->addStretch();
+
+    connect(m_mailbox, &QComboBox::activated, this, [this] { ShowChosenAccount(); });
+    connect(save, &QPushButton::clicked, this, [this] { SaveAccount(); });
+    connect(remove, &QPushButton::clicked, this, [this] { DeleteAccount(); });
+    connect(reset, &QPushButton::clicked, this, [this] { NewReset(); });
+
+    m_exchange.Bind(m_outgoingServer, m_fields.outgoingServer);
+    m_exchange.Bind(m_incomingServer, m_fields.incomingServer);
+    m_exchange.Bind(m_emailAddress, m_fields.emailAddress);
+    m_exchange.Bind(m_userName, m_fields.userName);
+    m_exchange.Bind(m_password, m_fields.password);
+    m_exchange.Bind(m_mailboxName, m_fields.mailboxName);
+    m_exchange.Bind(m_disabled, m_fields.disabled);
+    m_exchange.Bind(m_spamOnly, m_fields.spamOnly);
+    m_exchange.Bind(m_autoDownload, m_fields.autoDownload);
+    m_exchange.Bind(m_secureLogin, m_fields.secureLogin);
+
+    // Open: every stored account, listed by name with its id as item data,
+    // and the first one in the list shown.
+    WriteControls();
+    m_accounts = LoadAllAccounts();
+    for (const AccountSettings& account : m_accounts) InsertSorted(m_mailbox, NameOf(account), account.m_id);
+    m_mailbox->setCurrentIndex(m_mailbox->count() > 0 ? 0 : -1);
+    ShowChosenAccount();
+}
+
+void CMailBoxPage::ReadControls() {
+    m_fields.mailboxIndex = m_mailbox->currentIndex();
+    m_exchange.Read();
+}
+
+void CMailBoxPage::WriteControls() {
+    m_mailbox->setCurrentIndex(m_fields.mailboxIndex);
+    m_exchange.Write();
+}
+
+void CMailBoxPage::ClearFields() { m_fields = Fields{}; }
+
+void CMailBoxPage::Tell(const QString& text, bool warning) {
+    SheetPrompts::Current().message(this, text,
+                                    warning ? SheetPrompts::Kind::Warning : SheetPrompts::Kind::Information);
+}
+
+AccountSettings* CMailBoxPage::FirstEntry(std::uint32_t id) {
+    auto it = std::find_if(m_accounts.begin(), m_accounts.end(),
+                           [id](const AccountSettings& a) { return a.m_id == id; });
+    return it == m_accounts.end() ? nullptr : &*it;
+}
+
+void CMailBoxPage::ShowChosenAccount() {
+    ReadControls();
+    if (m_fields.mailboxIndex < 0) return;
+    const AccountSettings* account = FirstEntry(m_mailbox->itemData(m_fields.mailboxIndex).toUInt());
+    if (!account) return;
+    m_fields.mailboxName = NameOf(*account);
+    m_fields.emailAddress = FromSetting(account->GetEmailAddress());
+    m_fields.incomingServer = FromSetting(account->GetServerName());
+    m_fields.userName = FromSetting(account->GetUserName());
+    m_fields.password = FromSetting(account->GetUserPassword());
+    m_fields.outgoingServer = FromSetting(account->GetOutgoingServer());
+    m_fields.disabled = account->m_disabled != 0;
+    m_fields.spamOnly = account->m_spamOnly != 0;
+    m_fields.autoDownload = account->m_autoDownload != 0;
+    m_fields.secureLogin = account->m_secureLogin != 0;
+    WriteControls();
+}
+
+namespace {
+const char* const kNoBackslash = "A MailBox name cannot contain a backslash (\\).";
+}
+
+void CMailBoxPage::SaveAccount() {
+    ReadControls();
+    const QString name = m_fields.mailboxName;
+    if (name.isEmpty()) {
+        Tell("Please Enter MailBox name before Saving the Account", true);
+        return;
+    }
+    // The name becomes a key path below the accounts key: a backslash would
+    // store the account where loading never finds it.
+    if (name.contains(QLatin1Char('\\'))) {
+        Tell(kNoBackslash, true);
+        return;
+    }
+
+    AccountSettings record;
+    record.SetAccountName(ToSetting(name));
+    record.SetEmailAddress(ToSetting(m_fields.emailAddress));
+    record.SetServerName(ToSetting(m_fields.incomingServer));
+    record.SetUserName(ToSetting(m_fields.userName));
+    record.SetUserPassword(ToSetting(m_fields.password));
+    record.SetOutgoingServer(ToSetting(m_fields.outgoingServer));
+    record.m_disabled = m_fields.disabled;
+    record.m_spamOnly = m_fields.spamOnly;
+    record.m_autoDownload = m_fields.autoDownload;
+    record.m_secureLogin = m_fields.secureLogin;
+    record.m_modified = 1;
+    record.m_deleted = 0;
+
+    // The list holds one item per stored key; key names ignore letter case.
+    const int selected = m_fields.mailboxIndex;
+    const QString selectedName = selected >= 0 ? m_mailbox->itemText(selected) : QString();
+    QString notice;
+    int item = FindKeyName(m_mailbox, name);
+    if (item < 0) {
+        item = InsertSorted(m_mailbox, name, record.m_id);
+        if (selected >= 0)
+            notice = QString("The account \"%1\" is saved as a new mailbox; \"%2\" stays as it was.\n"
+                             "To rename \"%2\", choose it in the MailBox list and press Delete Account.")
+                         .arg(name, selectedName);
+    } else if (m_mailbox->itemText(item) != name) {
+        notice = QString("\"%1\" and \"%2\" differ only in letter case, so they name the same mailbox: "
+                         "it is kept as \"%1\" with the settings on screen.")
+                     .arg(name, m_mailbox->itemText(item));
+        m_mailbox->setItemText(item, name);
+        m_mailbox->setItemData(item, record.m_id);
+    } else if (item != selected) {
+        notice = QString("The mailbox \"%1\" already exists; its settings are replaced by the ones on screen.")
+                     .arg(name);
+    }
+
+    // Every entry of this id takes the new values. Other spellings of the
+    // same key lose their marks: this entry alone decides what the key gets.
+    bool found = false;
+    for (AccountSettings& entry : m_accounts) {
+        if (entry.m_id == record.m_id) {
+            entry = record;
+            found = true;
+        } else if (SameKeyName(NameOf(entry), name)) {
+            entry.m_modified = 0;
+            entry.m_deleted = 0;
+        }
+    }
+    if (!found) m_accounts.push_back(record);
+
+    // The list shows the account that was saved, so that Delete Account acts
+    // on what is on screen.
+    m_mailbox->setCurrentIndex(item);
+    m_fields.mailboxIndex = item;
+    if (!notice.isEmpty()) Tell(notice, false);
+}
+
+void CMailBoxPage::DeleteAccount() {
+    ReadControls();
+    if (m_fields.mailboxName.isEmpty()) {
+        Tell("Enter MailBox name before Deleting Account", true);
+        return;
+    }
+    // The account selected in the list goes, whatever name is typed.
+    const int selected = m_mailbox->currentIndex();
+    if (selected >= 0) {
+        if (const AccountSettings* first = FirstEntry(m_mailbox->itemData(selected).toUInt())) {
+            // Removing the key removes every spelling of its name.
+            const QString name = NameOf(*first);
+            for (AccountSettings& entry : m_accounts)
+                if (SameKeyName(NameOf(entry), name)) entry.m_deleted = 1;
+            m_mailbox->removeItem(selected);
+        }
+    }
+    NewReset();
+}
+
+void CMailBoxPage::NewReset() {
+    ClearFields();
+    WriteControls();
+}
+
+bool CMailBoxPage::Validate() {
+    ReadControls();
+    if (m_fields.mailboxName.contains(QLatin1Char('\\'))) {
+        Tell(kNoBackslash, true);
+        m_mailboxName->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void CMailBoxPage::OnApply() {
+    // The account on screen is kept without pressing "Save Account".
+    ReadControls();
+    if (!m_fields.mailboxName.isEmpty()) SaveAccount();
+    for (AccountSettings& entry : m_accounts) entry.Save(keys::kAccounts);
+}
+
+}  // namespace velto

@@ -1,0 +1,59 @@
+#pragma once
+// "Mailbox Setup": creates, changes and deletes POP3 accounts. The page edits
+// a working list of the stored accounts and writes it back on OK or Apply.
+#include <QString>
+#include <vector>
+
+#include "settings/Settings.h"
+#include "shell/MailPropertySheet.h"
+#include "shell/PageControls.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace velto {
+
+class CMailBoxPage : public CPropertyPage {
+    Q_OBJECT
+public:
+    explicit CMailBoxPage(QWidget* parent = nullptr);
+    bool Validate() override;
+    void OnApply() override;
+    // The accounts as edited so far, with their saved and deleted marks.
+    const std::vector<AccountSettings>& WorkingList() const { return m_accounts; }
+
+private:
+    // What the controls show, as last read from them.
+    struct Fields {
+        int mailboxIndex = -1;
+        QString outgoingServer, incomingServer, emailAddress, userName, password, mailboxName;
+        bool disabled = false, spamOnly = false, autoDownload = false, secureLogin = false;
+    };
+    void ReadControls();
+    void WriteControls();
+    void ClearFields();
+    void ShowChosenAccount();
+    void SaveAccount();
+    void DeleteAccount();
+    void NewReset();
+    void Tell(const QString& text, bool warning);
+    AccountSettings* FirstEntry(std::uint32_t id);
+
+    Fields m_fields;
+    CFieldExchange m_exchange;
+    std::vector<AccountSettings> m_accounts;
+    QComboBox* m_mailbox;
+    QLineEdit* m_outgoingServer;
+    QLineEdit* m_incomingServer;
+    QLineEdit* m_emailAddress;
+    QLineEdit* m_userName;
+    QLineEdit* m_password;
+    QLineEdit* m_mailboxName;
+    QCheckBox* m_disabled;
+    QCheckBox* m_spamOnly;
+    QCheckBox* m_autoDownload;
+    QCheckBox* m_secureLogin;
+};
+
+}  // namespace velto

@@ -1,0 +1,290 @@
+#include <QCheckBox>
+
+#include "settings/Crc32.h"
+#include "shell/MailBoxPage.h"
+#include "shell/SheetTestKit.h"
+#include "support/EngineHarness.h"
+
+namespace velto::test {
+namespace {
+
+using MailBoxPage = PagesTest;
+
+CMailBoxPage* PageOf(OpenSheet& s) { return qobject_cast<CMailBoxPage*>(s.Mailbox()); }
+QComboBox* List(OpenSheet& s) { return Find<QComboBox>(s.Mailbox(), "mailboxList"); }
+
+const AccountSettings* Stored(const std::vector<AccountSettings>& accounts, const std::string& name) {
+    for (const auto& a : accounts)
+        if (a.GetAccountName() == name) return &a;
+    return nullptr;
+}
+
+TEST_F(MailBoxPage, OpensSortedWithIdsAndShowsTheFirst) {
+    ScopedHive hive(AccountsText({{"Zeta", "pop.zeta"}, {"alpha", "pop.alpha"}, {"Mid", "pop.mid"}}));
+    OpenSheet s;
+    QComboBox* list = List(s);
+    EXPECT_EQ(Items(list), (QStringList{"alpha", "Mid", "Zeta"}));
+    EXPECT_EQ(list->currentIndex(), 0);
+    for (int i = 0; i < list->count(); ++i)
+        EXPECT_EQ(list->itemData(i).toUInt(), Crc32::OfNameWithTerminator(list->itemText(i).toStdString()));
+    EXPECT_EQ(Text(s.Mailbox(), "mailboxNameEdit"), "alpha");
+    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "pop.alpha");
+    EXPECT_EQ(Text(s.Mailbox(), "emailAddressEdit"), "alpha@example.com");
+    EXPECT_EQ(Text(s.Mailbox(), "userNameEdit"), "alpha");
+    EXPECT_EQ(Text(s.Mailbox(), "passwordEdit"), "pw-alpha");
+    EXPECT_EQ(Find<QLineEdit>(s.Mailbox(), "passwordEdit")->echoMode(), QLineEdit::Password);
+    Choose(list, "Zeta");
+    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "pop.zeta");
+}
+
+TEST_F(MailBoxPage, SwitchesThatCannotBeChangedStillTravelToTheStore) {
+    std::string text = AccountsText({{"Box", "pop.box"}});
+    text.resize(text.size() - 2);  // the key's values go on
+    text += "\"Spam Only\"=dword:00000001\r\n\"Secure Login\"=dword:00000001\r\n"
+            "\"Auto Download\"=dword:00000001\r\n\"Disabled\"=dword:00000000\r\n\r\n";
+    ScopedHive hive(text);
+    OpenSheet s;
+    for (const char* caption : {"Spam Headers Only", "Auto Download Bodies", "Se&cure Login"}) {
+        auto* box = Find<QCheckBox>(s.Mailbox(), caption);
+        ASSERT_TRUE(box);
+        EXPECT_TRUE(box->isChecked()) << caption;
+        EXPECT_FALSE(box->isEnabled()) << caption;
+    }
+    auto* disable = Find<QCheckBox>(s.Mailbox(), "&Disable This Account");
+    ASSERT_TRUE(disable);
+    EXPECT_TRUE(disable->isEnabled());
+    disable->setChecked(true);
+    ASSERT_TRUE(s.Ok());
+
+    // Round trip through the settings text.
+    ScopedHive again(hive.storage().bytes);
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].m_spamOnly, 1u);
+    EXPECT_EQ(accounts[0].m_secureLogin, 1u);
+    EXPECT_EQ(accounts[0].m_autoDownload, 1u);
+    EXPECT_EQ(accounts[0].m_disabled, 1u);
+    EXPECT_EQ(accounts[0].GetUserPassword(), "pw-Box");
+}
+
+TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
+    ScopedHive hive(AccountsText({{"Zeta", "pop.zeta"}, {"alpha", "pop.alpha"}, {"Mid", "pop.mid"}}));
+    OpenSheet s;
+    Choose(List(s), "Mid");
+    Type(s.Mailbox(), "passwordEdit", "new-secret");
+    Click(s.Mailbox(), "Save Account");
+    Choose(List(s), "Zeta");
+    EXPECT_EQ(Text(s.Mailbox(), "passwordEdit"), "pw-Zeta");
+    Choose(List(s), "Mid");
+    EXPECT_EQ(Text(s.Mailbox(), "passwordEdit"), "new-secret");
+    // Nothing is stored before OK.
+    EXPECT_EQ(Stored(LoadAllAccounts(), "Mid")->GetUserPassword(), "pw-Mid");
+    const std::string zetaBefore = Section(hive.storage().bytes, keys::kAccounts + "\\Zeta");
+    ASSERT_TRUE(s.Ok());
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 3u);
+    EXPECT_EQ(Stored(accounts, "Mid")->GetUserPassword(), "new-secret");
+    EXPECT_EQ(Stored(accounts, "Mid")->GetServerName(), "pop.mid");
+    EXPECT_EQ(Section(hive.storage().bytes, keys::kAccounts + "\\Zeta"), zetaBefore);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(MailBoxPage, OkRightAfterTypingANewAccountSavesIt) {
+    ScopedHive hive;
+    OpenSheet s;
+    EXPECT_EQ(List(s)->count(), 0);
+    Type(s.Mailbox(), "mailboxNameEdit", "Fresh");
+    Type(s.Mailbox(), "incomingServerEdit", "pop.fresh.example");
+    Type(s.Mailbox(), "outgoingServerEdit", "smtp.fresh.example");
+    Type(s.Mailbox(), "emailAddressEdit", "me@fresh.example");
+    Type(s.Mailbox(), "userNameEdit", "me");
+    Type(s.Mailbox(), "passwordEdit", "");
+    ASSERT_TRUE(s.Ok());
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].GetAccountName(), "Fresh");
+    EXPECT_EQ(accounts[0].GetServerName(), "pop.fresh.example");
+    EXPECT_EQ(accounts[0].GetOutgoingServer(), "smtp.fresh.example");
+    EXPECT_EQ(accounts[0].GetEmailAddress(), "me@fresh.example");
+    EXPECT_EQ(accounts[0].GetUserName(), "me");
+    EXPECT_NE(hive.storage().bytes.find("\"User Password\"=\"\""), std::string::npos);
+}
+
+TEST_F(MailBoxPage, EmptyMailBoxNameIsRefusedBySaveAndDelete) {
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
+    OpenSheet s;
+    Click(s.Mailbox(), "New/Reset");
+    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "");
+    EXPECT_EQ(List(s)->currentIndex(), -1);
+    Type(s.Mailbox(), "incomingServerEdit", "pop.other");
+    Click(s.Mailbox(), "Save Account");
+    EXPECT_EQ(messages, QStringList{"Please Enter MailBox name before Saving the Account"});
+    EXPECT_EQ(PageOf(s)->WorkingList().size(), 1u);
+    EXPECT_EQ(List(s)->count(), 1);
+
+    // The name cleared on screen counts, even with an account selected.
+    Choose(List(s), "Box");
+    Type(s.Mailbox(), "mailboxNameEdit", "");
+    Click(s.Mailbox(), "Delete Account");
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages.back(), "Enter MailBox name before Deleting Account");
+    EXPECT_EQ(List(s)->count(), 1);
+    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "pop.box");
+    Click(s.Mailbox(), "New/Reset");
+    ASSERT_TRUE(s.Ok());
+    EXPECT_EQ(LoadAllAccounts().size(), 1u);
+}
+
+TEST_F(MailBoxPage, DeleteActsOnTheSelectedAccountNotTheTypedName) {
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}, {"Other", "pop.other"}}));
+    OpenSheet s;
+    // No selection: the fields are cleared and nothing is deleted.
+    Click(s.Mailbox(), "New/Reset");
+    Type(s.Mailbox(), "mailboxNameEdit", "Other");
+    Type(s.Mailbox(), "incomingServerEdit", "typed");
+    Click(s.Mailbox(), "Delete Account");
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_EQ(Text(s.Mailbox(), "mailboxNameEdit"), "");
+    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "");
+    EXPECT_EQ(Items(List(s)), (QStringList{"Box", "Other"}));
+
+    // A selection: that account goes, whatever name is typed.
+    Choose(List(s), "Box");
+    Type(s.Mailbox(), "mailboxNameEdit", "Other");
+    Click(s.Mailbox(), "Delete Account");
+    EXPECT_EQ(Items(List(s)), QStringList{"Other"});
+    EXPECT_EQ(List(s)->currentIndex(), -1);
+    ASSERT_TRUE(s.Ok());
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].GetAccountName(), "Other");
+    EXPECT_EQ(accounts[0].GetServerName(), "pop.other");
+}
+
+TEST_F(MailBoxPage, CancelAfterDeleteWritesNothing) {
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
+    OpenSheet s;
+    const std::string before = hive.storage().bytes;
+    const int writes = hive.storage().writes;
+    Click(s.Mailbox(), "Delete Account");
+    Type(s.Mailbox(), "mailboxNameEdit", "Typed");
+    Click(s.Mailbox(), "Save Account");
+    s.sheet.reject();
+    EXPECT_EQ(hive.storage().writes, writes);
+    EXPECT_EQ(hive.storage().bytes, before);
+    ASSERT_EQ(LoadAllAccounts().size(), 1u);
+    EXPECT_FALSE(s.sheet.WasApplied());
+}
+
+TEST_F(MailBoxPage, NameDifferingOnlyInCaseIsTheSameStoredAccount) {
+    ScopedHive hive(AccountsText({{"Work", "pop.old"}}));
+    OpenSheet s;
+    Click(s.Mailbox(), "New/Reset");
+    Type(s.Mailbox(), "mailboxNameEdit", "WORK");
+    Type(s.Mailbox(), "incomingServerEdit", "pop.new");
+    Click(s.Mailbox(), "Save Account");
+    // No second item, but a second working entry with its own id.
+    EXPECT_EQ(List(s)->count(), 1);
+    EXPECT_EQ(List(s)->currentText(), "WORK");
+    const auto& entries = PageOf(s)->WorkingList();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_NE(entries[0].m_id, entries[1].m_id);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("differ only in letter case")) << messages[0].toStdString();
+    // Choosing it shows what will be stored.
+    Choose(List(s), "WORK");
+    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "pop.new");
+    ASSERT_TRUE(s.Ok());
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].GetAccountName(), "WORK");
+    EXPECT_EQ(accounts[0].GetServerName(), "pop.new");
+}
+
+TEST_F(MailBoxPage, LastSavedSpellingWinsAndDeleteTakesEverySpelling) {
+    ScopedHive hive;
+    {
+        OpenSheet s;
+        for (const auto& [name, server] :
+             {std::pair{"abc", "pop.1"}, std::pair{"ABC", "pop.2"}, std::pair{"abc", "pop.3"}}) {
+            Type(s.Mailbox(), "mailboxNameEdit", name);
+            Type(s.Mailbox(), "incomingServerEdit", server);
+            Click(s.Mailbox(), "Save Account");
+        }
+        ASSERT_TRUE(s.Ok());
+        const auto accounts = LoadAllAccounts();
+        ASSERT_EQ(accounts.size(), 1u);
+        EXPECT_EQ(accounts[0].GetServerName(), "pop.3");
+    }
+    {
+        // Deleted, then saved again in another spelling: the account stays.
+        OpenSheet s;
+        Click(s.Mailbox(), "Delete Account");
+        Type(s.Mailbox(), "mailboxNameEdit", "Abc");
+        Type(s.Mailbox(), "incomingServerEdit", "pop.4");
+        Click(s.Mailbox(), "Save Account");
+        ASSERT_TRUE(s.Ok());
+        const auto accounts = LoadAllAccounts();
+        ASSERT_EQ(accounts.size(), 1u);
+        EXPECT_EQ(accounts[0].GetServerName(), "pop.4");
+    }
+    {
+        // Saved in another spelling, then deleted: nothing stays.
+        OpenSheet s;
+        Type(s.Mailbox(), "mailboxNameEdit", "aBC");
+        Click(s.Mailbox(), "Save Account");
+        Click(s.Mailbox(), "Delete Account");
+        EXPECT_EQ(List(s)->count(), 0);
+        ASSERT_TRUE(s.Ok());
+        EXPECT_TRUE(LoadAllAccounts().empty());
+    }
+}
+
+TEST_F(MailBoxPage, RenamingKeepsTheOldAccountAndSaysSo) {
+    ScopedHive hive(AccountsText({{"alpha", "pop.alpha"}, {"gamma", "pop.gamma"}}));
+    OpenSheet s;
+    Type(s.Mailbox(), "mailboxNameEdit", "beta");
+    Click(s.Mailbox(), "Save Account");
+    EXPECT_EQ(Items(List(s)), (QStringList{"alpha", "beta", "gamma"}));
+    EXPECT_EQ(List(s)->currentText(), "beta");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("\"beta\" is saved as a new mailbox")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("\"alpha\" stays as it was")) << messages[0].toStdString();
+    // Saving over another existing account by its name is said too.
+    Type(s.Mailbox(), "mailboxNameEdit", "gamma");
+    Click(s.Mailbox(), "Save Account");
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[1].contains("\"gamma\" already exists")) << messages[1].toStdString();
+    ASSERT_TRUE(s.Ok());
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 3u);
+    EXPECT_EQ(Stored(accounts, "beta")->GetServerName(), "pop.alpha");
+    EXPECT_EQ(Stored(accounts, "gamma")->GetServerName(), "pop.alpha");
+    EXPECT_EQ(Stored(accounts, "alpha")->GetServerName(), "pop.alpha");
+}
+
+TEST_F(MailBoxPage, NamesTheStoreCannotHoldAreRefused) {
+    ScopedHive hive;
+    OpenSheet s;
+    Type(s.Mailbox(), "mailboxNameEdit", "Home\\Work");
+    Click(s.Mailbox(), "Save Account");
+    EXPECT_EQ(messages, QStringList{"A MailBox name cannot contain a backslash (\\)."});
+    EXPECT_EQ(List(s)->count(), 0);
+    EXPECT_TRUE(PageOf(s)->WorkingList().empty());
+    // OK keeps the sheet open rather than lose the account on screen.
+    EXPECT_FALSE(s.Ok());
+    EXPECT_TRUE(LoadAllAccounts().empty());
+    // Longer than the store can name a key: the edit takes no more.
+    auto* name = Find<QLineEdit>(s.Mailbox(), "mailboxNameEdit");
+    name->clear();
+    name->insert(QString(255, 'n'));
+    name->insert("x");
+    EXPECT_EQ(name->text().size(), 255);
+    ASSERT_TRUE(s.Ok());
+    const auto accounts = LoadAllAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].GetAccountName(), std::string(255, 'n'));
+}
+
+}  // namespace
+}  // namespace velto::test

@@ -1,0 +1,79 @@
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+
+#include "shell/SheetTestKit.h"
+#include "support/EngineHarness.h"
+
+namespace velto::test {
+namespace {
+
+using MailPropertySheet = PagesTest;
+
+TEST_F(MailPropertySheet, FourPagesInOrder) {
+    ScopedHive hive;
+    OpenSheet s;
+    EXPECT_EQ(s.sheet.windowTitle(), "Velto Mail Options");
+    QStringList titles;
+    for (int i = 0; i < s.sheet.Tabs()->count(); ++i) titles << s.sheet.Tabs()->tabText(i);
+    EXPECT_EQ(titles, (QStringList{"Mailbox Setup", "Email Templates", "Internet Settings", "Environment"}));
+    const auto labels = s.Page(1)->findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_TRUE(labels[0]->text().contains("not available")) << labels[0]->text().toStdString();
+}
+
+// Runs the sheet modally as the program does; the action plays the user.
+bool RunSheet(FakeSound* sound, IDialup* dialup, const std::function<void(CMailPropertySheet&)>& action) {
+    QTimer::singleShot(0, [&] {
+        auto* sheet = qobject_cast<CMailPropertySheet*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(sheet);
+        action(*sheet);
+        if (sheet->isVisible()) sheet->reject();
+    });
+    return RunMailPropertySheet(nullptr, sound, dialup);
+}
+
+TEST_F(MailPropertySheet, ReloadIsAskedForWheneverSettingsWereWritten) {
+    ScopedHive hive;
+    Journal journal;
+    FakeSound sound;
+    FakeDialup dialup(journal);
+    EXPECT_FALSE(RunSheet(&sound, &dialup, [](CMailPropertySheet& sheet) { sheet.reject(); }));
+    EXPECT_TRUE(RunSheet(&sound, &dialup, [](CMailPropertySheet& sheet) { sheet.accept(); }));
+    // Apply and then Cancel: the accounts written by Apply must be loaded.
+    EXPECT_TRUE(RunSheet(&sound, &dialup, [](CMailPropertySheet& sheet) {
+        Type(sheet.Tabs()->widget(0), "mailboxNameEdit", "Applied");
+        ASSERT_TRUE(sheet.Apply());
+        sheet.reject();
+    }));
+    ASSERT_EQ(LoadAllAccounts().size(), 1u);
+}
+
+TEST_F(MailPropertySheet, FirstStartLeadsIntoTheSheetAndTheChooserShowsTheNewServer) {
+    EngineHarness h;
+    h.ui.onOptionsSheet = [&] {
+        CMailPropertySheet sheet;
+        AddMailPages(sheet, &h.sound, &h.dialup);
+        QWidget* page = sheet.Tabs()->widget(0);
+        Type(page, "mailboxNameEdit", "Inbox");
+        Type(page, "incomingServerEdit", "pop.example.com");
+        Type(page, "userNameEdit", "ann");
+        Type(page, "passwordEdit", "secret");
+        sheet.accept();
+        h.ui.optionsResult = sheet.result() == QDialog::Accepted;
+    };
+    h.view->OnInitialUpdate();
+    h.Drain();
+    EXPECT_EQ(h.ui.chooser, (std::vector<std::string>{"All MailBoxes", "pop.example.com"}));
+    ASSERT_EQ(h.view->Accounts().size(), 1u);
+    EXPECT_EQ(h.view->Accounts()[0].GetUserPassword(), "secret");
+}
+
+TEST(SheetPrompts, AllFilesMeansEveryFileAlsoWithoutADot) {
+    EXPECT_EQ(NameFiltersFrom("All Files (*.*)|*.*|"), QStringList{"All Files (*.*) (*)"});
+    EXPECT_EQ(NameFiltersFrom("Sounds (*.wav)|*.wav|All Files (*.*)|*.*|"),
+              (QStringList{"Sounds (*.wav) (*.wav)", "All Files (*.*) (*)"}));
+}
+
+}  // namespace
+}  // namespace velto::test
