@@ -15,7 +15,7 @@
 #include "platform/FileHiveStorage.h"
 #include "platform/HeaderStoreFile.h"
 #include "platform/NoDialup.h"
-#include "platform/PortOverride.h"
+#include "platform/RoutedTransport.h"
 #include "platform/PosixTransport.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtSound.h"

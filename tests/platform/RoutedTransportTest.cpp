@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/PortOverride.h"
+#include "platform/RoutedTransport.h"
 #include "support/FakeTransport.h"
 
 namespace velto {
@@ -10,7 +10,7 @@ namespace {
 
 using test::ScriptedTransportFactory;
 
-TEST(PortOverride, OnlyPortNumbersCount) {
+TEST(RoutedTransport, OnlyPortNumbersCount) {
     EXPECT_EQ(ParsePortOverride("2110"), 2110);
     EXPECT_EQ(ParsePortOverride("65535"), 65535);
     for (const char* bad : {"", "0", "65536", "-5", "110x", " 110", "pop"})
@@ -18,7 +18,7 @@ TEST(PortOverride, OnlyPortNumbersCount) {
     EXPECT_FALSE(ParsePortOverride(nullptr).has_value());
 }
 
-TEST(PortOverride, SendsPop3ConnectionsToThePortAndLeavesOthersAlone) {
+TEST(RoutedTransport, SendsPop3ConnectionsToThePortAndLeavesOthersAlone) {
     auto inner = std::make_shared<ScriptedTransportFactory>("S: +OK\n");
     auto factory = WithPop3Port(inner, 2110);
     auto transport = factory->Create();
@@ -31,7 +31,7 @@ TEST(PortOverride, SendsPop3ConnectionsToThePortAndLeavesOthersAlone) {
     EXPECT_EQ(inner->state().port, 25);
 }
 
-TEST(PortOverride, TheEnvironmentDecides) {
+TEST(RoutedTransport, TheEnvironmentDecides) {
     auto inner = std::make_shared<ScriptedTransportFactory>("");
     ::unsetenv(kPop3PortVariable);
     EXPECT_EQ(WithPop3PortFromEnvironment(inner), inner);

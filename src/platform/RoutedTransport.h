@@ -1,10 +1,15 @@
 #pragma once
+// Connections sent somewhere else than the mail clients ask for.
+//
 // Accounts always reach their POP3 server on port 110. For the demo and for
 // trying the program against a private server, the environment variable
 // VELTOMAIL_POP3_PORT=n sends every such connection to port n of the same
 // host instead. Unset (or not a port number), nothing changes.
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "protocol/Transport.h"
 
@@ -12,6 +17,14 @@ namespace velto {
 
 inline constexpr const char* kPop3PortVariable = "VELTOMAIL_POP3_PORT";
 inline constexpr int kPop3Port = 110;
+
+// Where a connection goes instead: the host and port asked for in, the host
+// and port to use out.
+using ConnectRoute = std::function<std::pair<std::string, int>(const std::string& host, int port)>;
+
+// The inner factory's connections, each sent where the route says; all else
+// passes through unchanged.
+std::shared_ptr<ITransportFactory> WithRoute(std::shared_ptr<ITransportFactory> inner, ConnectRoute route);
 
 // The port a value of the variable names; nothing for a missing or invalid one.
 std::optional<int> ParsePortOverride(const char* value);

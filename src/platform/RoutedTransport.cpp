@@ -1,17 +1,18 @@
-#include "platform/PortOverride.h"
+#include "platform/RoutedTransport.h"
 
 #include <cstdlib>
-#include <string>
 
 namespace velto {
 
 namespace {
 
-class PortOverrideTransport : public ITransport {
+class RoutedTransport : public ITransport {
 public:
-    PortOverrideTransport(std::unique_ptr<ITransport> inner, int port) : m_inner(std::move(inner)), m_port(port) {}
+    RoutedTransport(std::unique_ptr<ITransport> inner, const ConnectRoute& route)
+        : m_inner(std::move(inner)), m_route(route) {}
     bool Connect(const std::string& host, int port) override {
-        return m_inner->Connect(host, port == kPop3Port ? m_port : port);
+        const auto [toHost, toPort] = m_route(host, port);
+        return m_inner->Connect(toHost, toPort);
     }
     long Send(const char* data, std::size_t length) override { return m_inner->Send(data, length); }
     long Receive(char* buffer, std::size_t capacity) override { return m_inner->Receive(buffer, capacity); }
@@ -20,22 +21,27 @@ public:
 
 private:
     std::unique_ptr<ITransport> m_inner;
-    int m_port;
+    ConnectRoute m_route;
 };
 
-class PortOverrideFactory : public ITransportFactory {
+class RoutedFactory : public ITransportFactory {
 public:
-    PortOverrideFactory(std::shared_ptr<ITransportFactory> inner, int port) : m_inner(std::move(inner)), m_port(port) {}
+    RoutedFactory(std::shared_ptr<ITransportFactory> inner, ConnectRoute route)
+        : m_inner(std::move(inner)), m_route(std::move(route)) {}
     std::unique_ptr<ITransport> Create() override {
-        return std::make_unique<PortOverrideTransport>(m_inner->Create(), m_port);
+        return std::make_unique<RoutedTransport>(m_inner->Create(), m_route);
     }
 
 private:
     std::shared_ptr<ITransportFactory> m_inner;
-    int m_port;
+    ConnectRoute m_route;
 };
 
 }  // namespace
+
+std::shared_ptr<ITransportFactory> WithRoute(std::shared_ptr<ITransportFactory> inner, ConnectRoute route) {
+    return std::make_shared<RoutedFactory>(std::move(inner), std::move(route));
+}
 
 std::optional<int> ParsePortOverride(const char* value) {
     if (!value || *value < '0' || *value > '9') return std::nullopt;
@@ -46,7 +52,9 @@ std::optional<int> ParsePortOverride(const char* value) {
 }
 
 std::shared_ptr<ITransportFactory> WithPop3Port(std::shared_ptr<ITransportFactory> inner, int port) {
-    return std::make_shared<PortOverrideFactory>(std::move(inner), port);
+    return WithRoute(std::move(inner), [port](const std::string& host, int asked) {
+        return std::pair{host, asked == kPop3Port ? port : asked};
+    });
 }
 
 std::shared_ptr<ITransportFactory> WithPop3PortFromEnvironment(std::shared_ptr<ITransportFactory> inner) {
