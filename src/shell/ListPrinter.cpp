@@ -38,7 +38,8 @@ int PrintList(QPainter& painter, const QRect& page, const ListPrintJob& job, con
     std::vector<QRect> cells;
     int x = page.left();
     for (int c = 0; c < columns; ++c) {
-        const int w = static_cast<int>(static_cast<long long>(widths[static_cast<std::size_t>(c)]) * page.width() / total);
+        const long long share = widths[static_cast<std::size_t>(c)];
+        const int w = static_cast<int>(share * page.width() / total);
         cells.emplace_back(x, 0, w, line);
         x += w;
     }

@@ -140,6 +140,8 @@ protected:
 private:
     QAction* AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler);
     QAction* Mirror(int id, const QString& text, QObject* parent);
+    // A command the message list's engine handles.
+    std::function<void()> ViewCommand(std::function<void(CCorvaneView&)> handler);
     void BuildCommands();
     void BuildMenus();
     void BuildToolBars();
