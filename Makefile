@@ -39,7 +39,7 @@ fuzz:
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTO_FUZZ=ON
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 	@for f in $(BUILD_FUZZ)/fuzz/fuzz_*; do \
-	  [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(BUILD_FUZZ)/corpus/$$n; \
+	  [ -f "$$f" ] && [ -x "$$f" ] || continue; n=$$(basename $$f); mkdir -p $(BUILD_FUZZ)/corpus/$$n; \
 	  echo "== $$n"; "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    $(BUILD_FUZZ)/corpus/$$n fuzz/corpus/$$n || exit 1; done
 
