@@ -510,9 +510,11 @@ void CCorvaneView::OnWorkerDone() {
     // A rebuild of the list while the worker still runs (the user picked
     // another mailbox) must not end the busy state: one worker at a time.
     if (m_workerActive->load()) return;
+    // Not busy first: the window reads the command states when the cursor
+    // changes.
+    m_busy = false;
     m_s.ui->SetWaitCursor(false);
     m_events->busyAnimationStop.Set();
-    m_busy = false;
     if (m_reloadPending) ReloadAccounts();
 }
 

@@ -388,16 +388,6 @@ void CMainFrame::ShowMainWindow() {
 void CMainFrame::SetWaitCursor(bool on) {
     m_list->viewport()->setCursor(on ? Qt::WaitCursor : Qt::ArrowCursor);
     UpdateCommandStates();
-    // The engine leaves its busy state only after the cursor: look again
-    // once the handler that called here has finished, as command states are
-    // refreshed at idle time.
-    if (!m_commandUpdateQueued) {
-        m_commandUpdateQueued = true;
-        QTimer::singleShot(0, this, [this] {
-            m_commandUpdateQueued = false;
-            UpdateCommandStates();
-        });
-    }
 }
 
 void CMainFrame::ShowAbout() {

@@ -174,7 +174,6 @@ private:
     bool m_firstShow = true;
     bool m_armed = false;  // a member of the clipboard watch
     bool m_closed = false;
-    bool m_commandUpdateQueued = false;
 };
 
 }  // namespace velto
