@@ -16,11 +16,11 @@
 #include <cstdio>
 
 #include "engine/CorvaneView.h"
-#include "platform/PosixTransport.h"
+#include "net/PosixTransport.h"
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
 #include "support/DovecotServer.h"
-#include "support/EngineFakes.h"
+#include "support/qt/EngineFakes.h"
 #include "support/MemoryHiveStorage.h"
 
 namespace {

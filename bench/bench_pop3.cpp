@@ -21,7 +21,7 @@
 #include <sstream>
 #include <unordered_set>
 
-#include "platform/PosixTransport.h"
+#include "net/PosixTransport.h"
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
 #include "support/DovecotServer.h"

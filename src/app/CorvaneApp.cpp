@@ -5,24 +5,28 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <thread>
 #include <unistd.h>
 
 #include "engine/CorvaneView.h"
+#include "engine/HeaderStoreFile.h"
 #include "platform/FileHiveStorage.h"
-#include "platform/HeaderStoreFile.h"
 #include "platform/NoDialup.h"
-#include "platform/RoutedTransport.h"
-#include "platform/PosixTransport.h"
+#include "net/RoutedTransport.h"
+#include "net/PosixTransport.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtSound.h"
 #include "platform/QtTimerHost.h"
 #include "platform/QtTray.h"
 #include "platform/SignalWatcher.h"
-#include "platform/WindowLogSink.h"
+#include "engine/WindowLogSink.h"
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/MainFrame.h"
@@ -62,14 +66,47 @@ bool CCorvaneApp::CheckSystem(const Environment& env) {
 
 std::string CCorvaneApp::EnsureDatabasePath() {
     ConfigurationOptions config(keys::kConfiguration);
-    if (!config.GetDatabase().empty()) return config.GetDatabase();
-    const std::string folder = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail";
+    std::string path = config.GetDatabase();
+    // A path that is not an absolute path of this system (empty, or one from
+    // the Windows version such as "C:\...\maildata.vlt") would be a file of
+    // that literal name in whatever folder the program started from: the
+    // headers would be found at one start and lost at the next.
+    if (path.empty() || path.front() != '/') {
+        path = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/maildata.vlt";
+        config.SetDatabase(path);
+        config.Save(keys::kConfiguration);
+    }
+    // The save at the end cannot create a missing folder; do it now.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
-    config.SetDatabase(folder + "/maildata.vlt");
-    config.Save(keys::kConfiguration);
-    return config.GetDatabase();
+    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+    }
+    return path;
+}
+
+std::string CCorvaneApp::UnsavedHeadersNotePath() {
+    return UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/headers-not-saved";
+}
+
+std::string CCorvaneApp::TakeUnsavedHeadersNote() {
+    const std::string path = UnsavedHeadersNotePath();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    in.close();
+    std::remove(path.c_str());
+    return "The message headers of the last session could not be saved:\n" + text.str() +
+           "\nMessages still on the server are listed again at the next check.";
+}
+
+void CCorvaneApp::LeaveUnsavedHeadersNote(const std::string& database, const std::vector<std::string>& reasons) {
+    std::string text = database + "\n";
+    for (const auto& r : reasons) text += r;
+    std::string error;
+    WriteFileAtomically(UnsavedHeadersNotePath(), text, 0600, error);
 }
 
 namespace {
@@ -157,7 +194,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
         if (view) view->OnTimer(id);
     });
     NoDialup dialup;
-    HeaderStoreFile store(frame.get());
+    HeaderStoreFile store;
     WindowLogSink output(frame.get(), [&](const std::string& text) { frame->AppendOutput(text); });
 
     CCorvaneView::Services services;
@@ -171,6 +208,12 @@ int CCorvaneApp::Main(int argc, char** argv) {
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     view = std::make_unique<CCorvaneView>(services);
 
+    // A failed settings write is told once, from the loop: never from inside
+    // the settings record that wrote (a box runs an event loop).
+    hive->SetWriteFailureHandler([frameWindow = frame.get()](const std::string& text) {
+        QMetaObject::invokeMethod(
+            frameWindow, [frameWindow, text] { frameWindow->MessageBox(text); }, Qt::QueuedConnection);
+    });
     frame->SetTrayAvailable(tray.IsAvailable());
     frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });
@@ -178,12 +221,39 @@ int CCorvaneApp::Main(int argc, char** argv) {
 
     bool ended = false;
     auto shutDown = [&] {
-        if (ended) return;
+        if (ended) {
+            // Asked again (a second signal): whatever still runs, end.
+            QCoreApplication::exit(0);
+            return;
+        }
         ended = true;
+        // A worker's log line must not wait for this thread any more.
         output.Close();
         view->OnDestroy();
-        hive->Flush();
-        QApplication::quit();
+        const HeaderStoreOutcome& saved = view->SaveOutcome();
+        if (!saved.ok) {
+            // Too late for a box: the log, standard error, and the next start.
+            const std::string database = ConfigurationOptions(keys::kConfiguration).GetDatabase();
+            std::fprintf(stderr, "VeltoMail: the message headers could not be saved to %s\n", database.c_str());
+            for (const auto& line : saved.details) {
+                std::fprintf(stderr, "VeltoMail: %s", line.c_str());
+                frame->AppendOutput(line);
+            }
+            LeaveUnsavedHeadersNote(database, saved.details);
+        }
+        if (!hive->Flush())
+            std::fprintf(stderr, "VeltoMail: the settings could not be saved to %s: %s\n", hive->Location().c_str(),
+                         hive->LastWriteError().c_str());
+        // exit(), not quit(): quit() first asks every window to close, and
+        // one that refuses would keep the program running.
+        QCoreApplication::exit(0);
+        // Everything is saved; nothing may keep the process alive now.
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            std::fprintf(stderr, "VeltoMail: shut-down took too long; ending\n");
+            std::fflush(nullptr);
+            ::_exit(0);
+        }).detach();
     };
     QObject::connect(frame.get(), &CMainFrame::closing, shutDown);
     // The desktop session ends, or a signal came: close what is open, then
@@ -200,14 +270,17 @@ int CCorvaneApp::Main(int argc, char** argv) {
     int status = 0;
     if (!ended) {
         frame->show();
+        if (const std::string note = TakeUnsavedHeadersNote(); !note.empty())
+            QTimer::singleShot(0, frame.get(), [&frame, note] { frame->MessageBox(note); });
         if (const char* picture = std::getenv("VELTOMAIL_SCREENSHOT"); picture && *picture)
             SaveScreenshotWhenFilled(*frame, *view, picture);
         status = app.exec();
     }
     shutDown();
-    // A worker blocked on a silent server holds only shared state; it must
-    // not hold up the end of the program.
-    if (!view->JoinWorker(2000)) {
+    // A worker still blocked (a name lookup that does not answer) holds only
+    // shared state and what it logs goes nowhere now; it must not hold up
+    // the end of the program.
+    if (!view->JoinWorker(0)) {
         std::fflush(nullptr);
         ::_exit(status);
     }

@@ -2,6 +2,7 @@
 // The application object: start-up in order, the event loop, shut-down.
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace velto {
 
@@ -25,9 +26,16 @@ public:
     // The running Qt library's version (the counterpart of the common
     // controls library the program was built for).
     static long QueryCommonControlsVersion(unsigned* major, unsigned* minor);
-    // An empty "Database" value gets the per-user data folder's
-    // maildata.vlt; the folder is created and the value saved.
+    // A "Database" value that is empty or not an absolute path gets the
+    // per-user data folder's maildata.vlt (and the value is saved); a missing
+    // folder is created, private.
     static std::string EnsureDatabasePath();
+    // When the headers could not be saved at the end of a run, a note is
+    // left for the next start, which shows it once.
+    static std::string UnsavedHeadersNotePath();
+    static void LeaveUnsavedHeadersNote(const std::string& database, const std::vector<std::string>& reasons);
+    // The note's text for the user (empty when there is none); the note goes.
+    static std::string TakeUnsavedHeadersNote();
 
     // Runs the program; returns the process exit status.
     static int Main(int argc, char** argv);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/MailWorkers.h"
+#include "protocol/LogSink.h"
+#include "protocol/MessageText.h"
+#include "protocol/Transport.h"
 
 namespace velto {
 
@@ -26,28 +28,16 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
     : QObject(parent),
       m_s(std::move(services)),
       m_channel(std::make_shared<UiChannel>(this)),
-      m_events(std::make_shared<EngineEvents>()),
+      m_cancelRequest(std::make_shared<ManualResetEvent>()),
       m_messages(std::make_shared<MessageStore>()),
+      m_animator(*m_s.timers, [this](int icon) { SetTrayIcon(icon); }),
+      m_dialup(m_s.dialup),
       m_newMailFound(std::make_shared<std::atomic<bool>>(false)),
-      m_newCount(std::make_shared<std::atomic<int>>(0)),
-      m_workerActive(std::make_shared<std::atomic<bool>>(false)),
-      m_workerFinished(std::make_shared<ManualResetEvent>()) {
-    m_events->ResetAll();
-    m_workerFinished->Set();
-}
+      m_newCount(std::make_shared<std::atomic<int>>(0)) {}
 
 CCorvaneView::~CCorvaneView() {
     OnDestroy();
     m_channel->Close();
-    if (m_worker.joinable()) {
-        // A worker blocked on a silent server must not hold up the end of the
-        // program; it only holds shared state and ends with the process.
-        if (m_workerFinished->IsSet()) {
-            m_worker.join();
-        } else {
-            m_worker.detach();
-        }
-    }
 }
 
 // ---- start-up and shut-down ------------------------------------------------
@@ -60,8 +50,6 @@ void CCorvaneView::OnInitialUpdate() {
     EnvironmentOptions environment(keys::kEnvironment);
     // 2. Nothing of the framework's own is left to do here.
     // 3. Tray icon.
-    m_trayTip = kIdleTip;
-    m_trayIcon = kIconIdle;
     if (m_s.tray) m_s.tray->Add(kIconIdle, kIdleTip);
     // 4. The list: report style, five columns, images, full-row selection.
     m_s.ui->SetupList();
@@ -72,12 +60,11 @@ void CCorvaneView::OnInitialUpdate() {
     if (m_destroyed) return;  // the program was told to end meanwhile
     // 7. Stored headers.
     const std::string database = config.GetDatabase();
-    if (m_s.store && environment.m_saveHeaders && !database.empty() && m_s.store->Exists(database)) {
-        m_messages->Modify([&](std::vector<CMailHeader>& list) { m_s.store->Load(list, database); });
-        PostMessage(UWM_LIST_REFRESH);
-    }
+    if (m_s.store && environment.m_saveHeaders && !database.empty() && m_s.store->Exists(database))
+        LoadStoredHeaders(database);
     // 8. Online check, dialling allowed; its answer is not needed here.
-    EnsureOnline(true);
+    m_dialup.EnsureOnline(true);
+    if (m_destroyed) return;
     // 9. Timers, with the options read again.
     config.Load(keys::kConfiguration);
     if (config.m_startupScan && !m_s.timers->SetTimer(kStartupTimerId, kStartupTimerMs))
@@ -86,25 +73,52 @@ void CCorvaneView::OnInitialUpdate() {
         m_s.ui->MessageBox("SetTimer() error");
 }
 
+void CCorvaneView::LoadStoredHeaders(const std::string& database) {
+    // Read into a list of our own: nothing is locked while the file is read,
+    // and the boxes about a damaged file are shown only once the main window
+    // is up and the loop runs (queued), never from inside a lock.
+    std::vector<CMailHeader> loaded;
+    const HeaderStoreOutcome outcome = m_s.store->Load(loaded, database);
+    m_messages->Modify([&](std::vector<CMailHeader>& list) {
+        list.insert(list.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
+    });
+    for (const auto& detail : outcome.details)
+        if (m_s.output) m_s.output->AppendOutput(detail);
+    for (const auto& text : outcome.messages)
+        m_channel->Post([this, text] { m_s.ui->MessageBox(text); });
+    m_channel->Post([this] { OnListRefresh(); });
+}
+
 void CCorvaneView::OnDestroy() {
     if (m_destroyed) return;
     m_destroyed = true;
     EnvironmentOptions environment(keys::kEnvironment);
-    // Every worker and animation stops at its next check.
-    m_events->SignalAll();
-    m_s.timers->KillTimer(kBusyAnimationTimerId);
-    m_s.timers->KillTimer(kBlinkTimerId);
+    // Every worker stops at its next check; a sender waiting on this thread
+    // is let go, and a worker blocked on a silent server has its connection
+    // cut, so its records can still be saved.
+    m_cancelRequest->Set();
+    m_channel->Close();
+    if (m_s.transports) m_s.transports->AbortAll();
+    m_workers.JoinAll(kWorkerStopWait);
+    m_animator.StopAll();
     m_s.timers->KillTimer(kPeriodicTimerId);
     m_s.timers->KillTimer(kStartupTimerId);
     if (m_s.tray && m_initialised) m_s.tray->Remove();
-    if (m_s.store && environment.m_saveHeaders && !m_messages->Empty()) {
-        ConfigurationOptions config(keys::kConfiguration);
-        const std::string database = config.GetDatabase();
-        if (!database.empty())
-            m_messages->WithList([&](const std::vector<CMailHeader>& list) { m_s.store->Save(list, database); });
-    }
+    if (m_s.store && environment.m_saveHeaders && !m_messages->Empty()) SaveStoredHeaders();
     m_messages->Clear();
     m_s.ui->DestroyBrowser();
+}
+
+void CCorvaneView::SaveStoredHeaders() {
+    ConfigurationOptions config(keys::kConfiguration);
+    const std::string database = config.GetDatabase();
+    m_messages->WithList([&](const std::vector<CMailHeader>& list) {
+        if (database.empty()) {
+            m_saveOutcome = {false, {}, {"Header store: no data file is set\r\n"}};
+        } else {
+            m_saveOutcome = m_s.store->Save(list, database);
+        }
+    });
 }
 
 // ---- accounts and the list ------------------------------------------------
@@ -121,7 +135,7 @@ void CCorvaneView::LoadAccounts() {
         insertAtTop(m_accounts.back().GetServerName());
     }
     insertAtTop(kAllMailboxes);
-    PostMessage(UWM_LIST_REFRESH);
+    m_channel->Post([this] { OnListRefresh(); });
 }
 
 void CCorvaneView::ReloadAccounts() {
@@ -131,7 +145,7 @@ void CCorvaneView::ReloadAccounts() {
 }
 
 void CCorvaneView::RunOptionsSheetAndReload() {
-    if (!m_s.ui->RunOptionsSheet()) return;
+    if (!m_s.ui->RunOptionsSheet() || m_destroyed) return;
     if (m_busy) {
         m_reloadPending = true;
     } else {
@@ -141,11 +155,7 @@ void CCorvaneView::RunOptionsSheetAndReload() {
 
 void CCorvaneView::OnMailProperties() { RunOptionsSheetAndReload(); }
 
-void CCorvaneView::RefreshList() {
-    ConfigurationOptions config(keys::kConfiguration);
-    EnvironmentOptions environment(keys::kEnvironment);
-    if (m_s.ui->HasProgressWindow()) m_s.ui->DestroyProgressWindow();
-
+void CCorvaneView::RebuildRows() {
     std::vector<MessageListModel::Row> rows;
     m_messages->WithList([&](const std::vector<CMailHeader>& list) {
         rows.reserve(list.size());
@@ -157,19 +167,22 @@ void CCorvaneView::RefreshList() {
     });
     const int shown = static_cast<int>(rows.size());
     m_model.Reset(std::move(rows));
-
     char title[600];
     std::snprintf(title, sizeof title, "VeltoMail 98 - %s - %d Messages", m_filter.c_str(), shown);
     m_s.ui->SetFrameTitle(title);
+}
 
-    PostMessage(UWM_WORKER_DONE);
+void CCorvaneView::RefreshList() {
+    if (m_s.ui->HasProgressWindow()) m_s.ui->DestroyProgressWindow();
+    RebuildRows();
+    m_channel->Post([this] { OnWorkerDone(); });
     NewMailAlert();
     // A connection we dialled goes down once the check that needed it is over:
     // not in the middle of one (the filter changed), and not at a rebuild
     // that no check asked for (start-up dials before its first scan).
     if (m_checkEnding && !WorkerActive()) {
         m_checkEnding = false;
-        HangUpAfterCheck();
+        m_dialup.HangUpAfterCheck();
     }
 }
 
@@ -181,35 +194,32 @@ void CCorvaneView::OnMailboxSelChange(const std::string& text) {
 // ---- new-mail alert, tray ---------------------------------------------------
 
 void CCorvaneView::SetTrayTip(const std::string& tip) {
-    m_trayTip = tip.substr(0, kMaxTipLength);
-    if (m_s.tray) m_s.tray->SetTip(m_trayTip);
+    if (m_s.tray) m_s.tray->SetTip(tip.substr(0, kMaxTipLength));
 }
 
 void CCorvaneView::SetTrayIcon(int icon) {
-    m_trayIcon = icon;
     if (m_s.tray) m_s.tray->SetIcon(icon);
 }
 
 void CCorvaneView::NewMailAlert() {
-    if (m_newMailFound->load()) {
-        char tip[128];
-        std::snprintf(tip, sizeof tip, "VeltoMail 98 - You have %d New Messages!!", m_newCount->load());
-        SetTrayTip(tip);
-        if (m_s.tray) m_s.tray->Notify("VeltoMail 98", m_trayTip);
-        ConfigurationOptions config(keys::kConfiguration);
-        const std::string sound = config.GetSoundFilename();
-        if (config.m_enableSound && m_s.sound && m_s.store && !sound.empty() && m_s.store->Exists(sound))
-            m_s.sound->PlayAsync(sound);
-        m_events->blinkStop.Reset();
-        StartBlink();
-        m_newMailFound->store(false);
-    } else {
+    if (!m_newMailFound->load()) {
         SetTrayTip(kIdleTip);
+        return;
     }
+    char tip[128];
+    std::snprintf(tip, sizeof tip, "VeltoMail 98 - You have %d New Messages!!", m_newCount->load());
+    SetTrayTip(tip);
+    if (m_s.tray) m_s.tray->Notify("VeltoMail 98", std::string(tip).substr(0, kMaxTipLength));
+    ConfigurationOptions config(keys::kConfiguration);
+    const std::string sound = config.GetSoundFilename();
+    if (config.m_enableSound && m_s.sound && m_s.store && !sound.empty() && m_s.store->Exists(sound))
+        m_s.sound->PlayAsync(sound);
+    m_animator.StartBlink();
+    m_newMailFound->store(false);
 }
 
 void CCorvaneView::OnListClick() {
-    m_events->blinkStop.Set();
+    m_animator.StopBlink();
     m_newCount->store(0);
     SetTrayTip(kIdleTip);
 }
@@ -225,172 +235,28 @@ void CCorvaneView::OnListDoubleClick() {
     if (!m_selectedRows.empty()) StartWorker(WorkerKind::Retrieve);
 }
 
-// ---- dial-up ----------------------------------------------------------------
-
-bool CCorvaneView::EnsureOnline(bool dialAllowed) {
-    ConfigurationOptions config(keys::kConfiguration);
-    if (!config.m_enableDialup || !m_s.dialup) return true;
-    std::vector<DialupConnection> connections;
-    if (m_s.dialup->EnumConnections(connections) != 0 || !connections.empty() || !dialAllowed) return true;
-    m_s.dialup->RunDialDialog(config.GetActiveRas());
-    connections.clear();
-    if (m_s.dialup->EnumConnections(connections) == 0 && !connections.empty()) {
-        m_dialledByUs = true;
-        return true;
-    }
-    return false;
-}
-
-bool CCorvaneView::IsOnline() {
-    ConfigurationOptions config(keys::kConfiguration);
-    if (!config.m_enableDialup || !m_s.dialup) return true;
-    std::vector<DialupConnection> connections;
-    return m_s.dialup->EnumConnections(connections) != 0 || !connections.empty();
-}
-
-void CCorvaneView::HangUpAfterCheck() {
-    if (!m_dialledByUs || !m_s.dialup) return;
-    ConfigurationOptions config(keys::kConfiguration);
-    if (!config.m_enableDialup || config.m_noDisconnect) return;
-    std::vector<DialupConnection> connections;
-    if (m_s.dialup->EnumConnections(connections) != 0 || connections.empty()) return;
-    for (const auto& c : connections) {
-        if (c.entryName == config.GetActiveRas()) {
-            m_s.dialup->HangUp(c.handle);
-            m_dialledByUs = false;
-        }
-    }
-}
-
 // ---- timers -------------------------------------------------------------------
 
 void CCorvaneView::OnTimer(int id) {
-    switch (id) {
-    case kPeriodicTimerId: {
+    if (m_destroyed || m_animator.OnTimer(id)) return;
+    if (id == kPeriodicTimerId) {
         ConfigurationOptions config(keys::kConfiguration);
         m_s.timers->KillTimer(kPeriodicTimerId);
         m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config));
         // "Check Mail Only When Online": skip the tick when offline instead of
         // dialling; without it the tick may dial.
-        const bool online = config.m_strictScanning ? IsOnline() : EnsureOnline(true);
-        if (online && !m_busy) {
+        const bool online = config.m_strictScanning ? m_dialup.IsOnline() : m_dialup.EnsureOnline(true);
+        if (online && !m_busy && !m_destroyed) {
             SetTrayTip(kCheckingTip);
             StartWorker(WorkerKind::Scan);
         }
-        break;
-    }
-    case kStartupTimerId:
+    } else if (id == kStartupTimerId) {
         m_s.timers->KillTimer(kStartupTimerId);
-        if (!m_busy && EnsureOnline(false)) {
+        if (!m_busy && m_dialup.EnsureOnline(false)) {
             SetTrayTip(kCheckingTip);
             StartWorker(WorkerKind::Scan);
         }
-        break;
-    case kBusyAnimationTimerId:
-        BusyAnimationTick();
-        break;
-    case kBlinkTimerId:
-        BlinkTick();
-        break;
-    default:
-        break;
     }
-}
-
-// ---- tray animations ------------------------------------------------------------
-// Frames and intervals: busy 227/229/241 for 300/300/700 ms; blink 224/225
-// for 300/300 ms. The blink pauses after its second frame while a busy
-// animation runs, so the two never fight over the icon.
-
-namespace {
-constexpr int kBusyIcons[3] = {kIconBusy1, kIconBusy2, kIconBusy3};
-constexpr int kBusyIntervals[3] = {300, 300, 700};
-constexpr int kBlinkIcons[2] = {kIconBlink1, kIconBlink2};
-constexpr int kBlinkInterval = 300;
-}  // namespace
-
-void CCorvaneView::StartBusyAnimation() {
-    if (m_busyAnim == Anim::Running) return;  // one animation at a time
-    m_busyAnim = Anim::Running;
-    m_events->busyAnimationRunning.Set();
-    m_busyFrame = 0;
-    SetTrayIcon(kBusyIcons[0]);
-    m_s.timers->SetTimer(kBusyAnimationTimerId, kBusyIntervals[0]);
-}
-
-void CCorvaneView::BusyAnimationTick() {
-    if (m_busyAnim != Anim::Running) {
-        m_s.timers->KillTimer(kBusyAnimationTimerId);
-        return;
-    }
-    if (m_events->busyAnimationStop.IsSet()) {
-        FinishBusyAnimation();
-        return;
-    }
-    m_busyFrame = (m_busyFrame + 1) % 3;
-    SetTrayIcon(kBusyIcons[m_busyFrame]);
-    m_s.timers->SetTimer(kBusyAnimationTimerId, kBusyIntervals[m_busyFrame]);
-}
-
-void CCorvaneView::FinishBusyAnimation() {
-    m_s.timers->KillTimer(kBusyAnimationTimerId);
-    m_busyAnim = Anim::Idle;
-    SetTrayIcon(kIconIdle);
-    m_events->busyAnimationStop.Reset();
-    m_events->busyAnimationEnded.Set();
-    if (m_blink == Anim::WaitingForBusy) {
-        m_events->busyAnimationRunning.Reset();
-        m_events->busyAnimationEnded.Reset();
-        m_blink = Anim::Running;
-        m_blinkFrame = 0;
-        SetTrayIcon(kBlinkIcons[0]);
-        m_s.timers->SetTimer(kBlinkTimerId, kBlinkInterval);
-    }
-}
-
-void CCorvaneView::StartBlink() {
-    if (m_blink != Anim::Idle) return;  // at most one blinker
-    m_blink = Anim::Running;
-    m_blinkFrame = 0;
-    SetTrayIcon(kBlinkIcons[0]);
-    m_s.timers->SetTimer(kBlinkTimerId, kBlinkInterval);
-}
-
-void CCorvaneView::BlinkTick() {
-    if (m_blink != Anim::Running) {
-        m_s.timers->KillTimer(kBlinkTimerId);
-        return;
-    }
-    if (m_blinkFrame == 0) {
-        m_blinkFrame = 1;
-        SetTrayIcon(kBlinkIcons[1]);
-        m_s.timers->SetTimer(kBlinkTimerId, kBlinkInterval);
-        return;
-    }
-    // End of a cycle.
-    if (m_events->blinkStop.IsSet()) {
-        FinishBlink();
-        return;
-    }
-    if (m_events->busyAnimationRunning.IsSet()) {
-        if (!m_events->busyAnimationEnded.IsSet()) {
-            m_s.timers->KillTimer(kBlinkTimerId);
-            m_blink = Anim::WaitingForBusy;
-            return;
-        }
-        m_events->busyAnimationRunning.Reset();
-        m_events->busyAnimationEnded.Reset();
-    }
-    m_blinkFrame = 0;
-    SetTrayIcon(kBlinkIcons[0]);
-    m_s.timers->SetTimer(kBlinkTimerId, kBlinkInterval);
-}
-
-void CCorvaneView::FinishBlink() {
-    m_s.timers->KillTimer(kBlinkTimerId);
-    m_blink = Anim::Idle;
-    SetTrayIcon(kIconIdle);
-    m_events->blinkStop.Reset();
 }
 
 // ---- commands ---------------------------------------------------------------------
@@ -398,6 +264,7 @@ void CCorvaneView::FinishBlink() {
 void CCorvaneView::OnGetMail() { StartGetMail(); }
 
 void CCorvaneView::StartGetMail() {
+    if (m_busy) return;  // one worker at a time, whatever the menus show
     if (!m_s.ui->HasProgressWindow()) m_s.ui->CreateProgressWindow();
     m_s.ui->ShowProgressWindow("Getting New Mail");
     StartWorker(WorkerKind::CheckMail);
@@ -463,8 +330,11 @@ void CCorvaneView::OnOpen() { m_s.ui->ShowMainWindow(); }
 void CCorvaneView::OnAbout() { m_s.ui->ShowAbout(); }
 
 void CCorvaneView::OnProgressCancel() {
-    m_events->cancelRequest.Set();
-    // The window destroys itself; forget it.
+    // The window destroys itself; the worker stops after its message.
+    if (WorkerActive()) {
+        m_cancelRequest->Set();
+        m_checkCancelled = true;
+    }
 }
 
 void CCorvaneView::OnBrowserClosed() {}
@@ -472,69 +342,62 @@ void CCorvaneView::OnBrowserClosed() {}
 // ---- workers ------------------------------------------------------------------------
 
 void CCorvaneView::StartWorker(WorkerKind kind) {
-    if (m_workerActive->load()) return;  // never two network workers
-    if (m_worker.joinable()) m_worker.join();  // the last one has finished
+    if (m_destroyed || m_workers.Active()) return;  // never two network workers
+    auto context = std::make_shared<WorkerContext>(WorkerContext{
+        kind, m_accounts, m_selectedIds, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
+        m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output});
     m_busy = true;
     m_s.ui->SetWaitCursor(true);
-    StartBusyAnimation();
-    m_events->busyAnimationStop.Reset();
-    m_events->cancelRequest.Reset();
-
-    auto context = std::make_shared<WorkerContext>();
-    context->kind = kind;
-    context->accounts = m_accounts;
-    context->selectedIds = m_selectedIds;
-    context->messages = m_messages;
-    context->events = m_events;
-    context->channel = m_channel;
-    context->newMailFound = m_newMailFound;
-    context->newCount = m_newCount;
-    context->active = m_workerActive;
-    context->finished = m_workerFinished;
-    context->transports = m_s.transports;
-    context->output = m_s.output;
-    context->view = this;
+    m_animator.StartBusy();
+    m_cancelRequest->Reset();
+    m_checkCancelled = false;
     m_checkEnding = kind == WorkerKind::CheckMail || kind == WorkerKind::Scan;
-    m_workerActive->store(true);
-    m_workerFinished->Reset();
-    m_worker = std::thread([context] { RunMailWorker(context); });
-}
-
-bool CCorvaneView::JoinWorker(int timeoutMs) {
-    if (!m_workerFinished->WaitFor(std::chrono::milliseconds(timeoutMs))) return false;
-    if (m_worker.joinable()) m_worker.join();
-    return true;
+    m_workers.Start([context] { RunMailWorker(*context); });
 }
 
 void CCorvaneView::OnWorkerDone() {
     // A rebuild of the list while the worker still runs (the user picked
     // another mailbox) must not end the busy state: one worker at a time.
-    if (m_workerActive->load()) return;
+    if (m_workers.Active()) return;
     // Not busy first: the window reads the command states when the cursor
     // changes.
+    const bool wasBusy = m_busy;
     m_busy = false;
     m_s.ui->SetWaitCursor(false);
-    m_events->busyAnimationStop.Set();
+    m_animator.StopBusy();
     if (m_reloadPending) ReloadAccounts();
+    // A cancelled check sends no refresh: what it stored shows now; the alert
+    // waits for the next refresh.
+    if (wasBusy && m_checkCancelled) {
+        m_checkCancelled = false;
+        RebuildRows();
+    }
 }
 
-void CCorvaneView::ShowFetchedMessage(std::intptr_t fetched, const std::string& text) {
+void CCorvaneView::OnDeleteDone() {
+    m_selectedRows.clear();
+    m_channel->Post([this] { OnListRefresh(); });
+}
+
+void CCorvaneView::OnRetrieveDone(RetrieveResult result, const std::string& text) {
     OnWorkerDone();
     if (m_selectedRows.empty()) return;
-    const std::uint32_t id = m_selectedIds.empty() ? 0 : m_selectedIds.front();
     m_selectedRows.clear();
     // The worker read every message of the mailbox and none was this one:
     // the stored header is stale. Failed connections or logins say nothing
     // here; their reason is in the conversation log.
-    if (fetched == kRetrieveNotOnServer) {
+    if (result == RetrieveResult::NotOnServer) {
         m_s.ui->MessageBox(
             "The Message does not exist on your server. It may have been removed\t\t\t\t\t\t\tby another email "
             "client. Please Perform Maintainance to rescan your\t\t\t\t\t\t\tmail server, or turn off \"Save "
             "Headers Locally\" in the VeltoMail \t\t\t\t\t\t\tEnvironment Options");
         return;
     }
-    if (fetched != kRetrieveFetched) return;
-    m_retrievedText = text;
+    if (result == RetrieveResult::Fetched) ShowFetchedMessage(text);
+}
+
+void CCorvaneView::ShowFetchedMessage(const std::string& text) {
+    const std::uint32_t id = m_selectedIds.empty() ? 0 : m_selectedIds.front();
     CMailHeader record;
     if (!m_messages->FindFirst(id, record)) return;
     EnvironmentOptions environment(keys::kEnvironment);
@@ -543,8 +406,8 @@ void CCorvaneView::ShowFetchedMessage(std::intptr_t fetched, const std::string& 
         else if (environment.m_viewType == 2) m_viewMode = 1;
     }
     // The windows get the body alone; a text without a header end goes whole.
-    std::string body = m_retrievedText;
-    if (const auto end = body.find("\r\n\r\n"); end != std::string::npos && end > 0) body.erase(0, end + 4);
+    CMessageText split;
+    const std::string& body = split.Split(text) ? split.m_body : text;
     if (m_viewMode == 0 || m_viewMode == 2) m_s.ui->ShowInBrowser(record, body);
     if (m_viewMode == 0 || m_viewMode == 1) {
         const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= 2) ? m_messageCenterPage : 0;
@@ -552,81 +415,38 @@ void CCorvaneView::ShowFetchedMessage(std::intptr_t fetched, const std::string& 
     }
 }
 
-// ---- messages -------------------------------------------------------------------------
+// ---- status bar and Get Mail window ----------------------------------------------------
 
-void CCorvaneView::PostMessage(unsigned message, std::intptr_t lParam) {
-    m_channel->Post([this, message, lParam] { DispatchMessage(message, {}, lParam); });
+void CCorvaneView::OnProgressStart(const std::string& text, int range) {
+    m_s.ui->SetProgress(0, range);
+    m_s.ui->SetPaneText(text, 0);
 }
 
-void CCorvaneView::SendMessage(unsigned message, const std::string& text, std::intptr_t lParam) {
-    m_channel->Send([this, message, &text, lParam] { DispatchMessage(message, text, lParam); });
+void CCorvaneView::OnProgressStep(const std::string& text, int position) {
+    m_s.ui->SetPaneText(text, 0);
+    m_s.ui->SetProgress(position, 0);
 }
 
-void CCorvaneView::DispatchMessage(unsigned message, const std::string& text, std::intptr_t lParam) {
-    if (m_destroyed) return;
-    switch (message) {
-    case UWM_LIST_REFRESH:
-        RefreshList();
-        break;
-    case UWM_RETRIEVE_DONE:
-        ShowFetchedMessage(lParam, text);
-        break;
-    case UWM_CHECK_FAILED:
-        break;  // the failure is already in the conversation log
-    case UWM_DELETE_DONE:
-        m_selectedRows.clear();
-        PostMessage(UWM_LIST_REFRESH);
-        break;
-    case UWM_WORKER_DONE:
-        OnWorkerDone();
-        break;
-    case UWM_PROGRESS_START:
-        m_s.ui->SetProgress(0, static_cast<int>(lParam));
-        m_s.ui->SetPaneText(text, 0);
-        break;
-    case UWM_PROGRESS_STEP:
-        m_s.ui->SetPaneText(text, 0);
-        m_s.ui->SetProgress(static_cast<int>(lParam), 0);
-        break;
-    case UWM_PROGRESS_END:
-        m_s.ui->SetPaneText("Ready", 0);
-        m_s.ui->SetProgress(-1, 0);
-        m_s.ui->ClearMessages(false);
-        break;
-    case UWM_PROGRESS_TEXT:
-        if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressText(text);
-        break;
-    case UWM_PROGRESS_RANGE:
-        if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressRange(static_cast<int>(lParam));
-        break;
-    case UWM_PROGRESS_ADVANCE:
-        if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressAdvance(static_cast<int>(lParam));
-        break;
-    case UWM_PROGRESS_RESET:
-        if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressReset();
-        break;
-    default:
-        break;
-    }
+void CCorvaneView::OnProgressEnd() {
+    m_s.ui->SetPaneText("Ready", 0);
+    m_s.ui->SetProgress(-1, 0);
+    m_s.ui->ClearMessages(false);
 }
 
-// ---- worker side of the messages ---------------------------------------------------------
-
-void WorkerContext::Post(unsigned message, std::intptr_t lParam) {
-    CCorvaneView* target = view;
-    channel->Post([target, message, lParam] { target->DispatchMessage(message, {}, lParam); });
+void CCorvaneView::OnProgressText(const std::string& text) {
+    if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressText(text);
 }
 
-void WorkerContext::Send(unsigned message, const std::string& text, std::intptr_t lParam) {
-    CCorvaneView* target = view;
-    channel->Send([target, message, &text, lParam] { target->DispatchMessage(message, text, lParam); });
+void CCorvaneView::OnProgressRange(int upper) {
+    if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressRange(upper);
 }
 
-void WorkerContext::PostText(unsigned message, const std::string& text, std::intptr_t value) {
-    CCorvaneView* target = view;
-    channel->Post([target, message, text, value] { target->DispatchMessage(message, text, value); });
+void CCorvaneView::OnProgressAdvance(int step) {
+    if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressAdvance(step);
 }
 
-void WorkerContext::Finish() { active->store(false); }
+void CCorvaneView::OnProgressReset() {
+    if (m_s.ui->HasProgressWindow()) m_s.ui->ProgressReset();
+}
 
 }  // namespace velto

@@ -2,38 +2,43 @@
 // The message-list view's engine: owner of the accounts, the message list,
 // the mailbox filter, the busy and new-mail state, the timers and the tray
 // icon. It needs no widgets; the windows reach it through its handlers and
-// it reaches them through IEngineUi. Every public method runs on the
-// user-interface thread unless it says otherwise.
+// it reaches them through IEngineUi. The tray animations, the dial-up policy
+// and the worker threads are classes of their own; workers reach the view
+// only through its typed message handlers (IViewMessages). Every public
+// method runs on the user-interface thread.
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "engine/EngineMessages.h"
+#include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
+#include "engine/MailWorkers.h"
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageListModel.h"
 #include "engine/MessageStore.h"
+#include "engine/TrayAnimator.h"
 #include "engine/UiChannel.h"
+#include "engine/ViewMessages.h"
+#include "engine/WorkerThreads.h"
 #include "settings/Settings.h"
 
 namespace velto {
 
 class ILogSink;
 class ITransportFactory;
-struct WorkerContext;
 
 inline const std::string kAllMailboxes = "All MailBoxes";
 inline const std::string kIdleTip = "VeltoMail 98";
 inline const std::string kCheckingTip = "VeltoMail 98 - Checking For New Mail";
 
-class CCorvaneView : public QObject {
+class CCorvaneView : public QObject, public IViewMessages {
     Q_OBJECT
 public:
     struct Services {
@@ -46,16 +51,20 @@ public:
         ILogSink* output = nullptr;  // the conversation log
         std::shared_ptr<ITransportFactory> transports;
     };
-    // Which network worker to run.
-    enum class WorkerKind { CheckMail, Scan, Retrieve, Delete };
+    // How long shut-down waits for a running worker to stop, so that its
+    // records are saved too.
+    static constexpr std::chrono::milliseconds kWorkerStopWait{3000};
 
     explicit CCorvaneView(Services services, QObject* parent = nullptr);
     ~CCorvaneView() override;
 
     // Start-up: the view's initial update.
     void OnInitialUpdate();
-    // Shut-down: events, tray, data file, records, browser. Runs once.
+    // Shut-down: stops the workers, removes the tray icon, saves the data
+    // file, drops the records. Runs once; shows nothing. What the save came
+    // to is in SaveOutcome().
     void OnDestroy();
+    const HeaderStoreOutcome& SaveOutcome() const { return m_saveOutcome; }
 
     // Accounts and the list.
     void LoadAccounts();
@@ -89,9 +98,19 @@ public:
     // Window timers (ids 17 and 19, and the tray animations).
     void OnTimer(int id);
 
-    // "Posted" and "sent" view messages; any thread.
-    void PostMessage(unsigned message, std::intptr_t lParam = 0);
-    void SendMessage(unsigned message, const std::string& text = {}, std::intptr_t lParam = 0);
+    // IViewMessages: the workers' messages.
+    void OnListRefresh() override { RefreshList(); }
+    void OnRetrieveDone(RetrieveResult result, const std::string& text) override;
+    void OnCheckFailed() override {}  // the failure is already in the conversation log
+    void OnDeleteDone() override;
+    void OnWorkerDone() override;
+    void OnProgressStart(const std::string& text, int range) override;
+    void OnProgressStep(const std::string& text, int position) override;
+    void OnProgressEnd() override;
+    void OnProgressText(const std::string& text) override;
+    void OnProgressRange(int upper) override;
+    void OnProgressAdvance(int step) override;
+    void OnProgressReset() override;
 
     // State, for the windows and for tests.
     bool IsBusy() const { return m_busy; }
@@ -100,65 +119,42 @@ public:
     MessageStore& Messages() { return *m_messages; }
     MessageListModel* Model() { return &m_model; }
     int NewCount() const { return m_newCount->load(); }
-    bool DialledByUs() const { return m_dialledByUs; }
     bool ReloadPending() const { return m_reloadPending; }
     int ViewMode() const { return m_viewMode; }
     int MessageCenterPage() const { return m_messageCenterPage; }
-    EngineEvents& Events() { return *m_events; }
-    // True while a network worker thread has not yet finished.
-    bool WorkerActive() const { return m_workerActive->load(); }
-    // For tests and shut-down: wait for the worker thread (any thread but the
-    // worker's own). False when it did not end in time.
-    bool JoinWorker(int timeoutMs);
+    const DialupPolicy& Dialup() const { return m_dialup; }
+    const TrayAnimator& Animator() const { return m_animator; }
+    bool CancelRequested() const { return m_cancelRequest->IsSet(); }
+    // True while a network worker has not yet marked itself finished.
+    bool WorkerActive() const { return m_workers.Active(); }
+    // Waits for every worker thread to return. False when one did not in time.
+    bool JoinWorker(int timeoutMs) { return m_workers.JoinAll(std::chrono::milliseconds(timeoutMs)); }
 
-    // Online check before a timer scan.
-    bool EnsureOnline(bool dialAllowed);
     void SetTrayTip(const std::string& tip);
-    void SetTrayIcon(int icon);
-
-    // Seams for tests of the alert and the animations: what a check leaves
-    // behind, and the start of a worker's busy frames.
-    void SetNewMailForTest(int newCount) {
-        m_newMailFound->store(true);
-        m_newCount->store(newCount);
-    }
-    void StartBusyAnimationForTest() {
-        StartBusyAnimation();
-        m_events->busyAnimationStop.Reset();
-    }
-
-    static constexpr int kBusyAnimationTimerId = 1001;
-    static constexpr int kBlinkTimerId = 1002;
 
 private:
-    friend struct WorkerContext;
-    void DispatchMessage(unsigned message, const std::string& text, std::intptr_t lParam);
     void StartGetMail();
     void StartScan();
     void StartRead(int viewMode, int page, bool setPage);
     void StartWorker(WorkerKind kind);
-    void OnWorkerDone();
-    void ShowFetchedMessage(std::intptr_t fetched, const std::string& text);
+    void ShowFetchedMessage(const std::string& text);
+    void RebuildRows();
     void NewMailAlert();
-    void HangUpAfterCheck();
     void ReloadAccounts();
     void TakeFirstSelectedRow();
     void RunOptionsSheetAndReload();
-    bool IsOnline();
-
-    // Tray animations on the UI thread's timers.
-    void StartBusyAnimation();
-    void BusyAnimationTick();
-    void FinishBusyAnimation();
-    void StartBlink();
-    void BlinkTick();
-    void FinishBlink();
+    void LoadStoredHeaders(const std::string& database);
+    void SaveStoredHeaders();
+    void SetTrayIcon(int icon);
 
     Services m_s;
     std::shared_ptr<UiChannel> m_channel;
-    std::shared_ptr<EngineEvents> m_events;
+    std::shared_ptr<ManualResetEvent> m_cancelRequest;
     std::shared_ptr<MessageStore> m_messages;
     MessageListModel m_model;
+    TrayAnimator m_animator;
+    DialupPolicy m_dialup;
+    WorkerThreads m_workers;
 
     std::vector<AccountSettings> m_accounts;
     std::string m_filter = kAllMailboxes;
@@ -169,25 +165,14 @@ private:
     // Written by the worker, read by the UI thread.
     std::shared_ptr<std::atomic<bool>> m_newMailFound;
     std::shared_ptr<std::atomic<int>> m_newCount;
-    std::shared_ptr<std::atomic<bool>> m_workerActive;
-    std::shared_ptr<ManualResetEvent> m_workerFinished;
-    std::thread m_worker;
     bool m_reloadPending = false;
-    bool m_dialledByUs = false;
-    bool m_checkEnding = false;  // the next rebuild ends a check
+    bool m_checkEnding = false;     // the next rebuild ends a check
+    bool m_checkCancelled = false;  // the running check was cancelled
     int m_viewMode = 0;
     int m_messageCenterPage = 0;
-    std::string m_retrievedText;
     bool m_destroyed = false;
     bool m_initialised = false;
-    std::string m_trayTip;
-    int m_trayIcon = kIconIdle;
-
-    enum class Anim { Idle, Running, WaitingForBusy };
-    Anim m_busyAnim = Anim::Idle;
-    int m_busyFrame = 0;
-    Anim m_blink = Anim::Idle;
-    int m_blinkFrame = 0;
+    HeaderStoreOutcome m_saveOutcome{true, {}, {}};
 };
 
 }  // namespace velto

@@ -35,13 +35,13 @@ std::string Format(const char* format, const std::string& text, int a, int b) {
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     const std::string server = account.GetServerName();
     if (!pop.Connect(server, kPop3Port)) return -1;
-    if (getMail) ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected to host %s", server));
+    if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
     if (!pop.Login(account.GetUserName(), account.GetUserPassword())) {
         if (pop.WasAnswered()) pop.Quit();
         return -1;
     }
     if (getMail)
-        ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - User %s login complete", account.GetUserName()));
+        ctx.view.PostProgressText(Format("Status: Connected - User %s login complete", account.GetUserName()));
     int count = 0, size = 0;
     if (!pop.GetMailboxStatus(count, size)) {
         pop.Quit();
@@ -69,11 +69,11 @@ private:
 
 // Polled once per message. On a cancel request the worker ends at once.
 bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
-    if (!ctx.events->cancelRequest.IsSet()) return false;
+    if (!ctx.cancelRequest->IsSet()) return false;
     pop.Quit();
-    ctx.events->cancelRequest.Reset();
+    ctx.cancelRequest->Reset();
     ctx.Finish();
-    ctx.Post(UWM_WORKER_DONE);
+    ctx.view.PostWorkerDone();
     return true;
 }
 
@@ -85,12 +85,12 @@ enum class Walk { Done, Stopped, Cancelled };
 
 template <typename Visit>
 Walk WalkIds(CPopMail& pop, WorkerContext& ctx, const std::string& server, int count, Visit visit) {
-    ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+    ctx.view.SendProgressStart(Format("Connected to %s", server), count * 10);
     ProgressGate gate;
     for (int i = 1; i <= count; ++i) {
         const int position = 10 * i;
         if (gate.Due(i, count))
-            ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), position);
+            ctx.view.SendProgressStep(Format("%s - Scanning Message %d of %d", server, i, count), position);
         std::string uid;
         if (pop.GetUniqueId(i, uid) && visit(i, Crc32::Of(uid), position)) return Walk::Stopped;
         if (Cancelled(pop, ctx)) return Walk::Cancelled;
@@ -101,12 +101,12 @@ Walk WalkIds(CPopMail& pop, WorkerContext& ctx, const std::string& server, int c
 // Check (Get Mail, with its progress window) and scan (status bar): the
 // headers of every message whose id is not known yet.
 void CheckOrScan(WorkerContext& ctx) {
-    const bool getMail = ctx.kind == CCorvaneView::WorkerKind::CheckMail;
+    const bool getMail = ctx.kind == WorkerKind::CheckMail;
     CPopMail pop(ctx.output, ctx.transports);
     bool error = false;
     for (const AccountSettings& account : ctx.accounts) {
         const std::string server = account.GetServerName();
-        if (getMail) ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connecting to host %s.. ", server));
+        if (getMail) ctx.view.PostProgressText(Format("Status: Connecting to host %s.. ", server));
         if (account.m_disabled) continue;
         const int count = OpenMailbox(pop, account, ctx, getMail);
         if (count < 0) {
@@ -114,19 +114,19 @@ void CheckOrScan(WorkerContext& ctx) {
             continue;
         }
         if (getMail) {
-            ctx.PostText(UWM_PROGRESS_RANGE, {}, count * 10);
+            ctx.view.PostProgressRange(count * 10);
         } else {
-            ctx.Send(UWM_PROGRESS_START, Format("Connected to %s", server), count * 10);
+            ctx.view.SendProgressStart(Format("Connected to %s", server), count * 10);
         }
         ProgressGate gate;
         int shown = 0;
         for (int i = 1; i <= count; ++i) {
             if (gate.Due(i, count)) {
                 if (getMail) {
-                    ctx.PostText(UWM_PROGRESS_TEXT, Format("Status: Connected - Retrieving %d of %d headers", i, count));
-                    ctx.PostText(UWM_PROGRESS_ADVANCE, {}, 10 * (i - shown));
+                    ctx.view.PostProgressText(Format("Status: Connected - Retrieving %d of %d headers", i, count));
+                    ctx.view.PostProgressAdvance(10 * (i - shown));
                 } else {
-                    ctx.Send(UWM_PROGRESS_STEP, Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
+                    ctx.view.SendProgressStep(Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
                 }
                 shown = i;
             }
@@ -151,15 +151,15 @@ void CheckOrScan(WorkerContext& ctx) {
             if (Cancelled(pop, ctx)) return;
         }
         if (getMail) {
-            ctx.PostText(UWM_PROGRESS_RESET, {}, 0);
+            ctx.view.PostProgressReset();
         } else {
-            ctx.Send(UWM_PROGRESS_END);
+            ctx.view.SendProgressEnd();
         }
         pop.Quit();
     }
-    if (error) ctx.Post(UWM_CHECK_FAILED);
+    if (error) ctx.view.PostCheckFailed();
     ctx.Finish();
-    ctx.Post(UWM_LIST_REFRESH);
+    ctx.view.PostListRefresh();
 }
 
 // The first account whose server is the record's mailbox (exact match).
@@ -173,7 +173,7 @@ void Retrieve(WorkerContext& ctx) {
     CPopMail pop(ctx.output, ctx.transports);
     auto nothing = [&] {
         ctx.Finish();
-        ctx.Send(UWM_RETRIEVE_DONE, {}, kRetrieveNothing);
+        ctx.view.SendRetrieveDone(RetrieveResult::Nothing);
     };
     if (ctx.selectedIds.empty()) return nothing();
     const std::uint32_t id = ctx.selectedIds.front();
@@ -193,21 +193,21 @@ void Retrieve(WorkerContext& ctx) {
     const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
         if (c != id) return false;
         matched = true;
-        ctx.Send(UWM_PROGRESS_STEP, Format("%s - Retrieving Message %d of %d", server, i, count), position);
+        ctx.view.SendProgressStep(Format("%s - Retrieving Message %d of %d", server, i, count), position);
         return pop.GetMessage(i, text);
     });
     if (walk == Walk::Cancelled) return;
     if (walk == Walk::Stopped) {
         pop.Quit();
-        ctx.Post(UWM_PROGRESS_END);
+        ctx.view.PostProgressEnd();
         ctx.Finish();
-        ctx.PostText(UWM_RETRIEVE_DONE, text, kRetrieveFetched);
+        ctx.view.PostRetrieveDone(RetrieveResult::Fetched, std::move(text));
         return;
     }
-    ctx.Send(UWM_PROGRESS_END);
+    ctx.view.SendProgressEnd();
     pop.Quit();
     ctx.Finish();
-    ctx.Send(UWM_RETRIEVE_DONE, {}, matched ? kRetrieveNothing : kRetrieveNotOnServer);
+    ctx.view.SendRetrieveDone(matched ? RetrieveResult::Nothing : RetrieveResult::NotOnServer);
 }
 
 void Delete(WorkerContext& ctx) {
@@ -224,36 +224,37 @@ void Delete(WorkerContext& ctx) {
         const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
             for (std::uint32_t selected : ctx.selectedIds) {
                 if (selected != c) continue;
-                ctx.Send(UWM_PROGRESS_STEP, Format("%s - Deleting Message %d of %d", server, i, count), position);
+                ctx.view.SendProgressStep(Format("%s - Deleting Message %d of %d", server, i, count), position);
                 if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
             }
             return false;
         });
         if (walk == Walk::Cancelled) return;
-        ctx.Send(UWM_PROGRESS_END);
+        ctx.view.SendProgressEnd();
         pop.Quit();
     }
-    if (error) ctx.Post(UWM_CHECK_FAILED);
+    if (error) ctx.view.PostCheckFailed();
     ctx.Finish();
-    ctx.Send(UWM_DELETE_DONE);
+    ctx.view.SendDeleteDone();
 }
 
 }  // namespace
 
-void RunMailWorker(std::shared_ptr<WorkerContext> context) {
-    switch (context->kind) {
-    case CCorvaneView::WorkerKind::CheckMail:
-    case CCorvaneView::WorkerKind::Scan:
-        CheckOrScan(*context);
+void RunMailWorker(WorkerContext& context) {
+    switch (context.kind) {
+    case WorkerKind::CheckMail:
+    case WorkerKind::Scan:
+        CheckOrScan(context);
         break;
-    case CCorvaneView::WorkerKind::Retrieve:
-        Retrieve(*context);
+    case WorkerKind::Retrieve:
+        Retrieve(context);
         break;
-    case CCorvaneView::WorkerKind::Delete:
-        Delete(*context);
+    case WorkerKind::Delete:
+        Delete(context);
         break;
     }
-    context->finished->Set();
+    // Whatever way it ended, the worker is no longer active.
+    context.Finish();
 }
 
 }  // namespace velto

@@ -30,20 +30,4 @@ bool ManualResetEvent::WaitFor(std::chrono::milliseconds timeout) {
     return m_cv.wait_for(lock, timeout, [this] { return m_signalled; });
 }
 
-void EngineEvents::ResetAll() {
-    cancelRequest.Reset();
-    busyAnimationStop.Reset();
-    blinkStop.Reset();
-    busyAnimationRunning.Reset();
-    busyAnimationEnded.Reset();
-}
-
-void EngineEvents::SignalAll() {
-    busyAnimationRunning.Set();
-    busyAnimationEnded.Set();
-    blinkStop.Set();
-    busyAnimationStop.Set();
-    cancelRequest.Set();
-}
-
 }  // namespace velto

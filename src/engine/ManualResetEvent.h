@@ -22,16 +22,5 @@ private:
     bool m_signalled = false;
 };
 
-// The engine's five process-wide events.
-struct EngineEvents {
-    ManualResetEvent cancelRequest;
-    ManualResetEvent busyAnimationStop;
-    ManualResetEvent blinkStop;
-    ManualResetEvent busyAnimationRunning;
-    ManualResetEvent busyAnimationEnded;
-
-    void ResetAll();
-    void SignalAll();
-};
 
 }  // namespace velto

@@ -30,6 +30,10 @@ class ITransportFactory {
 public:
     virtual ~ITransportFactory() = default;
     virtual std::unique_ptr<ITransport> Create() = 0;
+    // Any thread: ends every connection made so far at once (a blocked call
+    // fails) and makes later ones fail. A program that is ending must not
+    // wait out a silent server's time limit.
+    virtual void AbortAll() {}
 };
 
 }  // namespace velto

@@ -253,14 +253,29 @@ bool RegistryHive::Flush() {
     text = ExportText();
     std::string error;
     const bool ok = m_storage->Write(text, error);
-    std::lock_guard lock(m_mutex);
-    if (ok) {
-        m_dirty = false;
-        m_lastWriteError.clear();
-    } else {
-        m_lastWriteError = error;
+    std::function<void(const std::string&)> tell;
+    {
+        std::lock_guard lock(m_mutex);
+        if (ok) {
+            m_dirty = false;
+            m_lastWriteError.clear();
+        } else {
+            m_lastWriteError = error;
+            if (!m_toldWriteFailure && m_onWriteFailure) {
+                m_toldWriteFailure = true;
+                tell = m_onWriteFailure;
+            }
+        }
     }
+    if (tell)
+        tell("The settings could not be saved to " + m_storage->Location() + ":\n" + error +
+             "\nChanges made now are lost when VeltoMail ends unless this is put right.");
     return ok;
+}
+
+void RegistryHive::SetWriteFailureHandler(std::function<void(const std::string& text)> handler) {
+    std::lock_guard lock(m_mutex);
+    m_onWriteFailure = std::move(handler);
 }
 
 bool RegistryHive::IsDirty() const {

@@ -4,6 +4,7 @@
 // value kinds), kept in a text file in the registry editor's export format.
 #include <cstdint>
 #include <map>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,6 +71,9 @@ public:
     bool IsReadOnly() const;
     std::string Location() const;
     std::string LastWriteError() const;
+    // Called once per run, the first time a write fails, with a text for the
+    // user naming the file and the reason; outside the hive's lock.
+    void SetWriteFailureHandler(std::function<void(const std::string& text)> handler);
 
     // The hive every settings record works on (the registry is one per user).
     static std::shared_ptr<RegistryHive> Current();
@@ -100,6 +104,8 @@ private:
     bool m_dirty = false;
     bool m_readOnly = false;
     std::string m_lastWriteError;
+    std::function<void(const std::string&)> m_onWriteFailure;
+    bool m_toldWriteFailure = false;
 };
 
 }  // namespace velto

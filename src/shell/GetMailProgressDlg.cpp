@@ -5,12 +5,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace velto {
 
 CGetMailProgressDlg::CGetMailProgressDlg(std::function<void()> onCancel, QWidget* parent)
     : QDialog(parent), m_onCancel(std::move(onCancel)) {
-    setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     auto* layout = new QVBoxLayout(this);
     m_status = new QLabel(this);
@@ -42,8 +42,11 @@ int CGetMailProgressDlg::Position() const { return m_bar->value(); }
 int CGetMailProgressDlg::Maximum() const { return m_bar->maximum(); }
 
 void CGetMailProgressDlg::reject() {
-    if (m_onCancel) m_onCancel();
-    close();
+    // Cancel, Esc and the close box all end here: the engine is told once and
+    // the window goes at once; it never waits for the worker to stop.
+    if (auto cancel = std::exchange(m_onCancel, nullptr)) cancel();
+    QDialog::reject();
+    deleteLater();
 }
 
 }  // namespace velto

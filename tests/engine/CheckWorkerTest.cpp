@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "settings/Crc32.h"
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 #include "support/FakeTransport.h"
+#include "support/Pop3Scripts.h"
 
 namespace velto {
 namespace {
@@ -11,24 +12,10 @@ using test::AccountsText;
 using test::EngineHarness;
 using test::ScriptedTransportFactory;
 
-std::string Top(int n, const std::string& uid, const std::string& subject) {
-    const std::string num = std::to_string(n);
-    return "C: UIDL " + num + "\nS: +OK " + num + " " + uid + "\nC: LIST " + num + "\nS: +OK " + num +
-           " 120\nC: TOP " + num + " 0\nS: +OK\nS: Subject: " + subject + "\nS: To: B@example.com\nS: .\nC: UIDL " +
-           num + "\nS: +OK " + num + " " + uid + "\n";
-}
-
-std::string Known(int n, const std::string& uid) {
-    const std::string num = std::to_string(n);
-    return "C: UIDL " + num + "\nS: +OK " + num + " " + uid + "\n";
-}
-
-std::string Login(const std::string& user, int count) {
-    return "S: +OK POP3 ready\nC: USER " + user + "\nS: +OK\nC: PASS pw-" + user + "\nS: +OK in\nC: STAT\nS: +OK " +
-           std::to_string(count) + " 999\n";
-}
-
-const char* const kQuit = "C: QUIT\nS: +OK bye\n";
+const auto& Top = test::Pop3NewHeader;
+const auto& Known = test::Pop3Uidl;
+const auto& Login = test::Pop3Login;
+const char* const kQuit = test::kPop3Quit;
 
 struct Fixture {
     explicit Fixture(const std::string& accounts, const std::string& script)
@@ -123,8 +110,11 @@ TEST(Scan, CancelStopsAfterTheCurrentMessageAndKeepsWhatWasFetched) {
     EXPECT_EQ(f.transports->Problems(), "");
     EXPECT_FALSE(h.view->IsBusy());
     EXPECT_EQ(h.view->Messages().Size(), 1u);
-    EXPECT_FALSE(h.view->Events().cancelRequest.IsSet());
-    EXPECT_EQ(h.view->Model()->rowCount(), 0);  // no rebuild until the next refresh
+    EXPECT_FALSE(h.view->CancelRequested());
+    // What was fetched shows at once; the new-mail alert waits for the next
+    // refresh.
+    EXPECT_EQ(h.view->Model()->rowCount(), 1);
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98");
 }
 
 TEST(Busy, ARebuildDuringACheckKeepsTheBusyStateAndOneWorker) {
@@ -135,7 +125,7 @@ TEST(Busy, ARebuildDuringACheckKeepsTheBusyStateAndOneWorker) {
     // The worker cannot get past its first sent progress message until this
     // thread handles events; meanwhile the user picks another mailbox.
     h.view->OnMailboxSelChange("pop.b");
-    h.view->SendMessage(UWM_WORKER_DONE);
+    h.view->OnWorkerDone();
     EXPECT_TRUE(h.view->IsBusy());
     h.view->OnRefresh();  // refused: busy
     h.view->OnPerformMaintenance();

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "engine/MessageListModel.h"
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
+#include "support/FakeTransport.h"
+#include "support/Pop3Scripts.h"
 
 namespace velto {
 namespace {
 
 using test::AccountsText;
 using test::EngineHarness;
+using test::kPop3Quit;
+using test::Pop3Login;
+using test::Pop3NewHeader;
+using test::Pop3Uidl;
 
 CMailHeader Record(std::uint32_t id, const std::string& server, const std::string& header,
                    const std::string& address = "ann@example.com", int size = 1234) {
@@ -87,65 +93,67 @@ TEST(RefreshList, ModelShowsColumnsAsTheListDoes) {
 }
 
 TEST(NewMailAlert, TipSoundBlinkAndNotificationThenIdleAfterAClick) {
+    // Two checks, one new message each, before the user looks.
+    const std::string script = Pop3Login("One", 1) + Pop3NewHeader(1, "u1", "a") + kPop3Quit + Pop3Login("One", 2) +
+                               Pop3Uidl(1, "u1") + Pop3NewHeader(2, "u2", "b") + kPop3Quit;
+    auto transports = std::make_shared<test::ScriptedTransportFactory>(script);
     EngineHarness h(AccountsText({{"One", "pop.one"}},
                                  "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
-                                 "\"Enable Sound\"=dword:00000001\r\n\"Sound Filename\"=\"/snd/new.wav\"\r\n"));
+                                 "\"Enable Sound\"=dword:00000001\r\n\"Sound Filename\"=\"/snd/new.wav\"\r\n"),
+                    transports);
     h.store.existing = {"/snd/new.wav"};
     h.view->OnInitialUpdate();
     h.Drain();
     EXPECT_EQ(h.tray.tip, "VeltoMail 98");
-    // What a worker leaves behind: two checks before the user looks.
-    auto& store = h.view->Messages();
-    store.Append(Record(1, "pop.one", "Subject: a\r\n"));
     for (int i = 0; i < 2; ++i) {
-        h.view->SetNewMailForTest(i + 1);
-        h.view->RefreshList();
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork());
     }
+    EXPECT_EQ(transports->Problems(), "");
     EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!");
     EXPECT_EQ(h.sound.played, (std::vector<std::string>{"/snd/new.wav", "/snd/new.wav"}));
     EXPECT_EQ(h.tray.notifications.size(), 2u);
-    EXPECT_TRUE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
-    EXPECT_EQ(h.tray.icon, kIconBlink1);
+    EXPECT_TRUE(h.timers.IsArmed(TrayAnimator::kBlinkTimerId));
     h.view->OnListClick();
     EXPECT_EQ(h.tray.tip, "VeltoMail 98");
     EXPECT_EQ(h.view->NewCount(), 0);
     // The blink ends at the end of its cycle.
-    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
-    EXPECT_EQ(h.tray.icon, kIconBlink2);
-    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
+    h.view->OnTimer(TrayAnimator::kBlinkTimerId);
+    h.view->OnTimer(TrayAnimator::kBlinkTimerId);
+    h.view->OnTimer(TrayAnimator::kBlinkTimerId);
     EXPECT_EQ(h.tray.icon, kIconIdle);
-    EXPECT_FALSE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
+    EXPECT_FALSE(h.timers.IsArmed(TrayAnimator::kBlinkTimerId));
     // No new mail: idle tip, no sound.
     h.view->RefreshList();
     EXPECT_EQ(h.sound.played.size(), 2u);
 }
 
 TEST(TrayAnimation, BusyFramesPauseTheBlinkWhichResumesAfterwards) {
-    EngineHarness h(AccountsText({{"One", "pop.one"}}));
-    h.view->OnInitialUpdate();
-    h.Drain();
-    h.view->SetNewMailForTest(1);
-    h.view->RefreshList();  // starts the blink
-    h.tray.icons.clear();
-    h.view->StartBusyAnimationForTest();  // a worker starts meanwhile
-    EXPECT_EQ(h.tray.icons, (std::vector<int>{kIconBusy1}));
-    EXPECT_EQ(h.timers.Interval(CCorvaneView::kBusyAnimationTimerId), 300);
-    h.view->OnTimer(CCorvaneView::kBusyAnimationTimerId);
-    EXPECT_EQ(h.timers.Interval(CCorvaneView::kBusyAnimationTimerId), 300);
-    h.view->OnTimer(CCorvaneView::kBusyAnimationTimerId);
-    EXPECT_EQ(h.tray.icon, kIconBusy3);
-    EXPECT_EQ(h.timers.Interval(CCorvaneView::kBusyAnimationTimerId), 700);
+    test::Journal journal;
+    test::FakeTimers timers(journal);
+    std::vector<int> icons;
+    TrayAnimator animator(timers, [&](int icon) { icons.push_back(icon); });
+    animator.StartBlink();
+    icons.clear();
+    animator.StartBusy();  // a worker starts meanwhile
+    EXPECT_EQ(icons, (std::vector<int>{kIconBusy1}));
+    EXPECT_EQ(timers.Interval(TrayAnimator::kBusyTimerId), 300);
+    animator.OnTimer(TrayAnimator::kBusyTimerId);
+    EXPECT_EQ(timers.Interval(TrayAnimator::kBusyTimerId), 300);
+    animator.OnTimer(TrayAnimator::kBusyTimerId);
+    EXPECT_EQ(icons.back(), kIconBusy3);
+    EXPECT_EQ(timers.Interval(TrayAnimator::kBusyTimerId), 700);
     // The blink reaches the end of its cycle and waits for the busy frames.
-    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
-    h.view->OnTimer(CCorvaneView::kBlinkTimerId);
-    EXPECT_FALSE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
-    h.view->Events().busyAnimationStop.Set();  // the worker is done
-    h.view->OnTimer(CCorvaneView::kBusyAnimationTimerId);
+    animator.OnTimer(TrayAnimator::kBlinkTimerId);
+    animator.OnTimer(TrayAnimator::kBlinkTimerId);
+    EXPECT_FALSE(timers.IsArmed(TrayAnimator::kBlinkTimerId));
+    animator.StopBusy();  // the worker is done
+    animator.OnTimer(TrayAnimator::kBusyTimerId);
     // Idle for a moment, then the blink takes over again.
-    const std::vector<int> tail(h.tray.icons.end() - 2, h.tray.icons.end());
+    const std::vector<int> tail(icons.end() - 2, icons.end());
     EXPECT_EQ(tail, (std::vector<int>{kIconIdle, kIconBlink1}));
-    EXPECT_TRUE(h.timers.IsArmed(CCorvaneView::kBlinkTimerId));
-    EXPECT_FALSE(h.timers.IsArmed(CCorvaneView::kBusyAnimationTimerId));
+    EXPECT_TRUE(timers.IsArmed(TrayAnimator::kBlinkTimerId));
+    EXPECT_FALSE(timers.IsArmed(TrayAnimator::kBusyTimerId));
 }
 
 TEST(TrayTip, CutToSixtyThreeCharacters) {

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "settings/Crc32.h"
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 #include "support/FakeTransport.h"
+#include "support/Pop3Scripts.h"
 
 namespace velto {
 namespace {
@@ -11,16 +12,9 @@ using test::AccountsText;
 using test::EngineHarness;
 using test::ScriptedTransportFactory;
 
-const char* const kQuit = "C: QUIT\nS: +OK bye\n";
-
-std::string Login(const std::string& user, int count) {
-    return "S: +OK POP3 ready\nC: USER " + user + "\nS: +OK\nC: PASS pw-" + user + "\nS: +OK in\nC: STAT\nS: +OK " +
-           std::to_string(count) + " 999\n";
-}
-
-std::string Uidl(int n, const std::string& uid) {
-    return "C: UIDL " + std::to_string(n) + "\nS: +OK " + std::to_string(n) + " " + uid + "\n";
-}
+const char* const kQuit = test::kPop3Quit;
+const auto& Login = test::Pop3Login;
+const auto& Uidl = test::Pop3Uidl;
 
 CMailHeader Stored(const std::string& uid, const std::string& server, const std::string& subject) {
     CMailHeader r;
@@ -182,15 +176,15 @@ TEST(Timers, PeriodicTickWithoutStrictScanningDialsScansAndHangsUp) {
     auto& h = f.h;
     // Start-up dialled (dial-up on, nothing connected) and keeps the line up
     // for the first check.
-    EXPECT_TRUE(h.view->DialledByUs());
+    EXPECT_TRUE(h.view->Dialup().DialledByUs());
     EXPECT_TRUE(h.dialup.hungUp.empty());
     h.dialup.connections.clear();
     h.view->OnTimer(kPeriodicTimerId);
     EXPECT_TRUE(h.view->IsBusy());
-    EXPECT_TRUE(h.view->DialledByUs());
+    EXPECT_TRUE(h.view->Dialup().DialledByUs());
     ASSERT_TRUE(h.FinishWork());
     EXPECT_EQ(h.dialup.hungUp, (std::vector<long>{77}));
-    EXPECT_FALSE(h.view->DialledByUs());
+    EXPECT_FALSE(h.view->Dialup().DialledByUs());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include "engine/HeaderStore.h"
 #include "support/DovecotServer.h"
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 #include "support/MailTestKit.h"
 #include "support/RedirectTransport.h"
 #include "support/TestEnvironment.h"
@@ -12,20 +12,7 @@ namespace {
 
 using test::EngineHarness;
 
-// The view's data file over the real compressed store.
-class RealStoreFile : public IHeaderStoreFile, public HeaderStoreReporter {
-public:
-    bool Exists(const std::string& path) override { return HeaderStoreExists(path); }
-    bool Load(std::vector<CMailHeader>& list, const std::string& path) override {
-        return LoadHeaderStore(list, path, *this);
-    }
-    bool Save(const std::vector<CMailHeader>& list, const std::string& path) override {
-        return SaveHeaderStore(list, path, *this);
-    }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void LogDetail(const std::string& text) override { messages.push_back(text); }
-    std::vector<std::string> messages;
-};
+using RealStoreFile = HeaderStoreFile;
 
 std::string Message(int i) {
     char date[64];
@@ -83,8 +70,9 @@ TEST(RealServerCheck, TwoHundredMessagesSurviveARestartAndAreNotFetchedAgain) {
         }
         EXPECT_TRUE(masked);
         h.view->OnDestroy();  // shut-down writes the data file
+        EXPECT_TRUE(h.view->SaveOutcome().ok);
+        EXPECT_TRUE(h.view->SaveOutcome().messages.empty());
     }
-    EXPECT_TRUE(store.messages.empty());
     {
         EngineHarness h(settings, transports, &store);
         h.view->OnInitialUpdate();

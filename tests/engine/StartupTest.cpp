@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 
 namespace velto {
 namespace {
@@ -42,7 +42,7 @@ TEST(Startup, InitialUpdateRunsItsStepsInOrder) {
         "tray.add VeltoMail 98", "ui.setuplist", "ui.options", "store.load",
         "dialup.enum",           "dialup.dial Work", "dialup.enum", "timer.set 19 10000", "timer.set 17 300000"};
     EXPECT_EQ(Filtered(h.journal), expected);
-    EXPECT_TRUE(h.view->DialledByUs());
+    EXPECT_TRUE(h.view->Dialup().DialledByUs());
     // The account made on the sheet is loaded, and the chooser shows it.
     ASSERT_EQ(h.view->Accounts().size(), 1u);
     EXPECT_EQ(h.ui.chooser, (std::vector<std::string>{"All MailBoxes", "pop.example.com"}));
@@ -108,9 +108,8 @@ TEST(Shutdown, SavesTheListSignalsEveryEventAndRemovesTheTray) {
     h.journal.clear();
     h.view->OnDestroy();
     EXPECT_EQ(Filtered(h.journal), (std::vector<std::string>{"tray.remove", "store.save 1"}));
-    EXPECT_TRUE(h.view->Events().cancelRequest.IsSet());
-    EXPECT_TRUE(h.view->Events().blinkStop.IsSet());
-    EXPECT_TRUE(h.view->Events().busyAnimationEnded.IsSet());
+    EXPECT_TRUE(h.view->CancelRequested());
+    EXPECT_FALSE(h.view->Animator().Blinking());
     EXPECT_TRUE(h.view->Messages().Empty());
     h.view->OnDestroy();  // once only
     EXPECT_EQ(Filtered(h.journal).size(), 2u);

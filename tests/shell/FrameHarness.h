@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/WindowLogSink.h"
+#include "engine/WindowLogSink.h"
 #include "shell/MainFrame.h"
-#include "support/EngineHarness.h"
-#include "support/FakeDesktop.h"
+#include "support/qt/EngineHarness.h"
+#include "support/qt/FakeDesktop.h"
 
 namespace velto::test {
 

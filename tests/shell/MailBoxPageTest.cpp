@@ -3,7 +3,7 @@
 #include "settings/Crc32.h"
 #include "shell/MailBoxPage.h"
 #include "shell/SheetTestKit.h"
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 
 namespace velto::test {
 namespace {

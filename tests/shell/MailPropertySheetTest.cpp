@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "shell/SheetTestKit.h"
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 
 namespace velto::test {
 namespace {

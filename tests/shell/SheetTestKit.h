@@ -16,7 +16,7 @@
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/SheetPrompts.h"
-#include "support/EngineFakes.h"
+#include "support/qt/EngineFakes.h"
 #include "support/MemoryHiveStorage.h"
 
 namespace velto::test {

@@ -112,19 +112,19 @@ TEST(StatusBarProgress, StartStepAndEndFromTheEngine) {
     h.frame.show();
     EXPECT_FALSE(progress->isVisible());  // idle
 
-    h.view().SendMessage(UWM_PROGRESS_START, "Connected to pop.one", 30);
+    h.view().OnProgressStart("Connected to pop.one", 30);
     EXPECT_TRUE(progress->isVisible());
     EXPECT_EQ(progress->maximum(), 30);
     EXPECT_EQ(progress->value(), 0);
     EXPECT_EQ(h.frame.PaneText(), "Connected to pop.one");
-    h.view().SendMessage(UWM_PROGRESS_STEP, "pop.one - Scanning Message 1 of 3", 10);
-    h.view().SendMessage(UWM_PROGRESS_STEP, "pop.one - Scanning Message 2 of 3", 20);
+    h.view().OnProgressStep("pop.one - Scanning Message 1 of 3", 10);
+    h.view().OnProgressStep("pop.one - Scanning Message 2 of 3", 20);
     EXPECT_EQ(progress->value(), 20);
     EXPECT_EQ(progress->maximum(), 30);  // a step keeps the range
     EXPECT_EQ(h.frame.PaneText(), "pop.one - Scanning Message 2 of 3");
     EXPECT_TRUE(bar->CanGoPrevious());
 
-    h.view().SendMessage(UWM_PROGRESS_END);
+    h.view().OnProgressEnd();
     EXPECT_FALSE(progress->isVisible());
     EXPECT_EQ(h.frame.PaneText(), "Ready");
     EXPECT_TRUE(bar->History().empty());

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <ctime>
 
-#include "platform/PosixTransport.h"
+#include "net/PosixTransport.h"
 
 namespace velto::test {
 

@@ -1,6 +1,6 @@
 #include "support/RedirectTransport.h"
 
-#include "platform/RoutedTransport.h"
+#include "net/RoutedTransport.h"
 
 namespace velto::test {
 

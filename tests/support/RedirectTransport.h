@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/PosixTransport.h"
+#include "net/PosixTransport.h"
 #include "protocol/Transport.h"
 
 namespace velto::test {
@@ -16,6 +16,7 @@ public:
     // host -> 127.0.0.1:port
     void Route(const std::string& host, int port) { m_routes[host] = port; }
     std::unique_ptr<ITransport> Create() override;
+    void AbortAll() override { m_inner->AbortAll(); }
 
 private:
     std::shared_ptr<ITransportFactory> m_inner;

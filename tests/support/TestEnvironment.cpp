@@ -1,6 +1,5 @@
 #include "support/TestEnvironment.h"
 
-#include <QApplication>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -30,11 +29,8 @@ void PrepareTestProcess() {
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
     std::atexit(RemoveDirs);
-}
-
-std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv) {
-    return std::make_unique<QApplication>(argc, argv);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,4 +1,4 @@
-#include "present/MessageText.h"
+#include "protocol/MessageText.h"
 
 namespace velto {
 

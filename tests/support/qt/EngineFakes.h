@@ -184,17 +184,17 @@ public:
     bool Exists(const std::string& path) override {
         return files.count(path) || std::find(existing.begin(), existing.end(), path) != existing.end();
     }
-    bool Load(std::vector<CMailHeader>& list, const std::string& path) override {
+    HeaderStoreOutcome Load(std::vector<CMailHeader>& list, const std::string& path) override {
         m_journal.push_back("store.load");
         auto it = files.find(path);
-        if (it == files.end()) return false;
+        if (it == files.end()) return {false, {"Decompression failed"}, {}};
         list.insert(list.end(), it->second.begin(), it->second.end());
-        return true;
+        return {true, {}, {}};
     }
-    bool Save(const std::vector<CMailHeader>& list, const std::string& path) override {
+    HeaderStoreOutcome Save(const std::vector<CMailHeader>& list, const std::string& path) override {
         m_journal.push_back("store.save " + std::to_string(list.size()));
         files[path] = list;
-        return true;
+        return {true, {}, {}};
     }
 };
 

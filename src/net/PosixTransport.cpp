@@ -1,4 +1,4 @@
-#include "platform/PosixTransport.h"
+#include "net/PosixTransport.h"
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -8,7 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "protocol/SocketErrors.h"
@@ -28,9 +31,42 @@ timeval ToTimeval(std::chrono::milliseconds ms) {
     return tv;
 }
 
+// The sockets of one factory, so that all of them can be cut at once. A
+// socket is shut down, not closed, by the aborting thread: its number stays
+// valid until the owner closes it, and a blocked call returns at once.
+class SocketRegistry {
+public:
+    // False once aborted: the socket must not be used.
+    bool Add(int fd) {
+        std::lock_guard lock(m_mutex);
+        if (m_aborted) return false;
+        m_fds.insert(fd);
+        return true;
+    }
+    void Remove(int fd) {
+        std::lock_guard lock(m_mutex);
+        m_fds.erase(fd);
+    }
+    bool Aborted() const {
+        std::lock_guard lock(m_mutex);
+        return m_aborted;
+    }
+    void AbortAll() {
+        std::lock_guard lock(m_mutex);
+        m_aborted = true;
+        for (int fd : m_fds) ::shutdown(fd, SHUT_RDWR);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::set<int> m_fds;
+    bool m_aborted = false;
+};
+
 class PosixTransport : public ITransport {
 public:
-    explicit PosixTransport(const TransportTimeLimits& limits) : m_limits(limits) {}
+    PosixTransport(const TransportTimeLimits& limits, std::shared_ptr<SocketRegistry> registry)
+        : m_limits(limits), m_registry(std::move(registry)) {}
     ~PosixTransport() override { Close(); }
 
     bool Connect(const std::string& host, int port) override {
@@ -94,6 +130,7 @@ public:
 
     void Close() override {
         if (m_fd >= 0) {
+            m_registry->Remove(m_fd);
             ::close(m_fd);
             m_fd = -1;
         }
@@ -110,18 +147,27 @@ private:
     // 0 when connected, else the errno of the failure.
     int TryConnect(const addrinfo& ai, Clock::time_point deadline) {
         Close();
-        m_fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol);
-        if (m_fd < 0) return errno;
+        const int fd = ::socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai.ai_protocol);
+        if (fd < 0) return errno;
+        if (!m_registry->Add(fd)) {
+            ::close(fd);
+            return ECONNABORTED;
+        }
+        m_fd = fd;
         if (::connect(m_fd, ai.ai_addr, ai.ai_addrlen) != 0) {
             if (errno != EINPROGRESS) return errno;
+            // A socket still connecting may not wake on shutdown: wait in
+            // short slices and look for an abort between them.
+            constexpr std::chrono::milliseconds kSlice{100};
             for (;;) {
+                if (m_registry->Aborted()) return ECONNABORTED;
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
                 if (left.count() <= 0) return ETIMEDOUT;
                 pollfd p{m_fd, POLLOUT, 0};
-                const int rc = ::poll(&p, 1, static_cast<int>(left.count()));
+                const int rc = ::poll(&p, 1, static_cast<int>(std::min(left, kSlice).count()));
                 if (rc < 0 && errno == EINTR) continue;
                 if (rc < 0) return errno;
-                if (rc == 0) return ETIMEDOUT;
+                if (rc == 0) continue;
                 break;
             }
             int soError = 0;
@@ -144,6 +190,7 @@ private:
     }
 
     TransportTimeLimits m_limits;
+    std::shared_ptr<SocketRegistry> m_registry;
     int m_fd = -1;
     int m_error = 0;
 };
@@ -151,10 +198,12 @@ private:
 class PosixTransportFactory : public ITransportFactory {
 public:
     explicit PosixTransportFactory(TransportTimeLimits limits) : m_limits(limits) {}
-    std::unique_ptr<ITransport> Create() override { return std::make_unique<PosixTransport>(m_limits); }
+    std::unique_ptr<ITransport> Create() override { return std::make_unique<PosixTransport>(m_limits, m_registry); }
+    void AbortAll() override { m_registry->AbortAll(); }
 
 private:
     TransportTimeLimits m_limits;
+    std::shared_ptr<SocketRegistry> m_registry = std::make_shared<SocketRegistry>();
 };
 
 }  // namespace

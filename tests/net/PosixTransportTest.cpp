@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "platform/PosixTransport.h"
+#include "net/PosixTransport.h"
 #include "protocol/SocketErrors.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackServer.h"

@@ -1,4 +1,4 @@
-#include "support/EngineHarness.h"
+#include "support/qt/EngineHarness.h"
 
 namespace velto::test {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "engine/CorvaneView.h"
-#include "support/EngineFakes.h"
+#include "support/qt/EngineFakes.h"
 #include "support/MemoryHiveStorage.h"
 
 namespace velto::test {
@@ -29,9 +29,8 @@ struct EngineHarness {
         s.transports = std::move(transports);
         view = std::make_unique<CCorvaneView>(s);
     }
-    ~EngineHarness() {
-        if (view) view->JoinWorker(30000);
-    }
+    // The view goes first: its shut-down lets a worker go and waits for it.
+    ~EngineHarness() { view.reset(); }
 
     // Runs queued calls until done() holds or the deadline passes.
     bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000) {

@@ -1,4 +1,4 @@
-#include "platform/WindowLogSink.h"
+#include "engine/WindowLogSink.h"
 
 namespace velto {
 
@@ -6,7 +6,8 @@ WindowLogSink::WindowLogSink(QObject* receiver, std::function<void(const std::st
     : m_channel(std::make_shared<UiChannel>(receiver)), m_append(std::move(append)) {}
 
 void WindowLogSink::AppendOutput(const std::string& text) {
-    m_channel->Send([this, &text] { m_append(text); });
+    // By value: after Close() the sender is let go before the call is dropped.
+    m_channel->Send([append = m_append, text] { append(text); });
 }
 
 }  // namespace velto

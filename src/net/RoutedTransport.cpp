@@ -1,4 +1,4 @@
-#include "platform/RoutedTransport.h"
+#include "net/RoutedTransport.h"
 
 #include <cstdlib>
 
@@ -31,6 +31,7 @@ public:
     std::unique_ptr<ITransport> Create() override {
         return std::make_unique<RoutedTransport>(m_inner->Create(), m_route);
     }
+    void AbortAll() override { m_inner->AbortAll(); }
 
 private:
     std::shared_ptr<ITransportFactory> m_inner;

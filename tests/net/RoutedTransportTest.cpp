@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "platform/RoutedTransport.h"
+#include "net/RoutedTransport.h"
 #include "support/FakeTransport.h"
 
 namespace velto {

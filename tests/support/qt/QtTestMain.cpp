@@ -1,0 +1,14 @@
+// Test entry of the Qt layers: an application object exists for every test
+// (widgets render offscreen, never on a display).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "support/TestEnvironment.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    velto::test::PrepareTestProcess();
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
