@@ -220,6 +220,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     frame->AttachView(view.get());
 
     bool ended = false;
+    bool headersLost = false;
     auto shutDown = [&] {
         if (ended) {
             // Asked again (a second signal): whatever still runs, end.
@@ -240,6 +241,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
                 frame->AppendOutput(line);
             }
             LeaveUnsavedHeadersNote(database, saved.details);
+            headersLost = true;
         }
         if (!hive->Flush())
             std::fprintf(stderr, "VeltoMail: the settings could not be saved to %s: %s\n", hive->Location().c_str(),
@@ -266,7 +268,10 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { endNow(); });
     if (endRequested) endNow();
 
-    if (!ended) view->OnInitialUpdate();
+    if (!ended) {
+        view->OnInitialUpdate();
+        std::fprintf(stderr, "VeltoMail: started with %zu stored message headers\n", view->Messages().Size());
+    }
     int status = 0;
     if (!ended) {
         frame->show();
@@ -277,6 +282,8 @@ int CCorvaneApp::Main(int argc, char** argv) {
         status = app.exec();
     }
     shutDown();
+    // The headers of this run are gone: not a success.
+    if (status == 0 && headersLost) status = 1;
     // A worker still blocked (a name lookup that does not answer) holds only
     // shared state and what it logs goes nowhere now; it must not hold up
     // the end of the program.

@@ -426,6 +426,7 @@ bool CMainFrame::HasProgressWindow() const { return !m_progressDlg.isNull(); }
 
 void CMainFrame::CreateProgressWindow() {
     m_progressDlg = new CGetMailProgressDlg([this] {
+        m_progressDlg = nullptr;  // it destroys itself
         if (m_view) m_view->OnProgressCancel();
     });
 }

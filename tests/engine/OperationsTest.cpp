@@ -124,6 +124,24 @@ TEST(ReadMessage, AMessageGoneFromTheServerIsExplainedAndNothingSelectedDoesNoth
     EXPECT_EQ(h.ui.messageCenterShows, 0);
 }
 
+TEST(ReadMessage, ACheckStartedWhileTheGoneBoxIsUpRunsWhileTheReaderStillDelivers) {
+    // The reader waits in its last message until the box is closed; a timer
+    // tick in the box's loop starts a scan meanwhile.
+    const std::string script = Login("A", 1) + Uidl(1, "someone-else") + kQuit + Login("A", 1) +
+                               test::Pop3NewHeader(1, "someone-else", "new") + kQuit;
+    Fixture f(AccountsText({{"A", "pop.a"}}), script);
+    auto& h = f.h;
+    h.view->Messages().Append(Stored("gone", "pop.a", "old"));
+    h.view->RefreshList();
+    h.Drain();
+    h.view->SetSelectionSource([] { return std::vector<int>{0}; });
+    h.ui.whileMessageBox = [&] { h.view->OnRefresh(); };
+    h.view->OnReadMessage();
+    ASSERT_TRUE(h.RunUntil([&] { return h.ui.messageBoxes.size() == 1 && !h.view->IsBusy() && !h.view->WorkerActive(); }));
+    EXPECT_EQ(f.transports->Problems(), "");
+    EXPECT_EQ(h.view->Messages().Size(), 2u);  // the scan ran to its end
+}
+
 TEST(Maintenance, EmptiesTheStoreAndFetchesEveryHeaderAgain) {
     const std::string script = Login("A", 1) + Uidl(1, "m") +
                                "C: LIST 1\nS: +OK 1 40\nC: TOP 1 0\nS: +OK\nS: Subject: again\nS: .\n" + Uidl(1, "m") +

@@ -190,12 +190,19 @@ TEST(RegistryHiveText, FailedWriteKeepsTheStoredTextAndTriesAgainLater) {
     ScopedHive scoped("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n\"a\"=\"1\"\r\n\r\n");
     const std::string before = scoped.storage().bytes;
     scoped.storage().failWrites = true;
+    std::vector<std::string> told;
+    scoped.hive().SetWriteFailureHandler([&](const std::string& text) { told.push_back(text); });
     ConfigurationOptions config;
     config.m_enableSound = 1;
+    config.Save(keys::kConfiguration);
     config.Save(keys::kConfiguration);
     EXPECT_EQ(scoped.storage().bytes, before);
     EXPECT_TRUE(scoped.hive().IsDirty());
     EXPECT_FALSE(scoped.hive().LastWriteError().empty());
+    // The user hears of it once, with the file and the reason.
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(scoped.hive().Location()), std::string::npos);
+    EXPECT_NE(told[0].find(scoped.hive().LastWriteError()), std::string::npos);
     scoped.storage().failWrites = false;
     config.Save(keys::kConfiguration);
     EXPECT_NE(scoped.storage().bytes.find("\"Enable Sound\"=dword:00000001"), std::string::npos);

@@ -125,11 +125,11 @@ void ServerConnection::Reset() {
     m_fd = -1;
 }
 
-LoopbackServer::LoopbackServer(Handler handler, bool ipv6) {
+LoopbackServer::LoopbackServer(Handler handler, bool ipv6, std::chrono::milliseconds acceptLimit) {
     m_listenFd = ListenOnLoopback(ipv6, m_port);
-    m_thread = std::thread([this, handler = std::move(handler)] {
+    m_thread = std::thread([this, handler = std::move(handler), acceptLimit] {
         pollfd p{m_listenFd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(kStepLimit.count())) <= 0) {
+        if (::poll(&p, 1, static_cast<int>(acceptLimit.count())) <= 0) {
             AddProblem("no client connected");
             return;
         }

@@ -41,8 +41,10 @@ private:
 class LoopbackServer {
 public:
     using Handler = std::function<void(ServerConnection&)>;
-    // ipv6: listen on ::1 instead of 127.0.0.1.
-    explicit LoopbackServer(Handler handler, bool ipv6 = false);
+    static constexpr std::chrono::milliseconds kStepLimit{10'000};
+    // ipv6: listen on ::1 instead of 127.0.0.1. acceptLimit: how long the
+    // server waits for its client.
+    explicit LoopbackServer(Handler handler, bool ipv6 = false, std::chrono::milliseconds acceptLimit = kStepLimit);
     // Plays the conversation; Problems() tells how the client strayed.
     static std::unique_ptr<LoopbackServer> Scripted(const std::string& conversation, bool ipv6 = false);
     ~LoopbackServer();
@@ -52,8 +54,6 @@ public:
     void Join();
     std::string Problems();
     std::string ClientBytes();
-
-    static constexpr std::chrono::milliseconds kStepLimit{10'000};
 
 private:
     void AddProblem(const std::string& text);

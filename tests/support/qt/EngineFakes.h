@@ -7,6 +7,7 @@
 #include <mutex>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/EngineServices.h"
@@ -41,9 +42,12 @@ public:
     void ShowMainWindow() override { m_journal.push_back("ui.show"); }
     void SetWaitCursor(bool on) override { waitCursor = on; }
     void ShowAbout() override { m_journal.push_back("ui.about"); }
+    // What runs while a box is up (a real one runs an event loop).
+    std::function<void()> whileMessageBox;
     void MessageBox(const std::string& text) override {
         messageBoxes.push_back(text);
         m_journal.push_back("ui.messagebox " + text);
+        if (whileMessageBox) std::exchange(whileMessageBox, nullptr)();
     }
     bool RunOptionsSheet() override {
         m_journal.push_back("ui.options");

@@ -1,0 +1,237 @@
+// The real program, offscreen, on damaged and hostile inputs: it must come
+// up, answer, save what it holds and end when asked.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "app/CorvaneApp.h"
+#include "engine/HeaderStoreFile.h"
+#include "support/LoopbackServer.h"
+#include "support/TestEnvironment.h"
+
+namespace velto {
+namespace {
+
+using test::ReadFile;
+
+const std::string kKey = "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\";
+
+// One run of the program in folders of its own.
+struct Program {
+    // A new user with these settings; or, with settingsBody empty, the user
+    // of an earlier run.
+    explicit Program(const std::string& settingsBody, std::string existingHome = {})
+        : home(existingHome.empty() ? test::MakeTempDir("velto-run") : existingHome) {
+        if (!existingHome.empty()) return;
+        QDir().mkpath(QString::fromStdString(home + "/config/VeltoMail"));
+        std::ofstream(SettingsPath(), std::ios::binary) << "REGEDIT4\r\n\r\n" << settingsBody;
+    }
+    std::string DefaultDatabase() const { return home + "/data/VeltoMail/maildata.vlt"; }
+    std::string SettingsPath() const { return home + "/config/VeltoMail/registry.reg"; }
+    std::string NotePath() const { return home + "/state/VeltoMail/headers-not-saved"; }
+
+    void Start() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(home));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(home + "/config"));
+        env.insert("XDG_DATA_HOME", QString::fromStdString(home + "/data"));
+        env.insert("XDG_STATE_HOME", QString::fromStdString(home + "/state"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(QString::fromLatin1(VELTO_BINARY_DIR "/src/app/veltomail"), {});
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+    // Waits (while the program runs) until done() holds.
+    bool WaitFor(const std::function<bool()>& done, int limitMs = 20000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > limitMs || process.state() == QProcess::NotRunning) return false;
+            process.waitForReadyRead(50);
+        }
+        return true;
+    }
+    // Start-up saves the data file's path when the settings have none (or
+    // one that cannot be used): from then on a signal is caught.
+    bool WaitForSettings(const std::string& text) {
+        return WaitFor([&] { return ReadFile(SettingsPath()).find(text) != std::string::npos; });
+    }
+    // SIGTERM; true when the program ended within the limit.
+    bool Terminate(int limitMs) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        QElapsedTimer clock;
+        clock.start();
+        const bool ended = process.waitForFinished(limitMs);
+        elapsedMs = clock.elapsed();
+        if (!ended) process.kill();
+        Errors();
+        return ended;
+    }
+    // Standard error so far.
+    const std::string& Errors() {
+        errors += process.readAllStandardError().toStdString();
+        return errors;
+    }
+    int ExitCode() const { return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1; }
+
+    std::string home;
+    QProcess process;
+    std::string errors;
+    qint64 elapsedMs = 0;
+};
+
+// "Save Headers" on, one account that is not checked (without any, start-up
+// opens the options sheet), and a "Database" value when one is given.
+std::string Settings(const std::string& database, const std::string& more = {}) {
+    return kKey + "Environment]\r\n\"Save Headers\"=dword:00000001\r\n\r\n" + kKey +
+           "Accounts\\Off]\r\n\"Account Name\"=\"Off\"\r\n\"Server Name\"=\"pop.off.example\"\r\n"
+           "\"Disabled\"=dword:00000001\r\n\r\n" +
+           (database.empty() ? "" : kKey + "Configuration]\r\n\"Database\"=\"" + database + "\"\r\n\r\n") + more;
+}
+
+std::vector<CMailHeader> Records(int count) {
+    std::vector<CMailHeader> list;
+    for (int i = 0; i < count; ++i) {
+        CMailHeader r;
+        r.ParseHeader("Subject: message " + std::to_string(i) + "\r\nFrom: a@example.com\r\n" + std::string(300, 'x'));
+        r.SetAccountInfo("pop.example", "me@example.com", "");
+        r.SetMessageInfo(-1, 1000 + i, 400);
+        list.push_back(r);
+    }
+    return list;
+}
+
+std::size_t StoredCount(const std::string& path) {
+    std::vector<CMailHeader> list;
+    HeaderStoreFile().Load(list, path);
+    return list.size();
+}
+
+struct DamageCase {
+    const char* name;
+    std::function<void(const std::string& path)> damage;
+    bool someRecordsKept;
+};
+
+TEST(ProgramEnds, DamagedDataFileStartsAndEndsOnSigterm) {
+    const std::vector<DamageCase> cases = {
+        {"truncated", [](const std::string& p) { std::filesystem::resize_file(p, std::filesystem::file_size(p) / 2); },
+         true},
+        {"random bytes",
+         [](const std::string& p) {
+             std::string noise(20000, '\0');
+             for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+             std::ofstream(p, std::ios::binary | std::ios::trunc) << noise;
+         },
+         false},
+        {"a folder in its place",
+         [](const std::string& p) {
+             std::filesystem::remove(p);
+             std::filesystem::create_directory(p);
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program program(Settings(""));
+        const std::string database = program.DefaultDatabase();
+        std::filesystem::create_directories(std::filesystem::path(database).parent_path());
+        ASSERT_TRUE(HeaderStoreFile().Save(Records(2000), database).ok);
+        c.damage(database);
+        program.Start();
+        // Through start-up: the data file was read and the loop runs.
+        EXPECT_TRUE(program.WaitFor([&] { return program.Errors().find("VeltoMail: started") != std::string::npos; }));
+        ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
+        EXPECT_EQ(program.ExitCode(), 0) << program.errors;
+        if (c.someRecordsKept) {
+            // The records read before the fault were kept and saved again.
+            const std::size_t kept = StoredCount(database);
+            EXPECT_GT(kept, 0u);
+            EXPECT_LT(kept, 2000u);
+        }
+    }
+}
+
+TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
+    // A server that accepts and then says nothing, ever.
+    std::atomic<bool> connected{false};
+    test::LoopbackServer silent([&](test::ServerConnection& c) {
+        connected = true;
+        std::string ignored;
+        c.ReadUntilClosed(ignored, std::chrono::seconds(60));
+    }, false, std::chrono::seconds(30));
+    Program program(Settings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
+                                     "Accounts\\Silent]\r\n\"Account Name\"=\"Silent\"\r\n"
+                                     "\"Server Name\"=\"127.0.0.1\"\r\n\r\n"));
+    const std::string database = program.DefaultDatabase();
+    std::filesystem::create_directories(std::filesystem::path(database).parent_path());
+    ASSERT_TRUE(HeaderStoreFile().Save(Records(3), database).ok);
+    qputenv("VELTOMAIL_POP3_PORT", QByteArray::number(silent.port()));
+    program.Start();
+    qunsetenv("VELTOMAIL_POP3_PORT");
+    // The start-up scan connects ten seconds in, then waits for a greeting.
+    ASSERT_TRUE(program.WaitFor([&] { return connected.load(); }, 30000));
+    ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
+    EXPECT_EQ(program.ExitCode(), 0) << program.errors;
+    EXPECT_LT(program.elapsedMs, 5000) << "the worker's time limit held up the end";
+    EXPECT_EQ(StoredCount(database), 3u);
+}
+
+TEST(ProgramEnds, DatabasePathFromAnotherSystemBecomesTheDefaultAndAMissingFolderIsMade) {
+    struct Row {
+        std::string value;   // as stored
+        std::string used;    // relative to the program's home; empty: the value itself
+    };
+    const std::string elsewhere = test::MakeTempDir("velto-elsewhere") + "/not/yet/there/maildata.vlt";
+    const std::vector<Row> rows = {
+        {"C:\\\\Program Files\\\\VeltoMail\\\\maildata.vlt", "/data/VeltoMail/maildata.vlt"},
+        {"maildata.vlt", "/data/VeltoMail/maildata.vlt"},
+        {elsewhere, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        Program program(Settings(row.value));
+        const std::string used = row.used.empty() ? row.value : program.home + row.used;
+        program.Start();
+        ASSERT_TRUE(program.WaitForSettings("\"Database\"=\"" + used + "\""));
+        EXPECT_TRUE(program.WaitFor([&] { return std::filesystem::is_directory(std::filesystem::path(used).parent_path()); }));
+        ASSERT_TRUE(program.Terminate(10000));
+        EXPECT_EQ(program.ExitCode(), 0) << program.errors;
+    }
+}
+
+TEST(ProgramEnds, HeadersThatCannotBeSavedAreReportedAndTheNextStartIsTold) {
+    {
+        Program program(Settings(""));
+        const std::string database = program.DefaultDatabase();
+        const std::string dataDir = std::filesystem::path(database).parent_path();
+        std::filesystem::create_directories(dataDir);
+        ASSERT_TRUE(HeaderStoreFile().Save(Records(5), database).ok);
+        program.Start();
+        ASSERT_TRUE(program.WaitFor([&] { return program.Errors().find("started with 5 stored") != std::string::npos; }))
+            << program.Errors();
+        // The folder goes away under the running program (a removed disk,
+        // another program): the save at the end cannot be done.
+        std::filesystem::rename(dataDir, dataDir + ".gone");
+        std::ofstream(dataDir) << "a file where the folder was";
+        ASSERT_TRUE(program.Terminate(10000));
+        EXPECT_EQ(program.ExitCode(), 1);
+        EXPECT_NE(program.errors.find("could not be saved to " + database), std::string::npos) << program.errors;
+        EXPECT_NE(ReadFile(program.NotePath()).find(database), std::string::npos);
+
+        Program next("", program.home);  // the same user starts again
+        next.Start();
+        next.WaitFor([&] { return !std::filesystem::exists(program.NotePath()); });
+        EXPECT_FALSE(std::filesystem::exists(program.NotePath()));  // told once, then gone
+        ASSERT_TRUE(next.Terminate(10000));
+    }
+}
+
+}  // namespace
+}  // namespace velto
