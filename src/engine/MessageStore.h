@@ -2,6 +2,13 @@
 // The message list shared by the user-interface thread and one network
 // worker. Every access takes the lock; known ids are indexed by checksum so
 // a check costs one hash lookup per message instead of a walk of the list.
+//
+// The rule for every lock in this program: never hold one while calling
+// anything that can show a window or run an event loop (message boxes,
+// dialogs, exec, processEvents). A nested loop runs queued calls, and one
+// of them (a list refresh) takes this lock: the UI thread would wait for
+// itself and the program freezes. Inside WithList and Modify, collect what
+// must be shown; show it after they return.
 #include <cstdint>
 #include <functional>
 #include <mutex>

@@ -117,6 +117,19 @@ TEST(Scan, CancelStopsAfterTheCurrentMessageAndKeepsWhatWasFetched) {
     EXPECT_EQ(h.tray.tip, "VeltoMail 98");
 }
 
+TEST(Shutdown, AWorkerWaitingInASentMessageIsLetGoAndJoined) {
+    const std::string script = Login("B", 3) + Top(1, "u1", "one") + kQuit;
+    Fixture f(AccountsText({{"B", "pop.b"}}), script);
+    auto& h = f.h;
+    h.view->OnRefresh();
+    // The worker now waits for this thread in its first progress message,
+    // and this thread shuts down without turning its loop.
+    const auto start = std::chrono::steady_clock::now();
+    h.view->OnDestroy();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TRUE(h.view->JoinWorker(0));
+}
+
 TEST(Busy, ARebuildDuringACheckKeepsTheBusyStateAndOneWorker) {
     const std::string script = Login("B", 1) + Top(1, "u1", "one") + kQuit;
     Fixture f(AccountsText({{"B", "pop.b"}}), script);
