@@ -179,7 +179,8 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
     ASSERT_TRUE(program.WaitFor([&] { return connected.load(); }, 30000));
     ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
     EXPECT_EQ(program.ExitCode(), 0) << program.errors;
-    EXPECT_LT(program.elapsedMs, 5000) << "the worker's time limit held up the end";
+    // The worker's connection is cut: no waiting out its time limit, no forced end.
+    EXPECT_LT(program.elapsedMs, 1500) << program.errors;
     EXPECT_EQ(StoredCount(database), 3u);
 }
 
