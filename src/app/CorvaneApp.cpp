@@ -103,7 +103,10 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
 int CCorvaneApp::Main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("VeltoMail");
-    QApplication::setApplicationDisplayName("VeltoMail");
+    // No display name: the toolkit would append it to every window title,
+    // and the titles are the program's own ("About Velto Mail", ...).
+    // The desktop entry gives the windows their icon and group.
+    QGuiApplication::setDesktopFileName("veltomail");
     // The window can live in the tray: only an explicit exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     // Asked to end (kill, Ctrl+C) at any moment, start-up included: the same
