@@ -14,11 +14,9 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include "engine/CorvaneView.h"
 #include "shell/AboutDialog.h"
-#include "shell/CaptionPainter.h"
 #include "shell/Desktop.h"
 #include "shell/GetMailProgressDlg.h"
 #include "shell/ListPrinter.h"
@@ -36,22 +34,20 @@ namespace {
 QString Q(const std::string& s) { return ToDisplay(s); }
 }  // namespace
 
+void SetPrompt(QAction* action, const QString& prompt) {
+    const qsizetype cut = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(prompt.left(cut));
+    // Without a tip of its own a button shows its caption.
+    if (cut >= 0) action->setToolTip(prompt.mid(cut + 1));
+}
+
 CMainFrame::CMainFrame(IDesktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
     setWindowTitle("Corvane");
     setWindowIcon(MakeAppIcon());
     resize(900, 560);
-    // The caption band sits above the menus, as a title bar would.
-    auto* top = new QWidget(this);
-    auto* topLayout = new QVBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    topLayout->setSpacing(0);
-    m_caption = new CCaptionPainter(top);
-    m_caption->SetIcon(windowIcon());
-    m_caption->UpdateTitle(windowTitle());
-    m_menuBar = new QMenuBar(top);
-    topLayout->addWidget(m_caption);
-    topLayout->addWidget(m_menuBar);
-    setMenuWidget(top);
+    // The window manager draws the title bar; the window starts at its menus.
+    m_menuBar = new QMenuBar(this);
+    setMenuBar(m_menuBar);
 
     m_list = new CMessageListView(this);
     setCentralWidget(m_list);
@@ -71,10 +67,9 @@ CMainFrame::~CMainFrame() {
 
 // ---- commands -------------------------------------------------------------------
 
-QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler) {
+QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler) {
     auto* action = new QAction(text, this);
-    action->setStatusTip(tip);
-    action->setToolTip(tip);
+    SetPrompt(action, prompt);
     action->setData(id);
     // Commands with a toolbar button show its picture in the menus too,
     // engraved while disabled; the others get the check mark when checked.
@@ -118,25 +113,26 @@ void CMainFrame::BuildCommands() {
     // (Member-function pointers would do, but the sanitizers' type check
     // misreads calls through them.)
     auto view = [this](void (*handler)(CCorvaneView&)) { return ViewCommand(handler); };
-    AddCommand(ID_GET_MAIL, "Get Mail", "Retrieves new mail messages from the server",
+    AddCommand(ID_GET_MAIL, "Get Mail", "Retrieves new mail messages from the server\nGet Mail",
                view([](CCorvaneView& v) { v.OnGetMail(); }));
-    AddCommand(ID_READ_MESSAGE, "Read Message", "Reads the selected message as a document",
+    AddCommand(ID_READ_MESSAGE, "Read Message", "Reads the selected message as a document\nRead Message as Document",
                view([](CCorvaneView& v) { v.OnReadMessage(); }));
-    AddCommand(ID_READ_AS_WEBPAGE, "As WebPage", "Views the selected message as a web page",
+    AddCommand(ID_READ_AS_WEBPAGE, "As WebPage", "Views the selected message as a web page\nView Message as WebPage",
                view([](CCorvaneView& v) { v.OnReadAsWebPage(); }));
-    AddCommand(ID_MESSAGE_STATISTICS, "Message Statistics", "Shows the headers of the selected message",
+    AddCommand(ID_MESSAGE_STATISTICS, "Message Statistics", "Shows the headers of the selected message\nView Headers",
                view([](CCorvaneView& v) { v.OnMessageStatistics(); }));
-    AddCommand(ID_DELETE_MESSAGE, "Delete Message", "Deletes the selected messages on the server", [this] {
-        if (m_view) m_view->OnDeleteMessage(m_list->SelectedRows());
-    });
-    AddCommand(ID_REFRESH, "Refresh", "Checks for new mail", view([](CCorvaneView& v) { v.OnRefresh(); }));
-    AddCommand(ID_MAIL_PROPERTIES, "Mail Properties", "Changes the mailboxes and options",
+    AddCommand(ID_DELETE_MESSAGE, "Delete Message", "Deletes the selected messages on the server\nDelete Message",
+               [this] {
+                   if (m_view) m_view->OnDeleteMessage(m_list->SelectedRows());
+               });
+    AddCommand(ID_REFRESH, "Refresh", "Checks for new mail\nRefresh", view([](CCorvaneView& v) { v.OnRefresh(); }));
+    AddCommand(ID_MAIL_PROPERTIES, "Mail Properties", "Changes the mailboxes and options\nMail Properties",
                view([](CCorvaneView& v) { v.OnMailProperties(); }));
     AddCommand(ID_WEB_BROWSER, "Web Browser", "Opens the web browser window",
                view([](CCorvaneView& v) { v.OnWebBrowser(); }));
     AddCommand(ID_PERFORM_MAINTENANCE, "Perform Maintainance", "Empties the stored list and rescans every mailbox",
                view([](CCorvaneView& v) { v.OnPerformMaintenance(); }));
-    AddCommand(ID_APP_ABOUT, "&About Velto Mail..", "Shows the program's version and credits", [this] {
+    AddCommand(ID_APP_ABOUT, "&About Velto Mail..", "Shows the program's version and credits\nAbout", [this] {
         if (m_view) {
             m_view->OnAbout();
         } else {
@@ -145,8 +141,8 @@ void CMainFrame::BuildCommands() {
     });
     AddCommand(ID_OPEN, "Open", "Shows the main window", [this] { ShowMainWindow(); });
     AddCommand(ID_APP_EXIT, "E&xit", "Quits the application", [this] { close(); });
-    AddCommand(ID_EDIT_COPY, "Copy", "Copies the selection", nullptr);
-    AddCommand(ID_FILE_PRINT, "&Print...", "Prints the list", [this] { OnFilePrint(); })
+    AddCommand(ID_EDIT_COPY, "Copy", "Copies the selection\nCopy", nullptr);
+    AddCommand(ID_FILE_PRINT, "&Print...", "Prints the list\nPrint", [this] { OnFilePrint(); })
         ->setShortcut(QKeySequence("Ctrl+P"));
     AddCommand(ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Shows the printed pages", [this] { OnFilePrintPreview(); });
     AddCommand(ID_FILE_PRINT_SETUP, "P&rint Setup...", "Changes the printer and the page",
@@ -376,7 +372,6 @@ void CMainFrame::changeEvent(QEvent* event) {
 
 void CMainFrame::SetFrameTitle(const std::string& title) {
     setWindowTitle(Q(title));
-    m_caption->UpdateTitle(windowTitle());
 }
 
 void CMainFrame::ShowMainWindow() {
@@ -425,9 +420,10 @@ void CMainFrame::ClearMessages(bool update) { m_status->ClearMessages(update); }
 bool CMainFrame::HasProgressWindow() const { return !m_progressDlg.isNull(); }
 
 void CMainFrame::CreateProgressWindow() {
+    // A window of the frame's: no taskbar entry of its own, kept above it.
     m_progressDlg = new CGetMailProgressDlg([this] {
         if (m_view) m_view->OnProgressCancel();
-    });
+    }, this);
 }
 
 void CMainFrame::ShowProgressWindow(const std::string& caption) {

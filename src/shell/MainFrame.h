@@ -1,9 +1,8 @@
 #pragma once
-// The main window: the painted caption band, the menus, the toolbar and the
-// "Mail Folders" chooser at the top, the message list in the middle, the
-// status bar with its message history and progress bar, and the dockable
-// utility window with the conversation log and the URL monitor. It is the
-// engine's IEngineUi.
+// The main window: the menus, the toolbar and the "Mail Folders" chooser at
+// the top, the message list in the middle, the status bar with its message
+// history and progress bar, and the dockable utility window with the
+// conversation log and the URL monitor. It is the engine's IEngineUi.
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -22,7 +21,6 @@ class QToolBar;
 
 namespace velto {
 
-class CCaptionPainter;
 class CCorvaneView;
 class CFrameStatusBar;
 class CGetMailProgressDlg;
@@ -61,6 +59,11 @@ enum Command : int {
     ID_VIEW_STATUS_BAR = 59393,
 };
 
+// A command's prompt is "status bar text\ntool tip": the part before the
+// line feed shows in the status bar while the pointer is on the command,
+// the part after it is the button's tool tip.
+void SetPrompt(QAction* action, const QString& prompt);
+
 class CMainFrame : public QMainWindow, public IEngineUi {
     Q_OBJECT
 public:
@@ -85,7 +88,6 @@ public:
     // The list's pop-up: "&Read Message" (As Document, As WebPage),
     // "&Delete Message", "Refresh", "Message &Statistics".
     QMenu* ListMenu() const { return m_listMenu; }
-    CCaptionPainter* Caption() const { return m_caption; }
     CFrameStatusBar* FrameStatusBar() const { return m_status; }
     CUtilityBar* Utility() const { return m_utility; }
     COutputWindow* OutputWindow() const;
@@ -138,7 +140,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    QAction* AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler);
+    QAction* AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler);
     QAction* Mirror(int id, const QString& text, QObject* parent);
     // A command the message list's engine handles.
     std::function<void()> ViewCommand(std::function<void(CCorvaneView&)> handler);
@@ -157,7 +159,6 @@ private:
     IDesktop& m_desktop;
     CCorvaneView* m_view = nullptr;
     CMessageListView* m_list = nullptr;
-    CCaptionPainter* m_caption = nullptr;
     QMenuBar* m_menuBar = nullptr;
     QToolBar* m_toolBar = nullptr;
     QComboBox* m_chooser = nullptr;
