@@ -174,6 +174,9 @@ int CCorvaneApp::Main(int argc, char** argv) {
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     view = std::make_unique<CCorvaneView>(services);
 
+    // Where the user left the window, kept apart from the settings.
+    const std::string layoutFile = UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini";
+    frame->SetLayoutFile(QString::fromStdString(layoutFile));
     frame->SetTrayAvailable(tray.IsAvailable());
     frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPageSetupDialog>
@@ -346,6 +347,7 @@ void CMainFrame::OnFilePrintSetup() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_closed) {
         m_closed = true;
+        SaveLayout();
         emit closing();
     }
     event->accept();
@@ -368,6 +370,68 @@ void CMainFrame::changeEvent(QEvent* event) {
         });
 }
 
+void CMainFrame::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    // Into the tray or closed: shown again, the window comes back here.
+    m_hiddenGeometry = saveGeometry();
+    SaveLayout();
+}
+
+// ---- where the user left the window ---------------------------------------
+
+void CMainFrame::SetLayoutFile(const QString& path) {
+    m_layoutFile = path;
+    // A program ended by the session or a signal never closes its window.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { SaveLayout(); }, Qt::UniqueConnection);
+    FrameLayout layout;
+    if (ReadFrameLayout(path, layout)) ApplyLayout(layout);
+}
+
+FrameLayout CMainFrame::Layout() const {
+    FrameLayout layout;
+    layout.geometry = saveGeometry();
+    layout.bars = saveState();
+    const int columns = m_list->header()->count();
+    if (columns == 0) {
+        layout.columns = m_columns;
+    } else {
+        for (int c = 0; c < columns; ++c) layout.columns << m_list->columnWidth(c);
+    }
+    layout.utilityArea = m_utility->CurrentArea();
+    layout.utilityAcross = m_utility->RememberedSize(Qt::BottomDockWidgetArea);
+    layout.utilityAlong = m_utility->RememberedSize(Qt::LeftDockWidgetArea);
+    layout.utilityFloating = m_utility->RememberedSize(Qt::NoDockWidgetArea);
+    return layout;
+}
+
+void CMainFrame::ApplyLayout(const FrameLayout& layout) {
+    if (!layout.geometry.isEmpty()) restoreGeometry(layout.geometry);
+    const std::pair<Qt::DockWidgetArea, QSize> sizes[] = {{Qt::BottomDockWidgetArea, layout.utilityAcross},
+                                                          {Qt::LeftDockWidgetArea, layout.utilityAlong},
+                                                          {Qt::NoDockWidgetArea, layout.utilityFloating}};
+    for (const auto& [area, size] : sizes)
+        if (size.isValid()) m_utility->SetRememberedSize(area, size);
+    if (layout.bars.isEmpty() || !restoreState(layout.bars)) {
+        if (layout.utilityArea == Qt::NoDockWidgetArea) {
+            m_utility->setFloating(true);
+        } else {
+            m_utility->setFloating(false);
+            addDockWidget(layout.utilityArea, m_utility);
+        }
+    }
+    m_columns = layout.columns;
+    ApplyColumns();
+}
+
+void CMainFrame::ApplyColumns() {
+    if (m_columns.size() != m_list->header()->count()) return;
+    for (int c = 0; c < m_columns.size(); ++c) m_list->setColumnWidth(c, m_columns[c]);
+}
+
+void CMainFrame::SaveLayout() const {
+    if (!m_layoutFile.isEmpty()) WriteFrameLayout(m_layoutFile, Layout());
+}
+
 // ---- IEngineUi ------------------------------------------------------------------
 
 void CMainFrame::SetFrameTitle(const std::string& title) {
@@ -375,6 +439,9 @@ void CMainFrame::SetFrameTitle(const std::string& title) {
 }
 
 void CMainFrame::ShowMainWindow() {
+    // The window manager would place a window that comes out of the tray
+    // anew; it goes back where it was.
+    if (!isVisible() && !m_hiddenGeometry.isEmpty()) restoreGeometry(m_hiddenGeometry);
     showNormal();
     raise();
     activateWindow();
@@ -397,7 +464,10 @@ void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this
 
 bool CMainFrame::RunOptionsSheet() { return m_runOptionsSheet ? m_runOptionsSheet(this) : false; }
 
-void CMainFrame::SetupList() { m_list->SetupColumns(); }
+void CMainFrame::SetupList() {
+    m_list->SetupColumns();
+    ApplyColumns();
+}
 
 void CMainFrame::ChooserResetContent() { m_chooser->clear(); }
 

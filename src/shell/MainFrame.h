@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/EngineUi.h"
+#include "shell/WindowState.h"
 
 class QAction;
 class QComboBox;
@@ -79,6 +80,12 @@ public:
     void SetOptionsSheetRunner(std::function<bool(QWidget*)> runner) { m_runOptionsSheet = std::move(runner); }
     // Closing the About box stops a sound that still plays.
     void SetStopSound(std::function<void()> stop) { m_stopSound = std::move(stop); }
+    // The file that keeps where the user left the window: read and applied
+    // now, written whenever the window hides or closes.
+    void SetLayoutFile(const QString& path);
+    FrameLayout Layout() const;
+    // Column widths wait for the list's columns when these do not exist yet.
+    void ApplyLayout(const FrameLayout& layout);
 
     QAction* Action(int id) const;
     QComboBox* Chooser() const { return m_chooser; }
@@ -138,6 +145,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QAction* AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler);
@@ -155,6 +163,8 @@ private:
     void OnFilePrint();
     void OnFilePrintPreview();
     void OnFilePrintSetup();
+    void SaveLayout() const;
+    void ApplyColumns();
 
     IDesktop& m_desktop;
     CCorvaneView* m_view = nullptr;
@@ -171,6 +181,9 @@ private:
     std::function<bool(QWidget*)> m_runOptionsSheet;
     std::function<void()> m_stopSound;
     std::unique_ptr<QPrinter> m_printer;
+    QString m_layoutFile;
+    QList<int> m_columns;        // widths to give the list's columns
+    QByteArray m_hiddenGeometry;  // where the window was when it went to the tray
     bool m_trayAvailable = false;
     bool m_firstShow = true;
     bool m_armed = false;  // a member of the clipboard watch
