@@ -53,17 +53,18 @@ public:
         painter->restore();
     }
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
-        QPixmap pm(size * scale);
+        QPixmap pm(size);
         pm.fill(Qt::transparent);
         {
             QPainter p(&pm);
-            paint(&p, QRect(QPoint(0, 0), pm.size()), mode, state);
+            paint(&p, QRect(QPoint(0, 0), size), mode, state);
         }
-        pm.setDevicePixelRatio(scale);
         return mode == QIcon::Disabled ? Embossed(pm) : pm;
+    }
+    // The size asked for is in device pixels already; the icon marks the
+    // picture with the scale.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal) override {
+        return pixmap(size, mode, state);
     }
     QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
     QIconEngine* clone() const override { return new ScaledIconEngine(m_paint, m_grid); }

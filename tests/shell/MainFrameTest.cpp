@@ -19,6 +19,7 @@
 #include "shell/AboutDialog.h"
 #include "shell/GetMailProgressDlg.h"
 #include "shell/FrameHarness.h"
+#include "engine/EngineServices.h"
 #include "shell/OutputWindow.h"
 #include "shell/ToolIcons.h"
 #include "shell/UtilityBar.h"
@@ -397,6 +398,23 @@ TEST(MainFrame, GetMailWindowBelongsToTheMainWindow) {
     EXPECT_EQ(dlg->windowTitle(), "Checking Mail");
     EXPECT_EQ(dlg->windowIcon().cacheKey(), h.frame.windowIcon().cacheKey());
     h.frame.DestroyProgressWindow();
+}
+
+TEST(AppIcon, IsDrawnAtTheSizeAskedForSoItStaysSharp) {
+    const QColor ink(30, 50, 120), paper(255, 248, 200);
+    for (const QIcon& icon : {MakeAppIcon(), MakeTrayIcon(kIconIdle)}) {
+        // Scale 2: twice the pixels, not a stretched small picture.
+        const QPixmap doubled = icon.pixmap(QSize(24, 24), 2.0);
+        EXPECT_EQ(doubled.size(), QSize(48, 48));
+        EXPECT_EQ(doubled.devicePixelRatio(), 2.0);
+    }
+    // At 256 pixels the envelope's outline is 4 pixels wide and solid in its
+    // middle, its paper plain: a 64-pixel picture blown up would blur both.
+    const QImage big = MakeAppIcon().pixmap(256, 256).toImage();
+    ASSERT_EQ(big.size(), QSize(256, 256));
+    for (int x : {15, 16}) EXPECT_EQ(big.pixelColor(x, 150), ink) << x;
+    EXPECT_EQ(big.pixelColor(17 + 3, 150), paper);
+    EXPECT_EQ(big.pixelColor(0, 0).alpha(), 0);
 }
 
 TEST(AboutDlg, NothingIsCutAndTheCreditsCrawlRoundAndRound) {
