@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "shell/ToolIcons.h"
 
@@ -39,8 +40,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     head->addWidget(name, 1);
     layout->addLayout(head);
 
-    // The credits start below the window and leave it at the top: a blank
-    // window's height above and below them.
+    // The credits leave the window at the top and come back in from below:
+    // a blank window's height above and below them.
     const QFontMetrics metrics = fontMetrics();
     const int window = kVisibleLines * metrics.lineSpacing();
     auto* credits = new QWidget(this);
@@ -59,7 +60,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     m_credits->setWidgetResizable(true);
     const int frame = 2 * m_credits->frameWidth();
     m_credits->setFixedHeight(window + frame);
-    m_credits->setMinimumWidth(credits->sizeHint().width() + frame);
+    // Never so narrow that the title is cut beside the window manager's buttons.
+    m_credits->setMinimumWidth(
+        std::max(credits->sizeHint().width() + frame, metrics.horizontalAdvance(windowTitle()) + 160));
     // A pointer resting on the credits holds them still for reading.
     m_credits->viewport()->installEventFilter(this);
     layout->addWidget(m_credits);
@@ -67,9 +70,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
-    // Never narrower than the title needs beside the window manager's buttons.
-    setMinimumWidth(std::max(360, metrics.horizontalAdvance(windowTitle()) + 160));
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The first lines are in view from the start.
+    m_credits->verticalScrollBar()->setRange(0, credits->sizeHint().height() - window);
+    m_credits->verticalScrollBar()->setValue(window);
 
     m_crawl = new QTimer(this);
     connect(m_crawl, &QTimer::timeout, this, &CAboutDlg::Step);

@@ -434,18 +434,21 @@ TEST(AboutDlg, NothingIsCutAndTheCreditsCrawlRoundAndRound) {
     EXPECT_GE(view->height(), CAboutDlg::kVisibleLines * text->fontMetrics().lineSpacing());
     EXPECT_TRUE(dlg.findChild<QLabel*>("aboutName")->text().contains("Version 1.1"));
 
-    // They start out of sight below and go all the way through, then again.
+    // The first lines are in view at once; the credits go all the way out
+    // at the top, then come in again from below.
     QScrollBar* bar = dlg.Credits()->verticalScrollBar();
-    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(text->mapTo(view, QPoint(0, 0)).y(), 0);
     ASSERT_GE(bar->maximum(), view->height() + text->height());
     int steps = 0;
     while (bar->value() < bar->maximum() && steps < 10000) {
         dlg.Step();
         ++steps;
     }
-    EXPECT_EQ(steps, bar->maximum());
+    EXPECT_EQ(steps, bar->maximum() - view->height());
+    EXPECT_LE(text->mapTo(view, QPoint(0, text->height())).y(), 0);  // gone
     dlg.Step();
     EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(text->mapTo(view, QPoint(0, 0)).y(), view->height());  // just below
 }
 
 }  // namespace
