@@ -12,6 +12,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -45,7 +46,11 @@ void SetPrompt(QAction* action, const QString& prompt) {
 CMainFrame::CMainFrame(IDesktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
     setWindowTitle("Corvane");
     setWindowIcon(MakeAppIcon());
-    resize(900, 560);
+    // A first size that fits the screen, also a small one or at a large scale.
+    QSize size(900, 560);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
     // The window manager draws the title bar; the window starts at its menus.
     m_menuBar = new QMenuBar(this);
     setMenuBar(m_menuBar);
@@ -380,9 +385,9 @@ void CMainFrame::hideEvent(QHideEvent* event) {
 // ---- where the user left the window ---------------------------------------
 
 void CMainFrame::SetLayoutFile(const QString& path) {
-    m_layoutFile = path;
     // A program ended by the session or a signal never closes its window.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { SaveLayout(); }, Qt::UniqueConnection);
+    if (m_layoutFile.isEmpty()) connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { SaveLayout(); });
+    m_layoutFile = path;
     FrameLayout layout;
     if (ReadFrameLayout(path, layout)) ApplyLayout(layout);
 }
