@@ -3,6 +3,8 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QHeaderView>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "shell/FrameHarness.h"
 #include "shell/MessageListView.h"
@@ -114,6 +116,15 @@ TEST(FrameLayoutFile, TheWindowComesBackAsTheUserLeftItOnEverySide) {
         EXPECT_EQ(across ? now.height() : now.width(), across ? client.height() : client.width()) << row.area;
         EXPECT_EQ(Columns(h), (QList<int>{70, 80, 90, 100, 110})) << row.area;
     }
+}
+
+TEST(FrameLayoutFile, WithoutOneTheWindowFitsTheScreen) {
+    FrameHarness h;
+    h.frame.SetLayoutFile(TempFile("missing.ini"));
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(h.frame.width(), room.width());
+    EXPECT_LE(h.frame.height(), room.height());
+    EXPECT_GE(h.frame.width(), std::min(room.width() * 9 / 10, 900));
 }
 
 TEST(FrameLayoutFile, HidingIntoTheTrayKeepsThePlaceAndWritesTheFile) {
