@@ -352,7 +352,6 @@ void CMainFrame::OnFilePrintSetup() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_closed) {
         m_closed = true;
-        SaveLayout();
         emit closing();
     }
     event->accept();
@@ -424,6 +423,8 @@ void CMainFrame::ApplyLayout(const FrameLayout& layout) {
             addDockWidget(layout.utilityArea, m_utility);
         }
     }
+    // Its side and size come back, but every run starts with it shown.
+    m_utility->setVisible(true);
     m_columns = layout.columns;
     ApplyColumns();
 }

@@ -118,6 +118,27 @@ TEST(FrameLayoutFile, TheWindowComesBackAsTheUserLeftItOnEverySide) {
     }
 }
 
+TEST(FrameLayoutFile, TheUtilityWindowIsShownOnEveryRunEvenIfHiddenAtTheEnd) {
+    const QString path = TempFile("window.ini");
+    {
+        FrameHarness h;
+        h.frame.SetLayoutFile(path);
+        h.frame.show();
+        h.frame.addDockWidget(Qt::RightDockWidgetArea, h.frame.Utility());
+        h.frame.Action(ID_UTILITY_WINDOW)->trigger();
+        Settle();
+        ASSERT_FALSE(h.frame.Utility()->isVisible());
+        h.frame.close();
+    }
+    FrameHarness h;
+    h.frame.SetLayoutFile(path);
+    h.frame.show();
+    Settle();
+    EXPECT_TRUE(h.frame.Utility()->isVisible());
+    EXPECT_TRUE(h.frame.UtilityVisible());
+    EXPECT_EQ(h.frame.dockWidgetArea(h.frame.Utility()), Qt::RightDockWidgetArea);
+}
+
 TEST(FrameLayoutFile, WithoutOneTheWindowFitsTheScreen) {
     FrameHarness h;
     h.frame.SetLayoutFile(TempFile("missing.ini"));
