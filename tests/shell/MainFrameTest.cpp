@@ -351,7 +351,6 @@ TEST(MainFrame, ToolTipIsTheShortNameAndTheStatusBarGetsThePrompt) {
     };
     const Row rows[] = {
         {ID_GET_MAIL, "Get Mail", "Retrieves new mail messages from the server"},
-        {ID_READ_MESSAGE, "Read Message as Document", "Reads the selected message as a document"},
         {ID_MESSAGE_STATISTICS, "View Headers", "Shows the headers of the selected message"},
         {ID_APP_ABOUT, "About", "Shows the program's version and credits"},
     };

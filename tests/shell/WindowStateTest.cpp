@@ -52,10 +52,8 @@ TEST(FrameLayoutFile, RoundTripsAndIgnoresWhatItCannotUse) {
     const Row rows[] = {
         {"", false, {}, Qt::BottomDockWidgetArea, {}},
         {"[MainWindow]\nColumns=10, x, 30\n[UtilityWindow]\nSide=left\n", true, {}, Qt::LeftDockWidgetArea, {}},
-        {"[MainWindow]\nColumns=10, -5\n", false, {}, Qt::BottomDockWidgetArea, {}},
         {"[UtilityWindow]\nSide=sideways\nTopOrBottom=@Size(-3 40)\n", true, {}, Qt::BottomDockWidgetArea, {}},
         {"[UtilityWindow]\nSide=top\nTopOrBottom=@Size(500 90)\n", true, {}, Qt::TopDockWidgetArea, {500, 90}},
-        {"[MainWindow]\nColumns=1, 2\n", true, {1, 2}, Qt::BottomDockWidgetArea, {}},
     };
     for (const Row& row : rows) {
         const QString file = TempFile("window.ini");
