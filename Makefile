@@ -5,7 +5,9 @@ BUILD_FUZZ ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: run test deps build test-asan bench fuzz demo screenshot clean
+PREFIX     ?= /usr/local
+
+.PHONY: run test deps build install test-asan bench fuzz demo screenshot clean
 
 deps:
 	@scripts/install-deps.sh
@@ -18,6 +20,11 @@ build: deps $(BUILD)/build.ninja
 
 run: build
 	$(BUILD)/src/app/veltomail
+
+# The program, its desktop entry and its icons below PREFIX; DESTDIR, when
+# set, is put in front of every path (for packaging).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -70,6 +70,6 @@ printf '%s\r\n' 'REGEDIT4' '' \
 echo "demo: POP3 server with ${#messages[@]} messages on 127.0.0.1:$port;" \
      "VeltoMail checks it 10 seconds after it starts (or press Get Mail)."
 status=0
-XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" VELTOMAIL_POP3_PORT="$port" \
+XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" VELTOMAIL_POP3_PORT="$port" \
   "$program" || status=$?
 exit "$status"

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libgl-dev
   zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
-  xvfb xauth
+  xvfb xauth desktop-file-utils
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)

@@ -140,7 +140,10 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
 int CCorvaneApp::Main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("VeltoMail");
-    QApplication::setApplicationDisplayName("VeltoMail");
+    // No display name: the toolkit would append it to every window title,
+    // and the titles are the program's own ("About Velto Mail", ...).
+    // The desktop entry gives the windows their icon and group.
+    QGuiApplication::setDesktopFileName("veltomail");
     // The window can live in the tray: only an explicit exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     // Asked to end (kill, Ctrl+C) at any moment, start-up included: the same
@@ -214,6 +217,9 @@ int CCorvaneApp::Main(int argc, char** argv) {
         QMetaObject::invokeMethod(
             frameWindow, [frameWindow, text] { frameWindow->MessageBox(text); }, Qt::QueuedConnection);
     });
+    // Where the user left the window, kept apart from the settings.
+    const std::string layoutFile = UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini";
+    frame->SetLayoutFile(QString::fromStdString(layoutFile));
     frame->SetTrayAvailable(tray.IsAvailable());
     frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });

@@ -58,20 +58,22 @@ QSize CControlBarEx::RememberedSize(Qt::DockWidgetArea area) const {
     }
 }
 
-void CControlBarEx::Remember(QSize clientSize) {
-    switch (CurrentArea()) {
+void CControlBarEx::SetRememberedSize(Qt::DockWidgetArea area, QSize size) {
+    switch (area) {
     case Qt::TopDockWidgetArea:
     case Qt::BottomDockWidgetArea:
-        m_horizontal = clientSize;
+        m_horizontal = size;
         break;
     case Qt::LeftDockWidgetArea:
     case Qt::RightDockWidgetArea:
-        m_vertical = clientSize;
+        m_vertical = size;
         break;
     default:
-        m_floating = clientSize;
+        m_floating = size;
         break;
     }
 }
+
+void CControlBarEx::Remember(QSize clientSize) { SetRememberedSize(CurrentArea(), clientSize); }
 
 }  // namespace velto

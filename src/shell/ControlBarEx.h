@@ -3,7 +3,7 @@
 // click on its title toggles), and resizes by the edge that faces the
 // window's centre, never below kMinimum pixels. It remembers the size of
 // its client area (below the title) for the top and bottom, for the sides
-// and for floating, for as long as it lives, and comes back at that size.
+// and for floating, and comes back at that size.
 #include <QDockWidget>
 
 class QMainWindow;
@@ -23,6 +23,9 @@ public:
     // The size kept for a docking side (Qt::TopDockWidgetArea etc.), or for
     // floating (Qt::NoDockWidgetArea).
     QSize RememberedSize(Qt::DockWidgetArea area) const;
+    // The size the bar comes back at on that side (a size kept from an
+    // earlier run).
+    void SetRememberedSize(Qt::DockWidgetArea area, QSize size);
     Qt::DockWidgetArea CurrentArea() const;
 
 private:

@@ -117,9 +117,8 @@ void CMailBoxPage::WriteControls() {
 
 void CMailBoxPage::ClearFields() { m_fields = Fields{}; }
 
-void CMailBoxPage::Tell(const QString& text, bool warning) {
-    SheetPrompts::Current().message(this, text,
-                                    warning ? SheetPrompts::Kind::Warning : SheetPrompts::Kind::Information);
+void CMailBoxPage::Refuse(const QString& text) {
+    SheetPrompts::Current().message(this, text, SheetPrompts::Kind::Warning);
 }
 
 AccountSettings* CMailBoxPage::FirstEntry(std::uint32_t id) {
@@ -147,20 +146,24 @@ void CMailBoxPage::ShowChosenAccount() {
 }
 
 namespace {
-const char* const kNoBackslash = "A MailBox name cannot contain a backslash (\\).";
+// The name becomes a key path below the accounts key: a backslash would
+// store the account where loading never finds it.
+QString NoBackslash(const QString& name) {
+    return QString("The MailBox name \"%1\" contains a backslash (\\), which a MailBox name cannot hold.\n"
+                   "Please choose a name without one.")
+        .arg(name);
 }
+}  // namespace
 
 void CMailBoxPage::SaveAccount() {
     ReadControls();
     const QString name = m_fields.mailboxName;
     if (name.isEmpty()) {
-        Tell("Please Enter MailBox name before Saving the Account", true);
+        Refuse("Please Enter MailBox name before Saving the Account");
         return;
     }
-    // The name becomes a key path below the accounts key: a backslash would
-    // store the account where loading never finds it.
     if (name.contains(QLatin1Char('\\'))) {
-        Tell(kNoBackslash, true);
+        Refuse(NoBackslash(name));
         return;
     }
 
@@ -179,26 +182,18 @@ void CMailBoxPage::SaveAccount() {
     record.m_deleted = 0;
 
     // The list holds one item per stored key; key names ignore letter case.
-    const int selected = m_fields.mailboxIndex;
-    const QString selectedName = selected >= 0 ? m_mailbox->itemText(selected) : QString();
-    QString notice;
-    int item = FindKeyName(m_mailbox, name);
+    // Adding an item leaves the selection where it was, on the same account
+    // or on none.
+    const QVariant selected = m_mailbox->currentData();
+    const int item = FindKeyName(m_mailbox, name);
     if (item < 0) {
-        item = InsertSorted(m_mailbox, name, record.m_id);
-        if (selected >= 0)
-            notice = QString("The account \"%1\" is saved as a new mailbox; \"%2\" stays as it was.\n"
-                             "To rename \"%2\", choose it in the MailBox list and press Delete Account.")
-                         .arg(name, selectedName);
-    } else if (m_mailbox->itemText(item) != name) {
-        notice = QString("\"%1\" and \"%2\" differ only in letter case, so they name the same mailbox: "
-                         "it is kept as \"%1\" with the settings on screen.")
-                     .arg(name, m_mailbox->itemText(item));
-        m_mailbox->setItemText(item, name);
+        InsertSorted(m_mailbox, name, record.m_id);
+        m_mailbox->setCurrentIndex(selected.isValid() ? m_mailbox->findData(selected) : -1);
+    } else {
+        // The item stands for the account as it will be stored.
         m_mailbox->setItemData(item, record.m_id);
-    } else if (item != selected) {
-        notice = QString("The mailbox \"%1\" already exists; its settings are replaced by the ones on screen.")
-                     .arg(name);
     }
+    m_fields.mailboxIndex = m_mailbox->currentIndex();
 
     // Every entry of this id takes the new values. Other spellings of the
     // same key lose their marks: this entry alone decides what the key gets.
@@ -213,18 +208,12 @@ void CMailBoxPage::SaveAccount() {
         }
     }
     if (!found) m_accounts.push_back(record);
-
-    // The list shows the account that was saved, so that Delete Account acts
-    // on what is on screen.
-    m_mailbox->setCurrentIndex(item);
-    m_fields.mailboxIndex = item;
-    if (!notice.isEmpty()) Tell(notice, false);
 }
 
 void CMailBoxPage::DeleteAccount() {
     ReadControls();
     if (m_fields.mailboxName.isEmpty()) {
-        Tell("Enter MailBox name before Deleting Account", true);
+        Refuse("Enter MailBox name before Deleting Account");
         return;
     }
     // The account selected in the list goes, whatever name is typed.
@@ -249,7 +238,7 @@ void CMailBoxPage::NewReset() {
 bool CMailBoxPage::Validate() {
     ReadControls();
     if (m_fields.mailboxName.contains(QLatin1Char('\\'))) {
-        Tell(kNoBackslash, true);
+        Refuse(NoBackslash(m_fields.mailboxName));
         m_mailboxName->setFocus();
         return false;
     }

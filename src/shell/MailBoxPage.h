@@ -37,7 +37,8 @@ private:
     void SaveAccount();
     void DeleteAccount();
     void NewReset();
-    void Tell(const QString& text, bool warning);
+    // The one kind of box the page shows: why a button did nothing.
+    void Refuse(const QString& text);
     AccountSettings* FirstEntry(std::uint32_t id);
 
     Fields m_fields;

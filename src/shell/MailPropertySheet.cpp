@@ -16,6 +16,10 @@ CMailPropertySheet::CMailPropertySheet(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Velto Mail Options");
     auto* layout = new QVBoxLayout(this);
     m_tabs = new QTabWidget(this);
+    // Every page's tab in view at once, its caption whole: the sheet grows to
+    // the width of the tab row rather than scroll it.
+    m_tabs->setUsesScrollButtons(false);
+    m_tabs->setElideMode(Qt::ElideNone);
     layout->addWidget(m_tabs);
     auto* buttons =
         new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPageSetupDialog>
@@ -11,14 +12,13 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include "engine/CorvaneView.h"
 #include "shell/AboutDialog.h"
-#include "shell/CaptionPainter.h"
 #include "shell/Desktop.h"
 #include "shell/GetMailProgressDlg.h"
 #include "shell/ListPrinter.h"
@@ -36,22 +36,24 @@ namespace {
 QString Q(const std::string& s) { return ToDisplay(s); }
 }  // namespace
 
+void SetPrompt(QAction* action, const QString& prompt) {
+    const qsizetype cut = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(prompt.left(cut));
+    // Without a tip of its own a button shows its caption.
+    if (cut >= 0) action->setToolTip(prompt.mid(cut + 1));
+}
+
 CMainFrame::CMainFrame(IDesktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
     setWindowTitle("Corvane");
     setWindowIcon(MakeAppIcon());
-    resize(900, 560);
-    // The caption band sits above the menus, as a title bar would.
-    auto* top = new QWidget(this);
-    auto* topLayout = new QVBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    topLayout->setSpacing(0);
-    m_caption = new CCaptionPainter(top);
-    m_caption->SetIcon(windowIcon());
-    m_caption->UpdateTitle(windowTitle());
-    m_menuBar = new QMenuBar(top);
-    topLayout->addWidget(m_caption);
-    topLayout->addWidget(m_menuBar);
-    setMenuWidget(top);
+    // A first size that fits the screen, also a small one or at a large scale.
+    QSize size(900, 560);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
+    // The window manager draws the title bar; the window starts at its menus.
+    m_menuBar = new QMenuBar(this);
+    setMenuBar(m_menuBar);
 
     m_list = new CMessageListView(this);
     setCentralWidget(m_list);
@@ -71,10 +73,9 @@ CMainFrame::~CMainFrame() {
 
 // ---- commands -------------------------------------------------------------------
 
-QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler) {
+QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler) {
     auto* action = new QAction(text, this);
-    action->setStatusTip(tip);
-    action->setToolTip(tip);
+    SetPrompt(action, prompt);
     action->setData(id);
     // Commands with a toolbar button show its picture in the menus too,
     // engraved while disabled; the others get the check mark when checked.
@@ -118,25 +119,26 @@ void CMainFrame::BuildCommands() {
     // (Member-function pointers would do, but the sanitizers' type check
     // misreads calls through them.)
     auto view = [this](void (*handler)(CCorvaneView&)) { return ViewCommand(handler); };
-    AddCommand(ID_GET_MAIL, "Get Mail", "Retrieves new mail messages from the server",
+    AddCommand(ID_GET_MAIL, "Get Mail", "Retrieves new mail messages from the server\nGet Mail",
                view([](CCorvaneView& v) { v.OnGetMail(); }));
-    AddCommand(ID_READ_MESSAGE, "Read Message", "Reads the selected message as a document",
+    AddCommand(ID_READ_MESSAGE, "Read Message", "Reads the selected message as a document\nRead Message as Document",
                view([](CCorvaneView& v) { v.OnReadMessage(); }));
-    AddCommand(ID_READ_AS_WEBPAGE, "As WebPage", "Views the selected message as a web page",
+    AddCommand(ID_READ_AS_WEBPAGE, "As WebPage", "Views the selected message as a web page\nView Message as WebPage",
                view([](CCorvaneView& v) { v.OnReadAsWebPage(); }));
-    AddCommand(ID_MESSAGE_STATISTICS, "Message Statistics", "Shows the headers of the selected message",
+    AddCommand(ID_MESSAGE_STATISTICS, "Message Statistics", "Shows the headers of the selected message\nView Headers",
                view([](CCorvaneView& v) { v.OnMessageStatistics(); }));
-    AddCommand(ID_DELETE_MESSAGE, "Delete Message", "Deletes the selected messages on the server", [this] {
-        if (m_view) m_view->OnDeleteMessage(m_list->SelectedRows());
-    });
-    AddCommand(ID_REFRESH, "Refresh", "Checks for new mail", view([](CCorvaneView& v) { v.OnRefresh(); }));
-    AddCommand(ID_MAIL_PROPERTIES, "Mail Properties", "Changes the mailboxes and options",
+    AddCommand(ID_DELETE_MESSAGE, "Delete Message", "Deletes the selected messages on the server\nDelete Message",
+               [this] {
+                   if (m_view) m_view->OnDeleteMessage(m_list->SelectedRows());
+               });
+    AddCommand(ID_REFRESH, "Refresh", "Checks for new mail\nRefresh", view([](CCorvaneView& v) { v.OnRefresh(); }));
+    AddCommand(ID_MAIL_PROPERTIES, "Mail Properties", "Changes the mailboxes and options\nMail Properties",
                view([](CCorvaneView& v) { v.OnMailProperties(); }));
     AddCommand(ID_WEB_BROWSER, "Web Browser", "Opens the web browser window",
                view([](CCorvaneView& v) { v.OnWebBrowser(); }));
     AddCommand(ID_PERFORM_MAINTENANCE, "Perform Maintainance", "Empties the stored list and rescans every mailbox",
                view([](CCorvaneView& v) { v.OnPerformMaintenance(); }));
-    AddCommand(ID_APP_ABOUT, "&About Velto Mail..", "Shows the program's version and credits", [this] {
+    AddCommand(ID_APP_ABOUT, "&About Velto Mail..", "Shows the program's version and credits\nAbout", [this] {
         if (m_view) {
             m_view->OnAbout();
         } else {
@@ -145,8 +147,8 @@ void CMainFrame::BuildCommands() {
     });
     AddCommand(ID_OPEN, "Open", "Shows the main window", [this] { ShowMainWindow(); });
     AddCommand(ID_APP_EXIT, "E&xit", "Quits the application", [this] { close(); });
-    AddCommand(ID_EDIT_COPY, "Copy", "Copies the selection", nullptr);
-    AddCommand(ID_FILE_PRINT, "&Print...", "Prints the list", [this] { OnFilePrint(); })
+    AddCommand(ID_EDIT_COPY, "Copy", "Copies the selection\nCopy", nullptr);
+    AddCommand(ID_FILE_PRINT, "&Print...", "Prints the list\nPrint", [this] { OnFilePrint(); })
         ->setShortcut(QKeySequence("Ctrl+P"));
     AddCommand(ID_FILE_PRINT_PREVIEW, "Print Pre&view", "Shows the printed pages", [this] { OnFilePrintPreview(); });
     AddCommand(ID_FILE_PRINT_SETUP, "P&rint Setup...", "Changes the printer and the page",
@@ -372,14 +374,80 @@ void CMainFrame::changeEvent(QEvent* event) {
         });
 }
 
+void CMainFrame::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    // Into the tray or closed: shown again, the window comes back here.
+    m_hiddenGeometry = saveGeometry();
+    SaveLayout();
+}
+
+// ---- where the user left the window ---------------------------------------
+
+void CMainFrame::SetLayoutFile(const QString& path) {
+    // A program ended by the session or a signal never closes its window.
+    if (m_layoutFile.isEmpty()) connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { SaveLayout(); });
+    m_layoutFile = path;
+    FrameLayout layout;
+    if (ReadFrameLayout(path, layout)) ApplyLayout(layout);
+}
+
+FrameLayout CMainFrame::Layout() const {
+    FrameLayout layout;
+    layout.geometry = saveGeometry();
+    layout.bars = saveState();
+    const int columns = m_list->header()->count();
+    if (columns == 0) {
+        layout.columns = m_columns;
+    } else {
+        for (int c = 0; c < columns; ++c) layout.columns << m_list->columnWidth(c);
+    }
+    layout.utilityArea = m_utility->CurrentArea();
+    layout.utilityAcross = m_utility->RememberedSize(Qt::BottomDockWidgetArea);
+    layout.utilityAlong = m_utility->RememberedSize(Qt::LeftDockWidgetArea);
+    layout.utilityFloating = m_utility->RememberedSize(Qt::NoDockWidgetArea);
+    return layout;
+}
+
+void CMainFrame::ApplyLayout(const FrameLayout& layout) {
+    if (!layout.geometry.isEmpty()) restoreGeometry(layout.geometry);
+    const std::pair<Qt::DockWidgetArea, QSize> sizes[] = {{Qt::BottomDockWidgetArea, layout.utilityAcross},
+                                                          {Qt::LeftDockWidgetArea, layout.utilityAlong},
+                                                          {Qt::NoDockWidgetArea, layout.utilityFloating}};
+    for (const auto& [area, size] : sizes)
+        if (size.isValid()) m_utility->SetRememberedSize(area, size);
+    if (layout.bars.isEmpty() || !restoreState(layout.bars)) {
+        if (layout.utilityArea == Qt::NoDockWidgetArea) {
+            m_utility->setFloating(true);
+        } else {
+            m_utility->setFloating(false);
+            addDockWidget(layout.utilityArea, m_utility);
+        }
+    }
+    // Its side and size come back, but every run starts with it shown.
+    m_utility->setVisible(true);
+    m_columns = layout.columns;
+    ApplyColumns();
+}
+
+void CMainFrame::ApplyColumns() {
+    if (m_columns.size() != m_list->header()->count()) return;
+    for (int c = 0; c < m_columns.size(); ++c) m_list->setColumnWidth(c, m_columns[c]);
+}
+
+void CMainFrame::SaveLayout() const {
+    if (!m_layoutFile.isEmpty()) WriteFrameLayout(m_layoutFile, Layout());
+}
+
 // ---- IEngineUi ------------------------------------------------------------------
 
 void CMainFrame::SetFrameTitle(const std::string& title) {
     setWindowTitle(Q(title));
-    m_caption->UpdateTitle(windowTitle());
 }
 
 void CMainFrame::ShowMainWindow() {
+    // The window manager would place a window that comes out of the tray
+    // anew; it goes back where it was.
+    if (!isVisible() && !m_hiddenGeometry.isEmpty()) restoreGeometry(m_hiddenGeometry);
     showNormal();
     raise();
     activateWindow();
@@ -402,7 +470,10 @@ void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this
 
 bool CMainFrame::RunOptionsSheet() { return m_runOptionsSheet ? m_runOptionsSheet(this) : false; }
 
-void CMainFrame::SetupList() { m_list->SetupColumns(); }
+void CMainFrame::SetupList() {
+    m_list->SetupColumns();
+    ApplyColumns();
+}
 
 void CMainFrame::ChooserResetContent() { m_chooser->clear(); }
 
@@ -425,10 +496,11 @@ void CMainFrame::ClearMessages(bool update) { m_status->ClearMessages(update); }
 bool CMainFrame::HasProgressWindow() const { return !m_progressDlg.isNull(); }
 
 void CMainFrame::CreateProgressWindow() {
+    // A window of the frame's: no taskbar entry of its own, kept above it.
     m_progressDlg = new CGetMailProgressDlg([this] {
         m_progressDlg = nullptr;  // it destroys itself
         if (m_view) m_view->OnProgressCancel();
-    });
+    }, this);
 }
 
 void CMainFrame::ShowProgressWindow(const std::string& caption) {

@@ -1,9 +1,8 @@
 #pragma once
-// The main window: the painted caption band, the menus, the toolbar and the
-// "Mail Folders" chooser at the top, the message list in the middle, the
-// status bar with its message history and progress bar, and the dockable
-// utility window with the conversation log and the URL monitor. It is the
-// engine's IEngineUi.
+// The main window: the menus, the toolbar and the "Mail Folders" chooser at
+// the top, the message list in the middle, the status bar with its message
+// history and progress bar, and the dockable utility window with the
+// conversation log and the URL monitor. It is the engine's IEngineUi.
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -11,6 +10,7 @@
 #include <memory>
 
 #include "engine/EngineUi.h"
+#include "shell/WindowState.h"
 
 class QAction;
 class QComboBox;
@@ -22,7 +22,6 @@ class QToolBar;
 
 namespace velto {
 
-class CCaptionPainter;
 class CCorvaneView;
 class CFrameStatusBar;
 class CGetMailProgressDlg;
@@ -61,6 +60,11 @@ enum Command : int {
     ID_VIEW_STATUS_BAR = 59393,
 };
 
+// A command's prompt is "status bar text\ntool tip": the part before the
+// line feed shows in the status bar while the pointer is on the command,
+// the part after it is the button's tool tip.
+void SetPrompt(QAction* action, const QString& prompt);
+
 class CMainFrame : public QMainWindow, public IEngineUi {
     Q_OBJECT
 public:
@@ -76,6 +80,12 @@ public:
     void SetOptionsSheetRunner(std::function<bool(QWidget*)> runner) { m_runOptionsSheet = std::move(runner); }
     // Closing the About box stops a sound that still plays.
     void SetStopSound(std::function<void()> stop) { m_stopSound = std::move(stop); }
+    // The file that keeps where the user left the window: read and applied
+    // now, written whenever the window hides or closes.
+    void SetLayoutFile(const QString& path);
+    FrameLayout Layout() const;
+    // Column widths wait for the list's columns when these do not exist yet.
+    void ApplyLayout(const FrameLayout& layout);
 
     QAction* Action(int id) const;
     QComboBox* Chooser() const { return m_chooser; }
@@ -85,7 +95,6 @@ public:
     // The list's pop-up: "&Read Message" (As Document, As WebPage),
     // "&Delete Message", "Refresh", "Message &Statistics".
     QMenu* ListMenu() const { return m_listMenu; }
-    CCaptionPainter* Caption() const { return m_caption; }
     CFrameStatusBar* FrameStatusBar() const { return m_status; }
     CUtilityBar* Utility() const { return m_utility; }
     COutputWindow* OutputWindow() const;
@@ -136,9 +145,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
-    QAction* AddCommand(int id, const QString& text, const QString& tip, std::function<void()> handler);
+    QAction* AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler);
     QAction* Mirror(int id, const QString& text, QObject* parent);
     // A command the message list's engine handles.
     std::function<void()> ViewCommand(std::function<void(CCorvaneView&)> handler);
@@ -153,11 +163,12 @@ private:
     void OnFilePrint();
     void OnFilePrintPreview();
     void OnFilePrintSetup();
+    void SaveLayout() const;
+    void ApplyColumns();
 
     IDesktop& m_desktop;
     CCorvaneView* m_view = nullptr;
     CMessageListView* m_list = nullptr;
-    CCaptionPainter* m_caption = nullptr;
     QMenuBar* m_menuBar = nullptr;
     QToolBar* m_toolBar = nullptr;
     QComboBox* m_chooser = nullptr;
@@ -170,6 +181,9 @@ private:
     std::function<bool(QWidget*)> m_runOptionsSheet;
     std::function<void()> m_stopSound;
     std::unique_ptr<QPrinter> m_printer;
+    QString m_layoutFile;
+    QList<int> m_columns;        // widths to give the list's columns
+    QByteArray m_hiddenGeometry;  // where the window was when it went to the tray
     bool m_trayAvailable = false;
     bool m_firstShow = true;
     bool m_armed = false;  // a member of the clipboard watch

@@ -1,6 +1,7 @@
 #include "shell/MiscPage.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "shell/Autostart.h"
 #include "shell/PageControls.h"
 #include "shell/SheetPrompts.h"
 
@@ -47,8 +49,10 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_saveHeaders = new QCheckBox("Save headers Locally", this);
     m_startMinimized = new QCheckBox("Minimize on Startup", this);
     m_autoRemove = new QCheckBox("Auto Remove Unavailable Headers", this);
+    m_startAtLogin = new QCheckBox("Start VeltoMail when I log in", this);
     layout->addWidget(m_saveHeaders);
     layout->addWidget(m_startMinimized);
+    layout->addWidget(m_startAtLogin);
     layout->addWidget(m_autoRemove);
 
     auto* logging = new QGridLayout;
@@ -99,6 +103,7 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_exchange.Bind(m_saveHeaders, m_fields.saveHeaders);
     m_exchange.Bind(m_logStandard, m_fields.logStandard);
     m_exchange.Bind(m_startMinimized, m_fields.startMinimized);
+    m_exchange.Bind(m_startAtLogin, m_fields.startAtLogin);
     m_exchange.Bind(m_logFile, m_fields.logFile);
     m_exchange.Bind(m_password, m_fields.password);
 
@@ -115,6 +120,7 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_fields.viewType = HasStoredValue(keys::kEnvironment, "View Type") ? static_cast<int>(m_options.m_viewType) : -1;
     m_fields.logFile = FromSetting(m_options.GetLogFilename());
     m_fields.password = FromSetting(m_options.GetPassword());
+    m_fields.startAtLogin = m_startsAtLogin = AutostartEnabled();
     WriteControls();
     ReadControls();
     ApplyLoggingRule();
@@ -155,6 +161,16 @@ void CMiscPage::OnApply() {
     m_options.SetLogFilename(ToSetting(m_fields.logFile));
     m_options.SetPassword(ToSetting(m_fields.password));
     m_options.Save(keys::kEnvironment);
+    // The desktop's own entry, not a stored option: touched only on a change.
+    if (m_fields.startAtLogin != m_startsAtLogin) {
+        QString error;
+        if (SetAutostart(m_fields.startAtLogin, QCoreApplication::applicationFilePath(), error)) {
+            m_startsAtLogin = m_fields.startAtLogin;
+        } else {
+            SheetPrompts::Current().message(this, "The log-in start could not be changed: " + error,
+                                            SheetPrompts::Kind::Warning);
+        }
+    }
 }
 
 }  // namespace velto

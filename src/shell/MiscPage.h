@@ -1,7 +1,7 @@
 #pragma once
 // "Environment": how a message is viewed, header saving, start-up minimised,
 // and the logging and password options (stored, not acted on), kept under
-// the Environment key.
+// the Environment key; and whether the desktop starts the program at log-in.
 #include <QString>
 
 #include "settings/Settings.h"
@@ -24,7 +24,7 @@ public:
 private:
     struct Fields {
         bool autoRemove = false, logDebug = false, logEnabled = false, passwordProtect = false;
-        bool saveHeaders = false, logStandard = false, startMinimized = false;
+        bool saveHeaders = false, logStandard = false, startMinimized = false, startAtLogin = false;
         int viewType = -1;  // -1: no view button chosen
         QString logFile, password;
     };
@@ -44,6 +44,8 @@ private:
     QCheckBox* m_saveHeaders;
     QCheckBox* m_logStandard;
     QCheckBox* m_startMinimized;
+    QCheckBox* m_startAtLogin;
+    bool m_startsAtLogin = false;  // whether the autostart entry is there
     QLineEdit* m_logFile;
     QPushButton* m_browse;
     QLineEdit* m_password;

@@ -1,5 +1,6 @@
 #include "shell/ToolIcons.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -35,6 +36,48 @@ QPixmap Paint(const std::function<void(QPainter&)>& paint, int size = 16) {
 }
 
 QIcon Draw(const std::function<void(QPainter&)>& paint, int size = 16) { return QIcon(Paint(paint, size)); }
+
+// Draws the picture afresh at whatever size is asked for, so the window and
+// tray icons stay sharp at any scale; the drawing is made on a grid of
+// `grid` pixels and scaled to the size.
+class ScaledIconEngine : public QIconEngine {
+public:
+    ScaledIconEngine(std::function<void(QPainter&)> paint, int grid) : m_paint(std::move(paint)), m_grid(grid) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(rect.width(), rect.height());
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.x() + (rect.width() - side) / 2.0, rect.y() + (rect.height() - side) / 2.0);
+        painter->scale(side / double(m_grid), side / double(m_grid));
+        m_paint(*painter);
+        painter->restore();
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        {
+            QPainter p(&pm);
+            paint(&p, QRect(QPoint(0, 0), size), mode, state);
+        }
+        return mode == QIcon::Disabled ? Embossed(pm) : pm;
+    }
+    // The size asked for is in device pixels already; the icon marks the
+    // picture with the scale.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal) override {
+        return pixmap(size, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+    QIconEngine* clone() const override { return new ScaledIconEngine(m_paint, m_grid); }
+    QString key() const override { return QStringLiteral("velto-scaled"); }
+
+private:
+    std::function<void(QPainter&)> m_paint;
+    int m_grid;
+};
+
+QIcon Scalable(std::function<void(QPainter&)> paint, int grid) {
+    return QIcon(new ScaledIconEngine(std::move(paint), grid));
+}
 
 QPixmap CommandPixmap(int id);
 
@@ -102,7 +145,8 @@ QIcon MakeUrlIcon() {
 }
 
 QIcon MakeAppIcon() {
-    return Draw(
+    // The same drawing as the installed scalable icon (veltomail.svg).
+    return Scalable(
         [](QPainter& p) {
             Envelope(p, QRectF(4, 14, 56, 38), QColor(255, 248, 200), QColor(30, 50, 120));
             p.setPen(Qt::NoPen);
@@ -208,7 +252,7 @@ QPixmap CommandPixmap(int id) {
 }  // namespace
 
 QIcon MakeTrayIcon(int resource) {
-    return Draw(
+    return Scalable(
         [resource](QPainter& p) {
             QColor paper(255, 248, 200), ink(30, 50, 120);
             switch (resource) {

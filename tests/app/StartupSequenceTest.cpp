@@ -99,6 +99,7 @@ TEST(ProgramEndToEnd, LoadsAccountsAndEndsCleanlyOnSigterm) {
     env.insert("HOME", QString::fromStdString(home));
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config));
     env.insert("XDG_DATA_HOME", QString::fromStdString(home + "/data"));
+    env.insert("XDG_STATE_HOME", QString::fromStdString(home + "/state"));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(env);
     program.start(QString::fromLatin1(VELTO_BINARY_DIR "/src/app/veltomail"), {});
@@ -120,6 +121,11 @@ TEST(ProgramEndToEnd, LoadsAccountsAndEndsCleanlyOnSigterm) {
                              "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]"})
         EXPECT_NE(after.find(kept), std::string::npos) << kept;
     EXPECT_NE(after.find(home + "/data/VeltoMail/maildata.vlt"), std::string::npos);
+    // Where the window was is kept apart from the settings, also when a
+    // signal ends the program.
+    const std::string layout = ReadFile(home + "/state/VeltoMail/window.ini");
+    EXPECT_NE(layout.find("Geometry=@ByteArray("), std::string::npos) << layout;
+    EXPECT_EQ(after.find("Geometry"), std::string::npos);
     // Private to the user: it holds passwords.
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);

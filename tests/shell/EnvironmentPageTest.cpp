@@ -1,8 +1,14 @@
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 
+#include "shell/Autostart.h"
 #include "shell/SheetTestKit.h"
+#include "support/TestEnvironment.h"
 
 namespace velto::test {
 namespace {
@@ -112,6 +118,81 @@ TEST_F(EnvironmentPage, ViewTypeOutsideTheChoicesStaysUnlessOneIsChosen) {
     for (int type = 0; type < 3; ++type) EXPECT_FALSE(View(s, type)->isChecked());
     ASSERT_TRUE(s.Ok());
     EXPECT_EQ(EnvironmentOptions(keys::kEnvironment).m_viewType, 7u);
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(EnvironmentPage, StartAtLogInWritesAndRemovesTheAutostartEntry) {
+    ScopedHive hive;
+    const QString entry = AutostartEntryPath();
+    EXPECT_EQ(entry, qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/veltomail.desktop");
+    QFile::remove(entry);
+    const char* const caption = "Start VeltoMail when I log in";
+    {
+        OpenSheet s;
+        EXPECT_FALSE(Box(s, caption)->isChecked());
+        Box(s, caption)->click();
+        EXPECT_FALSE(QFile::exists(entry));  // not before OK
+        ASSERT_TRUE(s.Ok());
+    }
+    const QString text = QString::fromUtf8(Contents(entry));
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nExec=" + QCoreApplication::applicationFilePath() + "\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nCategories=Network;Email;\n"));
+    {
+        // An entry the user changed by hand stays as it is while the box is left alone.
+        QFile file(entry);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("X-Edited=true\n");
+    }
+    const QByteArray edited = Contents(entry);
+    {
+        OpenSheet s;
+        EXPECT_TRUE(Box(s, caption)->isChecked());
+        ASSERT_TRUE(s.Ok());
+    }
+    EXPECT_EQ(Contents(entry), edited);
+    {
+        OpenSheet s;
+        Box(s, caption)->click();
+        ASSERT_TRUE(s.Ok());
+    }
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST(Autostart, ExecQuotesOnlyWhatNeedsItAndTheEntryValidates) {
+    struct Row {
+        const char* path;
+        const char* argument;
+    };
+    const Row rows[] = {
+        {"/usr/local/bin/veltomail", "/usr/local/bin/veltomail"},
+        {"/opt/Velto Mail/veltomail", "\"/opt/Velto Mail/veltomail\""},
+        {"/home/a$b/\"x\"/`v`", "\"/home/a\\$b/\\\"x\\\"/\\`v\\`\""},
+        {"/srv/100%/velto", "\"/srv/100%%/velto\""},
+        {"/srv/back\\slash", "\"/srv/back\\\\slash\""},
+    };
+    const QString folder = QString::fromStdString(MakeTempDir("velto-entry"));
+    int n = 0;
+    for (const Row& row : rows) {
+        EXPECT_EQ(ExecArgument(row.path), row.argument) << row.path;
+        // The desktop's own checker accepts every entry (where it is installed).
+        const QString path = folder + QString("/entry%1.desktop").arg(n++);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(DesktopEntryFor(row.path).toUtf8());
+        file.close();
+        if (QStandardPaths::findExecutable("desktop-file-validate").isEmpty()) continue;
+        QProcess validate;
+        validate.start("desktop-file-validate", {path});
+        ASSERT_TRUE(validate.waitForFinished(10000));
+        EXPECT_EQ(validate.exitCode(), 0) << row.path << ": " << validate.readAllStandardOutput().toStdString();
+        EXPECT_EQ(validate.readAllStandardOutput(), "") << row.path;
+    }
 }
 
 }  // namespace

@@ -183,16 +183,16 @@ TEST_F(MailBoxPage, NameDifferingOnlyInCaseIsTheSameStoredAccount) {
     Type(s.Mailbox(), "mailboxNameEdit", "WORK");
     Type(s.Mailbox(), "incomingServerEdit", "pop.new");
     Click(s.Mailbox(), "Save Account");
-    // No second item, but a second working entry with its own id.
-    EXPECT_EQ(List(s)->count(), 1);
-    EXPECT_EQ(List(s)->currentText(), "WORK");
+    // No second item, but a second working entry with its own id; the list
+    // and its selection stay as they were, and nothing is said.
+    EXPECT_EQ(Items(List(s)), QStringList{"Work"});
+    EXPECT_EQ(List(s)->currentIndex(), -1);
     const auto& entries = PageOf(s)->WorkingList();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_NE(entries[0].m_id, entries[1].m_id);
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains("differ only in letter case")) << messages[0].toStdString();
+    EXPECT_TRUE(messages.isEmpty());
     // Choosing it shows what will be stored.
-    Choose(List(s), "WORK");
+    Choose(List(s), "Work");
     EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "pop.new");
     ASSERT_TRUE(s.Ok());
     const auto accounts = LoadAllAccounts();
@@ -240,27 +240,42 @@ TEST_F(MailBoxPage, LastSavedSpellingWinsAndDeleteTakesEverySpelling) {
     }
 }
 
-TEST_F(MailBoxPage, RenamingKeepsTheOldAccountAndSaysSo) {
+TEST_F(MailBoxPage, SaveLeavesTheListSelectionAsItWasAndSaysNothing) {
     ScopedHive hive(AccountsText({{"alpha", "pop.alpha"}, {"gamma", "pop.gamma"}}));
     OpenSheet s;
-    Type(s.Mailbox(), "mailboxNameEdit", "beta");
-    Click(s.Mailbox(), "Save Account");
-    EXPECT_EQ(Items(List(s)), (QStringList{"alpha", "beta", "gamma"}));
-    EXPECT_EQ(List(s)->currentText(), "beta");
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains("\"beta\" is saved as a new mailbox")) << messages[0].toStdString();
-    EXPECT_TRUE(messages[0].contains("\"alpha\" stays as it was")) << messages[0].toStdString();
-    // Saving over another existing account by its name is said too.
-    Type(s.Mailbox(), "mailboxNameEdit", "gamma");
-    Click(s.Mailbox(), "Save Account");
-    ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[1].contains("\"gamma\" already exists")) << messages[1].toStdString();
+    struct Row {
+        const char* name;  // typed over what alpha's settings show
+        QStringList items;
+    };
+    const Row rows[] = {
+        {"beta", {"alpha", "beta", "gamma"}},                  // a new name: alpha stays
+        {"gamma", {"alpha", "beta", "gamma"}},                 // over another account
+        {"Aardvark", {"Aardvark", "alpha", "beta", "gamma"}},  // sorted in before the selection
+    };
+    for (const Row& row : rows) {
+        Type(s.Mailbox(), "mailboxNameEdit", row.name);
+        Click(s.Mailbox(), "Save Account");
+        EXPECT_EQ(Items(List(s)), row.items) << row.name;
+        EXPECT_EQ(List(s)->currentText(), "alpha") << row.name;
+        EXPECT_EQ(Text(s.Mailbox(), "mailboxNameEdit"), row.name);
+    }
+    EXPECT_TRUE(messages.isEmpty());
+    Click(s.Mailbox(), "Delete Account");
     ASSERT_TRUE(s.Ok());
     const auto accounts = LoadAllAccounts();
-    ASSERT_EQ(accounts.size(), 3u);
-    EXPECT_EQ(Stored(accounts, "beta")->GetServerName(), "pop.alpha");
-    EXPECT_EQ(Stored(accounts, "gamma")->GetServerName(), "pop.alpha");
-    EXPECT_EQ(Stored(accounts, "alpha")->GetServerName(), "pop.alpha");
+    ASSERT_EQ(accounts.size(), 3u);  // alpha went
+    for (const char* name : {"Aardvark", "beta", "gamma"})
+        EXPECT_EQ(Stored(accounts, name)->GetServerName(), "pop.alpha") << name;
+}
+
+TEST_F(MailBoxPage, TheFirstAccountSavedIntoAnEmptyListIsNotSelected) {
+    ScopedHive hive;
+    OpenSheet s;
+    Type(s.Mailbox(), "mailboxNameEdit", "First");
+    Click(s.Mailbox(), "Save Account");
+    EXPECT_EQ(Items(List(s)), QStringList{"First"});
+    EXPECT_EQ(List(s)->currentIndex(), -1);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(MailBoxPage, NamesTheStoreCannotHoldAreRefused) {
@@ -268,11 +283,16 @@ TEST_F(MailBoxPage, NamesTheStoreCannotHoldAreRefused) {
     OpenSheet s;
     Type(s.Mailbox(), "mailboxNameEdit", "Home\\Work");
     Click(s.Mailbox(), "Save Account");
-    EXPECT_EQ(messages, QStringList{"A MailBox name cannot contain a backslash (\\)."});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "The MailBox name \"Home\\Work\" contains a backslash (\\), which a MailBox name "
+                           "cannot hold.\nPlease choose a name without one.");
     EXPECT_EQ(List(s)->count(), 0);
     EXPECT_TRUE(PageOf(s)->WorkingList().empty());
-    // OK keeps the sheet open rather than lose the account on screen.
+    // OK keeps the sheet open rather than lose the account on screen, with
+    // the same one box.
     EXPECT_FALSE(s.Ok());
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1], messages[0]);
     EXPECT_TRUE(LoadAllAccounts().empty());
     // Longer than the store can name a key: the edit takes no more.
     auto* name = Find<QLineEdit>(s.Mailbox(), "mailboxNameEdit");

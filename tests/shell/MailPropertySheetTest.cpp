@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QLabel>
+#include <QTabBar>
 #include <QTimer>
+#include <QToolButton>
 
 #include "shell/SheetTestKit.h"
 #include "support/qt/EngineHarness.h"
@@ -20,6 +22,26 @@ TEST_F(MailPropertySheet, FourPagesInOrder) {
     const auto labels = s.Page(1)->findChildren<QLabel*>();
     ASSERT_EQ(labels.size(), 1);
     EXPECT_TRUE(labels[0]->text().contains("not available")) << labels[0]->text().toStdString();
+}
+
+TEST_F(MailPropertySheet, AtItsOwnSizeEveryTabAndEveryPageIsWhole) {
+    ScopedHive hive;
+    OpenSheet s;
+    QCoreApplication::processEvents();
+    const QTabBar* bar = s.sheet.Tabs()->tabBar();
+    for (int i = 0; i < bar->count(); ++i) {
+        EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << bar->tabText(i).toStdString();
+        // The caption is not cut short with an ellipsis.
+        EXPECT_GE(bar->tabRect(i).width(), bar->fontMetrics().horizontalAdvance(bar->tabText(i)));
+    }
+    for (const QToolButton* arrow : bar->findChildren<QToolButton*>()) EXPECT_FALSE(arrow->isVisible());
+    // The page area is as large as the largest page asks for.
+    const QSize area = s.sheet.Tabs()->currentWidget()->size();
+    for (int i = 0; i < s.sheet.Tabs()->count(); ++i) {
+        const QSize wanted = s.Page(i)->sizeHint();
+        EXPECT_GE(area.width(), wanted.width()) << i;
+        EXPECT_GE(area.height(), wanted.height()) << i;
+    }
 }
 
 // Runs the sheet modally as the program does; the action plays the user.

@@ -1,19 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QEnterEvent>
+#include <QLabel>
 #include <set>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 
 #include "engine/CorvaneView.h"
 #include "settings/RegistryDatabase.h"
-#include "shell/CaptionPainter.h"
+#include "shell/AboutDialog.h"
+#include "shell/GetMailProgressDlg.h"
 #include "shell/FrameHarness.h"
+#include "engine/EngineServices.h"
 #include "shell/OutputWindow.h"
 #include "shell/ToolIcons.h"
 #include "shell/UtilityBar.h"
@@ -38,7 +44,7 @@ const char* const kOneMessage =
     "C: UIDL 1\nS: +OK 1 u1\nC: LIST 1\nS: +OK 1 120\nC: TOP 1 0\nS: +OK\nS: Subject: hello\nS: To: B@example.com\n"
     "S: .\nC: UIDL 1\nS: +OK 1 u1\nC: QUIT\nS: +OK bye\n";
 
-TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndCaptionFollowACheck) {
+TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndTitleFollowACheck) {
     auto transports = std::make_shared<ScriptedTransportFactory>(kOneMessage);
     FrameHarness h(AccountsText({{"B", "pop.b"}}), transports);
     h.view().OnInitialUpdate();
@@ -69,7 +75,6 @@ TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndCaptionFollowAChec
     expectStates(true);
 
     EXPECT_EQ(h.frame.windowTitle(), "VeltoMail 98 - All MailBoxes - 1 Messages");
-    EXPECT_EQ(h.frame.Caption()->Title(), h.frame.windowTitle());
     // The conversation: an empty line, the banner, then time-stamped lines,
     // the password masked.
     const QString log = h.frame.OutputWindow()->toPlainText();
@@ -334,6 +339,115 @@ TEST(MainFrame, MenusShowToolbarPicturesEngravedWhenDisabledAndChecksOtherwise) 
     for (QAction* a : h.frame.ListMenu()->actions().front()->menu()->actions())
         read2 << QString("%1 %2").arg(a->text()).arg(a->data().toInt());
     EXPECT_EQ(read2, (QStringList{"As Document 32775", "As WebPage 32818"}));
+}
+
+TEST(MainFrame, ToolTipIsTheShortNameAndTheStatusBarGetsThePrompt) {
+    FrameHarness h;
+    h.frame.show();
+    struct Row {
+        int id;
+        const char* tip;
+        const char* prompt;
+    };
+    const Row rows[] = {
+        {ID_GET_MAIL, "Get Mail", "Retrieves new mail messages from the server"},
+        {ID_MESSAGE_STATISTICS, "View Headers", "Shows the headers of the selected message"},
+        {ID_APP_ABOUT, "About", "Shows the program's version and credits"},
+    };
+    for (const Row& row : rows) {
+        QAction* action = h.frame.Action(row.id);
+        EXPECT_EQ(action->toolTip(), row.tip);
+        EXPECT_EQ(action->statusTip(), row.prompt);
+        EXPECT_EQ(h.frame.ToolBar()->widgetForAction(action)->toolTip(), row.tip);
+    }
+    // Every button of every toolbar: a short one-line tip and its own prompt.
+    int buttons = 0;
+    for (QToolBar* bar : h.frame.findChildren<QToolBar*>())
+        for (QAction* a : bar->actions()) {
+            if (a->isSeparator() || !bar->widgetForAction(a) || a->statusTip().isEmpty()) continue;
+            ++buttons;
+            EXPECT_FALSE(a->toolTip().contains('\n')) << a->toolTip().toStdString();
+            EXPECT_FALSE(a->statusTip().contains('\n')) << a->statusTip().toStdString();
+            EXPECT_LT(a->toolTip().size(), a->statusTip().size()) << a->toolTip().toStdString();
+        }
+    EXPECT_EQ(buttons, 10);
+    // The pointer on a button: the prompt shows in the status bar.
+    QWidget* button = h.frame.ToolBar()->widgetForAction(h.frame.Action(ID_GET_MAIL));
+    QEnterEvent enter(QPointF(2, 2), button->mapTo(&h.frame, QPointF(2, 2)), button->mapToGlobal(QPointF(2, 2)));
+    QCoreApplication::sendEvent(button, &enter);
+    EXPECT_EQ(h.frame.statusBar()->currentMessage(), "Retrieves new mail messages from the server");
+
+    // A prompt without a line feed is all status text; the tip is the caption.
+    QAction plain("&Print...");
+    SetPrompt(&plain, "Prints the list");
+    EXPECT_EQ(plain.statusTip(), "Prints the list");
+    EXPECT_EQ(plain.toolTip(), "Print");
+}
+
+TEST(MainFrame, GetMailWindowBelongsToTheMainWindow) {
+    FrameHarness h;
+    h.frame.show();
+    h.frame.CreateProgressWindow();
+    h.frame.ShowProgressWindow("Checking Mail");
+    auto* dlg = h.frame.findChild<CGetMailProgressDlg*>();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(dlg->parentWidget(), &h.frame);
+    EXPECT_TRUE(dlg->isWindow());
+    EXPECT_EQ(dlg->windowType(), Qt::Dialog);
+    EXPECT_EQ(dlg->windowTitle(), "Checking Mail");
+    EXPECT_EQ(dlg->windowIcon().cacheKey(), h.frame.windowIcon().cacheKey());
+    h.frame.DestroyProgressWindow();
+}
+
+TEST(AppIcon, IsDrawnAtTheSizeAskedForSoItStaysSharp) {
+    const QColor ink(30, 50, 120), paper(255, 248, 200);
+    for (const QIcon& icon : {MakeAppIcon(), MakeTrayIcon(kIconIdle)}) {
+        // Scale 2: twice the pixels, not a stretched small picture.
+        const QPixmap doubled = icon.pixmap(QSize(24, 24), 2.0);
+        EXPECT_EQ(doubled.size(), QSize(48, 48));
+        EXPECT_EQ(doubled.devicePixelRatio(), 2.0);
+    }
+    // At 256 pixels the envelope's outline is 4 pixels wide and solid in its
+    // middle, its paper plain: a 64-pixel picture blown up would blur both.
+    const QImage big = MakeAppIcon().pixmap(256, 256).toImage();
+    ASSERT_EQ(big.size(), QSize(256, 256));
+    for (int x : {15, 16}) EXPECT_EQ(big.pixelColor(x, 150), ink) << x;
+    EXPECT_EQ(big.pixelColor(17 + 3, 150), paper);
+    EXPECT_EQ(big.pixelColor(0, 0).alpha(), 0);
+}
+
+TEST(AboutDlg, NothingIsCutAndTheCreditsCrawlRoundAndRound) {
+    CAboutDlg dlg;
+    dlg.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg.windowTitle(), "About Velto Mail");
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (label->objectName() == "creditsText") continue;
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+        EXPECT_GE(label->height(), label->sizeHint().height()) << label->text().toStdString();
+    }
+    // The credits' lines fit across; several are in view at once.
+    QWidget* view = dlg.Credits()->viewport();
+    const auto* text = dlg.findChild<QLabel*>("creditsText");
+    EXPECT_GE(view->width(), text->sizeHint().width());
+    EXPECT_GE(view->height(), CAboutDlg::kVisibleLines * text->fontMetrics().lineSpacing());
+    EXPECT_TRUE(dlg.findChild<QLabel*>("aboutName")->text().contains("Version 1.1"));
+
+    // The first lines are in view at once; the credits go all the way out
+    // at the top, then come in again from below.
+    QScrollBar* bar = dlg.Credits()->verticalScrollBar();
+    EXPECT_EQ(text->mapTo(view, QPoint(0, 0)).y(), 0);
+    ASSERT_GE(bar->maximum(), view->height() + text->height());
+    int steps = 0;
+    while (bar->value() < bar->maximum() && steps < 10000) {
+        dlg.Step();
+        ++steps;
+    }
+    EXPECT_EQ(steps, bar->maximum() - view->height());
+    EXPECT_LE(text->mapTo(view, QPoint(0, text->height())).y(), 0);  // gone
+    dlg.Step();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(text->mapTo(view, QPoint(0, 0)).y(), view->height());  // just below
 }
 
 }  // namespace
