@@ -345,7 +345,8 @@ void CCorvaneView::StartWorker(WorkerKind kind) {
     if (m_destroyed || m_workers.Active()) return;  // never two network workers
     auto context = std::make_shared<WorkerContext>(WorkerContext{
         kind, m_accounts, m_selectedIds, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
-        m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output});
+        m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
+        EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0});
     m_busy = true;
     m_s.ui->SetWaitCursor(true);
     m_animator.StartBusy();

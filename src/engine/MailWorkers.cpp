@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <unordered_set>
 
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
@@ -78,25 +79,116 @@ bool Cancelled(CPopMail& pop, WorkerContext& ctx) {
 }
 
 // Walks a mailbox's messages by id for retrieve and delete: progress, the
-// UIDL of each, and the cancel poll. visit(i, checksum, position) returns
+// id of each, and the cancel poll. visit(i, checksum, position) returns
 // true to stop the walk. A message whose id cannot be read is skipped: it
-// could be any message.
+// could be any message. With the quick check the ids come in one listing.
 enum class Walk { Done, Stopped, Cancelled };
 
 template <typename Visit>
 Walk WalkIds(CPopMail& pop, WorkerContext& ctx, const std::string& server, int count, Visit visit) {
     ctx.view.SendProgressStart(Format("Connected to %s", server), count * 10);
+    std::vector<CPopMail::UniqueId> listing;
+    const bool listed = ctx.quickCheck && count > 0 && pop.ListUniqueIds(count, listing);
     ProgressGate gate;
     for (int i = 1; i <= count; ++i) {
         const int position = 10 * i;
         if (gate.Due(i, count))
             ctx.view.SendProgressStep(Format("%s - Scanning Message %d of %d", server, i, count), position);
         std::string uid;
-        if (pop.GetUniqueId(i, uid) && visit(i, Crc32::Of(uid), position)) return Walk::Stopped;
+        const bool haveUid = listed ? (uid = listing[static_cast<std::size_t>(i - 1)].id, true) : pop.GetUniqueId(i, uid);
+        if (haveUid && visit(i, Crc32::Of(uid), position)) return Walk::Stopped;
         if (Cancelled(pop, ctx)) return Walk::Cancelled;
     }
     return Walk::Done;
 }
+
+// One account's messages in a check or scan: the headers of those whose id
+// is not known yet, stored in message order.
+class AccountScan {
+public:
+    AccountScan(CPopMail& pop, WorkerContext& ctx, const AccountSettings& account, int count)
+        : m_pop(pop), m_ctx(ctx), m_account(account), m_server(account.GetServerName()), m_count(count),
+          m_getMail(ctx.kind == WorkerKind::CheckMail) {}
+
+    // Each id asked for on its own ("UIDL n"). False when cancelled.
+    bool OneAtATime() {
+        for (int i = 1; i <= m_count; ++i) {
+            Progress(i);
+            std::string uid;
+            const bool haveUid = m_pop.GetUniqueId(i, uid);
+            // Without a unique id the message is known by its header text's
+            // checksum, which is what the header fetch gives it; never by the
+            // id of the message before it.
+            if (!haveUid || !m_ctx.messages->Contains(Crc32::Of(uid))) {
+                CMailHeader record;
+                if (m_pop.GetHeader(i, record)) {
+                    if (haveUid || !m_ctx.messages->Contains(record.m_uidlHash)) Store(record);
+                } else {
+                    m_error = true;
+                }
+            }
+            if (Cancelled(m_pop, m_ctx)) return false;
+        }
+        return true;
+    }
+
+    // Every id from one listing; only the new headers are asked for, in
+    // batches where the server takes them. False when cancelled.
+    bool Quick(const std::vector<CPopMail::UniqueId>& listing) {
+        std::vector<CPopMail::UniqueId> wanted;
+        std::unordered_set<std::uint32_t> chosen;
+        for (const auto& entry : listing) {
+            // A second message whose id has the same checksum counts as known,
+            // as it does when the first is stored before the second is asked.
+            const std::uint32_t id = Crc32::Of(entry.id);
+            if (!m_ctx.messages->Contains(id) && chosen.insert(id).second) wanted.push_back(entry);
+        }
+        bool cancelled = false;
+        if (!wanted.empty()) {
+            const bool pipelining = m_pop.SupportsPipelining();
+            const bool all = m_pop.GetHeaders(wanted, pipelining, [&](const CPopMail::UniqueId& which, CMailHeader& record) {
+                Progress(which.number);
+                Store(record);
+                cancelled = m_ctx.cancelRequest->IsSet();
+                return !cancelled;
+            });
+            if (!all) m_error = true;
+        }
+        Progress(m_count);
+        return !Cancelled(m_pop, m_ctx);
+    }
+
+    bool Failed() const { return m_error; }
+
+private:
+    void Progress(int i) {
+        if (!m_gate.Due(i, m_count)) return;
+        if (m_getMail) {
+            m_ctx.view.PostProgressText(Format("Status: Connected - Retrieving %d of %d headers", i, m_count));
+            m_ctx.view.PostProgressAdvance(10 * (i - m_shown));
+        } else {
+            m_ctx.view.SendProgressStep(Format("%s - Scanning Message %d of %d", m_server, i, m_count), 10 * i);
+        }
+        m_shown = i;
+    }
+
+    void Store(CMailHeader& record) {
+        record.SetAccountInfo(m_server, m_account.GetEmailAddress(), m_account.GetOutgoingServer());
+        m_ctx.messages->Append(record);
+        m_ctx.newMailFound->store(true);
+        m_ctx.newCount->fetch_add(1);
+    }
+
+    CPopMail& m_pop;
+    WorkerContext& m_ctx;
+    const AccountSettings& m_account;
+    const std::string m_server;
+    const int m_count;
+    const bool m_getMail;
+    ProgressGate m_gate;
+    int m_shown = 0;
+    bool m_error = false;
+};
 
 // Check (Get Mail, with its progress window) and scan (status bar): the
 // headers of every message whose id is not known yet.
@@ -118,38 +210,14 @@ void CheckOrScan(WorkerContext& ctx) {
         } else {
             ctx.view.SendProgressStart(Format("Connected to %s", server), count * 10);
         }
-        ProgressGate gate;
-        int shown = 0;
-        for (int i = 1; i <= count; ++i) {
-            if (gate.Due(i, count)) {
-                if (getMail) {
-                    ctx.view.PostProgressText(Format("Status: Connected - Retrieving %d of %d headers", i, count));
-                    ctx.view.PostProgressAdvance(10 * (i - shown));
-                } else {
-                    ctx.view.SendProgressStep(Format("%s - Scanning Message %d of %d", server, i, count), 10 * i);
-                }
-                shown = i;
-            }
-            std::string uid;
-            const bool haveUid = pop.GetUniqueId(i, uid);
-            // Without a unique id the message is known by its header text's
-            // checksum, which is what the header fetch gives it; never by the
-            // id of the message before it.
-            if (!haveUid || !ctx.messages->Contains(Crc32::Of(uid))) {
-                CMailHeader record;
-                record.SetAccountInfo(server, account.GetEmailAddress(), account.GetOutgoingServer());
-                if (pop.GetHeader(i, record)) {
-                    if (haveUid || !ctx.messages->Contains(record.m_uidlHash)) {
-                        ctx.messages->Append(record);
-                        ctx.newMailFound->store(true);
-                        ctx.newCount->fetch_add(1);
-                    }
-                } else {
-                    error = true;
-                }
-            }
-            if (Cancelled(pop, ctx)) return;
+        AccountScan scan(pop, ctx, account, count);
+        std::vector<CPopMail::UniqueId> listing;
+        if (ctx.quickCheck && count > 0 && pop.ListUniqueIds(count, listing)) {
+            if (!scan.Quick(listing)) return;
+        } else if (!scan.OneAtATime()) {
+            return;
         }
+        error = error || scan.Failed();
         if (getMail) {
             ctx.view.PostProgressReset();
         } else {

@@ -34,6 +34,7 @@ struct WorkerContext {
     std::shared_ptr<std::atomic<bool>> active;
     std::shared_ptr<ITransportFactory> transports;
     ILogSink* output = nullptr;
+    bool quickCheck = false;  // every id in one listing, headers in batches
 
     // Marks the worker finished before its last message goes out, so the view
     // knows the worker is done when it handles that message.

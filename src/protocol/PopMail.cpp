@@ -1,6 +1,7 @@
 #include "protocol/PopMail.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <string_view>
 
@@ -78,6 +79,16 @@ std::size_t MessageResponseLimit(int size, std::size_t cap) {
     return std::min(cap, relative);
 }
 
+// The size in a "+OK n size" LIST reply; -1 when there is none.
+int ListedSize(std::string_view reply) {
+    ReplyScanner scan(reply);
+    std::string word;
+    long long number = 0, size = 0;
+    if (!scan.Word(word, CPopMail::kMaxStatusWord) || !scan.Number(number) || !scan.Number(size)) return -1;
+    if (Contains(word, kErr) || size < 0) return -1;
+    return static_cast<int>(size);
+}
+
 }  // namespace
 
 CPopMail::CPopMail(ILogSink* output, std::shared_ptr<ITransportFactory> transports)
@@ -149,12 +160,7 @@ bool CPopMail::GetMailboxStatus(int& count, int& size) {
 
 int CPopMail::GetMessageSize(int n) {
     if (!SendCommand("LIST " + std::to_string(n) + "\r\n", m_reply) || !Contains(m_reply, kOk)) return -1;
-    ReplyScanner scan(m_reply);
-    std::string word;
-    long long number = 0, size = 0;
-    if (!scan.Word(word, kMaxStatusWord) || !scan.Number(number) || !scan.Number(size)) return -1;
-    if (Contains(word, kErr) || size < 0) return -1;
-    return static_cast<int>(size);
+    return ListedSize(m_reply);
 }
 
 bool CPopMail::GetUniqueId(int n, std::string& uid) {
@@ -258,6 +264,12 @@ bool CPopMail::SendAll(const std::string& command) {
 }
 
 long CPopMail::ReceiveInto(std::string& text, std::size_t capacity) {
+    if (!m_pending.empty()) {
+        const long n = static_cast<long>(m_pending.size());
+        text += m_pending;
+        m_pending.clear();
+        return n;
+    }
     const std::size_t old = text.size();
     text.resize(old + capacity);
     const long n = m_socket->Receive(text.data() + old, capacity);
@@ -349,6 +361,149 @@ bool CPopMail::ReadMultiLine(const std::string& command, std::string& text, int 
     return true;
 }
 
+// ---- the quick check ---------------------------------------------------------
+
+bool CPopMail::TakeReply(std::string& text, bool multiLine, std::size_t limit, bool& positive) {
+    text.clear();
+    auto fail = [&](int code) {
+        if (code) {
+            ReportFailure(code, SocketStage::Receive);
+        } else {
+            ReportSocketError(SocketStage::Receive);
+        }
+        DropConnection();
+        return false;
+    };
+    if (!m_socket) return fail(wsa::kNotConnected);
+    std::size_t statusEnd;
+    std::size_t scanned = 0;
+    while ((statusEnd = text.find(kLineEnd, scanned)) == std::string::npos) {
+        if (text.size() > kMaxReplyLine) return fail(localerr::kReplyTooLong);
+        scanned = text.empty() ? 0 : text.size() - 1;
+        if (ReceiveInto(text, kMaxBlock) < 1) return fail(0);
+    }
+    m_exchangeOk = 1;
+    positive = Contains(std::string_view(text).substr(0, statusEnd), kOk);
+    std::size_t end = statusEnd + kLineEnd.size();
+    if (multiLine && positive) {
+        // As in ReadMultiLine: the terminator's first CR LF may be the status
+        // line's own, so the lines kept match what one exchange gives.
+        scanned = statusEnd;
+        std::size_t at;
+        while ((at = text.find(kTerminator, scanned)) == std::string::npos) {
+            if (text.size() > limit) return fail(localerr::kResponseTooLong);
+            scanned = std::max(statusEnd, text.size() - (kTerminator.size() - 1));
+            if (ReceiveInto(text, kMaxBlock) < 1) return fail(0);
+        }
+        end = at + kTerminator.size();
+    }
+    m_pending.assign(text, end, std::string::npos);
+    text.resize(end);
+    m_lastResponse = text.substr(0, statusEnd + kLineEnd.size());
+    return true;
+}
+
+bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
+    ids.clear();
+    if (count < 0) return false;
+    LogLine("UIDL\r\n");
+    if (!SendAll("UIDL\r\n")) return false;
+    std::string text;
+    bool positive = false;
+    // A line per message, each at most an id and a number long.
+    const std::size_t limit =
+        std::min(kMaxMessageResponse, static_cast<std::size_t>(count) * (kMaxUniqueId + 16) + 64 * 1024);
+    if (!TakeReply(text, true, limit, positive)) return false;
+    const std::size_t statusEnd = text.find(kLineEnd);
+    if (!positive) {
+        LogLine(text);
+        return false;
+    }
+    std::vector<bool> seen(static_cast<std::size_t>(count) + 1, false);
+    std::string_view rest = std::string_view(text).substr(statusEnd + kLineEnd.size());
+    std::string_view first, last;
+    bool wellFormed = true;
+    while (!rest.empty()) {
+        const std::size_t eol = rest.find(kLineEnd);
+        const std::string_view line = rest.substr(0, eol);
+        rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + kLineEnd.size());
+        if (line == ".") break;
+        if (first.empty()) first = line;
+        last = line;
+        ReplyScanner scan(line);
+        long long n = 0;
+        UniqueId entry;
+        if (!scan.Number(n) || n < 1 || n > count || seen[static_cast<std::size_t>(n)] || !scan.Word(entry.id, kMaxUniqueId + 1) ||
+            entry.id.size() > kMaxUniqueId) {
+            wellFormed = false;
+            continue;
+        }
+        seen[static_cast<std::size_t>(n)] = true;
+        entry.number = static_cast<int>(n);
+        ids.push_back(std::move(entry));
+    }
+    // The conversation as it happened, without a line per message.
+    std::string summary = text.substr(0, statusEnd + kLineEnd.size());
+    if (!first.empty()) summary += std::string(first) + "\r\n";
+    if (ids.size() > 2) summary += "... " + std::to_string(ids.size()) + " ids in all ...\r\n";
+    if (last.data() != first.data()) summary += std::string(last) + "\r\n";
+    summary += ".\r\n";
+    LogLine(summary);
+    if (!wellFormed || ids.size() != static_cast<std::size_t>(count)) {
+        LogLine("The id listing does not name each message once; asking one message at a time.\r\n");
+        ids.clear();
+        return false;
+    }
+    std::sort(ids.begin(), ids.end(), [](const UniqueId& a, const UniqueId& b) { return a.number < b.number; });
+    return true;
+}
+
+bool CPopMail::SupportsPipelining() {
+    if (!SendAll("CAPA\r\n")) return false;
+    std::string text;
+    bool positive = false;
+    if (!TakeReply(text, true, kMaxReplyLine, positive) || !positive) return false;
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    return upper.find("\r\nPIPELINING") != std::string::npos;
+}
+
+bool CPopMail::GetHeaders(const std::vector<UniqueId>& which, bool pipelining,
+                          const std::function<bool(const UniqueId&, CMailHeader&)>& got) {
+    const std::size_t window = pipelining ? kPipelineWindow : 1;
+    bool allFetched = true;
+    for (std::size_t start = 0; start < which.size(); start += window) {
+        const std::size_t stop = std::min(which.size(), start + window);
+        std::string batch;
+        for (std::size_t i = start; i < stop; ++i) {
+            const std::string n = std::to_string(which[i].number);
+            batch += "LIST " + n + "\r\nTOP " + n + " 0\r\n";
+        }
+        LogLine(batch);
+        if (!SendAll(batch)) return false;
+        for (std::size_t i = start; i < stop; ++i) {
+            std::string listReply, topReply;
+            bool listPositive = false, topPositive = false;
+            if (!TakeReply(listReply, false, kMaxReplyLine, listPositive)) return false;
+            // The size as the one-at-a-time exchange reads it; the TOP went
+            // out already, so its reply is read (and dropped) in any case.
+            const int size = listPositive ? ListedSize(listReply) : -1;
+            const std::size_t limit = size >= 1 ? MessageResponseLimit(size, kMaxHeaderResponse) : kMaxHeaderResponse;
+            if (!TakeReply(topReply, true, limit, topPositive)) return false;
+            LogLine(topReply.substr(0, std::min<std::size_t>(topReply.size(), kMaxBlock)));
+            if (size < 1 || !topPositive) {
+                allFetched = false;
+                continue;
+            }
+            CMailHeader record;
+            record.SetMessageInfo(which[i].number, Crc32::Of(which[i].id), size);
+            record.ParseHeader(topReply.substr(topReply.find(kLineEnd) + kLineEnd.size()));
+            if (!got(which[i], record)) return allFetched;
+        }
+    }
+    return allFetched;
+}
+
 void CPopMail::ReportSocketError(SocketStage stage) {
     ReportFailure(m_socket ? m_socket->LastError() : wsa::kNotConnected, stage);
 }
@@ -361,6 +516,7 @@ void CPopMail::ReportFailure(int code, SocketStage stage, bool log) {
 }
 
 void CPopMail::DropConnection() {
+    m_pending.clear();
     if (m_socket) {
         m_socket->Close();
         m_socket.reset();

@@ -3,8 +3,10 @@
 // the conversation written to the output window.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "protocol/LocalTime.h"
 #include "protocol/LogSink.h"
@@ -45,6 +47,29 @@ public:
     bool Quit();
     bool WasAnswered() const { return m_exchangeOk == 1; }
 
+    // The quick check: every id in one listing, new headers fetched in
+    // batches where the server allows it. Same records as asking one message
+    // at a time, in a handful of round trips instead of one per message.
+    struct UniqueId {
+        int number = 0;
+        std::string id;
+    };
+    // How many LIST/TOP pairs go out before their replies are read.
+    static constexpr std::size_t kPipelineWindow = 64;
+    // "UIDL" without argument. False when it fails or when the listing does
+    // not name each message 1..count exactly once; the connection is then
+    // still usable unless a socket failure dropped it.
+    bool ListUniqueIds(int count, std::vector<UniqueId>& ids);
+    // "CAPA": whether the server announces PIPELINING. Not logged.
+    bool SupportsPipelining();
+    // The headers of the listed messages (LIST n, TOP n 0), handed to got()
+    // in order as they arrive; got() returns false to stop. Each record gets
+    // the number, the checksum of its listed id and the listed size. False
+    // when a header could not be had (that record is skipped, the rest still
+    // come) or the connection failed (what arrived before stays delivered).
+    bool GetHeaders(const std::vector<UniqueId>& which, bool pipelining,
+                    const std::function<bool(const UniqueId&, CMailHeader&)>& got);
+
     const std::string& GetLastResponse() const { return m_lastResponse; }
     int GetLastSocketError() const { return m_lastSocketError; }
     bool IsConnected() const { return m_connected; }
@@ -65,6 +90,11 @@ private:
     void ReportFailure(int code, SocketStage stage, bool log = true);
     void DropConnection();
     void LogLine(const std::string& text, bool banner = false);
+    // Buffered reading for the batched exchanges: bytes beyond one reply are
+    // kept for the next. text gets the status line and, for a multi-line
+    // "+OK" reply, the lines through the terminator. False on a socket
+    // failure or an over-long reply (the connection is then dropped).
+    bool TakeReply(std::string& text, bool multiLine, std::size_t limit, bool& positive);
 
     std::unique_ptr<ITransport> m_socket;
     int m_exchangeOk = 0;
@@ -79,7 +109,8 @@ private:
 
     std::shared_ptr<ITransportFactory> m_transports;
     LocalClock m_clock;
-    std::string m_reply;  // reused by the single-line exchanges
+    std::string m_reply;    // reused by the single-line exchanges
+    std::string m_pending;  // received beyond the last batched reply
 };
 
 }  // namespace velto

@@ -123,6 +123,7 @@ std::vector<RegistryDatabase::Field> EnvironmentOptions::Fields() {
         {"Log Standard", Field::Number, &m_logStandard, 0},
         {"Start Minimized", Field::Number, &m_startMinimized, 0},
         {"View Type", Field::Number, &m_viewType, 0},
+        {"Quick Check", Field::Number, &m_quickCheck, 0},
     };
 }
 
@@ -130,7 +131,7 @@ void EnvironmentOptions::Load(const std::string& path) {
     m_logFilename.clear();
     m_password.clear();
     m_autoRemove = m_logDebug = m_logEnabled = m_passwordProtect = 0;
-    m_saveHeaders = m_logStandard = m_startMinimized = m_viewType = 0;
+    m_saveHeaders = m_logStandard = m_startMinimized = m_viewType = m_quickCheck = 0;
     LoadFields(path, Fields());
 }
 

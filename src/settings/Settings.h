@@ -102,6 +102,10 @@ public:
     std::uint32_t m_logStandard = 0;
     std::uint32_t m_startMinimized = 0;
     std::uint32_t m_viewType = 0;
+    // Beyond the Windows version: all message ids in one listing, new
+    // headers in batches. Off unless chosen, so an existing set-up sends what
+    // it always sent.
+    std::uint32_t m_quickCheck = 0;
 
 private:
     std::vector<Field> Fields();

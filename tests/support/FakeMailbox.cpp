@@ -1,0 +1,64 @@
+#include "support/FakeMailbox.h"
+
+#include <sstream>
+
+namespace velto::test {
+
+namespace {
+
+std::string Size(const FakeMailbox::Message& m) { return std::to_string(m.header.size() + 100); }
+
+}  // namespace
+
+std::unique_ptr<LoopbackServer> FakeMailbox::Serve() const {
+    return std::make_unique<LoopbackServer>([box = *this](ServerConnection& c) {
+        const int count = static_cast<int>(box.messages.size());
+        auto at = [&](int n) -> const Message* { return n >= 1 && n <= count ? &box.messages[n - 1] : nullptr; };
+        int tops = 0;
+        c.SendBytes("+OK ready\r\n");
+        std::string line;
+        while (c.ReadLine(line, LoopbackServer::kStepLimit)) {
+            std::istringstream in(line);
+            std::string command;
+            int n = 0;
+            in >> command >> n;
+            const bool argument = static_cast<bool>(in);
+            std::string reply;
+            if (command == "USER" || command == "PASS") {
+                reply = "+OK\r\n";
+            } else if (command == "STAT") {
+                reply = "+OK " + std::to_string(count) + " 9999\r\n";
+            } else if (command == "CAPA") {
+                reply = std::string("+OK\r\nUIDL\r\nTOP\r\n") + (box.pipelining ? "PIPELINING\r\n" : "") + ".\r\n";
+            } else if (command == "UIDL" && !argument) {
+                if (!box.listing) {
+                    reply = "-ERR no listing here\r\n";
+                } else {
+                    reply = "+OK\r\n";
+                    for (int i = 1; i <= count; ++i) {
+                        if (i == box.omitFromListing) continue;
+                        const std::string entry = std::to_string(i) + " " + box.messages[i - 1].uid + "\r\n";
+                        reply += entry;
+                        if (i == box.listTwice) reply += entry;
+                    }
+                    reply += ".\r\n";
+                }
+            } else if (command == "UIDL" && at(n)) {
+                reply = "+OK " + std::to_string(n) + " " + at(n)->uid + "\r\n";
+            } else if (command == "LIST" && at(n)) {
+                reply = "+OK " + std::to_string(n) + " " + Size(*at(n)) + "\r\n";
+            } else if (command == "TOP" && at(n)) {
+                if (tops++ == box.dropAfterTops) return;
+                reply = "+OK\r\n" + at(n)->header + ".\r\n";
+            } else if (command == "QUIT") {
+                c.SendBytes("+OK bye\r\n");
+                return;
+            } else {
+                reply = "-ERR what\r\n";
+            }
+            if (!c.SendBytes(reply)) return;
+        }
+    });
+}
+
+}  // namespace velto::test

@@ -1,0 +1,29 @@
+#pragma once
+// A POP3 mailbox served over a loopback port for one connection: answers
+// whatever the client asks, in order, whether commands come one at a time
+// or in batches. Its faults are chosen by the test.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/LoopbackServer.h"
+
+namespace velto::test {
+
+struct FakeMailbox {
+    struct Message {
+        std::string uid;
+        std::string header;  // lines ending CR LF
+    };
+    std::vector<Message> messages;
+    bool listing = true;       // "UIDL" without argument works
+    bool pipelining = true;    // CAPA announces PIPELINING
+    int omitFromListing = 0;   // this number is left out of the listing
+    int listTwice = 0;         // this number is listed twice
+    int dropAfterTops = -1;    // the connection closes after this many TOP replies
+
+    // Serves one connection on a port of its own.
+    std::unique_ptr<LoopbackServer> Serve() const;
+};
+
+}  // namespace velto::test
