@@ -25,8 +25,9 @@ std::size_t FindClosing(std::string_view s, std::size_t from, const std::string&
 }
 
 void AppendCodePoint(std::string& out, std::uint32_t cp) {
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || (cp < 0x20 && cp != '\t' && cp != '\n'))
-        cp = 0xFFFD;
+    // Control characters and what is no character at all show as U+FFFD.
+    const bool control = (cp < 0x20 && cp != '\t' && cp != '\n') || (cp >= 0x7F && cp < 0xA0);
+    if (control || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {

@@ -180,7 +180,7 @@ TEST(HtmlText, ReadableText) {
         {"a<br>b<br><br><br>c", "a\nb\n\nc"},
         {"<head><title>t</title><style>p{}</style></head><script>x<y</script>text", "text"},
         {"<ul><li>one</li><li>two</li></ul>", "- one\n- two"},
-        {"&lt;tag&gt; &amp; &#233;&#xE9; &euro; &bogus; &#0; a & b", "<tag> & éé € &bogus; \uFFFD a & b"},
+        {"&lt;tag&gt; &amp; &#233;&#xE9; &euro; &bogus; &#0;&#127;&#x85; a & b", "<tag> & éé € &bogus; \uFFFD\uFFFD\uFFFD a & b"},
         {"x <!-- hidden --> y   z\n\n w", "x y z w"},
         {"<pre>a  b\nc</pre>", "a  b\nc"},
         {"<a href='x>y'>link</a> 1 < 2", "link 1 < 2"},
