@@ -60,8 +60,9 @@ constexpr Entity kEntities[] = {
 // Decodes the entity at s[at] == '&'; returns the bytes used, 0 when it is
 // not one (the '&' is then text).
 std::size_t DecodeEntity(std::string_view s, std::size_t at, std::string& out) {
-    const std::size_t semi = s.find(';', at);
-    if (semi == std::string_view::npos || semi - at > 12 || semi == at + 1) return 0;
+    // Entities are short; looking further would make a run of '&' quadratic.
+    const std::size_t semi = s.substr(0, at + 13).find(';', at);
+    if (semi == std::string_view::npos || semi == at + 1) return 0;
     const std::string_view body = s.substr(at + 1, semi - at - 1);
     if (body[0] == '#') {
         const bool hex = body.size() > 1 && (body[1] == 'x' || body[1] == 'X');
@@ -101,8 +102,8 @@ public:
     // yet); never more than one empty line in a row.
     void Break(int wanted, bool always) {
         m_space = false;
+        while (!m_out.empty() && m_out.back() == ' ') m_out.pop_back();
         if (m_out.empty()) return;
-        while (m_out.back() == ' ') m_out.pop_back();
         int have = 0;
         for (auto it = m_out.rbegin(); it != m_out.rend() && *it == '\n' && have < 2; ++it) ++have;
         if (always) wanted = have + 1;

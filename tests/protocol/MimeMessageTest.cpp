@@ -188,6 +188,12 @@ TEST(HtmlText, ReadableText) {
         {"<script>never closed", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(HtmlToText(c.raw), c.shown) << c.raw;
+    // Linear on runs that never end an entity or a tag.
+    for (const char* unit : {"&", "&#", "<a", "<!--", "&nbsp;<br>"}) {
+        std::string run;
+        for (int i = 0; i < (1 << 20); ++i) run += unit;
+        EXPECT_LE(HtmlToText(run).size(), run.size()) << unit;
+    }
 }
 
 }  // namespace
