@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libgl-dev
   zlib1g-dev libgmime-3.0-dev libgtest-dev libgmock-dev libbenchmark-dev
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
-  xvfb xauth
+  xvfb xauth fonts-ipafont-gothic
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)
