@@ -116,7 +116,8 @@ const std::string& BigMessage() {
         std::mt19937 rng(7);
         std::string m = "From: =?UTF-8?Q?J=C3=B6rg?= <j@example.de>\r\nSubject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"
                         "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"==b==\"\r\n\r\n";
-        m += "--==b==\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+        m += "--==b==\r\nContent-Type: text/plain; charset=utf-8\r\n"
+             "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
         for (int i = 0; i < 200; ++i) m += "Gr=C3=BC=C3=9Fe, line " + std::to_string(i) + " of the body text.\r\n";
         static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         for (int p = 1; p < kParts; ++p) {

@@ -13,7 +13,11 @@ namespace {
 bool Shown(const std::string& s, bool multiline) {
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 9;
+        const std::size_t extra = c < 0x80             ? 0
+                                  : (c & 0xE0) == 0xC0 ? 1
+                                  : (c & 0xF0) == 0xE0 ? 2
+                                  : (c & 0xF8) == 0xF0 ? 3
+                                                       : 9;
         if (extra == 9 || i + extra >= s.size() + (extra ? 0 : 1)) return false;
         if (c < 0x20 && !(multiline && (c == '\n' || c == '\t'))) return false;
         if (c == 0x7F) return false;

@@ -246,7 +246,8 @@ void MimeMessage::Impl::Walk(GMimeObject* root) {
             if (next.depth >= kMaxDepth || kept < count) truncated = true;
             if (next.depth >= kMaxDepth) continue;
             // Reverse, so parts come off the stack in message order.
-            for (int i = kept - 1; i >= 0; --i) pending.push_back({g_mime_multipart_get_part(multipart, i), next.depth + 1});
+            for (int i = kept - 1; i >= 0; --i)
+                pending.push_back({g_mime_multipart_get_part(multipart, i), next.depth + 1});
             continue;
         }
         if (++leaves > kMaxParts) {

@@ -13,7 +13,8 @@
 // - header values: at most kMaxHeaderBytes of a value are decoded.
 // Transfer decodings never make a part larger than its encoded bytes, so an
 // attachment's bytes and the sum of all decoded parts are bounded by the
-// message's own size. Memory is one copy of the message, the part tree and
+// message's own size (an attached message is written out again, at about
+// its own size). Memory is one copy of the message, the part tree and
 // the shown texts (a charset conversion may triple kMaxTextBytes); parsing
 // and decoding are linear in the message's size.
 #include <cstddef>

@@ -77,7 +77,8 @@ TEST(MimeFileName, SafeToSave) {
 }
 
 TEST(MimeBody, BestTextPartDecoded) {
-    const std::string plain = "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+    const std::string plain =
+        "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
     const std::string html = "Content-Type: text/html; charset=utf-8\r\n\r\n";
     using namespace std::string_literals;
     const struct {
@@ -115,7 +116,8 @@ TEST(MimeAttachments, NamesTypesSizesAndBytes) {
         {"Content-Type: text/plain\r\n\r\nbody",
          "Content-Type: application/pdf\r\nContent-Disposition: attachment; filename*=UTF-8''%C3%A9t%C3%A9.pdf\r\n"
          "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQK",
-         "Content-Type: image/png; name=\"../../.bashrc\"\r\nContent-ID: <img1@x>\r\nContent-Disposition: inline\r\n\r\nPNG",
+         "Content-Type: image/png; name=\"../../.bashrc\"\r\nContent-ID: <img1@x>\r\n"
+         "Content-Disposition: inline\r\n\r\nPNG",
          "Content-Type: text/plain; name=\"notes.txt\"\r\n\r\nsecond text",
          "Content-Type: message/rfc822\r\n\r\nSubject: inner one\r\n\r\ninner body"}));
     EXPECT_EQ(m.Text(), "body");
@@ -141,8 +143,10 @@ TEST(MimeAttachments, NamesTypesSizesAndBytes) {
 
 TEST(MimeHostile, BoundedAndClean) {
     std::string deep = "Subject: deep\r\n";
-    for (int i = 0; i < 5000; ++i)
-        deep += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "\"\r\n\r\n--b" + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 5000; ++i) {
+        const std::string b = "b" + std::to_string(i);
+        deep += "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n--" + b + "\r\n";
+    }
     deep += "Content-Type: text/plain\r\n\r\nbottom\r\n";
     std::vector<std::string> many(MimeMessage::kMaxParts + 500, "Content-Type: application/x-y\r\n\r\nz");
     const std::string bigText =
@@ -168,7 +172,8 @@ TEST(MimeHostile, BoundedAndClean) {
     }
     // A base64 attachment: size read without keeping it, bytes on demand.
     const std::string big(6u << 20, 'A');
-    const MimeMessage m(Multipart("multipart/mixed", {"Content-Type: application/zip\r\nContent-Transfer-Encoding: base64\r\n\r\n" + big}));
+    const MimeMessage m(Multipart(
+        "multipart/mixed", {"Content-Type: application/zip\r\nContent-Transfer-Encoding: base64\r\n\r\n" + big}));
     ASSERT_EQ(m.Attachments().size(), 1u);
     EXPECT_EQ(m.Attachments()[0].size, big.size() / 4 * 3);
     EXPECT_EQ(m.AttachmentBytes(0).size(), big.size() / 4 * 3);
@@ -180,7 +185,8 @@ TEST(HtmlText, ReadableText) {
         {"a<br>b<br><br><br>c", "a\nb\n\nc"},
         {"<head><title>t</title><style>p{}</style></head><script>x<y</script>text", "text"},
         {"<ul><li>one</li><li>two</li></ul>", "- one\n- two"},
-        {"&lt;tag&gt; &amp; &#233;&#xE9; &euro; &bogus; &#0;&#127;&#x85; a & b", "<tag> & éé € &bogus; \uFFFD\uFFFD\uFFFD a & b"},
+        {"&lt;tag&gt; &amp; &#233;&#xE9; &euro; &bogus; &#0;&#127;&#x85; a & b",
+         "<tag> & éé € &bogus; \uFFFD\uFFFD\uFFFD a & b"},
         {"x <!-- hidden --> y   z\n\n w", "x y z w"},
         {"<pre>a  b\nc</pre>", "a  b\nc"},
         {"<a href='x>y'>link</a> 1 < 2", "link 1 < 2"},
