@@ -342,6 +342,7 @@ std::string MimeMessage::AttachmentBytes(std::size_t index) const {
     GMimeObject* object = m_impl->attachmentParts[index].get();
     std::string bytes;
     if (GMIME_IS_PART(object)) {
+        bytes.reserve(m_impl->attachments[index].size);
         ReadDecoded(GMIME_PART(object), [&](std::string_view chunk) {
             bytes.append(chunk);
             return true;
