@@ -87,6 +87,38 @@ MESSAGES = [
      ["We voted for 'The Remains of the Evening'. Meeting on the 3rd."], False),
 ]
 
+# Mail as it arrives today: encoded names and subjects, MIME bodies.
+# (From, Subject, rest of the header and the body), all raw.
+MIME_MESSAGES = [
+    ('"=?UTF-8?Q?J=C3=B6rg_M=C3=BCller?=" <joerg@mueller.example.de>',
+     "=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_M=C3=BCnchen?=",
+     "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+     "Viele Gr=C3=BC=C3=9Fe aus M=C3=BCnchen, bis bald!\r\n"),
+    ("=?ISO-8859-1?Q?Ren=E9e_Beaulieu?= <renee@beaulieu.example.fr>",
+     "=?ISO-8859-1?B?UulzZXJ2YXRpb24gY29uZmlybellIOAgQXJsZXM=?=",
+     "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+     "Votre r\xe9servation \xe0 l'h\xf4tel est confirm\xe9e.\r\n"),
+    ("=?ISO-2022-JP?B?GyRCOzNFRBsoQiAbJEJCQE86GyhC?= <yamada@example.jp>",
+     "=?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTyEiMnE1RCROJCpDTiRpJDsbKEI=?=",
+     "Content-Type: text/plain; charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit\r\n\r\n"
+     "\x1b$B2q5D$O6bMKF|$N8a8e#3;~$G$9!#\x1b(B\r\n"),
+    ('"Garden Club" <news@gardenclub.example.org>', "Winter programme (text and HTML)",
+     'Content-Type: multipart/alternative; boundary="alt-1998"\r\n\r\n'
+     "--alt-1998\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
+     "Winter programme: pruning on 6 January, seed swap on 3 February.\r\n"
+     "--alt-1998\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+     "<html><body><h1>Winter programme</h1><ul><li>Pruning: 6 January</li>"
+     "<li>Seed swap: 3 February</li></ul></body></html>\r\n--alt-1998--\r\n"),
+    ('"Accounts Payable" <ap@supplier.example.com>', "=?UTF-8?Q?Invoice_10-4502_=E2=80=93_December?=",
+     'Content-Type: multipart/mixed; boundary="mix-1998"\r\n\r\n'
+     "--mix-1998\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n"
+     "Please find attached invoice 10-4502 for 980.00.\r\n"
+     "--mix-1998\r\nContent-Type: text/plain; charset=utf-8; name=\"invoice-10-4502.txt\"\r\n"
+     "Content-Disposition: attachment; filename*=UTF-8''Rechnung%20f%C3%BCr%2010-4502.txt\r\n"
+     "Content-Transfer-Encoding: base64\r\n\r\n"
+     "SW52b2ljZSAxMC00NTAyCkFtb3VudDogOTgwLjAwCg==\r\n--mix-1998--\r\n"),
+]
+
 
 def main():
     if len(sys.argv) != 2:
@@ -96,7 +128,7 @@ def main():
     rng = random.Random(1998)
     now = datetime.now(timezone.utc).astimezone()
     when = now - timedelta(days=14)
-    step = timedelta(days=14) / len(MESSAGES)
+    step = timedelta(days=14) / (len(MESSAGES) + len(MIME_MESSAGES))
     for n, (name, sender, subject, paragraphs, elsewhere) in enumerate(MESSAGES, 1):
         when += step + timedelta(minutes=rng.randint(-90, 90))
         when = min(when, now - timedelta(minutes=5))
@@ -112,10 +144,25 @@ def main():
                 "MIME-Version: 1.0\r\n"
                 "Content-Type: text/plain; charset=us-ascii\r\n"
                 "\r\n" + body)
-        path = os.path.join(folder, f"demo{n:03d}.eml")
-        with open(path, "w", newline="") as f:
-            f.write(text)
-        print(f"{USER}:demo{n:03d}:{path}")
+        write(folder, n, text.encode("ascii"))
+    for n, (sender, subject, rest) in enumerate(MIME_MESSAGES, len(MESSAGES) + 1):
+        when += step + timedelta(minutes=rng.randint(-90, 90))
+        when = min(when, now - timedelta(minutes=5))
+        text = (f"From: {sender}\r\n"
+                f"To: Demo User <{ADDRESS}>\r\n"
+                f"Subject: {subject}\r\n"
+                f"Date: {format_datetime(when)}\r\n"
+                f"Message-ID: <demo-{n:03d}@example.org>\r\n"
+                "MIME-Version: 1.0\r\n" + rest)
+        # Latin-1 keeps the 8-bit body bytes as written above.
+        write(folder, n, text.encode("latin-1"))
+
+
+def write(folder, n, data):
+    path = os.path.join(folder, f"demo{n:03d}.eml")
+    with open(path, "wb") as f:
+        f.write(data)
+    print(f"{USER}:demo{n:03d}:{path}")
 
 
 if __name__ == "__main__":

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "protocol/MimeMessage.h"
+
 namespace velto {
 
 const MessageListModel::ColumnInfo MessageListModel::kColumns[kColumnCount] = {
@@ -64,8 +66,10 @@ MessageListModel::Row MessageListModel::RawRow(const CMailHeader& record) {
 
 void MessageListModel::Cook(Row& row) {
     if (row.cooked) return;
+    // The mark compares the raw bytes; only the shown texts are decoded.
     row.image = IsSpamMarked(row.to, row.address) ? 1 : 0;
-    row.sender = CleanSender(row.sender);
+    row.subject = DecodeHeaderText(row.subject);
+    row.sender = CleanSender(DecodeHeaderText(row.sender));
     CMailHeader dated;
     dated.m_date = row.date;
     MailDate date;

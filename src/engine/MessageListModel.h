@@ -21,10 +21,10 @@ QString ToDisplay(const std::string& text);
 class MessageListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // A row is made from a record's texts cheaply; the shown texts (cleaned
-    // sender, formatted date, size, spam mark) are worked out the first time
-    // the row is looked at, so a rebuild of a long list costs little more
-    // than copying it.
+    // A row is made from a record's texts cheaply; the shown texts (decoded
+    // subject and sender, formatted date, size, spam mark) are worked out
+    // the first time the row is looked at, so a rebuild of a long list costs
+    // little more than copying it.
     struct Row {
         std::string subject, sender, date, size, mailbox;
         int image = 0;

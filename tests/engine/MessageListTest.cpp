@@ -92,6 +92,30 @@ TEST(RefreshList, ModelShowsColumnsAsTheListDoes) {
     EXPECT_EQ(model.data(model.index(0, 0), MessageListModel::kIdRole).toUInt(), 8u);
 }
 
+TEST(RefreshList, SubjectAndSenderShownDecodedSpamMarkOnRawBytes) {
+    const struct {
+        const char* header;
+        const char* subject;
+        const char* sender;
+        int image;
+    } cases[] = {
+        {"Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\nFrom: \"=?ISO-8859-1?Q?J=F6rg?=\" <j@x>\r\nTo: ann@example.com\r\n",
+         "Grüße", "Jörg", 0},
+        {"Subject: =?ISO-2022-JP?B?GyRCRnxLXDhsGyhC?=\r\nFrom: =?UTF-8?B?5bGx55Sw?= <y@x>\r\nTo: b@x\r\n", "日本語",
+         "山田", 1},
+        // The cleaning rule works on the decoded name: its quote and bracket cut it.
+        {"Subject: Caf\xe9\r\nFrom: =?UTF-8?Q?A_=22B=22_<c>?= <d@x>\r\nTo: ann@example.com\r\n", "Café", "A", 0},
+        // An address hidden in an encoded word does not count for the mark.
+        {"Subject: s\r\nTo: =?UTF-8?Q?ann=40example=2Ecom?=\r\n", "s", "", 1},
+    };
+    for (const auto& c : cases) {
+        const MessageListModel::Row row = MessageListModel::MakeRow(Record(1, "pop", c.header));
+        EXPECT_EQ(row.subject, c.subject) << c.header;
+        EXPECT_EQ(row.sender, c.sender) << c.header;
+        EXPECT_EQ(row.image, c.image) << c.header;
+    }
+}
+
 TEST(NewMailAlert, TipSoundBlinkAndNotificationThenIdleAfterAClick) {
     // Two checks, one new message each, before the user looks.
     const std::string script = Pop3Login("One", 1) + Pop3NewHeader(1, "u1", "a") + kPop3Quit + Pop3Login("One", 2) +
