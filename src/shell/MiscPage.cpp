@@ -50,10 +50,12 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_startMinimized = new QCheckBox("Minimize on Startup", this);
     m_autoRemove = new QCheckBox("Auto Remove Unavailable Headers", this);
     m_startAtLogin = new QCheckBox("Start VeltoMail when I log in", this);
+    m_quickCheck = new QCheckBox("Quick Check (ask for all message ids at once)", this);
     layout->addWidget(m_saveHeaders);
     layout->addWidget(m_startMinimized);
     layout->addWidget(m_startAtLogin);
     layout->addWidget(m_autoRemove);
+    layout->addWidget(m_quickCheck);
 
     auto* logging = new QGridLayout;
     m_logEnabled = new QCheckBox("Enable Logging", this);
@@ -104,6 +106,7 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_exchange.Bind(m_logStandard, m_fields.logStandard);
     m_exchange.Bind(m_startMinimized, m_fields.startMinimized);
     m_exchange.Bind(m_startAtLogin, m_fields.startAtLogin);
+    m_exchange.Bind(m_quickCheck, m_fields.quickCheck);
     m_exchange.Bind(m_logFile, m_fields.logFile);
     m_exchange.Bind(m_password, m_fields.password);
 
@@ -116,6 +119,7 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_fields.saveHeaders = m_options.m_saveHeaders != 0;
     m_fields.logStandard = m_options.m_logStandard != 0;
     m_fields.startMinimized = m_options.m_startMinimized != 0;
+    m_fields.quickCheck = m_options.m_quickCheck != 0;
     // Nothing stored: no way of viewing has been chosen yet.
     m_fields.viewType = HasStoredValue(keys::kEnvironment, "View Type") ? static_cast<int>(m_options.m_viewType) : -1;
     m_fields.logFile = FromSetting(m_options.GetLogFilename());
@@ -156,6 +160,7 @@ void CMiscPage::OnApply() {
     m_options.m_saveHeaders = m_fields.saveHeaders;
     m_options.m_logStandard = m_fields.logStandard;
     m_options.m_startMinimized = m_fields.startMinimized;
+    m_options.m_quickCheck = m_fields.quickCheck;
     // With no button chosen the stored (or default) way of viewing stays.
     if (m_fields.viewType >= 0) m_options.m_viewType = static_cast<std::uint32_t>(m_fields.viewType);
     m_options.SetLogFilename(ToSetting(m_fields.logFile));

@@ -25,6 +25,7 @@ private:
     struct Fields {
         bool autoRemove = false, logDebug = false, logEnabled = false, passwordProtect = false;
         bool saveHeaders = false, logStandard = false, startMinimized = false, startAtLogin = false;
+        bool quickCheck = false;
         int viewType = -1;  // -1: no view button chosen
         QString logFile, password;
     };
@@ -45,6 +46,7 @@ private:
     QCheckBox* m_logStandard;
     QCheckBox* m_startMinimized;
     QCheckBox* m_startAtLogin;
+    QCheckBox* m_quickCheck;
     bool m_startsAtLogin = false;  // whether the autostart entry is there
     QLineEdit* m_logFile;
     QPushButton* m_browse;

@@ -16,7 +16,8 @@ namespace {
 using EnvironmentPage = PagesTest;
 
 const char* const kBoxes[] = {"Auto Remove Unavailable Headers", "Debug", "Enable Logging", "Password Protect",
-                              "Save headers Locally", "Standard", "Minimize on Startup"};
+                              "Save headers Locally", "Standard", "Minimize on Startup",
+                              "Quick Check (ask for all message ids at once)"};
 const char* const kViews[] = {"Automatic", "As web page", "In Message Center"};
 
 std::string Environment(const std::string& values) {
@@ -39,7 +40,7 @@ TEST_F(EnvironmentPage, NothingStoredShowsNothingChosenAndOkWritesAllTenValues) 
                               "\"Log Debug\"=dword:00000000", "\"Log Enabled\"=dword:00000000",
                               "\"Password Protect\"=dword:00000000", "\"Save Headers\"=dword:00000000",
                               "\"Log Standard\"=dword:00000000", "\"Start Minimized\"=dword:00000000",
-                              "\"View Type\"=dword:00000000"})
+                              "\"View Type\"=dword:00000000", "\"Quick Check\"=dword:00000000"})
         EXPECT_NE(section.find(value), std::string::npos) << value << " in " << section;
 }
 
@@ -91,7 +92,8 @@ TEST_F(EnvironmentPage, EveryValueRoundTripsThroughTheSettingsText) {
     std::string text;
     {
         OpenSheet s;
-        for (const char* caption : {"Debug", "Standard", "Save headers Locally", "Minimize on Startup"})
+        for (const char* caption : {"Debug", "Standard", "Save headers Locally", "Minimize on Startup",
+                                    "Quick Check (ask for all message ids at once)"})
             Click(s.Environment(), caption);
         View(s, 0)->click();
         Type(s.Environment(), "passwordEdit", " pass word ");
