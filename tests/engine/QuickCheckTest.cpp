@@ -143,6 +143,34 @@ TEST(QuickCheck, TheLogShowsTheListingInFourLines) {
     EXPECT_EQ(listing.find("150 id-150"), std::string::npos);
 }
 
+TEST(QuickCheck, DeleteFindsItsMessageInTheListing) {
+    FakeMailbox box;
+    box.messages = Messages(6);
+    std::vector<CMailHeader> stored;
+    for (int i : {2, 5}) {
+        CMailHeader r;
+        r.ParseHeader("Subject: number " + std::to_string(i) + "\r\n");
+        r.SetAccountInfo("pop.test", "ann@example.com", "");
+        r.SetMessageInfo(-1, Crc32::Of("id-" + std::to_string(i)), 10);
+        stored.push_back(r);
+    }
+    auto server = box.Serve();
+    auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+    transports->Route("pop.test", server->port());
+    EngineHarness h(test::AccountsText({{"ann", "pop.test"}}, kQuickOn), transports);
+    for (const auto& r : stored) h.view->Messages().Append(r);
+    h.view->OnInitialUpdate();
+    h.Drain();
+    // Rows are newest first: row 0 is message 5.
+    h.view->OnDeleteMessage({0});
+    ASSERT_TRUE(h.FinishWork());
+    ASSERT_EQ(h.view->Messages().Size(), 1u);
+    server->Join();
+    const std::string wire = server->ClientBytes();
+    EXPECT_NE(wire.find("UIDL\r\nDELE 5\r\nQUIT\r\n"), std::string::npos) << wire;
+    EXPECT_EQ(wire.find("UIDL 1"), std::string::npos);  // no id asked for on its own
+}
+
 // A real server: a first check, then messages deleted and new ones arrived.
 TEST(QuickCheck, AgreesOnARealServerAcrossTwoChecks) {
     if (!test::DovecotServer::Installed()) GTEST_SKIP() << "dovecot is not installed";

@@ -50,6 +50,10 @@ std::unique_ptr<LoopbackServer> FakeMailbox::Serve() const {
             } else if (command == "TOP" && at(n)) {
                 if (tops++ == box.dropAfterTops) return;
                 reply = "+OK\r\n" + at(n)->header + ".\r\n";
+            } else if (command == "RETR" && at(n)) {
+                reply = "+OK\r\n" + at(n)->header + "\r\nbody of " + at(n)->uid + "\r\n.\r\n";
+            } else if (command == "DELE" && at(n)) {
+                reply = "+OK deleted\r\n";
             } else if (command == "QUIT") {
                 c.SendBytes("+OK bye\r\n");
                 return;
