@@ -209,6 +209,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     services.store = &store;
     services.output = &output;
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
+    services.saveAfterEachCheck = true;
     view = std::make_unique<CCorvaneView>(services);
 
     // A failed settings write is told once, from the loop: never from inside

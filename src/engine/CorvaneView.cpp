@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "protocol/LogSink.h"
 #include "protocol/MessageText.h"
@@ -32,6 +33,13 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
       m_messages(std::make_shared<MessageStore>()),
       m_animator(*m_s.timers, [this](int icon) { SetTrayIcon(icon); }),
       m_dialup(m_s.dialup),
+      m_saver([messages = m_messages](std::vector<CMailHeader>& list) { return messages->Snapshot(list); },
+              [store = m_s.store](const std::vector<CMailHeader>& list, const std::string& path) {
+                  return store->Save(list, path);
+              },
+              [channel = m_channel, this](const std::string& path, const HeaderStoreOutcome& outcome) {
+                  channel->Post([this, path, outcome] { OnBackgroundSaveFailed(path, outcome); });
+              }),
       m_newMailFound(std::make_shared<std::atomic<bool>>(false)),
       m_newCount(std::make_shared<std::atomic<int>>(0)) {}
 
@@ -82,6 +90,10 @@ void CCorvaneView::LoadStoredHeaders(const std::string& database) {
     m_messages->Modify([&](std::vector<CMailHeader>& list) {
         list.insert(list.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
     });
+    // What was loaded is what the file holds (all of it, or what came before
+    // a fault: then the next save writes a whole file again).
+    m_requestedGeneration = m_messages->Generation();
+    if (outcome.ok) m_saver.MarkSaved(m_requestedGeneration);
     for (const auto& detail : outcome.details)
         if (m_s.output) m_s.output->AppendOutput(detail);
     for (const auto& text : outcome.messages)
@@ -100,11 +112,14 @@ void CCorvaneView::OnDestroy() {
     m_channel->Close();
     if (m_s.transports) m_s.transports->AbortAll();
     m_workers.JoinAll(kWorkerStopWait);
+    m_saver.Stop();
     m_animator.StopAll();
     m_s.timers->KillTimer(kPeriodicTimerId);
     m_s.timers->KillTimer(kStartupTimerId);
     if (m_s.tray && m_initialised) m_s.tray->Remove();
-    if (m_s.store && environment.m_saveHeaders && !m_messages->Empty()) SaveStoredHeaders();
+    // With saves after each check, only what changed since the last one.
+    const bool changed = !m_s.saveAfterEachCheck || m_messages->Generation() != m_saver.SavedGeneration();
+    if (m_s.store && environment.m_saveHeaders && !m_messages->Empty() && changed) SaveStoredHeaders();
     m_messages->Clear();
     m_s.ui->DestroyBrowser();
 }
@@ -184,6 +199,25 @@ void CCorvaneView::RefreshList() {
         m_checkEnding = false;
         m_dialup.HangUpAfterCheck();
     }
+    SaveInBackgroundIfChanged();
+}
+
+void CCorvaneView::SaveInBackgroundIfChanged() {
+    if (!m_s.saveAfterEachCheck || !m_s.store || m_destroyed) return;
+    const std::uint64_t generation = m_messages->Generation();
+    if (generation == m_requestedGeneration || !EnvironmentOptions(keys::kEnvironment).m_saveHeaders) return;
+    m_requestedGeneration = generation;
+    m_saver.Request(ConfigurationOptions(keys::kConfiguration).GetDatabase());
+}
+
+void CCorvaneView::OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome) {
+    if (m_s.output)
+        for (const auto& detail : outcome.details) m_s.output->AppendOutput(detail);
+    // Once a run: the next saves are tried all the same, and the end of the
+    // program says so again if the last one fails too.
+    if (std::exchange(m_toldSaveFailure, true)) return;
+    m_s.ui->MessageBox("The message headers could not be saved to " + path +
+                       ".\nThey are kept while VeltoMail runs and saved again after the next check.");
 }
 
 void CCorvaneView::OnMailboxSelChange(const std::string& text) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BackgroundSaver.h"
 #include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
@@ -50,6 +51,9 @@ public:
         IHeaderStoreFile* store = nullptr;
         ILogSink* output = nullptr;  // the conversation log
         std::shared_ptr<ITransportFactory> transports;
+        // Save the data file after each check that changed the list (on a
+        // thread of its own), not only at the end.
+        bool saveAfterEachCheck = false;
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.
@@ -145,6 +149,8 @@ private:
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void SaveStoredHeaders();
+    void SaveInBackgroundIfChanged();
+    void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);
     void SetTrayIcon(int icon);
 
     Services m_s;
@@ -155,6 +161,9 @@ private:
     TrayAnimator m_animator;
     DialupPolicy m_dialup;
     WorkerThreads m_workers;
+    BackgroundSaver m_saver;
+    std::uint64_t m_requestedGeneration = 0;  // of the last save asked for
+    bool m_toldSaveFailure = false;
 
     std::vector<AccountSettings> m_accounts;
     std::string m_filter = kAllMailboxes;

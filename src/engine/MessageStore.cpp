@@ -8,6 +8,7 @@ void MessageStore::Append(const CMailHeader& record) {
     std::lock_guard lock(m_mutex);
     m_records.push_back(record);
     ++m_known[record.m_uidlHash];
+    ++m_generation;
 }
 
 bool MessageStore::Contains(std::uint32_t idChecksum) const {
@@ -34,6 +35,7 @@ bool MessageStore::RemoveFirst(std::uint32_t idChecksum) {
     if (it == m_records.end()) return false;
     m_records.erase(it);
     if (--known->second == 0) m_known.erase(known);
+    ++m_generation;
     return true;
 }
 
@@ -41,6 +43,7 @@ void MessageStore::Clear() {
     std::lock_guard lock(m_mutex);
     m_records.clear();
     m_known.clear();
+    ++m_generation;
 }
 
 std::size_t MessageStore::Size() const {
@@ -57,6 +60,18 @@ void MessageStore::Modify(const std::function<void(std::vector<CMailHeader>&)>& 
     std::lock_guard lock(m_mutex);
     fn(m_records);
     Reindex();
+    ++m_generation;
+}
+
+std::uint64_t MessageStore::Generation() const {
+    std::lock_guard lock(m_mutex);
+    return m_generation;
+}
+
+std::uint64_t MessageStore::Snapshot(std::vector<CMailHeader>& out) const {
+    std::lock_guard lock(m_mutex);
+    out = m_records;
+    return m_generation;
 }
 
 void MessageStore::Reindex() {

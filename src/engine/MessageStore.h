@@ -35,12 +35,17 @@ public:
     void WithList(const std::function<void(const std::vector<CMailHeader>&)>& fn) const;
     // Replaces the whole list through fn (loading the data file).
     void Modify(const std::function<void(std::vector<CMailHeader>&)>& fn);
+    // Counts the changes: equal numbers mean an equal list.
+    std::uint64_t Generation() const;
+    // A copy of the list and the generation it is (any thread).
+    std::uint64_t Snapshot(std::vector<CMailHeader>& out) const;
 
 private:
     void Reindex();
     mutable std::mutex m_mutex;
     std::vector<CMailHeader> m_records;
     std::unordered_map<std::uint32_t, int> m_known;  // checksum -> records holding it
+    std::uint64_t m_generation = 0;
 };
 
 }  // namespace velto

@@ -12,6 +12,7 @@
 
 #include "app/CorvaneApp.h"
 #include "engine/HeaderStoreFile.h"
+#include "support/FakeMailbox.h"
 #include "support/LoopbackServer.h"
 #include "support/TestEnvironment.h"
 
@@ -184,6 +185,25 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
     EXPECT_EQ(StoredCount(database), 3u);
 }
 
+TEST(ProgramEnds, ACheckIsOnDiskBeforeTheProgramEnds) {
+    test::FakeMailbox box;
+    for (int i = 1; i <= 3; ++i) box.messages.push_back({"id-" + std::to_string(i), "Subject: " + std::to_string(i) + "\r\n"});
+    auto server = box.Serve(std::chrono::seconds(30));
+    Program program(Settings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
+                                     "Accounts\\Box]\r\n\"Account Name\"=\"Box\"\r\n"
+                                     "\"Server Name\"=\"127.0.0.1\"\r\n\r\n"));
+    qputenv("VELTOMAIL_POP3_PORT", QByteArray::number(server->port()));
+    program.Start();
+    qunsetenv("VELTOMAIL_POP3_PORT");
+    // The start-up scan, ten seconds in, fetches three headers; they reach
+    // the data file while the program runs.
+    ASSERT_TRUE(program.WaitFor([&] { return StoredCount(program.DefaultDatabase()) == 3; }, 30000))
+        << program.Errors();
+    ::kill(static_cast<pid_t>(program.process.processId()), SIGKILL);  // a crash, a power cut
+    program.process.waitForFinished(10000);
+    EXPECT_EQ(StoredCount(program.DefaultDatabase()), 3u);
+}
+
 TEST(ProgramEnds, DatabasePathFromAnotherSystemBecomesTheDefaultAndAMissingFolderIsMade) {
     struct Row {
         std::string value;   // as stored
@@ -213,9 +233,11 @@ TEST(ProgramEnds, HeadersThatCannotBeSavedAreReportedAndTheNextStartIsTold) {
         const std::string database = program.DefaultDatabase();
         const std::string dataDir = std::filesystem::path(database).parent_path();
         std::filesystem::create_directories(dataDir);
-        ASSERT_TRUE(HeaderStoreFile().Save(Records(5), database).ok);
+        // A file cut short: what was read must be written whole at the end.
+        ASSERT_TRUE(HeaderStoreFile().Save(Records(2000), database).ok);
+        std::filesystem::resize_file(database, std::filesystem::file_size(database) / 2);
         program.Start();
-        ASSERT_TRUE(program.WaitFor([&] { return program.Errors().find("started with 5 stored") != std::string::npos; }))
+        ASSERT_TRUE(program.WaitFor([&] { return program.Errors().find("VeltoMail: started") != std::string::npos; }))
             << program.Errors();
         // The folder goes away under the running program (a removed disk,
         // another program): the save at the end cannot be done.

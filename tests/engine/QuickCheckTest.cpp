@@ -3,6 +3,9 @@
 // new-mail count.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "engine/HeaderStore.h"
 #include "settings/Crc32.h"
 #include "support/DovecotServer.h"
@@ -169,6 +172,55 @@ TEST(QuickCheck, DeleteFindsItsMessageInTheListing) {
     const std::string wire = server->ClientBytes();
     EXPECT_NE(wire.find("UIDL\r\nDELE 5\r\nQUIT\r\n"), std::string::npos) << wire;
     EXPECT_EQ(wire.find("UIDL 1"), std::string::npos);  // no id asked for on its own
+}
+
+TEST(BackgroundSave, EachCheckIsSavedAFailureIsToldOnceAndNothingIsLost) {
+    const std::string folder = test::MakeTempDir("velto-save") + "/store";
+    const std::string database = folder + "/maildata.vlt";
+    std::ofstream(folder) << "a file where the folder should be";
+    FakeMailbox box;
+    box.messages = Messages(3);
+    HeaderStoreFile store;
+    auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+    EngineHarness h(test::AccountsText({{"ann", "pop.test"}},
+                                       "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Environment]\r\n"
+                                       "\"Save Headers\"=dword:00000001\r\n\r\n"
+                                       "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
+                                       "\"Database\"=\"" + database + "\"\r\n"),
+                    transports, &store, nullptr, nullptr, true);
+    h.view->OnInitialUpdate();
+    h.Drain();
+    auto check = [&] {
+        auto server = box.Serve();
+        transports->Route("pop.test", server->port());
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork());
+    };
+    // Two checks whose saves fail: one box, every record still there.
+    check();
+    ASSERT_TRUE(h.RunUntil([&] { return h.ui.messageBoxes.size() == 1; }));
+    box.messages.push_back({"id-new", "Subject: later\r\n"});
+    check();
+    // Its detail reaches the log; the box is not shown again.
+    ASSERT_TRUE(h.RunUntil([&] {
+        int details = 0;
+        for (const auto& line : h.log.Lines()) details += line.rfind("Header store:", 0) == 0;
+        return details == 2;
+    }));
+    EXPECT_EQ(h.ui.messageBoxes.size(), 1u);
+    EXPECT_NE(h.ui.messageBoxes[0].find(database), std::string::npos);
+    EXPECT_EQ(h.view->Messages().Size(), 4u);
+    // The folder is back: the next check's save holds everything, while the
+    // program still runs.
+    std::filesystem::remove(folder);
+    std::filesystem::create_directory(folder);
+    box.messages.push_back({"id-newer", "Subject: latest\r\n"});
+    check();
+    ASSERT_TRUE(h.RunUntil([&] {
+        std::vector<CMailHeader> saved;
+        store.Load(saved, database);
+        return saved.size() == 5;
+    }));
 }
 
 // A real server: a first check, then messages deleted and new ones arrived.

@@ -10,7 +10,7 @@ std::string Size(const FakeMailbox::Message& m) { return std::to_string(m.header
 
 }  // namespace
 
-std::unique_ptr<LoopbackServer> FakeMailbox::Serve() const {
+std::unique_ptr<LoopbackServer> FakeMailbox::Serve(std::chrono::milliseconds acceptLimit) const {
     return std::make_unique<LoopbackServer>([box = *this](ServerConnection& c) {
         const int count = static_cast<int>(box.messages.size());
         auto at = [&](int n) -> const Message* { return n >= 1 && n <= count ? &box.messages[n - 1] : nullptr; };
@@ -62,7 +62,7 @@ std::unique_ptr<LoopbackServer> FakeMailbox::Serve() const {
             }
             if (!c.SendBytes(reply)) return;
         }
-    });
+    }, false, acceptLimit);
 }
 
 }  // namespace velto::test

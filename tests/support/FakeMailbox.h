@@ -22,8 +22,9 @@ struct FakeMailbox {
     int listTwice = 0;         // this number is listed twice
     int dropAfterTops = -1;    // the connection closes after this many TOP replies
 
-    // Serves one connection on a port of its own.
-    std::unique_ptr<LoopbackServer> Serve() const;
+    // Serves one connection on a port of its own, waiting for it as long as
+    // acceptLimit.
+    std::unique_ptr<LoopbackServer> Serve(std::chrono::milliseconds acceptLimit = LoopbackServer::kStepLimit) const;
 };
 
 }  // namespace velto::test
