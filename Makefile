@@ -37,6 +37,7 @@ test-asan: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 bench: build
+	@scripts/install-deps.sh --bench
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && QT_QPA_PLATFORM=offscreen "$$b"; done
 
 # libFuzzer targets; FUZZ_SECONDS per target.

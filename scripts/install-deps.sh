@@ -13,6 +13,10 @@ packages=(
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)
 fi
+# The benchmarks measure other clients beside ours.
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(fetchmail)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
