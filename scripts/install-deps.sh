@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libgmime-3.0-dev libgtest-dev libgmock-dev libbenchmark-dev
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   xvfb xauth desktop-file-utils fonts-ipafont-gothic
+  dbus-daemon python3-dbus python3-gi
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)

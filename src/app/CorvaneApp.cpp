@@ -18,7 +18,7 @@
 #include "engine/CorvaneView.h"
 #include "engine/HeaderStoreFile.h"
 #include "platform/FileHiveStorage.h"
-#include "platform/NoDialup.h"
+#include "platform/NmDialup.h"
 #include "net/RoutedTransport.h"
 #include "net/PosixTransport.h"
 #include "platform/QtDesktop.h"
@@ -196,7 +196,8 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QtTimerHost timers([&](int id) {
         if (view) view->OnTimer(id);
     });
-    NoDialup dialup;
+    NmDialup dialup;
+    dialup.SetDialogParent(frame.get());
     HeaderStoreFile store;
     WindowLogSink output(frame.get(), [&](const std::string& text) { frame->AppendOutput(text); });
 

@@ -57,6 +57,7 @@ void CCorvaneView::OnInitialUpdate() {
     ConfigurationOptions config(keys::kConfiguration);
     EnvironmentOptions environment(keys::kEnvironment);
     // 2. Nothing of the framework's own is left to do here.
+    if (m_s.dialup) m_s.dialup->SetNetworkListener([this] { OnConnectivityBack(); }, [this] { OnResumed(); });
     // 3. Tray icon.
     if (m_s.tray) m_s.tray->Add(kIconIdle, kIdleTip);
     // 4. The list: report style, five columns, images, full-row selection.
@@ -277,9 +278,13 @@ void CCorvaneView::OnTimer(int id) {
         ConfigurationOptions config(keys::kConfiguration);
         m_s.timers->KillTimer(kPeriodicTimerId);
         m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config));
-        // "Check Mail Only When Online": skip the tick when offline instead of
-        // dialling; without it the tick may dial.
-        const bool online = config.m_strictScanning ? m_dialup.IsOnline() : m_dialup.EnsureOnline(true);
+        // "Check Mail Only When Online": skip the tick when offline (no
+        // dial-up connection, or no network at all) instead of dialling or
+        // timing out on every server; the check follows when the network is
+        // back. Without it the tick may dial.
+        const bool online =
+            config.m_strictScanning ? m_dialup.IsOnline() && m_dialup.Reachable() : m_dialup.EnsureOnline(true);
+        m_tickSkipped = !online;
         if (online && !m_busy && !m_destroyed) {
             SetTrayTip(kCheckingTip);
             StartWorker(WorkerKind::Scan);
@@ -291,6 +296,20 @@ void CCorvaneView::OnTimer(int id) {
             StartWorker(WorkerKind::Scan);
         }
     }
+}
+
+void CCorvaneView::OnConnectivityBack() {
+    if (!std::exchange(m_tickSkipped, false) || m_busy || m_destroyed) return;
+    SetTrayTip(kCheckingTip);
+    StartWorker(WorkerKind::Scan);
+}
+
+void CCorvaneView::OnResumed() {
+    // The interval counts from the wake-up, not from before the sleep.
+    ConfigurationOptions config(keys::kConfiguration);
+    if (!config.m_autoScan || m_destroyed) return;
+    m_s.timers->KillTimer(kPeriodicTimerId);
+    m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config));
 }
 
 // ---- commands ---------------------------------------------------------------------

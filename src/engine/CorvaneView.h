@@ -101,6 +101,9 @@ public:
 
     // Window timers (ids 17 and 19, and the tray animations).
     void OnTimer(int id);
+    // The network is back after a time without it; the machine woke up.
+    void OnConnectivityBack();
+    void OnResumed();
 
     // IViewMessages: the workers' messages.
     void OnListRefresh() override { RefreshList(); }
@@ -177,6 +180,7 @@ private:
     bool m_reloadPending = false;
     bool m_checkEnding = false;     // the next rebuild ends a check
     bool m_checkCancelled = false;  // the running check was cancelled
+    bool m_tickSkipped = false;     // a periodic scan waits for the network
     int m_viewMode = 0;
     int m_messageCenterPage = 0;
     bool m_destroyed = false;

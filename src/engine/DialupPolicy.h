@@ -21,6 +21,9 @@ public:
     // tries again.
     void HangUpAfterCheck();
     bool DialledByUs() const { return m_dialledByUs; }
+    // Whether the desktop says the internet can be reached (true when it
+    // cannot tell).
+    bool Reachable() { return !m_dialup || m_dialup->HasConnectivity(); }
 
 private:
     IDialup* m_dialup;

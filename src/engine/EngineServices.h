@@ -2,6 +2,7 @@
 // What the engine needs from the desktop, each behind a small interface: the
 // real ones live with the platform, tests use fakes. Every method here is
 // called on the user-interface thread.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,15 @@ public:
     // Runs the modal dialling dialog for the entry; returns when it closed.
     virtual void RunDialDialog(const std::string& entry) = 0;
     virtual long HangUp(long handle) = 0;
+
+    // Beyond dial-up, the network as the desktop sees it: whether the
+    // internet can be reached now (true when nobody can tell), and calls on
+    // the UI thread when it can be again and when the machine wakes up.
+    virtual bool HasConnectivity() { return true; }
+    virtual void SetNetworkListener(std::function<void()> connectivityBack, std::function<void()> resumed) {
+        (void)connectivityBack;
+        (void)resumed;
+    }
 };
 
 }  // namespace velto

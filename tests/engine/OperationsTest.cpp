@@ -189,6 +189,28 @@ TEST(Timers, PeriodicTickRearmsAndStrictScanningSkipsWhenOffline) {
     EXPECT_EQ(f.transports->state().connects, 0);
 }
 
+TEST(Timers, WithoutTheNetworkTheTickWaitsAndTheScanFollowsWhenItIsBack) {
+    // Dial-up is off: only the desktop's view of the network decides.
+    Fixture f(AccountsText({{"A", "pop.a"}}, kTimersOn + "\"Strict Scanning\"=dword:00000001\r\n\"Enable Dialup\"=dword:00000000\r\n"),
+              Login("A", 0) + kQuit);
+    auto& h = f.h;
+    ASSERT_TRUE(h.dialup.connectivityBack);
+    h.dialup.connectivity = false;
+    h.view->OnTimer(kPeriodicTimerId);
+    EXPECT_FALSE(h.view->IsBusy());
+    h.dialup.connectivity = true;
+    h.dialup.connectivityBack();
+    EXPECT_TRUE(h.view->IsBusy());  // the skipped check runs now
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(f.transports->state().connects, 1);
+    h.dialup.connectivityBack();  // nothing was skipped since
+    EXPECT_FALSE(h.view->IsBusy());
+    // After a sleep the interval counts from the wake-up.
+    h.timers.KillTimer(kPeriodicTimerId);
+    h.dialup.resumed();
+    EXPECT_EQ(h.timers.Interval(kPeriodicTimerId), 120000);
+}
+
 TEST(Timers, PeriodicTickWithoutStrictScanningDialsScansAndHangsUp) {
     Fixture f(AccountsText({{"A", "pop.a"}}, kTimersOn), Login("A", 0) + kQuit);
     auto& h = f.h;

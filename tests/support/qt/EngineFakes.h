@@ -177,6 +177,13 @@ public:
         std::erase_if(connections, [&](const DialupConnection& c) { return c.handle == handle; });
         return 0;
     }
+    bool connectivity = true;
+    std::function<void()> connectivityBack, resumed;
+    bool HasConnectivity() override { return connectivity; }
+    void SetNetworkListener(std::function<void()> back, std::function<void()> woke) override {
+        connectivityBack = std::move(back);
+        resumed = std::move(woke);
+    }
 };
 
 class FakeStoreFile : public IHeaderStoreFile {

@@ -1,0 +1,95 @@
+#include "platform/DialupDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "platform/NetworkManager.h"
+
+namespace velto {
+
+CDialupDialog::CDialupDialog(NetworkManager& nm, const QString& entry, const QString& profilePath, Timing timing,
+                             QWidget* parent)
+    : QDialog(parent), m_nm(nm), m_entry(entry), m_profile(profilePath), m_timing(timing) {
+    setWindowTitle("Please Wait...");
+    auto* layout = new QVBoxLayout(this);
+    m_status = new QLabel("Status:", this);
+    m_status->setMinimumWidth(320);
+    layout->addWidget(m_status);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CDialupDialog::reject);
+    layout->addWidget(buttons);
+    m_start = new QTimer(this);
+    m_start->setSingleShot(true);
+    connect(m_start, &QTimer::timeout, this, &CDialupDialog::Dial);
+    m_close = new QTimer(this);
+    m_close->setSingleShot(true);
+    connect(m_close, &QTimer::timeout, this, &CDialupDialog::accept);
+    connect(&m_nm, &NetworkManager::activeStateChanged, this, &CDialupDialog::OnState);
+}
+
+QString CDialupDialog::StatusText() const { return m_status->text(); }
+
+int CDialupDialog::exec() {
+    // Nothing to dial: closed at once, as Cancel.
+    if (m_entry.isEmpty()) return QDialog::Rejected;
+    m_start->start(m_timing.startMs);
+    return QDialog::exec();
+}
+
+void CDialupDialog::Dial() {
+    setWindowTitle(QString("Connecting to %1").arg(m_entry));
+    if (m_profile.isEmpty()) {
+        // Like an entry that cannot be dialled: the dialog waits for Cancel.
+        SetStatus(QString("Status: No network connection is named %1").arg(m_entry));
+        return;
+    }
+    QString error;
+    m_active = m_nm.Activate(m_profile, error);
+    if (m_active.isEmpty()) {
+        SetStatus(error);
+        return;
+    }
+    m_nm.Watch(m_active);
+    // It may be up already (or have failed) before the watch began.
+    const unsigned state = m_nm.ActiveState(m_active);
+    if (state != NetworkManager::Unknown) OnState(m_active, state, 0);
+}
+
+void CDialupDialog::OnState(const QString& path, unsigned state, unsigned reason) {
+    if (path != m_active || m_terminating) return;
+    switch (state) {
+    case NetworkManager::Activating:
+        SetStatus("Status: Dialing..");
+        break;
+    case NetworkManager::Activated:
+        SetStatus("Status: Connected Successfully to Network");
+        if (!m_close->isActive()) m_close->start(m_timing.closeMs);
+        break;
+    case NetworkManager::Deactivated: {
+        const QString why = NetworkManager::ReasonText(reason);
+        SetStatus(why.isEmpty() ? QStringLiteral("Status: Disconnected or failed connection") : why);
+        reject();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CDialupDialog::reject() {
+    if (m_terminating) return;
+    m_terminating = true;
+    m_start->stop();
+    m_close->stop();
+    setWindowTitle("Terminating Connection...");
+    QTimer::singleShot(m_timing.terminateMs, this, [this] {
+        if (!m_active.isEmpty()) m_nm.Deactivate(m_active);
+        done(QDialog::Rejected);
+    });
+}
+
+void CDialupDialog::SetStatus(const QString& text) { m_status->setText(text); }
+
+}  // namespace velto

@@ -1,0 +1,61 @@
+#pragma once
+// NetworkManager over D-Bus: its connection profiles stand in for dial-up
+// phonebook entries, its active connections for dial-up connections. Every
+// call fails quietly (false, empty) where no NetworkManager answers, as on
+// servers, in containers and under other network daemons.
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <vector>
+
+namespace velto {
+
+class NetworkManager : public QObject {
+    Q_OBJECT
+public:
+    // Global states from NetworkManager's own numbering.
+    static constexpr unsigned kConnectedGlobal = 70;
+    // Active connection states.
+    enum ActiveState : unsigned { Unknown = 0, Activating = 1, Activated = 2, Deactivating = 3, Deactivated = 4 };
+
+    struct Profile {
+        QString id;
+        QString path;
+    };
+    struct Active {
+        QString id;
+        QString path;
+    };
+
+    explicit NetworkManager(QDBusConnection bus = QDBusConnection::systemBus(), QObject* parent = nullptr);
+
+    // False when NetworkManager could not be asked.
+    bool Profiles(std::vector<Profile>& out);
+    bool ActiveConnections(std::vector<Active>& out);
+    // The active connection's path, or empty with the reason in error.
+    QString Activate(const QString& profilePath, QString& error);
+    bool Deactivate(const QString& activePath);
+    // The global state; 0 when unknown.
+    unsigned State();
+    // One active connection's state; Unknown when it cannot be read.
+    unsigned ActiveState(const QString& activePath);
+    // Follows one active connection's state changes (StateChanged); one at
+    // a time, as one dial runs at a time.
+    bool Watch(const QString& activePath);
+    // A short text for one of NetworkManager's reasons for a state change.
+    static QString ReasonText(unsigned reason);
+
+signals:
+    void activeStateChanged(QString path, unsigned state, unsigned reason);
+    void stateChanged(unsigned state);
+
+private slots:
+    void OnActiveStateChanged(unsigned state, unsigned reason);
+    void OnStateChanged(unsigned state);
+
+private:
+    QDBusConnection m_bus;
+    QString m_watched;
+};
+
+}  // namespace velto

@@ -1,0 +1,53 @@
+#pragma once
+// Dial-up networking on a Linux desktop: NetworkManager's connection
+// profiles are the entries, its active connections the connections; the
+// dialling dialog activates the profile named "Active RAS". Where no
+// NetworkManager answers, listing connections fails (the engine then counts
+// as online), no entries are offered and nothing is dialled.
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "engine/EngineServices.h"
+#include "platform/DialupDialog.h"
+#include "platform/NetworkManager.h"
+
+class QWidget;
+
+namespace velto {
+
+class NmDialup : public QObject, public IDialup {
+    Q_OBJECT
+public:
+    // RAS's "the service is not available" status.
+    static constexpr long kServiceUnavailable = 711;
+    static constexpr long kInvalidHandle = 6;
+
+    explicit NmDialup(QDBusConnection bus = QDBusConnection::systemBus(), CDialupDialog::Timing timing = {},
+                      QObject* parent = nullptr);
+    void SetDialogParent(QWidget* parent) { m_parent = parent; }
+
+    long EnumConnections(std::vector<DialupConnection>& connections) override;
+    void EnumEntryNames(std::vector<std::string>& names) override;
+    void RunDialDialog(const std::string& entry) override;
+    long HangUp(long handle) override;
+    bool HasConnectivity() override;
+    void SetNetworkListener(std::function<void()> connectivityBack, std::function<void()> resumed) override;
+
+    NetworkManager& Manager() { return m_nm; }
+
+private slots:
+    void OnPrepareForSleep(bool sleeping);
+
+private:
+    NetworkManager m_nm;
+    CDialupDialog::Timing m_timing;
+    QWidget* m_parent = nullptr;
+    std::vector<QString> m_handles;  // active connection paths, by handle
+    std::function<void()> m_connectivityBack, m_resumed;
+    unsigned m_lastState = 0;
+};
+
+}  // namespace velto

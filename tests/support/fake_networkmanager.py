@@ -1,0 +1,136 @@
+#!/usr/bin/python3
+"""A NetworkManager stand-in on a private D-Bus bus, for the tests.
+
+Usage: fake_networkmanager.py BUS_ADDRESS PROFILES ACTIVE OUTCOME
+  PROFILES, ACTIVE: comma-separated connection ids (profiles; already active)
+  OUTCOME: "ok" (activation succeeds) or "fail:REASON" (it fails with that reason)
+Prints "ready" once its name is on the bus; ends when its standard input closes.
+The object test.Control at / has SetState(u) to change the global state.
+"""
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+address, profile_ids, active_ids, outcome = sys.argv[1:5]
+bus = dbus.bus.BusConnection(address)
+name = dbus.service.BusName("org.freedesktop.NetworkManager", bus)
+PROPS = "org.freedesktop.DBus.Properties"
+ACTIVE = "org.freedesktop.NetworkManager.Connection.Active"
+BASE = "/org/freedesktop/NetworkManager"
+
+
+class Props(dbus.service.Object):
+    def __init__(self, path):
+        super().__init__(bus, path)
+        self.path = path
+        self.props = {}
+
+    @dbus.service.method(PROPS, in_signature="ss", out_signature="v")
+    def Get(self, iface, prop):
+        return self.props[prop]
+
+    @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, iface):
+        return self.props
+
+
+class Profile(dbus.service.Object):
+    def __init__(self, index, ident):
+        self.path = "%s/Settings/%d" % (BASE, index)
+        super().__init__(bus, self.path)
+        self.ident = ident
+
+    @dbus.service.method("org.freedesktop.NetworkManager.Settings.Connection", out_signature="a{sa{sv}}")
+    def GetSettings(self):
+        return {"connection": {"id": dbus.String(self.ident), "type": dbus.String("vpn")}}
+
+
+class Settings(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.NetworkManager.Settings", out_signature="ao")
+    def ListConnections(self):
+        return dbus.Array([p.path for p in profiles], signature="o")
+
+
+class Active(Props):
+    count = 0
+
+    def __init__(self, ident, profile_path, state):
+        Active.count += 1
+        super().__init__("%s/ActiveConnection/%d" % (BASE, Active.count))
+        self.props = {"Id": dbus.String(ident), "State": dbus.UInt32(state),
+                      "Connection": dbus.ObjectPath(profile_path)}
+
+    def change(self, state, reason):
+        self.props["State"] = dbus.UInt32(state)
+        self.StateChanged(dbus.UInt32(state), dbus.UInt32(reason))
+
+    @dbus.service.signal(ACTIVE, signature="uu")
+    def StateChanged(self, state, reason):
+        pass
+
+
+class Manager(Props):
+    def __init__(self):
+        super().__init__(BASE)
+        self.active = []
+        self.props = {"State": dbus.UInt32(70)}
+        self.publish()
+
+    def publish(self):
+        self.props["ActiveConnections"] = dbus.Array([a.path for a in self.active], signature="o")
+
+    @dbus.service.method("org.freedesktop.NetworkManager", in_signature="ooo", out_signature="o")
+    def ActivateConnection(self, connection, device, specific):
+        profile = next(p for p in profiles if p.path == connection)
+        active = Active(profile.ident, profile.path, 1)
+        self.active.append(active)
+        self.publish()
+
+        def settle():
+            if outcome == "ok":
+                active.change(2, 0)
+            else:
+                self.active.remove(active)
+                self.publish()
+                active.change(4, int(outcome.split(":")[1]))
+            return False
+
+        GLib.timeout_add(50, settle)
+        return active.path
+
+    @dbus.service.method("org.freedesktop.NetworkManager", in_signature="o")
+    def DeactivateConnection(self, path):
+        for a in list(self.active):
+            if a.path == path:
+                self.active.remove(a)
+                a.change(4, 2)
+        self.publish()
+
+    @dbus.service.signal("org.freedesktop.NetworkManager", signature="u")
+    def StateChanged(self, state):
+        pass
+
+
+class Control(dbus.service.Object):
+    @dbus.service.method("test.Control", in_signature="u")
+    def SetState(self, state):
+        manager.props["State"] = dbus.UInt32(state)
+        manager.StateChanged(dbus.UInt32(state))
+
+
+profiles = [Profile(i, ident) for i, ident in enumerate(p for p in profile_ids.split(",") if p)]
+settings = Settings(bus, BASE + "/Settings")
+manager = Manager()
+for ident in (a for a in active_ids.split(",") if a):
+    manager.active.append(Active(ident, "/", 2))
+manager.publish()
+control = Control(bus, "/")
+
+loop = GLib.MainLoop()
+GLib.io_add_watch(sys.stdin, GLib.IO_HUP | GLib.IO_IN, lambda *a: loop.quit())
+print("ready", flush=True)
+loop.run()
