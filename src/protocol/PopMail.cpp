@@ -420,6 +420,7 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
         return false;
     }
     std::vector<bool> seen(static_cast<std::size_t>(count) + 1, false);
+    ids.reserve(static_cast<std::size_t>(count));
     std::string_view rest = std::string_view(text).substr(statusEnd + kLineEnd.size());
     std::string_view first, last;
     bool wellFormed = true;
@@ -454,7 +455,9 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
         ids.clear();
         return false;
     }
-    std::sort(ids.begin(), ids.end(), [](const UniqueId& a, const UniqueId& b) { return a.number < b.number; });
+    // Servers list in order; a shuffled listing is put in order.
+    auto byNumber = [](const UniqueId& a, const UniqueId& b) { return a.number < b.number; };
+    if (!std::is_sorted(ids.begin(), ids.end(), byNumber)) std::sort(ids.begin(), ids.end(), byNumber);
     return true;
 }
 
