@@ -33,13 +33,10 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
       m_messages(std::make_shared<MessageStore>()),
       m_animator(*m_s.timers, [this](int icon) { SetTrayIcon(icon); }),
       m_dialup(m_s.dialup),
-      m_saver([messages = m_messages](std::vector<CMailHeader>& list) { return messages->Snapshot(list); },
-              [store = m_s.store](const std::vector<CMailHeader>& list, const std::string& path) {
-                  return store->Save(list, path);
-              },
-              [channel = m_channel, this](const std::string& path, const HeaderStoreOutcome& outcome) {
-                  channel->Post([this, path, outcome] { OnBackgroundSaveFailed(path, outcome); });
-              }),
+      m_stored(m_s.store, m_messages, m_s.saveAfterEachCheck,
+               [channel = m_channel, this](const std::string& path, const HeaderStoreOutcome& outcome) {
+                   channel->Post([this, path, outcome] { OnBackgroundSaveFailed(path, outcome); });
+               }),
       m_newMailFound(std::make_shared<std::atomic<bool>>(false)),
       m_newCount(std::make_shared<std::atomic<int>>(0)) {}
 
@@ -83,20 +80,11 @@ void CCorvaneView::OnInitialUpdate() {
 }
 
 void CCorvaneView::LoadStoredHeaders(const std::string& database) {
-    // Read into a list of our own: nothing is locked while the file is read,
-    // and the boxes about a damaged file are shown only once the main window
-    // is up and the loop runs (queued), never from inside a lock.
-    std::vector<CMailHeader> loaded;
-    const HeaderStoreOutcome outcome = m_s.store->Load(loaded, database);
-    m_messages->Modify([&](std::vector<CMailHeader>& list) {
-        list.insert(list.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
-    });
-    // What was loaded is what the file holds (all of it, or what came before
-    // a fault: then the next save writes a whole file again).
-    m_requestedGeneration = m_messages->Generation();
-    if (outcome.ok) m_saver.MarkSaved(m_requestedGeneration);
+    const HeaderStoreOutcome outcome = m_stored.Load(database);
     for (const auto& detail : outcome.details)
         if (m_s.output) m_s.output->AppendOutput(detail);
+    // The boxes about a damaged file come once the main window is up and the
+    // loop runs (queued).
     for (const auto& text : outcome.messages)
         m_channel->Post([this, text] { m_s.ui->MessageBox(text); });
     m_channel->Post([this] { OnListRefresh(); });
@@ -113,28 +101,13 @@ void CCorvaneView::OnDestroy() {
     m_channel->Close();
     if (m_s.transports) m_s.transports->AbortAll();
     m_workers.JoinAll(kWorkerStopWait);
-    m_saver.Stop();
     m_animator.StopAll();
     m_s.timers->KillTimer(kPeriodicTimerId);
     m_s.timers->KillTimer(kStartupTimerId);
     if (m_s.tray && m_initialised) m_s.tray->Remove();
-    // With saves after each check, only what changed since the last one.
-    const bool changed = !m_s.saveAfterEachCheck || m_messages->Generation() != m_saver.SavedGeneration();
-    if (m_s.store && environment.m_saveHeaders && !m_messages->Empty() && changed) SaveStoredHeaders();
+    if (environment.m_saveHeaders) m_stored.Finish(ConfigurationOptions(keys::kConfiguration).GetDatabase());
     m_messages->Clear();
     m_s.ui->DestroyBrowser();
-}
-
-void CCorvaneView::SaveStoredHeaders() {
-    ConfigurationOptions config(keys::kConfiguration);
-    const std::string database = config.GetDatabase();
-    m_messages->WithList([&](const std::vector<CMailHeader>& list) {
-        if (database.empty()) {
-            m_saveOutcome = {false, {}, {"Header store: no data file is set\r\n"}};
-        } else {
-            m_saveOutcome = m_s.store->Save(list, database);
-        }
-    });
 }
 
 // ---- accounts and the list ------------------------------------------------
@@ -200,15 +173,8 @@ void CCorvaneView::RefreshList() {
         m_checkEnding = false;
         m_dialup.HangUpAfterCheck();
     }
-    SaveInBackgroundIfChanged();
-}
-
-void CCorvaneView::SaveInBackgroundIfChanged() {
-    if (!m_s.saveAfterEachCheck || !m_s.store || m_destroyed) return;
-    const std::uint64_t generation = m_messages->Generation();
-    if (generation == m_requestedGeneration || !EnvironmentOptions(keys::kEnvironment).m_saveHeaders) return;
-    m_requestedGeneration = generation;
-    m_saver.Request(ConfigurationOptions(keys::kConfiguration).GetDatabase());
+    if (!m_destroyed && EnvironmentOptions(keys::kEnvironment).m_saveHeaders)
+        m_stored.SaveIfChanged(ConfigurationOptions(keys::kConfiguration).GetDatabase());
 }
 
 void CCorvaneView::OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome) {

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/BackgroundSaver.h"
 #include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
@@ -24,6 +23,7 @@
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageListModel.h"
 #include "engine/MessageStore.h"
+#include "engine/StoredHeaders.h"
 #include "engine/TrayAnimator.h"
 #include "engine/UiChannel.h"
 #include "engine/ViewMessages.h"
@@ -68,7 +68,7 @@ public:
     // file, drops the records. Runs once; shows nothing. What the save came
     // to is in SaveOutcome().
     void OnDestroy();
-    const HeaderStoreOutcome& SaveOutcome() const { return m_saveOutcome; }
+    const HeaderStoreOutcome& SaveOutcome() const { return m_stored.FinalOutcome(); }
 
     // Accounts and the list.
     void LoadAccounts();
@@ -151,8 +151,6 @@ private:
     void TakeFirstSelectedRow();
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
-    void SaveStoredHeaders();
-    void SaveInBackgroundIfChanged();
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);
     void SetTrayIcon(int icon);
 
@@ -164,8 +162,7 @@ private:
     TrayAnimator m_animator;
     DialupPolicy m_dialup;
     WorkerThreads m_workers;
-    BackgroundSaver m_saver;
-    std::uint64_t m_requestedGeneration = 0;  // of the last save asked for
+    StoredHeaders m_stored;
     bool m_toldSaveFailure = false;
 
     std::vector<AccountSettings> m_accounts;
@@ -185,7 +182,6 @@ private:
     int m_messageCenterPage = 0;
     bool m_destroyed = false;
     bool m_initialised = false;
-    HeaderStoreOutcome m_saveOutcome{true, {}, {}};
 };
 
 }  // namespace velto
