@@ -92,6 +92,16 @@ void LayOut(QWidget* page, const std::vector<std::pair<QString, QLineEdit*>>& ro
     grid->setRowStretch(row, 1);
 }
 
+// A header fetched with TOP keeps the response's end, a blank line and a
+// "." line; in a saved file they would end the header early and put a stray
+// dot above the body.
+std::string WithoutTopTerminator(std::string raw) {
+    if (raw.size() >= 5 && raw.compare(raw.size() - 5, 5, "\r\n.\r\n") == 0) raw.resize(raw.size() - 3);
+    else if (raw == ".\r\n") raw.clear();
+    if (raw.size() >= 4 && raw.compare(raw.size() - 4, 4, "\r\n\r\n") == 0) raw.resize(raw.size() - 2);
+    return raw;
+}
+
 }  // namespace
 
 MessageCenterPrompts DefaultMessageCenterPrompts() {
@@ -284,9 +294,9 @@ void CMessageCenter::OnSaveMessage() {
     SetPage(kMessagePage);
     const QString path = m_prompts.saveFileName(this);
     if (path.isEmpty()) return;
-    // The text as the server sent it, whatever the page shows.
+    // The bytes the server sent, whatever the page shows.
     QString error;
-    if (!SaveMessageFile(path, m_header.m_rawHeader, m_body, error)) m_prompts.messageBox(this, kAppCaption, error);
+    if (!SaveMessageFile(path, WithoutTopTerminator(m_header.m_rawHeader), m_body, error)) m_prompts.messageBox(this, kAppCaption, error);
 }
 
 void CMessageCenter::OnChooseFont() {

@@ -118,6 +118,7 @@ TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
         {"Subject: a\r\n", "body", "Subject: a\r\n\r\nbody"},
         {"Subject: a\r\n", "", "Subject: a\r\n\r\n"},                   // empty body
         {"Subject: \xE9t\xE9\r\n", "caf\xE9\r\n", "Subject: \xE9t\xE9\r\n\r\ncaf\xE9\r\n"},  // raw bytes, not the display
+        {"Subject: a\r\n\r\n.\r\n", "b", "Subject: a\r\n\r\nb"},  // as TOP left it: its end not saved
     };
     Recorder r;
     CMessageCenter mc(r.Prompts(), nullptr);
