@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QSaveFile>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
@@ -206,6 +207,18 @@ CMessageCenter::CMessageCenter(MessageCenterPrompts prompts, TransportMaker tran
 }
 
 CMessageCenter::~CMessageCenter() = default;
+
+void CMessageCenter::showEvent(QShowEvent* event) {
+    // The first time in the middle of the screen, whole: where the window
+    // manager would put it, part of it may lie beyond the screen's edge.
+    if (!m_placed && screen()) {
+        m_placed = true;
+        const QRect space = screen()->availableGeometry();
+        resize(size().boundedTo(space.size() * 9 / 10));
+        move(space.center() - QPoint(width() / 2, height() / 2));
+    }
+    QMainWindow::showEvent(event);
+}
 
 void CMessageCenter::BuildCommands() {
     struct Command {

@@ -129,6 +129,9 @@ public:
     QProgressDialog* SendingWindow() const { return m_sending; }
     bool Sending() const { return m_sender.Busy(); }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void BuildCommands();
     void Fill();
@@ -146,6 +149,7 @@ private:
     CMailReplyPage* m_reply = nullptr;
     CMailStatsPage* m_stats = nullptr;
     int m_currentPage = 0;
+    bool m_placed = false;
     std::map<int, QAction*> m_actions;
     QPointer<QProgressDialog> m_sending;
     CReplySender m_sender;
