@@ -20,6 +20,7 @@
 #include "support/LoopbackServer.h"
 #include "support/MemoryHiveStorage.h"
 #include "support/TestEnvironment.h"
+#include "support/qt/EngineHarness.h"
 
 namespace velto {
 namespace {
@@ -57,16 +58,6 @@ CMailHeader Header(const std::string& from, const std::string& subject, const st
     h.m_accountAddress = "me@example.com";
     h.m_accountOutgoing = "smtp.example.com";
     return h;
-}
-
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 TEST(MessageCenter, PagesShowTheirFieldsAndASecondMessageReplacesTheReply) {
@@ -271,7 +262,7 @@ TEST(MessageCenter, ASilentServerLeavesTheWindowPaintingAndCancelEndsTheSend) {
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(10);
-    RunUntil([] { return false; }, 500);
+    test::RunEventsUntil([] { return false; }, 500);
     EXPECT_GT(ticks, 20);
     EXPECT_FALSE(mc.grab().isNull());
     EXPECT_TRUE(mc.Sending());
@@ -283,7 +274,7 @@ TEST(MessageCenter, ASilentServerLeavesTheWindowPaintingAndCancelEndsTheSend) {
     ASSERT_NE(cancel, nullptr);
     EXPECT_EQ(cancel->text(), "Cancel");
     cancel->click();
-    ASSERT_TRUE(RunUntil([&] { return !mc.Sending() && mc.SendingWindow() == nullptr; }, 5000));
+    ASSERT_TRUE(test::RunEventsUntil([&] { return !mc.Sending() && mc.SendingWindow() == nullptr; }, 5000));
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_TRUE(r.boxes.empty());  // the user knows; no box after a cancel
     EXPECT_TRUE(mc.Action(ID_SEND_REPLY)->isEnabled());
