@@ -347,7 +347,7 @@ void CMessageCenter::OnSendReply() {
     // cuts the connection.
     m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(server),
                                     QStringLiteral("Cancel"), 0, 0, this);
-    m_sending->setWindowTitle(kNotification);
+    m_sending->setWindowTitle(QStringLiteral("Send Reply"));
     m_sending->setWindowModality(Qt::WindowModal);
     m_sending->setMinimumDuration(0);
     m_sending->setAutoClose(false);

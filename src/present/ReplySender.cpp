@@ -41,7 +41,7 @@ bool CReplySender::Start(const std::string& server, int port, COutgoingMessage m
 void CReplySender::Cancel() {
     if (!Busy()) return;
     m_cancelled = true;
-    m_transports->AbortAll();
+    if (m_transports) m_transports->AbortAll();
 }
 
 void CReplySender::Finish(ReplyOutcome outcome) {

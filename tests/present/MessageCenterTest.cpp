@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
+#include <optional>
 
 #include "net/PosixTransport.h"
 #include "net/RoutedTransport.h"
