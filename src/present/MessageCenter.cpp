@@ -94,8 +94,8 @@ void LayOut(QWidget* page, const std::vector<std::pair<QString, QLineEdit*>>& ro
 }
 
 // A header fetched with TOP keeps the response's end, a blank line and a
-// "." line; in a saved file they would end the header early and put a stray
-// dot above the body.
+// "." line: the protocol's, not the message's. In a saved file they would end
+// the header early and put a stray dot above the body.
 std::string WithoutTopTerminator(std::string raw) {
     if (raw.size() >= 5 && raw.compare(raw.size() - 5, 5, "\r\n.\r\n") == 0) raw.resize(raw.size() - 3);
     else if (raw == ".\r\n") raw.clear();
@@ -286,7 +286,7 @@ void CMessageCenter::Fill() {
     m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
     m_reply->m_subject = DisplayText(ReplySubject(m_header.m_subject));
     m_reply->m_body = DisplayText(QuoteBody(m_body));
-    m_stats->m_rawHeader = DisplayText(m_header.m_rawHeader);
+    m_stats->m_rawHeader = DisplayText(WithoutTopTerminator(m_header.m_rawHeader));
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
 }
