@@ -18,6 +18,7 @@
 #include "present/MessageCenter.h"
 #include "settings/RegistryHive.h"
 #include "settings/Settings.h"
+#include "support/FakeTransport.h"
 #include "support/LoopbackServer.h"
 #include "support/MemoryHiveStorage.h"
 #include "support/TestEnvironment.h"
@@ -232,6 +233,34 @@ TEST(MessageCenter, WithoutAnOutgoingServerNothingIsSent) {
     EXPECT_EQ(r.boxes[0].text, "Outgoing Server address not setup in Properties!");
     EXPECT_EQ(r.transportsMade, 0);
     EXPECT_FALSE(mc.Sending());
+}
+
+TEST(MessageCenter, TheOutcomeOfASendIsOneNotificationBox) {
+    test::ScopedHive hive;
+    struct Row {
+        const char* server;
+        const char* box;
+    };
+    const Row rows[] = {
+        {"S: 554 go away\n", "Server didn't respond.\r\n"},
+        {"S: 220 hi\nS: 250 ok\nS: 550 not you\nS: 221 bye\n", "550:SMTP server error\r\n"},
+        {"S: 220 hi\nS: 250 ok\nS: 250 ok\nS: 250 ok\nS: 354 go\nS: 250 queued\nS: 221 bye\n",
+         "Message Successfully Sent"},
+    };
+    for (const Row& row : rows) {
+        Recorder r;
+        // Lenient: the server's lines are played in turn, whatever the client says.
+        CMessageCenter mc(r.Prompts(), [&] { return std::make_shared<test::ScriptedTransportFactory>(row.server, false); });
+        mc.SetMessage(Header("a@b", "s", "Subject: s\r\n"), "x");
+        mc.ShowMessage();
+        mc.Action(ID_SEND_REPLY)->trigger();
+        ASSERT_TRUE(test::RunEventsUntil([&] { return !r.boxes.empty(); }, 5000)) << row.box;
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].caption, "Notification");
+        EXPECT_EQ(r.boxes[0].text.toStdString(), row.box);
+        EXPECT_FALSE(mc.Sending());
+        EXPECT_EQ(mc.SendingWindow(), nullptr);
+    }
 }
 
 TEST(MessageCenter, ASilentServerLeavesTheWindowPaintingAndCancelEndsTheSend) {
