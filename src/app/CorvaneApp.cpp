@@ -225,6 +225,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     frame->SetTrayAvailable(tray.IsAvailable());
     frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });
+    frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     frame->AttachView(view.get());
 
     bool ended = false;

@@ -52,15 +52,28 @@ std::optional<int> ParsePortOverride(const char* value) {
     return static_cast<int>(port);
 }
 
-std::shared_ptr<ITransportFactory> WithPop3Port(std::shared_ptr<ITransportFactory> inner, int port) {
-    return WithRoute(std::move(inner), [port](const std::string& host, int asked) {
-        return std::pair{host, asked == kPop3Port ? port : asked};
+std::shared_ptr<ITransportFactory> WithPort(std::shared_ptr<ITransportFactory> inner, int asked, int port) {
+    return WithRoute(std::move(inner), [asked, port](const std::string& host, int wanted) {
+        return std::pair{host, wanted == asked ? port : wanted};
     });
 }
 
+namespace {
+
+std::shared_ptr<ITransportFactory> WithPortFromEnvironment(std::shared_ptr<ITransportFactory> inner,
+                                                           const char* variable, int asked) {
+    const auto port = ParsePortOverride(std::getenv(variable));
+    return port ? WithPort(std::move(inner), asked, *port) : inner;
+}
+
+}  // namespace
+
 std::shared_ptr<ITransportFactory> WithPop3PortFromEnvironment(std::shared_ptr<ITransportFactory> inner) {
-    const auto port = ParsePortOverride(std::getenv(kPop3PortVariable));
-    return port ? WithPop3Port(std::move(inner), *port) : inner;
+    return WithPortFromEnvironment(std::move(inner), kPop3PortVariable, kPop3Port);
+}
+
+std::shared_ptr<ITransportFactory> WithSmtpPortFromEnvironment(std::shared_ptr<ITransportFactory> inner) {
+    return WithPortFromEnvironment(std::move(inner), kSmtpPortVariable, kSmtpServerPort);
 }
 
 }  // namespace velto

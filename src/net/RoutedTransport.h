@@ -4,7 +4,8 @@
 // Accounts always reach their POP3 server on port 110. For the demo and for
 // trying the program against a private server, the environment variable
 // VELTOMAIL_POP3_PORT=n sends every such connection to port n of the same
-// host instead. Unset (or not a port number), nothing changes.
+// host instead; VELTOMAIL_SMTP_PORT=n does the same for replies, which go
+// to port 25. Unset (or not a port number), nothing changes.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,8 @@ namespace velto {
 
 inline constexpr const char* kPop3PortVariable = "VELTOMAIL_POP3_PORT";
 inline constexpr int kPop3Port = 110;
+inline constexpr const char* kSmtpPortVariable = "VELTOMAIL_SMTP_PORT";
+inline constexpr int kSmtpServerPort = 25;
 
 // Where a connection goes instead: the host and port asked for in, the host
 // and port to use out.
@@ -29,10 +32,14 @@ std::shared_ptr<ITransportFactory> WithRoute(std::shared_ptr<ITransportFactory> 
 // The port a value of the variable names; nothing for a missing or invalid one.
 std::optional<int> ParsePortOverride(const char* value);
 
-// Connections to port 110 go to `port`; everything else passes unchanged.
-std::shared_ptr<ITransportFactory> WithPop3Port(std::shared_ptr<ITransportFactory> inner, int port);
+// Connections to port `asked` go to `port`; everything else passes unchanged.
+std::shared_ptr<ITransportFactory> WithPort(std::shared_ptr<ITransportFactory> inner, int asked, int port);
+inline std::shared_ptr<ITransportFactory> WithPop3Port(std::shared_ptr<ITransportFactory> inner, int port) {
+    return WithPort(std::move(inner), kPop3Port, port);
+}
 
 // The factory with the environment's override applied, if any.
 std::shared_ptr<ITransportFactory> WithPop3PortFromEnvironment(std::shared_ptr<ITransportFactory> inner);
+std::shared_ptr<ITransportFactory> WithSmtpPortFromEnvironment(std::shared_ptr<ITransportFactory> inner);
 
 }  // namespace velto

@@ -63,6 +63,7 @@ public:
 
 protected:
     virtual bool PrepareMessage(COutgoingMessage& message);
+    void SetErrorText(std::string text) { m_errorText = std::move(text); }
 
 private:
     enum ReplyIndex { kOk250 = 0, kReady220 = 1, kData354 = 2, kBye221 = 3 };

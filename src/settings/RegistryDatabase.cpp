@@ -141,7 +141,8 @@ void RegistryDatabase::LoadFields(const std::string& path, const std::vector<Fie
                 break;
             }
             case Field::Bytes:
-                std::memcpy(f.target, data, std::min(f.size, dataLength));
+                // A short block would leave a structure half old, half new.
+                if (dataLength >= f.size) std::memcpy(f.target, data, f.size);
                 break;
             }
         }

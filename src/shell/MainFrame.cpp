@@ -291,9 +291,11 @@ void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
     for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE})
         if (QAction* a = Action(id)) a->setEnabled(idle);
-    // Reading needs the Message Center and the browser window, which this
-    // build does not have yet: shown disabled, as unhandled commands are.
-    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS, ID_WEB_BROWSER, ID_EDIT_COPY})
+    for (int id : {ID_READ_MESSAGE, ID_MESSAGE_STATISTICS})
+        if (QAction* a = Action(id)) a->setEnabled(idle);
+    // The web page view needs the browser window, which this build does not
+    // have yet: shown disabled, as unhandled commands are.
+    for (int id : {ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_EDIT_COPY})
         if (QAction* a = Action(id)) a->setEnabled(false);
 }
 
@@ -532,7 +534,20 @@ void CMainFrame::ProgressReset() {
     if (m_progressDlg) m_progressDlg->ResetRange();
 }
 
-void CMainFrame::ShowInMessageCenter(const CMailHeader&, const std::string&, int) {}
+void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) {
+    if (!m_messageCenter) {
+        m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
+        m_messageCenter->setWindowIcon(windowIcon());
+    }
+    m_messageCenter->SetMessage(header, body);
+    m_messageCenter->showNormal();
+    m_messageCenter->raise();
+    m_messageCenter->activateWindow();
+    if (page == CMessageCenter::kReplyPage) m_messageCenter->ShowReply();
+    else if (page == CMessageCenter::kHeaderPage) m_messageCenter->ShowHeader();
+    else m_messageCenter->ShowMessage();
+}
+
 void CMainFrame::ShowInBrowser(const CMailHeader&, const std::string&) {}
 void CMainFrame::OpenBrowser() {}
 void CMainFrame::DestroyBrowser() {}

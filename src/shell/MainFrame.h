@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/EngineUi.h"
+#include "present/MessageCenter.h"
 #include "shell/WindowState.h"
 
 class QAction;
@@ -80,6 +81,12 @@ public:
     void SetOptionsSheetRunner(std::function<bool(QWidget*)> runner) { m_runOptionsSheet = std::move(runner); }
     // Closing the About box stops a sound that still plays.
     void SetStopSound(std::function<void()> stop) { m_stopSound = std::move(stop); }
+    // Where replies are sent through (a fresh factory per send), and the
+    // boxes the Message Center opens; both before its first use.
+    void SetReplyTransports(CMessageCenter::TransportMaker maker) { m_replyTransports = std::move(maker); }
+    void SetMessageCenterPrompts(MessageCenterPrompts prompts) { m_messageCenterPrompts = std::move(prompts); }
+    // Null until a message was first read.
+    CMessageCenter* MessageCenter() const { return m_messageCenter.get(); }
     // The file that keeps where the user left the window: read and applied
     // now, written whenever the window hides or closes.
     void SetLayoutFile(const QString& path);
@@ -181,6 +188,10 @@ private:
     std::function<bool(QWidget*)> m_runOptionsSheet;
     std::function<void()> m_stopSound;
     std::unique_ptr<QPrinter> m_printer;
+    CMessageCenter::TransportMaker m_replyTransports;
+    MessageCenterPrompts m_messageCenterPrompts = DefaultMessageCenterPrompts();
+    // A window of its own, kept from its first use to the end.
+    std::unique_ptr<CMessageCenter> m_messageCenter;
     QString m_layoutFile;
     QList<int> m_columns;        // widths to give the list's columns
     QByteArray m_hiddenGeometry;  // where the window was when it went to the tray

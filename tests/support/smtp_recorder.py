@@ -36,8 +36,10 @@ class Recorder:
 
 async def main(folder):
     loop = asyncio.get_running_loop()
+    # One recorder for every connection: its count names the files.
+    recorder = Recorder(folder)
     server = await loop.create_server(
-        lambda: SMTP(Recorder(folder), decode_data=False, hostname="recorder.test"),
+        lambda: SMTP(recorder, decode_data=False, hostname="recorder.test"),
         "127.0.0.1", 0)
     print(server.sockets[0].getsockname()[1], flush=True)
     await loop.run_in_executor(None, sys.stdin.buffer.read)

@@ -11,6 +11,17 @@
 
 namespace velto::test {
 
+// Runs queued calls until done() holds or the deadline passes.
+inline bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
 struct EngineHarness {
     // realStore: the data file to use instead of the fake one; realUi and
     // realOutput: real windows in place of the fake ones.
@@ -34,15 +45,7 @@ struct EngineHarness {
     ~EngineHarness() { view.reset(); }
 
     // Runs queued calls until done() holds or the deadline passes.
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > timeoutMs) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
-    }
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000) { return RunEventsUntil(done, timeoutMs); }
     // Drains what is queued now.
     void Drain() {
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();

@@ -1,0 +1,373 @@
+#include "present/MessageCenter.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "present/MailFont.h"
+#include "present/MessageDisplay.h"
+#include "present/ReplyMail.h"
+#include "present/ReplyText.h"
+
+namespace velto {
+
+namespace {
+
+const QString kAppCaption = QStringLiteral("VeltoMail");
+const QString kNotification = QStringLiteral("Notification");
+
+// The pictures of Send Reply (a letter with an arrow) and Choose Font (a
+// letter A), drawn at toolbar size.
+QIcon DrawnIcon(int id) {
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (id == ID_SEND_REPLY) {
+        p.setPen(QPen(QColor(64, 64, 64), 1));
+        p.setBrush(QColor(255, 255, 224));
+        p.drawRect(QRectF(1.5, 4.5, 11, 8));
+        p.drawLine(QPointF(1.5, 4.5), QPointF(7, 9));
+        p.drawLine(QPointF(7, 9), QPointF(12.5, 4.5));
+        p.setPen(QPen(QColor(0, 96, 0), 2));
+        p.drawLine(QPointF(9, 13.5), QPointF(15, 13.5));
+        p.drawLine(QPointF(12.5, 11), QPointF(15, 13.5));
+        p.drawLine(QPointF(12.5, 16), QPointF(15, 13.5));
+    } else {
+        QFont font(QStringLiteral("Serif"));
+        font.setPixelSize(15);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(QColor(0, 0, 128));
+        p.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral("A"));
+    }
+    return QIcon(picture);
+}
+
+QIcon CommandIcon(QWidget* window, int id) {
+    if (id == ID_SAVE_MESSAGE) return window->style()->standardIcon(QStyle::SP_DialogSaveButton);
+    return DrawnIcon(id);
+}
+
+QPlainTextEdit* MakePane(bool readOnly, bool wrap) {
+    auto* pane = new QPlainTextEdit;
+    pane->setReadOnly(readOnly);
+    pane->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    return pane;
+}
+
+QLineEdit* MakeLine(bool readOnly) {
+    auto* edit = new QLineEdit;
+    edit->setReadOnly(readOnly);
+    return edit;
+}
+
+// "From :" / "Subject :" rows above a text pane.
+void LayOut(QWidget* page, const std::vector<std::pair<QString, QLineEdit*>>& rows, QPlainTextEdit* pane) {
+    auto* grid = new QGridLayout(page);
+    int row = 0;
+    for (const auto& [label, edit] : rows) {
+        auto* caption = new QLabel(label);
+        caption->setBuddy(edit);
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(edit, row, 1);
+        ++row;
+    }
+    grid->addWidget(pane, row, 0, 1, 2);
+    grid->setRowStretch(row, 1);
+}
+
+// A header fetched with TOP keeps the response's end, a blank line and a
+// "." line: the protocol's, not the message's. In a saved file they would end
+// the header early and put a stray dot above the body.
+std::string WithoutTopTerminator(std::string raw) {
+    if (raw.size() >= 5 && raw.compare(raw.size() - 5, 5, "\r\n.\r\n") == 0) raw.resize(raw.size() - 3);
+    else if (raw == ".\r\n") raw.clear();
+    if (raw.size() >= 4 && raw.compare(raw.size() - 4, 4, "\r\n\r\n") == 0) raw.resize(raw.size() - 2);
+    return raw;
+}
+
+}  // namespace
+
+MessageCenterPrompts DefaultMessageCenterPrompts() {
+    MessageCenterPrompts prompts;
+    prompts.saveFileName = [](QWidget* parent) {
+        // The dialog asks before it replaces a file.
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Message"), QString(),
+                                            QStringLiteral("All Files (*)"));
+    };
+    prompts.chooseFont = [](QWidget* parent, QFont& font) {
+        bool ok = false;
+        const QFont chosen = QFontDialog::getFont(&ok, font, parent, QStringLiteral("Choose Font"));
+        if (ok) font = chosen;
+        return ok;
+    };
+    prompts.messageBox = [](QWidget* parent, const QString& caption, const QString& text) {
+        QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+        box.exec();
+    };
+    return prompts;
+}
+
+bool SaveMessageFile(const QString& path, const std::string& rawHeader, const std::string& body, QString& error) {
+    const std::string text = rawHeader + "\r\n" + body;
+    // Written aside and put in place whole: a failure leaves no half file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        error = QStringLiteral("The message could not be saved to \"%1\":\n%2").arg(path, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+// ---- pages -------------------------------------------------------------------
+
+CMailReaderPage::CMailReaderPage(QWidget* parent)
+    : CMailPage(parent), m_fromEdit(MakeLine(true)), m_subjectEdit(MakeLine(true)), m_bodyEdit(MakePane(true, true)) {
+    LayOut(this, {{QStringLiteral("From :"), m_fromEdit}, {QStringLiteral("Subject :"), m_subjectEdit}}, m_bodyEdit);
+}
+
+void CMailReaderPage::Push() {
+    m_fromEdit->setText(m_from);
+    m_fromEdit->setCursorPosition(0);
+    m_subjectEdit->setText(m_subject);
+    m_subjectEdit->setCursorPosition(0);
+    m_bodyEdit->setPlainText(m_body);
+}
+
+CMailReplyPage::CMailReplyPage(QWidget* parent)
+    : CMailPage(parent),
+      m_recipientEdit(MakeLine(false)),
+      m_subjectEdit(MakeLine(false)),
+      m_bodyEdit(MakePane(false, true)) {
+    // "Reipient" is the label's established spelling.
+    LayOut(this, {{QStringLiteral("Reipient :"), m_recipientEdit}, {QStringLiteral("Subject :"), m_subjectEdit}},
+           m_bodyEdit);
+}
+
+void CMailReplyPage::Push() {
+    m_recipientEdit->setText(m_recipient);
+    m_subjectEdit->setText(m_subject);
+    m_bodyEdit->setPlainText(m_body);
+}
+
+void CMailReplyPage::Pull() {
+    m_recipient = m_recipientEdit->text();
+    m_subject = m_subjectEdit->text();
+    m_body = m_bodyEdit->toPlainText();
+}
+
+CMailStatsPage::CMailStatsPage(QWidget* parent) : CMailPage(parent), m_headerEdit(MakePane(true, false)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Raw Message Header from Server")));
+    layout->addWidget(m_headerEdit, 1);
+}
+
+void CMailStatsPage::Push() { m_headerEdit->setPlainText(m_rawHeader); }
+
+// ---- the window ---------------------------------------------------------------
+
+CMessageCenter::CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent)
+    : QMainWindow(parent), m_prompts(std::move(prompts)), m_transports(std::move(transports)) {
+    setWindowTitle(QStringLiteral("VeltoMail 98 - Mail Center"));
+    m_tabs = new QTabWidget;
+    m_reader = new CMailReaderPage;
+    m_reply = new CMailReplyPage;
+    m_stats = new CMailStatsPage;
+    m_tabs->addTab(m_reader, QStringLiteral("Email Message"));
+    m_tabs->addTab(m_reply, QStringLiteral("Reply"));
+    m_tabs->addTab(m_stats, QStringLiteral("Intelligence"));
+    setCentralWidget(m_tabs);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CMessageCenter::OnPageChanged);
+    BuildCommands();
+    statusBar();  // for the commands' descriptions
+    ApplyFont(FontFromLogFont(LoadMailFont()));
+    // Escape closes, that is hides, as the close box does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+    resize(640, 480);
+}
+
+CMessageCenter::~CMessageCenter() = default;
+
+void CMessageCenter::showEvent(QShowEvent* event) {
+    // The first time in the middle of the screen, whole: where the window
+    // manager would put it, part of it may lie beyond the screen's edge.
+    if (!m_placed && screen()) {
+        m_placed = true;
+        const QRect space = screen()->availableGeometry();
+        resize(size().boundedTo(space.size() * 9 / 10));
+        move(space.center() - QPoint(width() / 2, height() / 2));
+    }
+    QMainWindow::showEvent(event);
+}
+
+void CMessageCenter::BuildCommands() {
+    struct Command {
+        int id;
+        const char* text;
+        const char* tip;
+        const char* description;
+        void (CMessageCenter::*handler)();
+    };
+    const Command commands[] = {
+        {ID_SAVE_MESSAGE, "Save Message", "Save Message", "Save the Current EMail Message",
+         &CMessageCenter::OnSaveMessage},
+        {ID_SEND_REPLY, "Send Reply", "Send Reply", "Send a Reply to the Current Message", &CMessageCenter::OnSendReply},
+        {ID_CHOOSE_FONT, "Choose Font", "Change Font", "Change the default edit font", &CMessageCenter::OnChooseFont},
+    };
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("&Action"));
+    QToolBar* bar = addToolBar(QStringLiteral("Message Center"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (const Command& c : commands) {
+        auto* action = new QAction(CommandIcon(this, c.id), QString::fromLatin1(c.text), this);
+        action->setData(c.id);
+        action->setToolTip(QString::fromLatin1(c.tip));
+        action->setStatusTip(QString::fromLatin1(c.description));
+        action->setIconVisibleInMenu(true);
+        connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
+        m_actions[c.id] = action;
+        menu->addAction(action);
+        if (c.id == ID_CHOOSE_FONT) bar->addSeparator();
+        bar->addAction(action);
+    }
+}
+
+QAction* CMessageCenter::Action(int id) const {
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMessageCenter::SetMessage(const CMailHeader& header, const std::string& body) {
+    m_header = header;
+    m_body = body;
+}
+
+void CMessageCenter::SetPage(Page page) {
+    if (m_tabs->currentIndex() == page) {
+        // Already in front: its controls are what the user sees; take them.
+        static_cast<CMailPage*>(m_tabs->currentWidget())->Pull();
+        return;
+    }
+    m_tabs->setCurrentIndex(page);
+}
+
+void CMessageCenter::OnPageChanged(int index) {
+    if (auto* previous = static_cast<CMailPage*>(m_tabs->widget(m_currentPage))) previous->Pull();
+    m_currentPage = index;
+    if (auto* current = static_cast<CMailPage*>(m_tabs->widget(index))) current->Push();
+}
+
+void CMessageCenter::Fill() {
+    SetPage(kMessagePage);
+    m_reader->m_from = DisplayText(m_header.m_from);
+    m_reader->m_subject = DisplayText(m_header.m_subject);
+    m_reader->m_body = DisplayText(m_body);
+    // Rebuilt for every message, over any edits of the last one.
+    m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
+    m_reply->m_subject = DisplayText(ReplySubject(m_header.m_subject));
+    m_reply->m_body = DisplayText(QuoteBody(m_body));
+    m_stats->m_rawHeader = DisplayText(WithoutTopTerminator(m_header.m_rawHeader));
+    // The other pages show theirs when they are next chosen.
+    m_reader->Push();
+}
+
+void CMessageCenter::ShowMessage() { Fill(); }
+
+void CMessageCenter::ShowReply() {
+    Fill();
+    SetPage(kReplyPage);
+}
+
+void CMessageCenter::ShowHeader() {
+    Fill();
+    SetPage(kHeaderPage);
+}
+
+void CMessageCenter::OnSaveMessage() {
+    SetPage(kMessagePage);
+    const QString path = m_prompts.saveFileName(this);
+    if (path.isEmpty()) return;
+    // The bytes the server sent, whatever the page shows.
+    QString error;
+    if (!SaveMessageFile(path, WithoutTopTerminator(m_header.m_rawHeader), m_body, error)) m_prompts.messageBox(this, kAppCaption, error);
+}
+
+void CMessageCenter::OnChooseFont() {
+    QFont font = m_reader->Pane()->font();
+    if (!m_prompts.chooseFont(this, font)) return;
+    // Through the stored form, so this run looks as the next one will.
+    const LogFont stored = LogFontFromFont(font);
+    ApplyFont(FontFromLogFont(stored));
+    SaveMailFont(stored);
+}
+
+void CMessageCenter::ApplyFont(const QFont& font) {
+    for (CMailPage* page : {static_cast<CMailPage*>(m_reader), static_cast<CMailPage*>(m_reply),
+                            static_cast<CMailPage*>(m_stats)})
+        page->Pane()->setFont(font);
+}
+
+void CMessageCenter::OnSendReply() {
+    if (m_sender.Busy()) return;
+    SetPage(kReplyPage);
+    if (m_header.m_accountOutgoing.empty()) {
+        m_prompts.messageBox(this, kAppCaption, QStringLiteral("Outgoing Server address not setup in Properties!"));
+        return;
+    }
+    COutgoingMessage message;
+    message.m_sender = m_header.m_accountAddress;
+    message.AddRecipient(MessageTextFromDisplay(m_reply->m_recipient), "");
+    message.m_subject = MessageTextFromDisplay(m_reply->m_subject);
+    message.m_body = MessageTextFromDisplay(m_reply->m_body);
+
+    const QString server = QString::fromStdString(m_header.m_accountOutgoing);
+    m_sender.Start(m_header.m_accountOutgoing, kSmtpPort, std::move(message), m_header.m_messageId,
+                   m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); });
+    // Modal to this window only; everything keeps painting, and Cancel
+    // cuts the connection.
+    m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(server),
+                                    QStringLiteral("Cancel"), 0, 0, this);
+    m_sending->setWindowTitle(QStringLiteral("Send Reply"));
+    m_sending->setWindowModality(Qt::WindowModal);
+    m_sending->setMinimumDuration(0);
+    m_sending->setAutoClose(false);
+    m_sending->setAutoReset(false);
+    connect(m_sending, &QProgressDialog::canceled, this, [this] { m_sender.Cancel(); });
+    m_sending->open();
+    m_actions[ID_SEND_REPLY]->setEnabled(false);
+}
+
+void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
+    if (m_sending) {
+        m_sending->disconnect(this);
+        m_sending->deleteLater();
+        m_sending = nullptr;
+    }
+    m_actions[ID_SEND_REPLY]->setEnabled(true);
+    // The user who cancelled knows it did not go; a reply that went anyway
+    // is still reported.
+    if (outcome.cancelled && !outcome.sent) return;
+    m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
+}
+
+}  // namespace velto

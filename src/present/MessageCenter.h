@@ -1,0 +1,158 @@
+#pragma once
+// The Message Center: a top-level window that shows a fetched message on
+// three pages (the message, a reply to it, the raw header), saves the
+// message to a file, sends the reply and sets the font of its text panes.
+// Created once and kept; closing it only hides it.
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressDialog>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "present/ReplySender.h"
+#include "protocol/MailHeader.h"
+
+class QAction;
+class QLineEdit;
+class QPlainTextEdit;
+
+class QTabWidget;
+
+namespace velto {
+
+class ITransportFactory;
+
+enum MessageCenterCommand : int {
+    ID_SAVE_MESSAGE = 32805,
+    ID_SEND_REPLY = 32806,
+    ID_CHOOSE_FONT = 32817,
+};
+
+// The boxes and dialogs the window opens; tests put recorders in their place.
+struct MessageCenterPrompts {
+    // The file to save to; empty when cancelled.
+    std::function<QString(QWidget* parent)> saveFileName;
+    // True when the user chose a font (in font).
+    std::function<bool(QWidget* parent, QFont& font)> chooseFont;
+    std::function<void(QWidget* parent, const QString& caption, const QString& text)> messageBox;
+};
+MessageCenterPrompts DefaultMessageCenterPrompts();
+
+// Writes raw header, CR LF, body and nothing else; on failure the file is
+// left as it was and error names the file and the reason.
+bool SaveMessageFile(const QString& path, const std::string& rawHeader, const std::string& body,
+                     QString& error);
+
+// One page: its fields, and the controls they are shown in. A page shows
+// its fields when it becomes the current page and takes the user's edits
+// back when it stops being it.
+class CMailPage : public QWidget {
+public:
+    using QWidget::QWidget;
+    virtual void Push() = 0;
+    virtual void Pull() {}
+    // The multi-line pane whose font the user chooses.
+    virtual QPlainTextEdit* Pane() const = 0;
+};
+
+class CMailReaderPage : public CMailPage {
+public:
+    explicit CMailReaderPage(QWidget* parent = nullptr);
+    void Push() override;
+    QPlainTextEdit* Pane() const override { return m_bodyEdit; }
+    QLineEdit* FromEdit() const { return m_fromEdit; }
+    QLineEdit* SubjectEdit() const { return m_subjectEdit; }
+    QString m_from, m_subject, m_body;
+
+private:
+    QLineEdit* m_fromEdit;
+    QLineEdit* m_subjectEdit;
+    QPlainTextEdit* m_bodyEdit;
+};
+
+class CMailReplyPage : public CMailPage {
+public:
+    explicit CMailReplyPage(QWidget* parent = nullptr);
+    void Push() override;
+    void Pull() override;
+    QPlainTextEdit* Pane() const override { return m_bodyEdit; }
+    QLineEdit* RecipientEdit() const { return m_recipientEdit; }
+    QLineEdit* SubjectEdit() const { return m_subjectEdit; }
+    QString m_recipient, m_subject, m_body;
+
+private:
+    QLineEdit* m_recipientEdit;
+    QLineEdit* m_subjectEdit;
+    QPlainTextEdit* m_bodyEdit;
+};
+
+class CMailStatsPage : public CMailPage {
+public:
+    explicit CMailStatsPage(QWidget* parent = nullptr);
+    void Push() override;
+    QPlainTextEdit* Pane() const override { return m_headerEdit; }
+    QString m_rawHeader;
+
+private:
+    QPlainTextEdit* m_headerEdit;
+};
+
+class CMessageCenter : public QMainWindow {
+    Q_OBJECT
+public:
+    using TransportMaker = std::function<std::shared_ptr<ITransportFactory>()>;
+    enum Page { kMessagePage = 0, kReplyPage = 1, kHeaderPage = 2 };
+
+    // transports: a fresh factory for each send, so Cancel ends only it.
+    explicit CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent = nullptr);
+    ~CMessageCenter() override;
+
+    // The message to show next: its header record and its body.
+    void SetMessage(const CMailHeader& header, const std::string& body);
+    // Fill the pages; the message page in front, or the named one.
+    void ShowMessage();
+    void ShowReply();
+    void ShowHeader();
+
+    void OnSaveMessage();
+    void OnSendReply();
+    void OnChooseFont();
+
+    QAction* Action(int id) const;
+    QTabWidget* Tabs() const { return m_tabs; }
+    CMailReaderPage* Reader() const { return m_reader; }
+    CMailReplyPage* Reply() const { return m_reply; }
+    CMailStatsPage* Stats() const { return m_stats; }
+    // The window that says a reply is being sent; null when none is.
+    QProgressDialog* SendingWindow() const { return m_sending; }
+    bool Sending() const { return m_sender.Busy(); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildCommands();
+    void Fill();
+    void SetPage(Page page);
+    void OnPageChanged(int index);
+    void ApplyFont(const QFont& font);
+    void OnReplyDone(const ReplyOutcome& outcome);
+
+    MessageCenterPrompts m_prompts;
+    TransportMaker m_transports;
+    CMailHeader m_header;
+    std::string m_body;
+    QTabWidget* m_tabs = nullptr;
+    CMailReaderPage* m_reader = nullptr;
+    CMailReplyPage* m_reply = nullptr;
+    CMailStatsPage* m_stats = nullptr;
+    int m_currentPage = 0;
+    bool m_placed = false;
+    std::map<int, QAction*> m_actions;
+    QPointer<QProgressDialog> m_sending;
+    CReplySender m_sender;
+};
+
+}  // namespace velto

@@ -1,0 +1,16 @@
+#pragma once
+// The one place where a message's bytes become the text the windows show.
+// Today the raw text is shown as it came; decoding MIME parts belongs here.
+#include <QString>
+#include <string>
+
+namespace velto {
+
+// Lines end in LF for the edit controls; bytes that are not valid UTF-8 are
+// read as Latin-1, so every byte shows as some character.
+QString DisplayText(const std::string& raw);
+// What an edit control holds, as the message text to send: UTF-8, lines
+// ending in CR LF.
+std::string MessageTextFromDisplay(const QString& text);
+
+}  // namespace velto

@@ -1,0 +1,46 @@
+#pragma once
+// Sends one reply on a thread of its own, so the windows keep painting while
+// a slow or silent server is waited for. The outcome comes back on the
+// user-interface thread; Cancel cuts this send's connection at once.
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "protocol/SmtpMail.h"
+
+namespace velto {
+
+struct ReplyOutcome {
+    bool sent = false;
+    bool cancelled = false;
+    std::string text;  // what the "Notification" box says
+};
+
+class CReplySender : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(const ReplyOutcome&)>;
+
+    explicit CReplySender(QObject* parent = nullptr) : QObject(parent) {}
+    // Cancels a send still running and waits for its thread.
+    ~CReplySender() override;
+
+    // False (and nothing starts) while another send runs. transports: made
+    // for this send alone, so that Cancel ends no other connection.
+    bool Start(const std::string& server, int port, COutgoingMessage message, const std::string& originalId,
+               std::shared_ptr<ITransportFactory> transports, Done done);
+    void Cancel();
+    bool Busy() const { return m_thread.joinable(); }
+
+private:
+    void Finish(ReplyOutcome outcome);
+
+    std::thread m_thread;
+    std::shared_ptr<ITransportFactory> m_transports;
+    Done m_done;
+    bool m_cancelled = false;
+};
+
+}  // namespace velto

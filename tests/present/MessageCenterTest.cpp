@@ -1,0 +1,315 @@
+// The Message Center through its widgets: pages, Save Message, the font,
+// and a send that waits on a silent server.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <filesystem>
+#include <optional>
+
+#include "net/PosixTransport.h"
+#include "net/RoutedTransport.h"
+#include "present/MessageCenter.h"
+#include "settings/RegistryHive.h"
+#include "settings/Settings.h"
+#include "support/FakeTransport.h"
+#include "support/LoopbackServer.h"
+#include "support/MemoryHiveStorage.h"
+#include "support/TestEnvironment.h"
+#include "support/qt/EngineHarness.h"
+
+namespace velto {
+namespace {
+
+struct Box {
+    QString caption, text;
+};
+
+// Prompts that answer as the test says and record every box.
+struct Recorder {
+    QString savePath;
+    std::optional<QFont> font;
+    std::vector<Box> boxes;
+    int transportsMade = 0;
+
+    MessageCenterPrompts Prompts() {
+        MessageCenterPrompts p;
+        p.saveFileName = [this](QWidget*) { return savePath; };
+        p.chooseFont = [this](QWidget*, QFont& f) {
+            if (font) f = *font;
+            return font.has_value();
+        };
+        p.messageBox = [this](QWidget*, const QString& caption, const QString& text) {
+            boxes.push_back({caption, text});
+        };
+        return p;
+    }
+};
+
+CMailHeader Header(const std::string& from, const std::string& subject, const std::string& raw) {
+    CMailHeader h;
+    h.m_from = from;
+    h.m_subject = subject;
+    h.m_rawHeader = raw;
+    h.m_accountAddress = "me@example.com";
+    h.m_accountOutgoing = "smtp.example.com";
+    return h;
+}
+
+TEST(MessageCenter, PagesShowTheirFieldsAndASecondMessageReplacesTheReply) {
+    test::ScopedHive hive;
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), nullptr);
+    EXPECT_EQ(mc.windowTitle(), "VeltoMail 98 - Mail Center");
+    ASSERT_EQ(mc.Tabs()->count(), 3);
+    EXPECT_EQ(mc.Tabs()->tabText(0), "Email Message");
+    EXPECT_EQ(mc.Tabs()->tabText(1), "Reply");
+    EXPECT_EQ(mc.Tabs()->tabText(2), "Intelligence");
+
+    mc.SetMessage(Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch"),
+                  "see you\r\n\r\nat noon\r\n");
+    mc.ShowReply();
+    EXPECT_EQ(mc.Tabs()->currentIndex(), 1);
+    EXPECT_EQ(mc.Reply()->RecipientEdit()->text(), "ann@example.com");
+    EXPECT_EQ(mc.Reply()->SubjectEdit()->text(), "Re: lunch");
+    EXPECT_EQ(mc.Reply()->Pane()->toPlainText(), ">see you\n>at noon\n");
+    mc.Reply()->Pane()->setPlainText("my edit");
+
+    // A second message while the Reply page is in front.
+    mc.SetMessage(Header("bob@example.com", "Re: plans", "From: bob@example.com\r\nSubject: Re: plans\r\n"), "ok");
+    mc.ShowMessage();
+    EXPECT_EQ(mc.Tabs()->currentIndex(), 0);
+    EXPECT_EQ(mc.Reader()->FromEdit()->text(), "bob@example.com");
+    EXPECT_EQ(mc.Reader()->SubjectEdit()->text(), "Re: plans");
+    EXPECT_EQ(mc.Reader()->Pane()->toPlainText(), "ok");
+    EXPECT_TRUE(mc.Reader()->Pane()->isReadOnly());
+    EXPECT_EQ(mc.Reply()->Pane()->toPlainText(), "my edit");  // not shown again yet
+    mc.Tabs()->setCurrentIndex(1);
+    EXPECT_EQ(mc.Reply()->RecipientEdit()->text(), "bob@example.com");
+    EXPECT_EQ(mc.Reply()->SubjectEdit()->text(), "Re: Re: plans");
+    EXPECT_EQ(mc.Reply()->Pane()->toPlainText(), ">ok\n");
+
+    mc.ShowHeader();
+    EXPECT_EQ(mc.Tabs()->currentIndex(), 2);
+    EXPECT_EQ(mc.Stats()->Pane()->toPlainText(), "From: bob@example.com\nSubject: Re: plans\n");
+}
+
+TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
+    test::ScopedHive hive;
+    const std::string folder = test::MakeTempDir("velto-save");
+    struct Row {
+        std::string raw, body, file;
+    };
+    const Row rows[] = {
+        {"Subject: a", "body\r\n", "Subject: a\r\nbody\r\n"},           // no blank line between
+        {"Subject: a\r\n", "body", "Subject: a\r\n\r\nbody"},
+        {"Subject: a\r\n", "", "Subject: a\r\n\r\n"},                   // empty body
+        {"Subject: \xE9t\xE9\r\n", "caf\xE9\r\n", "Subject: \xE9t\xE9\r\n\r\ncaf\xE9\r\n"},  // raw bytes, not the display
+        {"Subject: a\r\n\r\n.\r\n", "b", "Subject: a\r\n\r\nb"},  // as TOP left it: its end not saved
+    };
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), nullptr);
+    int n = 0;
+    for (const Row& row : rows) {
+        r.savePath = QString::fromStdString(folder + "/m" + std::to_string(++n) + ".eml");
+        mc.SetMessage(Header("a@b", "s", row.raw), row.body);
+        mc.ShowReply();
+        mc.Action(ID_SAVE_MESSAGE)->trigger();
+        EXPECT_EQ(mc.Tabs()->currentIndex(), 0);
+        EXPECT_EQ(test::ReadFile(r.savePath.toStdString()), row.file) << row.raw;
+    }
+    EXPECT_TRUE(r.boxes.empty());
+
+    // Cancelled: nothing. Unwritable: a box naming the file and why; no file.
+    r.savePath.clear();
+    mc.OnSaveMessage();
+    EXPECT_TRUE(r.boxes.empty());
+    r.savePath = QString::fromStdString(folder + "/missing/m.eml");
+    mc.OnSaveMessage();
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].caption, "VeltoMail");
+    EXPECT_TRUE(r.boxes[0].text.contains(r.savePath)) << r.boxes[0].text.toStdString();
+    EXPECT_GT(r.boxes[0].text.size(), r.savePath.size() + 30);  // a reason follows
+    EXPECT_FALSE(std::filesystem::exists(folder + "/missing"));
+}
+
+// "Mail Font"=hex(0): with the 60 bytes of a font description.
+std::string FontValue(const std::string& bytes) {
+    std::string text = "\"Mail Font\"=hex(0):";
+    char hex[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[i]));
+        text += (i ? "," : "") + std::string(hex);
+    }
+    return text;
+}
+
+const std::string kEnvironmentKey = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Environment]\r\n";
+
+TEST(MessageCenter, MailFontLoadsFromTheStoredBlockAndTheChoiceIsStoredForTheNextRun) {
+    // Written by hand from the layout: height -20, weight 700, italic,
+    // fixed pitch of the modern family, face "Courier New".
+    std::string block(60, '\0');
+    const unsigned char head[] = {0xEC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xBC, 0x02, 0, 0,
+                                  1, 0, 0, 0, 3, 2, 1, 0x31};
+    std::copy(std::begin(head), std::end(head), block.begin());
+    const std::string face = "Courier New";
+    std::copy(face.begin(), face.end(), block.begin() + 28);
+    Recorder r;
+    {
+        test::ScopedHive hive(kEnvironmentKey + FontValue(block) + "\r\n");
+        CMessageCenter mc(r.Prompts(), nullptr);
+        for (QPlainTextEdit* pane : {mc.Reader()->Pane(), mc.Reply()->Pane(), mc.Stats()->Pane()}) {
+            EXPECT_EQ(pane->font().family(), "Courier New");
+            EXPECT_EQ(pane->font().pixelSize(), 20);
+            EXPECT_EQ(pane->font().weight(), QFont::Bold);
+            EXPECT_TRUE(pane->font().italic());
+        }
+    }
+    std::string saved;
+    {
+        test::ScopedHive hive;
+        CMessageCenter mc(r.Prompts(), nullptr);
+        mc.Action(ID_CHOOSE_FONT)->trigger();  // cancelled: nothing stored
+        EXPECT_EQ(RegistryHive::Current()->ExportText().find("Mail Font"), std::string::npos);
+        QFont chosen(QStringLiteral("DejaVu Serif"));
+        chosen.setPixelSize(13);
+        chosen.setUnderline(true);
+        r.font = chosen;
+        mc.Action(ID_CHOOSE_FONT)->trigger();
+        for (QPlainTextEdit* pane : {mc.Reader()->Pane(), mc.Reply()->Pane(), mc.Stats()->Pane()}) {
+            EXPECT_EQ(pane->font().pixelSize(), 13);
+            EXPECT_TRUE(pane->font().underline());
+        }
+        saved = RegistryHive::Current()->ExportText();
+    }
+    EXPECT_NE(saved.find("\"Mail Font\"=hex(0):f3,ff,ff,ff,"), std::string::npos) << saved;
+    {
+        test::ScopedHive hive(saved);  // the next run
+        const LogFont stored = MailFontSettings(keys::kEnvironment).m_font;
+        EXPECT_EQ(stored.height, -13);
+        EXPECT_EQ(stored.weight, 400);
+        EXPECT_EQ(stored.italic, 0);
+        EXPECT_EQ(stored.underline, 1);
+        EXPECT_STREQ(stored.faceName.data(), "DejaVu Serif");
+        CMessageCenter mc(r.Prompts(), nullptr);
+        EXPECT_EQ(mc.Stats()->Pane()->font().family(), "DejaVu Serif");
+        EXPECT_EQ(mc.Stats()->Pane()->font().pixelSize(), 13);
+        EXPECT_TRUE(mc.Reply()->Pane()->font().underline());
+    }
+    {
+        // A short value is not half applied: the default font.
+        test::ScopedHive hive(kEnvironmentKey + FontValue(block.substr(0, 30)) + "\r\n");
+        CMessageCenter mc(r.Prompts(), nullptr);
+        EXPECT_EQ(mc.Reader()->Pane()->font().family(), "Arial");
+        EXPECT_EQ(mc.Reader()->Pane()->font().pixelSize(), 15);
+        EXPECT_EQ(mc.Reader()->Pane()->font().weight(), QFont::Normal);
+        // Arial or not, what is drawn is a sans-serif of that size.
+        EXPECT_EQ(QFontInfo(mc.Reader()->Pane()->font()).pixelSize(), 15);
+    }
+}
+
+TEST(MessageCenter, WithoutAnOutgoingServerNothingIsSent) {
+    test::ScopedHive hive;
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), [&r] {
+        ++r.transportsMade;
+        return MakePosixTransportFactory();
+    });
+    CMailHeader header = Header("a@b", "s", "Subject: s\r\n");
+    header.m_accountOutgoing.clear();
+    mc.SetMessage(header, "x");
+    mc.ShowMessage();
+    mc.Action(ID_SEND_REPLY)->trigger();
+    EXPECT_EQ(mc.Tabs()->currentIndex(), 1);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].caption, "VeltoMail");
+    EXPECT_EQ(r.boxes[0].text, "Outgoing Server address not setup in Properties!");
+    EXPECT_EQ(r.transportsMade, 0);
+    EXPECT_FALSE(mc.Sending());
+}
+
+TEST(MessageCenter, TheOutcomeOfASendIsOneNotificationBox) {
+    test::ScopedHive hive;
+    struct Row {
+        const char* server;
+        const char* box;
+    };
+    const Row rows[] = {
+        {"S: 554 go away\n", "Server didn't respond.\r\n"},
+        {"S: 220 hi\nS: 250 ok\nS: 550 not you\nS: 221 bye\n", "550:SMTP server error\r\n"},
+        {"S: 220 hi\nS: 250 ok\nS: 250 ok\nS: 250 ok\nS: 354 go\nS: 250 queued\nS: 221 bye\n",
+         "Message Successfully Sent"},
+    };
+    for (const Row& row : rows) {
+        Recorder r;
+        // Lenient: the server's lines are played in turn, whatever the client says.
+        CMessageCenter mc(r.Prompts(), [&] { return std::make_shared<test::ScriptedTransportFactory>(row.server, false); });
+        mc.SetMessage(Header("a@b", "s", "Subject: s\r\n"), "x");
+        mc.ShowMessage();
+        mc.Action(ID_SEND_REPLY)->trigger();
+        ASSERT_TRUE(test::RunEventsUntil([&] { return !r.boxes.empty(); }, 5000)) << row.box;
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].caption, "Notification");
+        EXPECT_EQ(r.boxes[0].text.toStdString(), row.box);
+        EXPECT_FALSE(mc.Sending());
+        EXPECT_EQ(mc.SendingWindow(), nullptr);
+    }
+}
+
+TEST(MessageCenter, ASilentServerLeavesTheWindowPaintingAndCancelEndsTheSend) {
+    test::ScopedHive hive;
+    // Accepts, then says nothing until the client goes.
+    test::LoopbackServer server([](test::ServerConnection& c) {
+        std::string rest;
+        c.ReadUntilClosed(rest, std::chrono::milliseconds(20'000));
+    });
+    Recorder r;
+    // The window asks for port 25; the silent server listens elsewhere. The
+    // time limits are the program's own, far beyond this test's waits.
+    CMessageCenter mc(r.Prompts(), [&] {
+        ++r.transportsMade;
+        return WithPort(MakePosixTransportFactory(), 25, server.port());
+    });
+    CMailHeader header = Header("a@b", "s", "Subject: s\r\n");
+    header.m_accountOutgoing = "127.0.0.1";
+    mc.SetMessage(header, "x");
+    mc.show();
+    mc.ShowMessage();
+    mc.Action(ID_SEND_REPLY)->trigger();
+    ASSERT_TRUE(mc.Sending());
+    ASSERT_NE(mc.SendingWindow(), nullptr);
+    EXPECT_FALSE(mc.Action(ID_SEND_REPLY)->isEnabled());
+
+    // The loop keeps running: timers fire and the window paints.
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(10);
+    test::RunEventsUntil([] { return false; }, 500);
+    EXPECT_GT(ticks, 20);
+    EXPECT_FALSE(mc.grab().isNull());
+    EXPECT_TRUE(mc.Sending());
+    EXPECT_TRUE(mc.SendingWindow()->isVisible());
+
+    QElapsedTimer clock;
+    clock.start();
+    QPushButton* cancel = mc.SendingWindow()->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), "Cancel");
+    cancel->click();
+    ASSERT_TRUE(test::RunEventsUntil([&] { return !mc.Sending() && mc.SendingWindow() == nullptr; }, 5000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(r.boxes.empty());  // the user knows; no box after a cancel
+    EXPECT_TRUE(mc.Action(ID_SEND_REPLY)->isEnabled());
+    EXPECT_EQ(r.transportsMade, 1);
+}
+
+}  // namespace
+}  // namespace velto
