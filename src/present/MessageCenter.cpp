@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QFontDialog>
 #include <QGridLayout>
 #include <QLabel>
@@ -122,6 +123,16 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
         QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
         box.exec();
     };
+    prompts.chooseAttachment = [](QWidget* parent, const QStringList& names) {
+        bool ok = false;
+        const QString name = QInputDialog::getItem(parent, QStringLiteral("Save Attachment"), QStringLiteral("Attachment:"),
+                                                   names, 0, false, &ok);
+        return ok ? static_cast<int>(names.indexOf(name)) : -1;
+    };
+    prompts.saveAttachmentName = [](QWidget* parent, const QString& suggested) {
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Attachment"), suggested,
+                                            QStringLiteral("All Files (*)"));
+    };
     return prompts;
 }
 
@@ -233,6 +244,8 @@ void CMessageCenter::BuildCommands() {
          &CMessageCenter::OnSaveMessage},
         {ID_SEND_REPLY, "Send Reply", "Send Reply", "Send a Reply to the Current Message", &CMessageCenter::OnSendReply},
         {ID_CHOOSE_FONT, "Choose Font", "Change Font", "Change the default edit font", &CMessageCenter::OnChooseFont},
+        {ID_SAVE_ATTACHMENT, "Save Attachment...", "Save Attachment", "Save a file attached to the message",
+         &CMessageCenter::OnSaveAttachment},
     };
     QMenu* menu = menuBar()->addMenu(QStringLiteral("&Action"));
     QToolBar* bar = addToolBar(QStringLiteral("Message Center"));
@@ -247,6 +260,7 @@ void CMessageCenter::BuildCommands() {
         connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
         m_actions[c.id] = action;
         menu->addAction(action);
+        if (c.id == ID_SAVE_ATTACHMENT) continue;  // the menu only: the toolbar keeps its three
         if (c.id == ID_CHOOSE_FONT) bar->addSeparator();
         bar->addAction(action);
     }
@@ -279,13 +293,28 @@ void CMessageCenter::OnPageChanged(int index) {
 
 void CMessageCenter::Fill() {
     SetPage(kMessagePage);
-    m_reader->m_from = DisplayText(m_header.m_from);
-    m_reader->m_subject = DisplayText(m_header.m_subject);
-    m_reader->m_body = DisplayText(m_body);
-    // Rebuilt for every message, over any edits of the last one.
+    // Read as a person reads mail: encoded words and MIME parts decoded.
+    // Save Message and the header page keep the raw text.
+    std::string header = WithoutTopTerminator(m_header.m_rawHeader);
+    if (!header.empty() && header.back() != '\n') header += "\r\n";  // a header cut short of its line end
+    m_mime = std::make_unique<MimeMessage>(header + "\r\n" + m_body);
+    m_reader->m_from = QString::fromStdString(DecodeHeaderText(m_header.m_from));
+    m_reader->m_subject = QString::fromStdString(DecodeHeaderText(m_header.m_subject));
+    QString body = DisplayText(m_mime->Text());
+    if (!m_mime->Attachments().empty()) {
+        body += QStringLiteral("\n\n---- Attachments (Action > Save Attachment...) ----\n");
+        for (const auto& a : m_mime->Attachments())
+            body += QStringLiteral("%1  (%2, %3 bytes)\n")
+                        .arg(QString::fromStdString(a.name), QString::fromStdString(a.type))
+                        .arg(a.size);
+    }
+    m_reader->m_body = body;
+    m_actions[ID_SAVE_ATTACHMENT]->setEnabled(!m_mime->Attachments().empty());
+    // Rebuilt for every message, over any edits of the last one; the quote
+    // is of the text as read.
     m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
-    m_reply->m_subject = DisplayText(ReplySubject(m_header.m_subject));
-    m_reply->m_body = DisplayText(QuoteBody(m_body));
+    m_reply->m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
+    m_reply->m_body = DisplayText(QuoteBody(m_mime->Text()));
     m_stats->m_rawHeader = DisplayText(WithoutTopTerminator(m_header.m_rawHeader));
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
@@ -301,6 +330,26 @@ void CMessageCenter::ShowReply() {
 void CMessageCenter::ShowHeader() {
     Fill();
     SetPage(kHeaderPage);
+}
+
+void CMessageCenter::OnSaveAttachment() {
+    if (!m_mime || m_mime->Attachments().empty()) return;
+    QStringList names;
+    for (const auto& a : m_mime->Attachments()) names << QString::fromStdString(a.name);
+    const int index = names.size() == 1 ? 0 : m_prompts.chooseAttachment(this, names);
+    if (index < 0 || index >= names.size()) return;
+    const QString path = m_prompts.saveAttachmentName(this, names[index]);
+    if (path.isEmpty()) return;
+    // The decoded bytes, written aside and put in place whole.
+    const std::string bytes = m_mime->AttachmentBytes(static_cast<std::size_t>(index));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        file.cancelWriting();
+        m_prompts.messageBox(this, kAppCaption,
+                             QStringLiteral("The attachment could not be saved to \"%1\":\n%2").arg(path, file.errorString()));
+    }
 }
 
 void CMessageCenter::OnSaveMessage() {

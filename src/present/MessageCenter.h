@@ -12,6 +12,7 @@
 #include <string>
 
 #include "present/ReplySender.h"
+#include "protocol/MimeMessage.h"
 #include "protocol/MailHeader.h"
 
 class QAction;
@@ -28,12 +29,16 @@ enum MessageCenterCommand : int {
     ID_SAVE_MESSAGE = 32805,
     ID_SEND_REPLY = 32806,
     ID_CHOOSE_FONT = 32817,
+    ID_SAVE_ATTACHMENT = 32819,  // beyond the Windows version: MIME parts
 };
 
 // The boxes and dialogs the window opens; tests put recorders in their place.
 struct MessageCenterPrompts {
     // The file to save to; empty when cancelled.
     std::function<QString(QWidget* parent)> saveFileName;
+    // Which attachment to save (-1: none) and where, the name suggested.
+    std::function<int(QWidget* parent, const QStringList& names)> chooseAttachment;
+    std::function<QString(QWidget* parent, const QString& suggested)> saveAttachmentName;
     // True when the user chose a font (in font).
     std::function<bool(QWidget* parent, QFont& font)> chooseFont;
     std::function<void(QWidget* parent, const QString& caption, const QString& text)> messageBox;
@@ -119,6 +124,7 @@ public:
     void OnSaveMessage();
     void OnSendReply();
     void OnChooseFont();
+    void OnSaveAttachment();
 
     QAction* Action(int id) const;
     QTabWidget* Tabs() const { return m_tabs; }
@@ -144,6 +150,7 @@ private:
     TransportMaker m_transports;
     CMailHeader m_header;
     std::string m_body;
+    std::unique_ptr<MimeMessage> m_mime;  // the message as a person reads it
     QTabWidget* m_tabs = nullptr;
     CMailReaderPage* m_reader = nullptr;
     CMailReplyPage* m_reply = nullptr;

@@ -38,9 +38,15 @@ struct Recorder {
     std::vector<Box> boxes;
     int transportsMade = 0;
 
+    QString suggested;
     MessageCenterPrompts Prompts() {
         MessageCenterPrompts p;
         p.saveFileName = [this](QWidget*) { return savePath; };
+        p.chooseAttachment = [](QWidget*, const QStringList& names) { return static_cast<int>(names.size()) - 1; };
+        p.saveAttachmentName = [this](QWidget*, const QString& name) {
+            suggested = name;
+            return savePath;
+        };
         p.chooseFont = [this](QWidget*, QFont& f) {
             if (font) f = *font;
             return font.has_value();
@@ -98,6 +104,34 @@ TEST(MessageCenter, PagesShowTheirFieldsAndASecondMessageReplacesTheReply) {
     mc.ShowHeader();
     EXPECT_EQ(mc.Tabs()->currentIndex(), 2);
     EXPECT_EQ(mc.Stats()->Pane()->toPlainText(), "From: bob@example.com\nSubject: Re: plans\n");
+}
+
+TEST(MessageCenter, TodaysMailIsReadDecodedAndItsAttachmentSavedAsItsBytes) {
+    test::ScopedHive hive;
+    Recorder r;
+    r.savePath = QString::fromStdString(test::MakeTempDir("velto-attach") + "/saved");
+    CMessageCenter mc(r.Prompts(), nullptr);
+    const std::string raw =
+        "From: =?ISO-8859-1?Q?J=F6rg?= <j@example.de>\r\nSubject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n.\r\n";
+    const std::string body =
+        "--b\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+        "Sch=C3=B6n\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+        "Content-Disposition: attachment; filename=\"../../.bashrc\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+        "AAEC/w==\r\n--b--\r\n";
+    mc.SetMessage(Header("=?ISO-8859-1?Q?J=F6rg?= <j@example.de>", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=", raw), body);
+    mc.ShowMessage();
+    EXPECT_EQ(mc.Reader()->FromEdit()->text(), QString::fromUtf8("J\xc3\xb6rg <j@example.de>"));
+    EXPECT_EQ(mc.Reader()->SubjectEdit()->text(), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e"));
+    const QString shown = mc.Reader()->Pane()->toPlainText();
+    EXPECT_TRUE(shown.startsWith(QString::fromUtf8("Sch\xc3\xb6n"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("bashrc")) << shown.toStdString();
+    mc.Tabs()->setCurrentIndex(1);
+    EXPECT_EQ(mc.Reply()->Pane()->toPlainText(), QString::fromUtf8(">Sch\xc3\xb6n\n"));  // the quote is of the text read
+    mc.Action(ID_SAVE_ATTACHMENT)->trigger();
+    EXPECT_FALSE(r.suggested.contains('/'));
+    EXPECT_FALSE(r.suggested.startsWith('.'));
+    EXPECT_EQ(test::ReadFile(r.savePath.toStdString()), std::string("\x00\x01\x02\xff", 4));
 }
 
 TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
