@@ -93,7 +93,7 @@ struct Engine {
                "\"Account Name\"=\"Bench\"\r\n\"Server Name\"=\"pop.test\"\r\n\"User Name\"=\"bench\"\r\n"
                "\"User Password\"=\"bench-pw\"\r\n"),
           ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
-        CCorvaneView::Services s{&ui, &tray, &sound, &timers, &dialup, &store, nullptr, std::make_shared<ToServer>()};
+        CCorvaneView::Services s{&ui, &tray, &sound, &timers, &dialup, &store, nullptr, std::make_shared<ToServer>(), nullptr};
         view = std::make_unique<CCorvaneView>(s);
         view->OnInitialUpdate();
         Drain();

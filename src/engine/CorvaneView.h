@@ -33,6 +33,7 @@ namespace velto {
 
 class ILogSink;
 class ITransportFactory;
+class ITlsLayer;
 
 inline const std::string kAllMailboxes = "All MailBoxes";
 inline const std::string kIdleTip = "VeltoMail 98";
@@ -50,6 +51,7 @@ public:
         IHeaderStoreFile* store = nullptr;
         ILogSink* output = nullptr;  // the conversation log
         std::shared_ptr<ITransportFactory> transports;
+        std::shared_ptr<ITlsLayer> tls;
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.
@@ -111,6 +113,7 @@ public:
     void OnProgressRange(int upper) override;
     void OnProgressAdvance(int step) override;
     void OnProgressReset() override;
+    void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) override;
 
     // State, for the windows and for tests.
     bool IsBusy() const { return m_busy; }
@@ -133,6 +136,7 @@ public:
     void SetTrayTip(const std::string& tip);
 
 private:
+    void AskAboutUntrustedCertificates();
     void StartGetMail();
     void StartScan();
     void StartRead(int viewMode, int page, bool setPage);
@@ -168,6 +172,10 @@ private:
     bool m_reloadPending = false;
     bool m_checkEnding = false;     // the next rebuild ends a check
     bool m_checkCancelled = false;  // the running check was cancelled
+    // Certificates the running worker was shown and could not trust, asked
+    // about when it is done if the user started it.
+    std::vector<std::pair<std::string, PeerCertificate>> m_untrusted;
+    WorkerKind m_workerKind = WorkerKind::Scan;
     int m_viewMode = 0;
     int m_messageCenterPage = 0;
     bool m_destroyed = false;

@@ -54,6 +54,14 @@ public:
         if (onOptionsSheet) onOptionsSheet();
         return optionsResult;
     }
+    // Answers for AskTrustCertificate; what was asked.
+    bool trustAnswer = false;
+    std::vector<std::pair<std::string, PeerCertificate>> trustQuestions;
+    bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) override {
+        trustQuestions.emplace_back(account, certificate);
+        m_journal.push_back("ui.trust " + account);
+        return trustAnswer;
+    }
     void SetupList() override { m_journal.push_back("ui.setuplist"); }
     void ChooserResetContent() override {
         chooser.clear();
