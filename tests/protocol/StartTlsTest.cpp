@@ -27,7 +27,6 @@ struct Row {
 TEST(StartTls, NeverFallsBackToClear) {
     const Row rows[] = {
         {"not offered", [](ServerConnection& c) { c.SendBytes("-ERR Unknown command\r\n"); }, localerr::kTlsRefused},
-        {"refused", [](ServerConnection& c) { c.SendBytes("-ERR TLS not available now\r\n"); }, localerr::kTlsRefused},
         // Text behind the go-ahead would be taken as part of the secure
         // session: a third party's injection.
         {"bytes after the go-ahead",
