@@ -7,6 +7,7 @@
 #include <openssl/x509v3.h>
 
 #include <cctype>
+#include <cstdint>
 #include <stdexcept>
 
 #include "protocol/SocketErrors.h"

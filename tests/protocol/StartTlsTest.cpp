@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <thread>
+
 #include "net/OpenSslLayer.h"
 #include "protocol/PopMail.h"
 #include "support/LoopbackServer.h"
@@ -79,6 +81,28 @@ TEST(StartTls, NeverFallsBackToClear) {
         EXPECT_EQ(server.ClientBytes().find("USER"), std::string::npos);
         EXPECT_EQ(server.ClientBytes().find("pw-ann"), std::string::npos);
     }
+}
+
+// Shut-down cuts a connection stuck in the handshake, as it cuts clear ones.
+TEST(StartTls, AbortAllEndsAHandshakeAtOnce) {
+    LoopbackServer server([](ServerConnection& c) {
+        std::string line, rest;
+        if (c.SendBytes("+OK ready\r\n") && c.ReadLine(line, kLimit)) c.SendBytes("+OK Begin TLS\r\n");
+        c.ReadUntilClosed(rest, kLimit);
+    });
+    auto transports = MakePosixTransportFactory(test::TestTimeLimits());
+    CPopMail pop(nullptr, transports);
+    ASSERT_TRUE(pop.Connect("127.0.0.1", server.port()));
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        transports->AbortAll();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(pop.StartTls(*MakeOpenSslLayer(), {}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(pop.IsConnected());
+    stopper.join();
+    server.Join();
 }
 
 }  // namespace
