@@ -1,4 +1,4 @@
-// An account on a POP3S server whose certificate does not verify: refused
+// Accounts on servers with TLS. One whose certificate does not verify: refused
 // with the reason and fingerprint in the log; asked about on the UI thread
 // only after a Get Mail the user started; trusted once the user says yes.
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ namespace {
 using test::EngineHarness;
 using test::TestCertificates;
 
-TEST(UntrustedCertificate, AskedAfterGetMailOnlyAndPinnedOnYes) {
+TEST(TlsCheck, AskedAfterGetMailOnlyAndPinnedOnYes) {
     if (!test::DovecotServer::Installed()) GTEST_SKIP() << "dovecot is not installed";
     ASSERT_TRUE(TestCertificates::Get().Ready()) << TestCertificates::Get().error;
     test::DovecotServer server;
@@ -70,6 +70,41 @@ TEST(UntrustedCertificate, AskedAfterGetMailOnlyAndPinnedOnYes) {
     EXPECT_TRUE(h.ui.trustQuestions.empty());
     EXPECT_EQ(h.view->Model()->rowCount(), 1);
     EXPECT_EQ(h.log.Text().find("secret"), std::string::npos);
+}
+
+// Two accounts on one server, one over POP3S and one with STLS: Get Mail
+// lists both mailboxes, asks nothing, and no password reaches the log.
+TEST(TlsCheck, TrustedServerChecksOverPop3sAndStls) {
+    if (!test::DovecotServer::Installed()) GTEST_SKIP() << "dovecot is not installed";
+    ASSERT_TRUE(TestCertificates::Get().Ready()) << TestCertificates::Get().error;
+    test::DovecotServer server;
+    for (const char* user : {"ann", "bob"}) {
+        server.AddUser(user, std::string("pw-") + user);
+        server.AddMessage(user, std::string("m-") + user, "From: a@b\r\nSubject: for " + std::string(user) + "\r\n\r\nx\r\n");
+    }
+    server.UseTls(TestCertificates::Get().good.cert, TestCertificates::Get().good.key);
+    std::string why;
+    ASSERT_TRUE(server.Start(&why)) << why;
+    auto account = [](const char* name, const char* host, int security, int port) {
+        char values[128];
+        std::snprintf(values, sizeof values, "\"Incoming Security\"=dword:%08x\r\n\"Incoming Port\"=dword:%08x\r\n",
+                      security, port);
+        return std::string("[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\") + name +
+               "]\r\n\"Account Name\"=\"" + name + "\"\r\n\"Server Name\"=\"" + host + "\"\r\n\"User Name\"=\"" +
+               name + "\"\r\n\"User Password\"=\"pw-" + name + "\"\r\n" + values + "\r\n";
+    };
+    const std::string settings = "REGEDIT4\r\n\r\n" + account("ann", "127.0.0.1", kSecurityTls, server.TlsPort()) +
+                                 account("bob", "localhost", kSecurityStartTls, server.Port());
+    EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr,
+                    MakeOpenSslLayer({TestCertificates::Get().authority}));
+    h.view->OnInitialUpdate();
+    h.Drain();
+    h.view->OnGetMail();
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(h.view->Model()->rowCount(), 2) << h.log.Text();
+    EXPECT_TRUE(h.ui.trustQuestions.empty());
+    EXPECT_NE(h.log.Text().find("STLS"), std::string::npos);
+    EXPECT_EQ(h.log.Text().find("pw-"), std::string::npos);
 }
 
 }  // namespace
