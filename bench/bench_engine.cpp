@@ -93,7 +93,14 @@ struct Engine {
                "\"Account Name\"=\"Bench\"\r\n\"Server Name\"=\"pop.test\"\r\n\"User Name\"=\"bench\"\r\n"
                "\"User Password\"=\"bench-pw\"\r\n"),
           ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
-        CCorvaneView::Services s{&ui, &tray, &sound, &timers, &dialup, &store, nullptr, std::make_shared<ToServer>()};
+        CCorvaneView::Services s;
+        s.ui = &ui;
+        s.tray = &tray;
+        s.sound = &sound;
+        s.timers = &timers;
+        s.dialup = &dialup;
+        s.store = &store;
+        s.transports = std::make_shared<ToServer>();
         view = std::make_unique<CCorvaneView>(s);
         view->OnInitialUpdate();
         Drain();

@@ -1,6 +1,7 @@
 // The POP3 client against a loopback Dovecot holding 10,000 messages:
 //  - the round-trip floor: 10,000 NOOP exchanges by a bare socket loop;
-//  - a steady-state check (every message known): STAT, UIDL n x 10,000, QUIT;
+//  - a steady-state check (every message known): STAT, UIDL n x 10,000, QUIT,
+//    in clear and over POP3S;
 //  - a first check of 1,000 new messages: UIDL, LIST, TOP n 0, UIDL each;
 //  - Python's poplib sending the same commands.
 // Each reports wall time, client CPU and the server process's CPU; the
@@ -21,10 +22,12 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "net/OpenSslLayer.h"
 #include "net/PosixTransport.h"
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
 #include "support/DovecotServer.h"
+#include "support/TestCertificates.h"
 
 namespace {
 
@@ -36,6 +39,7 @@ const char* kUser = "bench";
 const char* kPassword = "bench-pw";
 
 DovecotServer* g_server = nullptr;
+std::shared_ptr<velto::ITlsLayer> g_tls;
 
 struct Figures {
     double wall = 0, clientCpu = 0, clientUser = 0, serverCpu = 0;
@@ -106,6 +110,13 @@ std::string Message(int n) {
 void StartServer() {
     g_server = new DovecotServer();
     g_server->AddUser(kUser, kPassword);
+    const auto& certs = velto::test::TestCertificates::Get();
+    if (!certs.Ready()) {
+        std::fprintf(stderr, "%s\n", certs.error.c_str());
+        std::exit(1);
+    }
+    g_server->UseTls(certs.good.cert, certs.good.key);
+    g_tls = velto::MakeOpenSslLayer({certs.authority});
     for (int n = 1; n <= kMessages; ++n) {
         char uid[32];
         std::snprintf(uid, sizeof uid, "m%05d", n);
@@ -195,7 +206,7 @@ void BM_NoopFloor(benchmark::State& state) {
     });
 }
 
-void BM_SteadyCheck(benchmark::State& state) {
+void SteadyCheck(benchmark::State& state, const char* name, bool tls) {
     // Every id is known: the engine's lookup is part of the client's work.
     std::unordered_set<std::uint32_t> known;
     for (int n = 1; n <= kMessages; ++n) {
@@ -203,9 +214,11 @@ void BM_SteadyCheck(benchmark::State& state) {
         std::snprintf(uid, sizeof uid, "m%05d", n);
         known.insert(velto::Crc32::Of(uid));
     }
-    Measure(state, "steady check", kMessages + 1, [&](Figures& f) {
+    Measure(state, name, kMessages + 1, [&](Figures& f) {
         velto::CPopMail pop(nullptr, velto::MakePosixTransportFactory());
-        if (!pop.Connect("127.0.0.1", g_server->Port()) || !pop.Login(kUser, kPassword)) std::abort();
+        const bool connected = tls ? pop.ConnectTls("127.0.0.1", g_server->TlsPort(), *g_tls, {})
+                                   : pop.Connect("127.0.0.1", g_server->Port());
+        if (!connected || !pop.Login(kUser, kPassword)) std::abort();
         int unknown = 0;
         Timed(f, [&] {
             int count = 0, size = 0;
@@ -222,6 +235,9 @@ void BM_SteadyCheck(benchmark::State& state) {
         if (unknown != 0) std::abort();
     });
 }
+
+void BM_SteadyCheck(benchmark::State& state) { SteadyCheck(state, "steady check", false); }
+void BM_SteadyCheckTls(benchmark::State& state) { SteadyCheck(state, "steady check POP3S", true); }
 
 void BM_FirstCheck(benchmark::State& state) {
     Measure(state, "first check", 4 * kNewMessages + 1, [](Figures& f) {
@@ -263,6 +279,7 @@ void BM_PoplibFirstCheck(benchmark::State& state) {
 
 BENCHMARK(BM_NoopFloor)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SteadyCheck)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SteadyCheckTls)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FirstCheck)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PoplibSteadyCheck)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PoplibFirstCheck)->Iterations(1)->Repetitions(3)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -286,6 +303,11 @@ void Summary() {
             py.clientCpu * 1e3, py.clientCpu / std::max(c.clientCpu, 1e-9), c.clientUser * 1e3, py.clientUser * 1e3,
             py.clientUser / std::max(c.clientUser, 1e-9), py.wall * 1e3);
     }
+    const Figures clear = g_figures["steady check"];
+    const Figures secure = g_figures["steady check POP3S"];
+    std::printf("steady check POP3S: wall %.1f ms vs %.1f ms in clear = %.2f x [goal <= 1.2]; client CPU %.1f vs %.1f ms\n",
+                secure.wall * 1e3, clear.wall * 1e3, secure.wall / std::max(clear.wall, 1e-9), secure.clientCpu * 1e3,
+                clear.clientCpu * 1e3);
     std::printf("bare NOOP loop: client CPU %.1f ms (user %.1f ms): the system-call floor of %d exchanges\n",
                 floor.clientCpu * 1e3, floor.clientUser * 1e3, floor.exchanges);
 }

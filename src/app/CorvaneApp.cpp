@@ -21,6 +21,7 @@
 #include "platform/NmDialup.h"
 #include "net/RoutedTransport.h"
 #include "net/PosixTransport.h"
+#include "net/OpenSslLayer.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtSound.h"
 #include "platform/QtTimerHost.h"
@@ -211,6 +212,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     services.output = &output;
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     services.saveAfterEachCheck = true;
+    services.tls = MakeOpenSslLayer();
     view = std::make_unique<CCorvaneView>(services);
 
     // A failed settings write is told once, from the loop: never from inside

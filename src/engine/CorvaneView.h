@@ -34,6 +34,7 @@ namespace velto {
 
 class ILogSink;
 class ITransportFactory;
+class ITlsLayer;
 
 inline const std::string kAllMailboxes = "All MailBoxes";
 inline const std::string kIdleTip = "VeltoMail 98";
@@ -54,6 +55,7 @@ public:
         // Save the data file after each check that changed the list (on a
         // thread of its own), not only at the end.
         bool saveAfterEachCheck = false;
+        std::shared_ptr<ITlsLayer> tls;
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.
@@ -118,6 +120,7 @@ public:
     void OnProgressRange(int upper) override;
     void OnProgressAdvance(int step) override;
     void OnProgressReset() override;
+    void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) override;
 
     // State, for the windows and for tests.
     bool IsBusy() const { return m_busy; }
@@ -140,6 +143,7 @@ public:
     void SetTrayTip(const std::string& tip);
 
 private:
+    void AskAboutUntrustedCertificates();
     void StartGetMail();
     void StartScan();
     void StartRead(int viewMode, int page, bool setPage);
@@ -178,6 +182,10 @@ private:
     bool m_checkEnding = false;     // the next rebuild ends a check
     bool m_checkCancelled = false;  // the running check was cancelled
     bool m_tickSkipped = false;     // a periodic scan waits for the network
+    // Certificates the running worker was shown and could not trust, asked
+    // about when it is done if the user started it.
+    std::vector<std::pair<std::string, PeerCertificate>> m_untrusted;
+    WorkerKind m_workerKind = WorkerKind::Scan;
     int m_viewMode = 0;
     int m_messageCenterPage = 0;
     bool m_destroyed = false;

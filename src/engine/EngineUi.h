@@ -3,6 +3,8 @@
 // progress window, dialogs). Called on the user-interface thread only.
 #include <string>
 
+#include "protocol/Transport.h"
+
 namespace velto {
 
 class CMailHeader;
@@ -19,6 +21,9 @@ public:
     virtual void MessageBox(const std::string& text) = 0;
     // Modal "Velto Mail Options"; true when closed with OK.
     virtual bool RunOptionsSheet() = 0;
+    // Whether to trust, for this account, a certificate that failed
+    // verification: subject, issuer, validity and fingerprint are shown.
+    virtual bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
 
     // The message list: report style, the five columns, the two images,
     // full-row selection.

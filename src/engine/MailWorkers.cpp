@@ -11,8 +11,6 @@ namespace velto {
 
 namespace {
 
-constexpr int kPop3Port = 110;
-
 std::string Format(const char* format, const std::string& text) {
     char buf[1200];
     std::snprintf(buf, sizeof buf, format, text.c_str());
@@ -33,9 +31,26 @@ std::string Format(const char* format, const std::string& text, int a, int b) {
 
 // Connect, log in and count; on failure the account is skipped. Returns the
 // message count, or -1.
+// As the account's settings ask: in clear, POP3S or STLS. A certificate that
+// failed verification goes to the view, which may ask the user about it once
+// the worker is done; a worker never shows anything.
+bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx) {
+    const std::string server = account.GetServerName();
+    const int port = account.IncomingPort();
+    if (account.m_incomingSecurity == kSecurityNone) return pop.Connect(server, port);
+    if (!ctx.tls) return false;
+    const std::string& pin = account.m_incomingCertificate;
+    const bool ok = account.m_incomingSecurity == kSecurityTls
+                        ? pop.ConnectTls(server, port, *ctx.tls, pin)
+                        : pop.Connect(server, port) && pop.StartTls(*ctx.tls, pin);
+    if (!ok && pop.GetLastSocketError() == localerr::kCertificateUntrusted)
+        ctx.view.PostUntrustedCertificate(account.GetAccountName(), pop.GetCertificate());
+    return ok;
+}
+
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     const std::string server = account.GetServerName();
-    if (!pop.Connect(server, kPop3Port)) return -1;
+    if (!ConnectAccount(pop, account, ctx)) return -1;
     if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
     if (!pop.Login(account.GetUserName(), account.GetUserPassword())) {
         if (pop.WasAnswered()) pop.Quit();
@@ -250,7 +265,7 @@ void Retrieve(WorkerContext& ctx) {
     const AccountSettings* account = AccountFor(ctx.accounts, record.m_accountServer);
     if (!account || account->m_disabled) return nothing();
     const std::string server = account->GetServerName();
-    if (!pop.Connect(server, kPop3Port)) return nothing();
+    if (!ConnectAccount(pop, *account, ctx)) return nothing();
     int count = 0, size = 0;
     if (!pop.Login(account->GetUserName(), account->GetUserPassword()) || !pop.GetMailboxStatus(count, size)) {
         pop.Quit();

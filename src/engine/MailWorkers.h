@@ -18,6 +18,7 @@ namespace velto {
 
 class ILogSink;
 class ITransportFactory;
+class ITlsLayer;
 
 // Which network worker to run.
 enum class WorkerKind { CheckMail, Scan, Retrieve, Delete };
@@ -35,6 +36,7 @@ struct WorkerContext {
     std::shared_ptr<ITransportFactory> transports;
     ILogSink* output = nullptr;
     bool quickCheck = false;  // every id in one listing, headers in batches
+    std::shared_ptr<ITlsLayer> tls;  // for accounts with SSL/TLS or STARTTLS
 
     // Marks the worker finished before its last message goes out, so the view
     // knows the worker is done when it handles that message.

@@ -20,6 +20,11 @@ void ViewMessenger::PostListRefresh() {
 void ViewMessenger::PostCheckFailed() {
     Post([](IViewMessages& v) { v.OnCheckFailed(); });
 }
+void ViewMessenger::PostUntrustedCertificate(std::string account, PeerCertificate certificate) {
+    Post([account = std::move(account), certificate = std::move(certificate)](IViewMessages& v) {
+        v.OnUntrustedCertificate(account, certificate);
+    });
+}
 void ViewMessenger::PostWorkerDone() {
     Post([](IViewMessages& v) { v.OnWorkerDone(); });
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/EngineMessages.h"
+#include "protocol/Transport.h"
 
 namespace velto {
 
@@ -36,6 +37,8 @@ public:
     virtual void OnProgressRange(int upper) = 0;               // UWM_PROGRESS_RANGE
     virtual void OnProgressAdvance(int step) = 0;              // UWM_PROGRESS_ADVANCE
     virtual void OnProgressReset() = 0;                        // UWM_PROGRESS_RESET
+    // An account's server showed a certificate that failed verification.
+    virtual void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
 };
 
 // Any thread. The target is reached only through the channel, so after the
@@ -48,6 +51,7 @@ public:
     void PostListRefresh();
     void PostCheckFailed();
     void PostWorkerDone();
+    void PostUntrustedCertificate(std::string account, PeerCertificate certificate);
     void SendRetrieveDone(RetrieveResult result);
     void PostRetrieveDone(RetrieveResult result, std::string text);
     void SendDeleteDone();

@@ -36,4 +36,9 @@ void QtDesktop::MessageBox(QWidget* owner, const QString& text) {
     QMessageBox::information(owner, "VeltoMail", text);
 }
 
+bool QtDesktop::AskYesNo(QWidget* owner, const QString& text) {
+    return QMessageBox::question(owner, "VeltoMail", text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 }  // namespace velto

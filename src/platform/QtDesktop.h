@@ -18,6 +18,7 @@ public:
     void Open(const QString& target) override;
     void Sound(Beep kind) override;
     void MessageBox(QWidget* owner, const QString& text) override;
+    bool AskYesNo(QWidget* owner, const QString& text) override;
 
 private:
     std::function<void()> m_changed;

@@ -96,10 +96,17 @@ CPopMail::CPopMail(ILogSink* output, std::shared_ptr<ITransportFactory> transpor
 
 CPopMail::~CPopMail() { DropConnection(); }
 
-bool CPopMail::Connect(const std::string& host, int port) {
+bool CPopMail::Connect(const std::string& host, int port) { return Open(host, port, nullptr, {}); }
+
+bool CPopMail::ConnectTls(const std::string& host, int port, ITlsLayer& tls, const std::string& pinned) {
+    return Open(host, port, &tls, pinned);
+}
+
+bool CPopMail::Open(const std::string& host, int port, ITlsLayer* tls, const std::string& pinned) {
     // One client serves every account of a run; a socket left by an earlier
     // session that never got to QUIT is released here.
     DropConnection();
+    m_certificate = {};
     m_socket = m_transports->Create();
     m_host = host;
     if (!m_socket->Connect(host, port)) {
@@ -107,6 +114,7 @@ bool CPopMail::Connect(const std::string& host, int port) {
         DropConnection();
         return false;
     }
+    if (tls && !Secure(*tls, pinned)) return false;
     std::string greeting;
     if (!ReadLine(greeting)) return false;
     m_lastResponse = greeting;
@@ -117,6 +125,39 @@ bool CPopMail::Connect(const std::string& host, int port) {
     else
         DropConnection();
     return ok;
+}
+
+bool CPopMail::StartTls(ITlsLayer& tls, const std::string& pinned) {
+    if (!m_connected) return false;
+    LogLine("STLS\r\n");
+    if (!SendAll("STLS\r\n")) return false;
+    std::string reply;
+    bool positive = false;
+    if (!TakeReply(reply, false, kMaxReplyLine, positive)) return false;
+    LogLine(reply);
+    // Bytes after the go-ahead would be read as if they came encrypted:
+    // only someone between us and the server puts them there.
+    if (!positive || !m_pending.empty()) {
+        ReportFailure(positive ? localerr::kTlsFailed : localerr::kTlsRefused, SocketStage::Receive);
+        DropConnection();
+        return false;
+    }
+    return Secure(tls, pinned);
+}
+
+bool CPopMail::Secure(ITlsLayer& tls, const std::string& pinned) {
+    int error = 0;
+    m_socket = tls.Secure(std::move(m_socket), m_host, pinned, m_certificate, error);
+    if (m_socket) return true;
+    ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
+    if (error == localerr::kCertificateUntrusted) {
+        // The reason and the fingerprint: what the user needs to judge it.
+        m_lastResponse = "LOCAL ERROR: " + m_host + " - The server's certificate is not trusted (" +
+                         m_certificate.problem + "); SHA-256 fingerprint " + m_certificate.fingerprint + "\r\n";
+        LogLine(m_lastResponse);
+    }
+    DropConnection();
+    return false;
 }
 
 bool CPopMail::Login(const std::string& user, const std::string& password) {

@@ -36,6 +36,13 @@ public:
     void SetClock(LocalClock clock) { m_clock = std::move(clock); }
 
     bool Connect(const std::string& host, int port);
+    // POP3S: TLS from the first byte, then the same exchange as in clear.
+    bool ConnectTls(const std::string& host, int port, ITlsLayer& tls, const std::string& pinned);
+    // STLS right after the greeting. Any failure (refused, handshake,
+    // certificate) drops the connection: nothing more goes out in clear.
+    bool StartTls(ITlsLayer& tls, const std::string& pinned);
+    // What the last TLS handshake saw of the server's certificate.
+    const PeerCertificate& GetCertificate() const { return m_certificate; }
     bool Login(const std::string& user, const std::string& password);
     bool GetMailboxStatus(int& count, int& size);
     int GetMessageSize(int n);
@@ -81,6 +88,8 @@ public:
     static std::string UnstuffMessage(const std::string& response);
 
 private:
+    bool Open(const std::string& host, int port, ITlsLayer* tls, const std::string& pinned);
+    bool Secure(ITlsLayer& tls, const std::string& pinned);
     bool SendCommand(const std::string& command, std::string& reply);
     bool ReadMultiLine(const std::string& command, std::string& text, int size, std::size_t limit);
     bool SendAll(const std::string& command);
@@ -111,6 +120,7 @@ private:
     LocalClock m_clock;
     std::string m_reply;    // reused by the single-line exchanges
     std::string m_pending;  // received beyond the last batched reply
+    PeerCertificate m_certificate;
 };
 
 }  // namespace velto

@@ -2,9 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
+
+#include "protocol/SocketErrors.h"
 
 namespace velto {
 
@@ -20,7 +25,53 @@ constexpr ExpectedReply kExpected[] = {
     {220, "SMTP server not available"},
     {354, "SMTP server not ready for data"},
     {221, "SMTP server didn't terminate session"},
+    {220, "SMTP server refused STARTTLS"},
+    {334, "SMTP server refused the sign-in"},
+    {235, "SMTP server refused the user name or password"},
 };
+
+std::string Base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kDigits[(group >> 18) & 63];
+        out += kDigits[(group >> 12) & 63];
+        out += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
+    }
+    return out;
+}
+
+// Whether an EHLO reply names the extension (a line "250-NAME ..." or
+// "250 NAME ..."), and for AUTH whether the mechanism is among its words.
+bool Offers(std::string_view reply, std::string_view extension, std::string_view word = {}) {
+    std::size_t start = 0;
+    while (start < reply.size()) {
+        std::size_t eol = reply.find('\n', start);
+        if (eol == std::string_view::npos) eol = reply.size();
+        std::string line(reply.substr(start, eol - start));
+        start = eol + 1;
+        for (char& c : line) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() < 4) continue;
+        std::string_view rest = std::string_view(line).substr(4);
+        if (rest.substr(0, extension.size()) != extension) continue;
+        rest.remove_prefix(extension.size());
+        if (!rest.empty() && rest.front() != ' ' && rest.front() != '=') continue;
+        if (word.empty()) return true;
+        rest = rest.empty() ? rest : rest.substr(1);
+        while (!rest.empty()) {
+            const std::size_t space = rest.find(' ');
+            if (rest.substr(0, space) == word) return true;
+            if (space == std::string_view::npos) break;
+            rest.remove_prefix(space + 1);
+        }
+    }
+    return false;
+}
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -71,18 +122,91 @@ bool CSmtpMail::Connect() {
         CloseSocket();
         return false;
     }
+    if (m_tlsMode == SmtpTls::Implicit && !Secure()) return false;
     if (!CheckReply(kReady220)) {
         m_errorText = "Server didn't respond.";
         CloseSocket();
         return false;
     }
-    SendText("HELO " + HeloName(LocalHostName()) + "\r\n");
-    if (!CheckReply(kOk250)) {
+    if (!Greet()) return false;
+    m_connected = true;
+    return true;
+}
+
+void CSmtpMail::SetTls(SmtpTls mode, std::shared_ptr<ITlsLayer> tls, std::string pinned) {
+    m_tlsMode = mode;
+    m_tls = std::move(tls);
+    m_pinned = std::move(pinned);
+}
+
+void CSmtpMail::SetSignIn(std::string user, std::string password) {
+    m_user = std::move(user);
+    m_password = std::move(password);
+}
+
+bool CSmtpMail::Command(const std::string& text, int index) {
+    SendText(text);
+    if (CheckReply(index)) return true;
+    CloseSocket();
+    return false;
+}
+
+bool CSmtpMail::Greet() {
+    const std::string name = HeloName(LocalHostName());
+    if (m_tlsMode == SmtpTls::None && m_user.empty()) return Command("HELO " + name + "\r\n", kOk250);
+    if (!Command("EHLO " + name + "\r\n", kOk250)) return false;
+    if (m_tlsMode == SmtpTls::StartTls) {
+        if (!Offers(m_reply, "STARTTLS")) {
+            m_errorText = "SMTP server does not offer STARTTLS";
+            CloseSocket();
+            return false;
+        }
+        if (!Command("STARTTLS\r\n", kTls220)) return false;
+        // Anything after the go-ahead came from someone in between.
+        if (!m_pending.empty()) {
+            m_errorText = "SMTP server sent data after STARTTLS";
+            CloseSocket();
+            return false;
+        }
+        if (!Secure() || !Command("EHLO " + name + "\r\n", kOk250)) return false;
+    }
+    return m_user.empty() || SignIn();
+}
+
+bool CSmtpMail::Secure() {
+    int error = 0;
+    m_socket = m_tls ? m_tls->Secure(std::move(m_socket), m_server, m_pinned, m_certificate, error) : nullptr;
+    if (!m_socket) {
+        m_errorText = error == localerr::kCertificateUntrusted
+                          ? "SMTP server certificate not trusted (" + m_certificate.problem + "); SHA-256 " +
+                                m_certificate.fingerprint
+                          : "Unable to make a secure connection";
         CloseSocket();
         return false;
     }
-    m_connected = true;
+    m_encrypted = true;
     return true;
+}
+
+bool CSmtpMail::SignIn() {
+    if (!m_encrypted) {
+        m_errorText = "Will not send the password without encryption";
+        CloseSocket();
+        return false;
+    }
+    if (Offers(m_reply, "AUTH", "PLAIN")) {
+        std::string token = Base64(std::string(1, '\0') + m_user + '\0' + m_password);
+        const bool ok = Command("AUTH PLAIN " + token + "\r\n", kAuth235);
+        std::fill(token.begin(), token.end(), '\0');
+        return ok;
+    }
+    if (Offers(m_reply, "AUTH", "LOGIN")) {
+        return Command("AUTH LOGIN\r\n", kAuth334) && Command(Base64(m_user) + "\r\n", kAuth334) &&
+               Command(Base64(m_password) + "\r\n", kAuth235);
+    }
+    m_errorText = "SMTP server offers no sign-in this client knows";
+    CloseSocket();
+    return false;
 }
 
 bool CSmtpMail::SendMail(COutgoingMessage& message) {
@@ -206,6 +330,7 @@ bool CSmtpMail::CheckReply(int index) {
     }
     char digits[4] = {};
     m_pending.copy(digits, 3);
+    m_reply.assign(m_pending, 0, length);
     m_pending.erase(0, length);
     int code = 0;
     if (std::sscanf(digits, "%d", &code) != 1) code = 0;
@@ -226,6 +351,7 @@ void CSmtpMail::CloseSocket() {
     }
     m_pending.clear();
     m_connected = false;
+    m_encrypted = false;
 }
 
 }  // namespace velto

@@ -37,6 +37,9 @@ private:
     std::vector<MailRecipient> m_recipients;
 };
 
+// How the connection to the SMTP server is protected.
+enum class SmtpTls { None, Implicit, StartTls };
+
 class CSmtpMail {
 public:
     // A reply (all its lines) longer than this is not from a mail server.
@@ -46,6 +49,12 @@ public:
     virtual ~CSmtpMail();
     CSmtpMail(const CSmtpMail&) = delete;
     CSmtpMail& operator=(const CSmtpMail&) = delete;
+
+    // Before Connect. With protection or sign-in the greeting is EHLO (HELO
+    // otherwise, as always); a password is only ever sent encrypted.
+    void SetTls(SmtpTls mode, std::shared_ptr<ITlsLayer> tls, std::string pinned = {});
+    void SetSignIn(std::string user, std::string password);
+    const PeerCertificate& GetCertificate() const { return m_certificate; }
 
     bool Connect();
     bool SendMail(COutgoingMessage& message);
@@ -66,8 +75,12 @@ protected:
     void SetErrorText(std::string text) { m_errorText = std::move(text); }
 
 private:
-    enum ReplyIndex { kOk250 = 0, kReady220 = 1, kData354 = 2, kBye221 = 3 };
+    enum ReplyIndex { kOk250 = 0, kReady220 = 1, kData354 = 2, kBye221 = 3, kTls220 = 4, kAuth334 = 5, kAuth235 = 6 };
     bool CheckReply(int index);
+    bool Greet();
+    bool Secure();
+    bool SignIn();
+    bool Command(const std::string& text, int index);
     void SendText(const std::string& text);
     bool CheckArguments(const COutgoingMessage& message);
     void CloseSocket();
@@ -79,6 +92,14 @@ private:
     std::string m_server;
     std::unique_ptr<ITransport> m_socket;
     std::string m_pending;  // received bytes not yet taken by a reply
+    std::string m_reply;    // the last complete reply, all its lines
+    bool m_encrypted = false;
+
+    SmtpTls m_tlsMode = SmtpTls::None;
+    std::shared_ptr<ITlsLayer> m_tls;
+    std::string m_pinned;
+    std::string m_user, m_password;
+    PeerCertificate m_certificate;
 
     std::shared_ptr<ITransportFactory> m_transports;
     LocalClock m_clock;

@@ -43,6 +43,9 @@ constexpr Row kTexts[] = {
     {localerr::kReplyTooLong, "The server sent a reply line longer than the client accepts; connection dropped\r\n"},
     {localerr::kResponseTooLong, "The server sent a response larger than the client accepts; connection dropped\r\n"},
     {localerr::kLineBreakInArgument, "A command argument contains a line break; nothing was sent\r\n"},
+    {localerr::kTlsFailed, "The secure connection could not be set up; nothing was sent in clear\r\n"},
+    {localerr::kCertificateUntrusted, "The server's certificate is not trusted; nothing was sent\r\n"},
+    {localerr::kTlsRefused, "The server would not start a secure connection; nothing was sent in clear\r\n"},
 };
 
 }  // namespace

@@ -43,6 +43,11 @@ namespace localerr {
 inline constexpr int kReplyTooLong = 90001;
 inline constexpr int kResponseTooLong = 90002;
 inline constexpr int kLineBreakInArgument = 90003;
+// TLS: the handshake failed; the certificate was not trusted; the server
+// would not start TLS although the account asks for it.
+inline constexpr int kTlsFailed = 90004;
+inline constexpr int kCertificateUntrusted = 90005;
+inline constexpr int kTlsRefused = 90006;
 }  // namespace localerr
 
 // Where a failure happened; a time-out means something else while waiting

@@ -26,6 +26,32 @@ public:
     virtual int LastError() const = 0;
 };
 
+// The server's certificate as a TLS handshake found it.
+struct PeerCertificate {
+    std::string subject;
+    std::string issuer;
+    std::string validFrom;
+    std::string validUntil;
+    std::string fingerprint;  // SHA-256 of the certificate, "AB:CD:..."
+    std::string problem;      // why verification failed; empty when it passed
+};
+
+// Encryption for a connection that is already open: POP3S and implicit-TLS
+// SMTP right after connecting, STLS and STARTTLS after the server agreed.
+class ITlsLayer {
+public:
+    virtual ~ITlsLayer() = default;
+    // Runs the handshake (TLS 1.2 or later) as a client of the server called
+    // host. A certificate that fails verification (chain, name, dates) is
+    // still accepted when its SHA-256 fingerprint equals pinned. Returns the
+    // encrypting transport; nullptr on failure, with error set to a code of
+    // SocketErrors.h (the plain transport is then closed). certificate gets
+    // what was seen, whenever the server sent one.
+    virtual std::unique_ptr<ITransport> Secure(std::unique_ptr<ITransport> plain, const std::string& host,
+                                               const std::string& pinned, PeerCertificate& certificate,
+                                               int& error) = 0;
+};
+
 class ITransportFactory {
 public:
     virtual ~ITransportFactory() = default;

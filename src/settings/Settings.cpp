@@ -37,7 +37,40 @@ std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
         {"Auto Download", Field::Number, &m_autoDownload, 0},
         {"Secure Login", Field::Number, &m_secureLogin, 0},
         {"Spam Only", Field::Number, &m_spamOnly, 0},
+        {"Incoming Security", Field::Number, &m_incomingSecurity, 0},
+        {"Incoming Port", Field::Number, &m_incomingPort, 0},
+        {"Incoming Certificate", Field::String, &m_incomingCertificate, 0},
+        {"Outgoing Security", Field::Number, &m_outgoingSecurity, 0},
+        {"Outgoing Port", Field::Number, &m_outgoingPort, 0},
+        {"Outgoing Sign In", Field::Number, &m_outgoingSignIn, 0},
+        {"Outgoing User Name", Field::String, &m_outgoingUser, 0},
+        {"Outgoing Password", Field::String, &m_outgoingPassword, 0},
+        {"Outgoing Certificate", Field::String, &m_outgoingCertificate, 0},
     };
+}
+
+int AccountSettings::IncomingPort() const {
+    if (m_incomingPort > 0 && m_incomingPort < 65536) return static_cast<int>(m_incomingPort);
+    return m_incomingSecurity == kSecurityTls ? 995 : 110;
+}
+
+int AccountSettings::OutgoingPort() const {
+    if (m_outgoingPort > 0 && m_outgoingPort < 65536) return static_cast<int>(m_outgoingPort);
+    switch (m_outgoingSecurity) {
+    case kSecurityTls: return 465;
+    case kSecurityStartTls: return 587;
+    default: return 25;
+    }
+}
+
+std::string AccountSettings::OutgoingUser() const {
+    if (m_outgoingSignIn == kSignInIncoming) return m_userName;
+    return m_outgoingSignIn == kSignInOwn ? m_outgoingUser : std::string();
+}
+
+std::string AccountSettings::OutgoingPassword() const {
+    if (m_outgoingSignIn == kSignInIncoming) return m_userPassword;
+    return m_outgoingSignIn == kSignInOwn ? m_outgoingPassword : std::string();
 }
 
 void AccountSettings::Load(const std::string& path) {
@@ -49,6 +82,13 @@ void AccountSettings::Load(const std::string& path) {
     m_userPassword.clear();
     m_outgoingServer.clear();
     m_spamOnly = m_secureLogin = m_disabled = m_autoDownload = 0;
+    m_incomingSecurity = m_outgoingSecurity = kSecurityNone;
+    m_incomingPort = m_outgoingPort = 0;
+    m_outgoingSignIn = kSignInNone;
+    m_incomingCertificate.clear();
+    m_outgoingUser.clear();
+    m_outgoingPassword.clear();
+    m_outgoingCertificate.clear();
     LoadFields(path, Fields());
     m_id = Crc32::OfNameWithTerminator(m_accountName);
 }

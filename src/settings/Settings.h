@@ -20,6 +20,12 @@ inline const std::string kTemplates = "Software\\Dunmere\\Velto Mail\\Templates"
 std::string Join(const std::string& parent, const std::string& name);
 }  // namespace keys
 
+// How an account's connection is protected. Missing values load as None, so
+// a settings file from before keeps its clear POP3 on 110 and HELO on 25.
+enum AccountSecurity : std::uint32_t { kSecurityNone = 0, kSecurityTls = 1, kSecurityStartTls = 2 };
+// Sign-in for sending: none, the incoming user name and password, or its own.
+enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2 };
+
 class AccountSettings : public RegistryDatabase {
 public:
     explicit AccountSettings(const std::string& path = {});
@@ -48,6 +54,26 @@ public:
     std::uint32_t m_disabled = 0;
     std::uint32_t m_autoDownload = 0;
     std::uint32_t m_id = 0;
+
+    // Incoming and outgoing protection; a port of 0 means the usual one for
+    // the security chosen. A certificate is the SHA-256 fingerprint of one
+    // the user chose to trust although it failed verification.
+    std::uint32_t m_incomingSecurity = kSecurityNone;
+    std::uint32_t m_incomingPort = 0;
+    std::string m_incomingCertificate;
+    std::uint32_t m_outgoingSecurity = kSecurityNone;
+    std::uint32_t m_outgoingPort = 0;
+    std::uint32_t m_outgoingSignIn = kSignInNone;
+    std::string m_outgoingUser;
+    std::string m_outgoingPassword;
+    std::string m_outgoingCertificate;
+
+    // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
+    int IncomingPort() const;
+    int OutgoingPort() const;
+    // The name and password sending signs in with; empty when it does not.
+    std::string OutgoingUser() const;
+    std::string OutgoingPassword() const;
 
 private:
     std::vector<Field> Fields();

@@ -28,6 +28,8 @@ public:
     virtual void Sound(Beep kind) = 0;
     // A modal message box captioned "VeltoMail".
     virtual void MessageBox(QWidget* owner, const QString& text) = 0;
+    // A modal Yes/No question captioned "VeltoMail", No the default; true for Yes.
+    virtual bool AskYesNo(QWidget* owner, const QString& text) = 0;
 };
 
 }  // namespace velto

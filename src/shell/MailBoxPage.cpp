@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QIntValidator>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +32,35 @@ QLineEdit* AddEdit(QGridLayout* grid, QWidget* page, const char* label, const ch
 }
 
 QString NameOf(const AccountSettings& account) { return FromSetting(account.GetAccountName()); }
+
+int UsualPort(bool incoming, int security) {
+    AccountSettings probe;
+    probe.m_incomingSecurity = probe.m_outgoingSecurity = static_cast<std::uint32_t>(security);
+    return incoming ? probe.IncomingPort() : probe.OutgoingPort();
+}
+
+// Stored as 0 when it is the usual one, so it keeps following the security.
+std::uint32_t PortSetting(const QString& text, bool incoming, int security) {
+    const int port = text.trimmed().toInt();
+    return port <= 0 || port > 65535 || port == UsualPort(incoming, security) ? 0 : static_cast<std::uint32_t>(port);
+}
+
+QComboBox* SecurityBox(QWidget* page, const char* objectName) {
+    auto* box = new QComboBox(page);
+    box->setObjectName(QLatin1String(objectName));
+    box->addItem("None", kSecurityNone);
+    box->addItem("SSL/TLS", kSecurityTls);
+    box->addItem("STARTTLS", kSecurityStartTls);
+    return box;
+}
+
+QLineEdit* PortEdit(QWidget* page, const char* objectName) {
+    auto* edit = new QLineEdit(page);
+    edit->setObjectName(QLatin1String(objectName));
+    edit->setValidator(new QIntValidator(1, 65535, edit));
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance("0000000") + 12);
+    return edit;
+}
 
 }  // namespace
 
@@ -69,6 +100,8 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     checks->addWidget(m_autoDownload, 1, 0);
     checks->addWidget(m_secureLogin, 1, 1);
 
+    BuildSecurityControls(layout);
+
     auto* buttons = new QHBoxLayout;
     layout->addLayout(buttons);
     auto* save = new QPushButton("Save Account", this);
@@ -95,6 +128,10 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     m_exchange.Bind(m_spamOnly, m_fields.spamOnly);
     m_exchange.Bind(m_autoDownload, m_fields.autoDownload);
     m_exchange.Bind(m_secureLogin, m_fields.secureLogin);
+    m_exchange.Bind(m_incomingPort, m_fields.incomingPort);
+    m_exchange.Bind(m_outgoingPort, m_fields.outgoingPort);
+    m_exchange.Bind(m_sendUser, m_fields.sendUser);
+    m_exchange.Bind(m_sendPassword, m_fields.sendPassword);
 
     // Open: every stored account, listed by name with its id as item data,
     // and the first one in the list shown.
@@ -105,14 +142,92 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     ShowChosenAccount();
 }
 
+void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
+    // One framed block under the account's fields: two short rows for the
+    // servers and one for sending's sign-in.
+    auto* group = new QGroupBox("Secure Connections", this);
+    auto* grid = new QGridLayout(group);
+    m_incomingSecurity = SecurityBox(this, "incomingSecurityBox");
+    m_incomingPort = PortEdit(this, "incomingPortEdit");
+    m_outgoingSecurity = SecurityBox(this, "outgoingSecurityBox");
+    m_outgoingPort = PortEdit(this, "outgoingPortEdit");
+    m_signIn = new QComboBox(this);
+    m_signIn->setObjectName("signInBox");
+    m_signIn->addItem("No sign-in", kSignInNone);
+    m_signIn->addItem("Incoming user name and password", kSignInIncoming);
+    m_signIn->addItem("Its own user name and password", kSignInOwn);
+    m_sendUser = new QLineEdit(this);
+    m_sendUser->setObjectName("sendUserEdit");
+    m_sendUser->setPlaceholderText("User name");
+    LimitToStore(m_sendUser);
+    m_sendPassword = new QLineEdit(this);
+    m_sendPassword->setObjectName("sendPasswordEdit");
+    m_sendPassword->setPlaceholderText("Password");
+    m_sendPassword->setEchoMode(QLineEdit::Password);
+    LimitToStore(m_sendPassword);
+
+    auto caption = [&](const char* text, QWidget* buddy, int row, int column) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setBuddy(buddy);
+        grid->addWidget(label, row, column);
+    };
+    caption("&Incoming (POP3)", m_incomingSecurity, 0, 0);
+    grid->addWidget(m_incomingSecurity, 0, 1);
+    caption("Port", m_incomingPort, 0, 2);
+    grid->addWidget(m_incomingPort, 0, 3);
+    caption("&Outgoing (SMTP)", m_outgoingSecurity, 1, 0);
+    grid->addWidget(m_outgoingSecurity, 1, 1);
+    caption("Port", m_outgoingPort, 1, 2);
+    grid->addWidget(m_outgoingPort, 1, 3);
+    caption("Sending si&gns in with", m_signIn, 2, 0);
+    grid->addWidget(m_signIn, 2, 1, 1, 3);
+    auto* own = new QHBoxLayout;
+    own->addWidget(m_sendUser);
+    own->addWidget(m_sendPassword);
+    grid->addLayout(own, 3, 1, 1, 3);
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(group);
+
+    connect(m_incomingSecurity, &QComboBox::activated, this,
+            [this] { FollowUsualPort(m_incomingSecurity, m_incomingPort, true, m_incomingShown); });
+    connect(m_outgoingSecurity, &QComboBox::activated, this,
+            [this] { FollowUsualPort(m_outgoingSecurity, m_outgoingPort, false, m_outgoingShown); });
+    connect(m_signIn, &QComboBox::activated, this, [this] { EnableSignInFields(); });
+}
+
+void CMailBoxPage::FollowUsualPort(QComboBox* security, QLineEdit* port, bool incoming, int& shown) {
+    // A port the user typed stays; the usual one of the old choice (or none)
+    // becomes the usual one of the new.
+    const int chosen = security->currentData().toInt();
+    const QString text = port->text().trimmed();
+    if (text.isEmpty() || text.toInt() == UsualPort(incoming, shown))
+        port->setText(QString::number(UsualPort(incoming, chosen)));
+    shown = chosen;
+}
+
+void CMailBoxPage::EnableSignInFields() {
+    const bool own = m_signIn->currentData().toInt() == kSignInOwn;
+    m_sendUser->setEnabled(own);
+    m_sendPassword->setEnabled(own);
+}
+
 void CMailBoxPage::ReadControls() {
     m_fields.mailboxIndex = m_mailbox->currentIndex();
+    m_fields.incomingSecurity = m_incomingSecurity->currentData().toInt();
+    m_fields.outgoingSecurity = m_outgoingSecurity->currentData().toInt();
+    m_fields.signIn = m_signIn->currentData().toInt();
     m_exchange.Read();
 }
 
 void CMailBoxPage::WriteControls() {
     m_mailbox->setCurrentIndex(m_fields.mailboxIndex);
+    m_incomingSecurity->setCurrentIndex(std::max(0, m_incomingSecurity->findData(m_fields.incomingSecurity)));
+    m_outgoingSecurity->setCurrentIndex(std::max(0, m_outgoingSecurity->findData(m_fields.outgoingSecurity)));
+    m_signIn->setCurrentIndex(std::max(0, m_signIn->findData(m_fields.signIn)));
+    m_incomingShown = m_fields.incomingSecurity;
+    m_outgoingShown = m_fields.outgoingSecurity;
     m_exchange.Write();
+    EnableSignInFields();
 }
 
 void CMailBoxPage::ClearFields() { m_fields = Fields{}; }
@@ -142,6 +257,13 @@ void CMailBoxPage::ShowChosenAccount() {
     m_fields.spamOnly = account->m_spamOnly != 0;
     m_fields.autoDownload = account->m_autoDownload != 0;
     m_fields.secureLogin = account->m_secureLogin != 0;
+    m_fields.incomingSecurity = static_cast<int>(account->m_incomingSecurity);
+    m_fields.incomingPort = QString::number(account->IncomingPort());
+    m_fields.outgoingSecurity = static_cast<int>(account->m_outgoingSecurity);
+    m_fields.outgoingPort = QString::number(account->OutgoingPort());
+    m_fields.signIn = static_cast<int>(account->m_outgoingSignIn);
+    m_fields.sendUser = FromSetting(account->m_outgoingUser);
+    m_fields.sendPassword = FromSetting(account->m_outgoingPassword);
     WriteControls();
 }
 
@@ -178,6 +300,20 @@ void CMailBoxPage::SaveAccount() {
     record.m_spamOnly = m_fields.spamOnly;
     record.m_autoDownload = m_fields.autoDownload;
     record.m_secureLogin = m_fields.secureLogin;
+    record.m_incomingSecurity = static_cast<std::uint32_t>(m_fields.incomingSecurity);
+    record.m_incomingPort = PortSetting(m_fields.incomingPort, true, m_fields.incomingSecurity);
+    record.m_outgoingSecurity = static_cast<std::uint32_t>(m_fields.outgoingSecurity);
+    record.m_outgoingPort = PortSetting(m_fields.outgoingPort, false, m_fields.outgoingSecurity);
+    record.m_outgoingSignIn = static_cast<std::uint32_t>(m_fields.signIn);
+    record.m_outgoingUser = ToSetting(m_fields.sendUser);
+    record.m_outgoingPassword = ToSetting(m_fields.sendPassword);
+    // A certificate the user trusted stays trusted while the server is the same.
+    if (const AccountSettings* before = FirstEntry(record.m_id)) {
+        if (before->GetServerName() == record.GetServerName())
+            record.m_incomingCertificate = before->m_incomingCertificate;
+        if (before->GetOutgoingServer() == record.GetOutgoingServer())
+            record.m_outgoingCertificate = before->m_outgoingCertificate;
+    }
     record.m_modified = 1;
     record.m_deleted = 0;
 

@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QVBoxLayout;
 
 namespace velto {
 
@@ -29,7 +30,14 @@ private:
         int mailboxIndex = -1;
         QString outgoingServer, incomingServer, emailAddress, userName, password, mailboxName;
         bool disabled = false, spamOnly = false, autoDownload = false, secureLogin = false;
+        // What a new account is offered: POP3S, submission with STARTTLS
+        // signing in as the incoming user.
+        int incomingSecurity = kSecurityTls, outgoingSecurity = kSecurityStartTls, signIn = kSignInIncoming;
+        QString incomingPort = "995", outgoingPort = "587", sendUser, sendPassword;
     };
+    void BuildSecurityControls(QVBoxLayout* layout);
+    void FollowUsualPort(QComboBox* security, QLineEdit* port, bool incoming, int& shown);
+    void EnableSignInFields();
     void ReadControls();
     void WriteControls();
     void ClearFields();
@@ -55,6 +63,16 @@ private:
     QCheckBox* m_spamOnly;
     QCheckBox* m_autoDownload;
     QCheckBox* m_secureLogin;
+    QComboBox* m_incomingSecurity;
+    QLineEdit* m_incomingPort;
+    QComboBox* m_outgoingSecurity;
+    QLineEdit* m_outgoingPort;
+    QComboBox* m_signIn;
+    QLineEdit* m_sendUser;
+    QLineEdit* m_sendPassword;
+    // The security each port edit last followed, to tell a usual port
+    // (which changes with the security) from one the user typed.
+    int m_incomingShown = kSecurityTls, m_outgoingShown = kSecurityStartTls;
 };
 
 }  // namespace velto

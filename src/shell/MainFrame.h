@@ -124,6 +124,7 @@ public:
     void ShowAbout() override;
     void MessageBox(const std::string& text) override;
     bool RunOptionsSheet() override;
+    bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) override;
     void SetupList() override;
     void ChooserResetContent() override;
     void ChooserInsertAtTop(const std::string& text) override;

@@ -66,6 +66,42 @@ TEST(SettingsRecords, AccountRoundTripInSaveOrderWithItsId) {
     EXPECT_EQ(b.m_modified, 0);
 }
 
+TEST(SettingsRecords, AccountSecurityRoundTripsAndOlderFilesKeepClearText) {
+    // A file from before these values: POP3 on 110, SMTP on 25, no sign-in.
+    ScopedHive old("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Old]\r\n"
+                   "\"Account Name\"=\"Old\"\r\n\"User Name\"=\"ann\"\r\n\"User Password\"=\"pw\"\r\n");
+    AccountSettings a(keys::Join(keys::kAccounts, "Old"));
+    EXPECT_EQ(a.m_incomingSecurity, kSecurityNone);
+    EXPECT_EQ(a.IncomingPort(), 110);
+    EXPECT_EQ(a.OutgoingPort(), 25);
+    EXPECT_EQ(a.OutgoingUser(), "");
+    EXPECT_EQ(a.m_incomingCertificate, "");
+
+    a.m_incomingSecurity = kSecurityStartTls;
+    a.m_incomingPort = 1110;
+    a.m_incomingCertificate = "AB:CD";
+    a.m_outgoingSecurity = kSecurityTls;
+    a.m_outgoingSignIn = kSignInOwn;
+    a.m_outgoingUser = "ann-out";
+    a.m_outgoingPassword = "pw-out";
+    a.m_outgoingCertificate = "EF:01";
+    a.m_modified = 1;
+    a.Save(keys::kAccounts);
+    EXPECT_NE(old.storage().bytes.find("\"Incoming Security\"=dword:00000002"), std::string::npos);
+    EXPECT_NE(old.storage().bytes.find("\"Outgoing Sign In\"=dword:00000002"), std::string::npos);
+    const AccountSettings b(keys::Join(keys::kAccounts, "Old"));
+    EXPECT_EQ(b.m_incomingSecurity, kSecurityStartTls);
+    EXPECT_EQ(b.IncomingPort(), 1110);
+    EXPECT_EQ(b.m_incomingCertificate, "AB:CD");
+    EXPECT_EQ(b.OutgoingPort(), 465);
+    EXPECT_EQ(b.OutgoingUser(), "ann-out");
+    EXPECT_EQ(b.OutgoingPassword(), "pw-out");
+    EXPECT_EQ(b.m_outgoingCertificate, "EF:01");
+    AccountSettings c = b;
+    c.m_outgoingSignIn = kSignInIncoming;
+    EXPECT_EQ(c.OutgoingUser() + "/" + c.OutgoingPassword(), "ann/pw");
+}
+
 TEST(SettingsRecords, UnmodifiedAccountsAreNotWrittenAndDeletedWinsOverModified) {
     ScopedHive scoped;
     AccountSettings a;

@@ -67,6 +67,73 @@ TEST_F(MailBoxPage, SwitchesThatCannotBeChangedStillTravelToTheStore) {
     EXPECT_EQ(accounts[0].GetUserPassword(), "pw-Box");
 }
 
+QComboBox* Box(OpenSheet& s, const char* name) { return Find<QComboBox>(s.Mailbox(), name); }
+
+TEST_F(MailBoxPage, SecurityOfAnOlderAccountStaysUntilChangedAndANewOneIsProposedTls) {
+    std::string text = AccountsText({{"Old", "pop.old"}});
+    text.resize(text.size() - 2);
+    text += "\"Incoming Certificate\"=\"AA:BB\"\r\n\r\n";
+    ScopedHive hive(text);
+    OpenSheet s;
+    // Shown as stored: clear text on the usual ports, no sign-in.
+    EXPECT_EQ(Box(s, "incomingSecurityBox")->currentText(), "None");
+    EXPECT_EQ(Text(s.Mailbox(), "incomingPortEdit"), "110");
+    EXPECT_EQ(Box(s, "outgoingSecurityBox")->currentText(), "None");
+    EXPECT_EQ(Text(s.Mailbox(), "outgoingPortEdit"), "25");
+    EXPECT_EQ(Box(s, "signInBox")->currentData().toInt(), kSignInNone);
+    EXPECT_FALSE(Find<QLineEdit>(s.Mailbox(), "sendUserEdit")->isEnabled());
+    ASSERT_TRUE(s.Ok());
+    {
+        ScopedHive again(hive.storage().bytes);
+        const AccountSettings old(keys::Join(keys::kAccounts, "Old"));
+        EXPECT_EQ(old.m_incomingSecurity, kSecurityNone);
+        EXPECT_EQ(old.IncomingPort(), 110);
+        EXPECT_EQ(old.OutgoingPort(), 25);
+        EXPECT_EQ(old.m_incomingCertificate, "AA:BB");  // same server: still trusted
+    }
+
+    OpenSheet t;
+    Click(t.Mailbox(), "New/Reset");
+    EXPECT_EQ(Box(t, "incomingSecurityBox")->currentText(), "SSL/TLS");
+    EXPECT_EQ(Text(t.Mailbox(), "incomingPortEdit"), "995");
+    EXPECT_EQ(Box(t, "outgoingSecurityBox")->currentText(), "STARTTLS");
+    EXPECT_EQ(Text(t.Mailbox(), "outgoingPortEdit"), "587");
+    EXPECT_EQ(Box(t, "signInBox")->currentData().toInt(), kSignInIncoming);
+}
+
+TEST_F(MailBoxPage, PortsFollowTheSecurityUnlessTypedAndOwnSignInIsStored) {
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
+    OpenSheet s;
+    struct Step {
+        const char* security;
+        const char* typed;  // typed into the port edit first; null for none
+        const char* shown;
+    } steps[] = {
+        {"SSL/TLS", nullptr, "995"}, {"STARTTLS", nullptr, "110"}, {"None", "1110", "1110"}, {"SSL/TLS", nullptr, "1110"},
+    };
+    for (const Step& step : steps) {
+        if (step.typed) Type(s.Mailbox(), "incomingPortEdit", step.typed);
+        Choose(Box(s, "incomingSecurityBox"), step.security);
+        EXPECT_EQ(Text(s.Mailbox(), "incomingPortEdit"), step.shown) << step.security;
+    }
+    Choose(Box(s, "outgoingSecurityBox"), "SSL/TLS");
+    EXPECT_EQ(Text(s.Mailbox(), "outgoingPortEdit"), "465");
+    Choose(Box(s, "signInBox"), "Its own user name and password");
+    EXPECT_TRUE(Find<QLineEdit>(s.Mailbox(), "sendUserEdit")->isEnabled());
+    Type(s.Mailbox(), "sendUserEdit", "box-out");
+    Type(s.Mailbox(), "sendPasswordEdit", "pw-out");
+    ASSERT_TRUE(s.Ok());
+
+    ScopedHive again(hive.storage().bytes);
+    const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
+    EXPECT_EQ(box.m_incomingSecurity, kSecurityTls);
+    EXPECT_EQ(box.IncomingPort(), 1110);
+    EXPECT_EQ(box.m_outgoingSecurity, kSecurityTls);
+    EXPECT_EQ(box.m_outgoingPort, 0u);  // the usual one, kept following the choice
+    EXPECT_EQ(box.OutgoingUser(), "box-out");
+    EXPECT_EQ(box.OutgoingPassword(), "pw-out");
+}
+
 TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
     ScopedHive hive(AccountsText({{"Zeta", "pop.zeta"}, {"alpha", "pop.alpha"}, {"Mid", "pop.mid"}}));
     OpenSheet s;

@@ -110,7 +110,9 @@ void DovecotServer::WriteConfig() {
       << "log_path = " << d << "/dovecot.log\n"
       << "protocols = pop3\n"
       << "listen = 127.0.0.1\n"
-      << "ssl = no\n"
+      << (m_certFile.empty() ? "ssl = no\n"
+                             : "ssl = yes\nssl_min_protocol = TLSv1.2\nssl_cert = <" + m_certFile +
+                                   "\nssl_key = <" + m_keyFile + "\n")
       << "disable_plaintext_auth = no\n"
       << "auth_failure_delay = 0\n"
       << "auth_mechanisms = plain\n"
@@ -124,7 +126,10 @@ void DovecotServer::WriteConfig() {
       << "userdb {\n  driver = static\n  args = uid=" << (AsRoot() ? "nobody" : std::to_string(::geteuid()))
       << " gid=" << (AsRoot() ? "nogroup" : std::to_string(::getegid())) << " home=" << d << "/mail/%u\n}\n"
       << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << m_port
-      << "\n  }\n}\n";
+      << "\n  }\n";
+    if (!m_certFile.empty())
+        c << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort << "\n    ssl = yes\n  }\n";
+    c << "}\n";
     if (!AsRoot()) {
         // Unprivileged: every service runs as ourselves, unconfined.
         const group* gr = ::getgrgid(::getegid());
@@ -144,6 +149,8 @@ bool DovecotServer::Start(std::string* error) {
     // told to choose one; if another program takes it in between, pick again.
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = PickFreeLoopbackPort();
+        m_tlsPort = 0;
+        while (!m_certFile.empty() && (m_tlsPort == 0 || m_tlsPort == m_port)) m_tlsPort = PickFreeLoopbackPort();
         WriteConfig();
         std::string why;
         if (!m_process.Start({kDovecot, "-F", "-c", m_folder + "/dovecot.conf"}, m_folder + "/dovecot.out", false,
@@ -151,11 +158,18 @@ bool DovecotServer::Start(std::string* error) {
             if (error) *error = why;
             return false;
         }
-        if (WaitForLoopbackPort(m_port, m_process, std::chrono::milliseconds(15'000))) return true;
+        if (WaitForLoopbackPort(m_port, m_process, std::chrono::milliseconds(15'000)) &&
+            (m_tlsPort == 0 || WaitForLoopbackPort(m_tlsPort, m_process, std::chrono::milliseconds(15'000))))
+            return true;
         m_process.Stop();
     }
     if (error) *error = "Dovecot did not start; its log:\n" + Log();
     return false;
+}
+
+void DovecotServer::UseTls(const std::string& certFile, const std::string& keyFile) {
+    m_certFile = certFile;
+    m_keyFile = keyFile;
 }
 
 void DovecotServer::Stop() { m_process.Stop(); }

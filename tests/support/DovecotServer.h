@@ -34,10 +34,15 @@ public:
     void AddUser(const std::string& user, const std::string& password);
     void AddMessage(const std::string& user, const std::string& uniqueId, const std::string& text);
 
+    // Serves POP3S on TlsPort() and offers STLS on Port(), with this
+    // certificate; takes effect at the next Start.
+    void UseTls(const std::string& certFile, const std::string& keyFile);
+
     bool Start(std::string* error = nullptr);
     void Stop();
     bool Running() { return m_process.Running(); }
     int Port() const { return m_port; }
+    int TlsPort() const { return m_tlsPort; }
     // The master process (its mail processes are its children).
     pid_t Pid() const { return m_process.pid(); }
     const std::string& Folder() const { return m_folder; }
@@ -56,6 +61,8 @@ private:
     std::string m_folder;
     bool m_ownFolder = false;
     int m_port = 0;
+    int m_tlsPort = 0;
+    std::string m_certFile, m_keyFile;
     std::vector<std::pair<std::string, std::string>> m_users;
     ChildProcess m_process;
 };

@@ -43,8 +43,10 @@ bool SmtpRecorder::Installed() {
     return ::access(kPython, X_OK) == 0 && ::system("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null") == 0;
 }
 
-bool SmtpRecorder::Start(std::string* error) {
-    if (!m_process.Start({kPython, Script(), m_folder}, m_folder + "/recorder.log", true, error)) return false;
+bool SmtpRecorder::Start(std::string* error, const std::vector<std::string>& options) {
+    std::vector<std::string> argv{kPython, Script(), m_folder};
+    argv.insert(argv.end(), options.begin(), options.end());
+    if (!m_process.Start(argv, m_folder + "/recorder.log", true, error)) return false;
     std::string line;
     if (!m_process.ReadLine(line, std::chrono::milliseconds(15'000)) || (m_port = std::atoi(line.c_str())) <= 0) {
         if (error) *error = "SMTP recorder did not start: " + ReadFile(m_folder + "/recorder.log");
@@ -67,7 +69,13 @@ std::vector<SmtpRecorder::Message> SmtpRecorder::Messages() const {
         m.content = ReadFile(eml);
         std::istringstream env(ReadFile(fs::path(m_folder) / (std::string(name) + ".env")));
         std::getline(env, m.mailFrom);
-        for (std::string rcpt; std::getline(env, rcpt);) m.rcptTo.push_back(rcpt);
+        for (std::string rcpt; std::getline(env, rcpt);) {
+            if (rcpt.rfind("auth=", 0) == 0) {
+                m.signedInAs = rcpt.substr(5);
+            } else {
+                m.rcptTo.push_back(rcpt);
+            }
+        }
         messages.push_back(std::move(m));
     }
     return messages;

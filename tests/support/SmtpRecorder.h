@@ -15,6 +15,7 @@ public:
         std::string mailFrom;
         std::vector<std::string> rcptTo;
         std::string content;  // as received, transparency dots removed
+        std::string signedInAs;  // the user name of the sign-in; empty for none
     };
 
     SmtpRecorder();
@@ -23,7 +24,9 @@ public:
     SmtpRecorder& operator=(const SmtpRecorder&) = delete;
 
     static bool Installed();
-    bool Start(std::string* error = nullptr);
+    // options: more arguments for smtp_recorder.py (--cert, --key,
+    // --implicit, --auth, --no-plain).
+    bool Start(std::string* error = nullptr, const std::vector<std::string>& options = {});
     void Stop();
     int Port() const { return m_port; }
     std::vector<Message> Messages() const;

@@ -3,6 +3,7 @@
 // asked, in one shared journal, so tests can check order as well as effect.
 #include <algorithm>
 #include <functional>
+#include <thread>
 #include <map>
 #include <mutex>
 #include <memory>
@@ -53,6 +54,16 @@ public:
         m_journal.push_back("ui.options");
         if (onOptionsSheet) onOptionsSheet();
         return optionsResult;
+    }
+    // Answers for AskTrustCertificate; what was asked.
+    bool trustAnswer = false;
+    std::thread::id trustThread;
+    std::vector<std::pair<std::string, PeerCertificate>> trustQuestions;
+    bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) override {
+        trustQuestions.emplace_back(account, certificate);
+        trustThread = std::this_thread::get_id();
+        m_journal.push_back("ui.trust " + account);
+        return trustAnswer;
     }
     void SetupList() override { m_journal.push_back("ui.setuplist"); }
     void ChooserResetContent() override {

@@ -27,7 +27,8 @@ struct EngineHarness {
     // realOutput: real windows in place of the fake ones.
     explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
                            IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
-                           ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false)
+                           ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false,
+                           std::shared_ptr<ITlsLayer> tls = {})
         : hive(settings), ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
         CCorvaneView::Services s;
         s.ui = realUi ? realUi : &ui;
@@ -39,6 +40,7 @@ struct EngineHarness {
         s.output = realOutput ? realOutput : &log;
         s.transports = std::move(transports);
         s.saveAfterEachCheck = saveAfterEachCheck;
+        s.tls = std::move(tls);
         view = std::make_unique<CCorvaneView>(s);
     }
     // The view goes first: its shut-down lets a worker go and waits for it.

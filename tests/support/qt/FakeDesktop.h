@@ -27,6 +27,12 @@ public:
     void Open(const QString& target) override { opened.push_back(target); }
     void Sound(Beep kind) override { beeps.push_back(kind); }
     void MessageBox(QWidget*, const QString& text) override { messageBoxes.push_back(text); }
+    bool answerYes = false;
+    std::vector<QString> questions;
+    bool AskYesNo(QWidget*, const QString& text) override {
+        questions.push_back(text);
+        return answerYes;
+    }
 
     // Something was copied: the clipboard changes and the watcher hears of it.
     void Copy(const QString& text) {
