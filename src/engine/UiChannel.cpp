@@ -27,7 +27,19 @@ struct UiChannel::State {
     }
 };
 
-UiChannel::UiChannel(QObject* receiver) : m_state(std::make_shared<State>()) { m_state->receiver = receiver; }
+UiChannel::UiChannel(QObject* receiver) : m_state(std::make_shared<State>()) {
+    m_state->receiver = receiver;
+    // A receiver going away closes the channel before Qt drops its queued
+    // calls, so nothing is queued for it afterwards (the lock makes a post in
+    // progress finish first).
+    if (receiver)
+        QObject::connect(receiver, &QObject::destroyed, [state = m_state] {
+            std::lock_guard lock(state->mutex);
+            state->closed = true;
+            state->receiver = nullptr;
+            state->cv.notify_all();
+        });
+}
 
 UiChannel::~UiChannel() { Close(); }
 
