@@ -228,6 +228,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
     frame->SetStopSound([&] { sound.Stop(); });
     frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
+    frame->SetReplyTls(services.tls);
     frame->AttachView(view.get());
 
     bool ended = false;

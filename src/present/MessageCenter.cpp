@@ -1,5 +1,8 @@
 #include "present/MessageCenter.h"
 
+#include "settings/RegistryDatabase.h"
+#include "settings/Settings.h"
+
 #include <QAction>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -390,8 +393,26 @@ void CMessageCenter::OnSendReply() {
     message.m_body = MessageTextFromDisplay(m_reply->m_body);
 
     const QString server = QString::fromStdString(m_header.m_accountOutgoing);
-    m_sender.Start(m_header.m_accountOutgoing, kSmtpPort, std::move(message), m_header.m_messageId,
-                   m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); });
+    // The account the message came from decides the port, protection and
+    // sign-in; a message of an account since removed goes as it always did.
+    int port = kSmtpPort;
+    ReplySecurity security;
+    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
+        const AccountSettings account(keys::Join(keys::kAccounts, name));
+        if (account.GetServerName() != m_header.m_accountServer) continue;
+        port = account.OutgoingPort();
+        security.mode = account.m_outgoingSecurity == kSecurityTls        ? SmtpTls::Implicit
+                        : account.m_outgoingSecurity == kSecurityStartTls ? SmtpTls::StartTls
+                                                                          : SmtpTls::None;
+        security.tls = m_tls;
+        security.pinned = account.m_outgoingCertificate;
+        security.user = account.OutgoingUser();
+        security.password = account.OutgoingPassword();
+        break;
+    }
+    m_sender.Start(m_header.m_accountOutgoing, port, std::move(message), m_header.m_messageId,
+                   m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
+                   std::move(security));
     // Modal to this window only; everything keeps painting, and Cancel
     // cuts the connection.
     m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(server),

@@ -112,6 +112,8 @@ public:
 
     // transports: a fresh factory for each send, so Cancel ends only it.
     explicit CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent = nullptr);
+    // Encryption for replies sent over SSL/TLS or STARTTLS.
+    void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_tls = std::move(tls); }
     ~CMessageCenter() override;
 
     // The message to show next: its header record and its body.
@@ -148,6 +150,7 @@ private:
 
     MessageCenterPrompts m_prompts;
     TransportMaker m_transports;
+    std::shared_ptr<ITlsLayer> m_tls;
     CMailHeader m_header;
     std::string m_body;
     std::unique_ptr<MimeMessage> m_mime;  // the message as a person reads it

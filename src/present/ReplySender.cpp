@@ -12,17 +12,20 @@ CReplySender::~CReplySender() {
 }
 
 bool CReplySender::Start(const std::string& server, int port, COutgoingMessage message,
-                         const std::string& originalId, std::shared_ptr<ITransportFactory> transports, Done done) {
+                         const std::string& originalId, std::shared_ptr<ITransportFactory> transports, Done done,
+                         ReplySecurity security) {
     if (Busy()) return false;
     m_transports = std::move(transports);
     m_done = std::move(done);
     m_cancelled = false;
     const std::string ownId = CReplyMail::NewMessageId(message.m_sender);
     m_thread = std::thread([this, server, port, message = std::move(message), originalId, ownId,
-                            transports = m_transports]() mutable {
+                            transports = m_transports, security = std::move(security)]() mutable {
         ReplyOutcome outcome;
         {
             CReplyMail mail(server, port, transports, originalId, ownId);
+            if (security.mode != SmtpTls::None) mail.SetTls(security.mode, security.tls, security.pinned);
+            if (!security.user.empty()) mail.SetSignIn(security.user, security.password);
             if (mail.Connect()) {
                 outcome.sent = mail.SendMail(message);
                 outcome.text = outcome.sent ? "Message Successfully Sent" : mail.GetErrorText() + "\r\n";

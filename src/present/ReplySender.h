@@ -18,6 +18,14 @@ struct ReplyOutcome {
     std::string text;  // what the "Notification" box says
 };
 
+// How the reply goes out: the account's outgoing protection and sign-in.
+struct ReplySecurity {
+    SmtpTls mode = SmtpTls::None;
+    std::shared_ptr<ITlsLayer> tls;
+    std::string pinned;  // a certificate the user chose to trust
+    std::string user, password;  // empty: no sign-in
+};
+
 class CReplySender : public QObject {
     Q_OBJECT
 public:
@@ -30,7 +38,7 @@ public:
     // False (and nothing starts) while another send runs. transports: made
     // for this send alone, so that Cancel ends no other connection.
     bool Start(const std::string& server, int port, COutgoingMessage message, const std::string& originalId,
-               std::shared_ptr<ITransportFactory> transports, Done done);
+               std::shared_ptr<ITransportFactory> transports, Done done, ReplySecurity security = {});
     void Cancel();
     bool Busy() const { return m_thread.joinable(); }
 

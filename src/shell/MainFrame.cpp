@@ -548,6 +548,7 @@ void CMainFrame::ProgressReset() {
 void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) {
     if (!m_messageCenter) {
         m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
+        m_messageCenter->SetTlsLayer(m_replyTls);
         m_messageCenter->setWindowIcon(windowIcon());
     }
     m_messageCenter->SetMessage(header, body);

@@ -84,6 +84,7 @@ public:
     // Where replies are sent through (a fresh factory per send), and the
     // boxes the Message Center opens; both before its first use.
     void SetReplyTransports(CMessageCenter::TransportMaker maker) { m_replyTransports = std::move(maker); }
+    void SetReplyTls(std::shared_ptr<ITlsLayer> tls) { m_replyTls = std::move(tls); }
     void SetMessageCenterPrompts(MessageCenterPrompts prompts) { m_messageCenterPrompts = std::move(prompts); }
     // Null until a message was first read.
     CMessageCenter* MessageCenter() const { return m_messageCenter.get(); }
@@ -190,6 +191,7 @@ private:
     std::function<void()> m_stopSound;
     std::unique_ptr<QPrinter> m_printer;
     CMessageCenter::TransportMaker m_replyTransports;
+    std::shared_ptr<ITlsLayer> m_replyTls;
     MessageCenterPrompts m_messageCenterPrompts = DefaultMessageCenterPrompts();
     // A window of its own, kept from its first use to the end.
     std::unique_ptr<CMessageCenter> m_messageCenter;

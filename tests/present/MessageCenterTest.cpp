@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "net/OpenSslLayer.h"
 #include "net/PosixTransport.h"
 #include "net/RoutedTransport.h"
 #include "present/MessageCenter.h"
@@ -21,6 +22,10 @@
 #include "support/FakeTransport.h"
 #include "support/LoopbackServer.h"
 #include "support/MemoryHiveStorage.h"
+#include "support/MailTestKit.h"
+#include "support/RedirectTransport.h"
+#include "support/SmtpRecorder.h"
+#include "support/TestCertificates.h"
 #include "support/TestEnvironment.h"
 #include "support/qt/EngineHarness.h"
 
@@ -132,6 +137,43 @@ TEST(MessageCenter, TodaysMailIsReadDecodedAndItsAttachmentSavedAsItsBytes) {
     EXPECT_FALSE(r.suggested.contains('/'));
     EXPECT_FALSE(r.suggested.startsWith('.'));
     EXPECT_EQ(test::ReadFile(r.savePath.toStdString()), std::string("\x00\x01\x02\xff", 4));
+}
+
+TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
+    if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    const test::TestCertificates& certs = test::TestCertificates::Get();
+    ASSERT_TRUE(certs.error.empty()) << certs.error;
+    test::SmtpRecorder smtp;
+    std::string why;
+    ASSERT_TRUE(smtp.Start(&why, {"--cert", certs.good.cert, "--key", certs.good.key, "--auth", "bob:pw-bob"})) << why;
+    test::ScopedHive hive(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"Outgoing Mail Server\"=\"localhost\"\r\n"
+        "\"Outgoing Security\"=dword:00000002\r\n\"Outgoing Sign In\"=dword:00000002\r\n"
+        "\"Outgoing User Name\"=\"bob\"\r\n\"Outgoing Password\"=\"pw-bob\"\r\n");
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), [&] {
+        auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+        f->Route("localhost", smtp.Port());
+        return f;
+    });
+    TlsTrust trust;
+    trust.extraAuthorities = certs.authority;
+    mc.SetTlsLayer(MakeOpenSslLayer(trust));
+    CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
+    original.m_accountServer = "pop.test";
+    original.m_accountOutgoing = "localhost";
+    mc.SetMessage(original, "see you\r\n");
+    mc.ShowReply();
+    mc.Action(ID_SEND_REPLY)->trigger();
+    QElapsedTimer clock;
+    clock.start();
+    while (r.boxes.empty() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, "Message Successfully Sent");
+    const auto received = smtp.Messages();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].signedInAs, "bob");  // over STARTTLS: a password never goes in clear
 }
 
 TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
