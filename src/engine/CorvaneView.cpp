@@ -367,7 +367,7 @@ void CCorvaneView::StartWorker(WorkerKind kind) {
         m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
         EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls});
     m_workerKind = kind;
-    m_untrusted.clear();
+    m_trust.Clear();
     m_busy = true;
     m_s.ui->SetWaitCursor(true);
     m_animator.StartBusy();
@@ -394,34 +394,11 @@ void CCorvaneView::OnWorkerDone() {
         m_checkCancelled = false;
         RebuildRows();
     }
-    AskAboutUntrustedCertificates();
+    if (!m_destroyed) m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
 }
 
 void CCorvaneView::OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) {
-    m_untrusted.emplace_back(account, certificate);
-}
-
-void CCorvaneView::AskAboutUntrustedCertificates() {
-    // Only for what the user started: a timed scan must not put up a window
-    // nobody is waiting for. Each account once, even if several of its
-    // connections were refused.
-    auto untrusted = std::exchange(m_untrusted, {});
-    if (m_destroyed || m_workerKind == WorkerKind::Scan) return;
-    std::vector<std::string> asked;
-    for (const auto& [name, certificate] : untrusted) {
-        if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
-        asked.push_back(name);
-        if (!m_s.ui->AskTrustCertificate(name, certificate) || m_destroyed) continue;
-        const std::string key = keys::Join(keys::kAccounts, name);
-        const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
-        if (std::find(names.begin(), names.end(), name) == names.end()) continue;  // removed meanwhile
-        AccountSettings account(key);
-        account.m_incomingCertificate = certificate.fingerprint;
-        account.m_modified = 1;
-        account.Save(keys::kAccounts);
-        for (AccountSettings& held : m_accounts)
-            if (held.GetAccountName() == name) held.m_incomingCertificate = certificate.fingerprint;
-    }
+    m_trust.Add(account, certificate);
 }
 
 void CCorvaneView::OnDeleteDone() {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CertificateTrust.h"
 #include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
@@ -143,7 +144,6 @@ public:
     void SetTrayTip(const std::string& tip);
 
 private:
-    void AskAboutUntrustedCertificates();
     void StartGetMail();
     void StartScan();
     void StartRead(int viewMode, int page, bool setPage);
@@ -184,7 +184,7 @@ private:
     bool m_tickSkipped = false;     // a periodic scan waits for the network
     // Certificates the running worker was shown and could not trust, asked
     // about when it is done if the user started it.
-    std::vector<std::pair<std::string, PeerCertificate>> m_untrusted;
+    CertificateTrust m_trust;
     WorkerKind m_workerKind = WorkerKind::Scan;
     int m_viewMode = 0;
     int m_messageCenterPage = 0;

@@ -1,0 +1,26 @@
+#include "engine/CertificateTrust.h"
+
+#include <algorithm>
+
+namespace velto {
+
+void CertificateTrust::Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts) {
+    auto untrusted = std::exchange(m_untrusted, {});
+    if (!userStarted) return;
+    std::vector<std::string> asked;
+    for (const auto& [name, certificate] : untrusted) {
+        if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
+        asked.push_back(name);
+        if (!ui.AskTrustCertificate(name, certificate)) continue;
+        const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
+        if (std::find(names.begin(), names.end(), name) == names.end()) continue;  // removed meanwhile
+        AccountSettings account(keys::Join(keys::kAccounts, name));
+        account.m_incomingCertificate = certificate.fingerprint;
+        account.m_modified = 1;
+        account.Save(keys::kAccounts);
+        for (AccountSettings& held : accounts)
+            if (held.GetAccountName() == name) held.m_incomingCertificate = certificate.fingerprint;
+    }
+}
+
+}  // namespace velto
