@@ -82,13 +82,19 @@ void DesignedSteady(int port, const std::string& user, const std::unordered_set<
     pop.Quit();
 }
 
-void QuickSteady(int port, const std::string& user, const std::unordered_set<std::uint32_t>& known) {
-    CPopMail pop(nullptr, velto::MakePosixTransportFactory());
+// Logged in, counted and listed: the quick check's first exchanges.
+std::vector<CPopMail::UniqueId> QuickListing(CPopMail& pop, int port, const std::string& user) {
     int count = 0, size = 0;
     if (!pop.Connect("127.0.0.1", port) || !pop.Login(user, kPassword) || !pop.GetMailboxStatus(count, size))
         Fail("quick login");
     std::vector<CPopMail::UniqueId> ids;
     if (!pop.ListUniqueIds(count, ids)) Fail("quick listing");
+    return ids;
+}
+
+void QuickSteady(int port, const std::string& user, const std::unordered_set<std::uint32_t>& known) {
+    CPopMail pop(nullptr, velto::MakePosixTransportFactory());
+    const auto ids = QuickListing(pop, port, user);
     for (const auto& e : ids)
         if (!known.count(velto::Crc32::Of(e.id))) Fail("quick: unknown id");
     pop.Quit();
@@ -112,11 +118,7 @@ std::size_t DesignedFirst(int port, const std::string& user) {
 
 std::size_t QuickFirst(int port, const std::string& user) {
     CPopMail pop(nullptr, velto::MakePosixTransportFactory());
-    int count = 0, size = 0;
-    if (!pop.Connect("127.0.0.1", port) || !pop.Login(user, kPassword) || !pop.GetMailboxStatus(count, size))
-        Fail("quick login");
-    std::vector<CPopMail::UniqueId> ids;
-    if (!pop.ListUniqueIds(count, ids)) Fail("quick listing");
+    const auto ids = QuickListing(pop, port, user);
     const bool pipelining = pop.SupportsPipelining();
     std::size_t got = 0;
     pop.GetHeaders(ids, pipelining, [&](const CPopMail::UniqueId&, velto::CMailHeader&) { return ++got, true; });
