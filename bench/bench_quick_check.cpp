@@ -30,10 +30,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "net/OpenSslLayer.h"
 #include "net/PosixTransport.h"
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
 #include "support/DovecotServer.h"
+#include "support/TestCertificates.h"
 #include "support/TestEnvironment.h"
 
 namespace {
@@ -82,19 +84,22 @@ void DesignedSteady(int port, const std::string& user, const std::unordered_set<
     pop.Quit();
 }
 
-// Logged in, counted and listed: the quick check's first exchanges.
-std::vector<CPopMail::UniqueId> QuickListing(CPopMail& pop, int port, const std::string& user) {
+// Logged in, counted and listed: the quick check's first exchanges (over
+// POP3S when tls is given).
+std::vector<CPopMail::UniqueId> QuickListing(CPopMail& pop, int port, const std::string& user,
+                                             velto::ITlsLayer* tls = nullptr) {
     int count = 0, size = 0;
-    if (!pop.Connect("127.0.0.1", port) || !pop.Login(user, kPassword) || !pop.GetMailboxStatus(count, size))
-        Fail("quick login");
+    const bool connected = tls ? pop.ConnectTls("127.0.0.1", port, *tls, {}) : pop.Connect("127.0.0.1", port);
+    if (!connected || !pop.Login(user, kPassword) || !pop.GetMailboxStatus(count, size)) Fail("quick login");
     std::vector<CPopMail::UniqueId> ids;
     if (!pop.ListUniqueIds(count, ids)) Fail("quick listing");
     return ids;
 }
 
-void QuickSteady(int port, const std::string& user, const std::unordered_set<std::uint32_t>& known) {
+void QuickSteady(int port, const std::string& user, const std::unordered_set<std::uint32_t>& known,
+                 velto::ITlsLayer* tls = nullptr) {
     CPopMail pop(nullptr, velto::MakePosixTransportFactory());
-    const auto ids = QuickListing(pop, port, user);
+    const auto ids = QuickListing(pop, port, user, tls);
     for (const auto& e : ids)
         if (!known.count(velto::Crc32::Of(e.id))) Fail("quick: unknown id");
     pop.Quit();
@@ -287,6 +292,10 @@ int main(int argc, char** argv) {
         const std::string user = "bench";
         server.AddUser(user, kPassword);
         server.AddUser("small", kPassword);
+        const velto::test::TestCertificates& certs = velto::test::TestCertificates::Get();
+        if (!certs.error.empty()) Fail(certs.error.c_str());
+        server.UseTls(certs.good.cert, certs.good.key);
+        const auto tls = velto::MakeOpenSslLayer({certs.authority});
         std::unordered_set<std::uint32_t> known;
         for (int n = 1; n <= size; ++n) {
             char uid[32];
@@ -305,10 +314,12 @@ int main(int argc, char** argv) {
         double designedLoop = 1e9;
         const double designed = BestOf3([&] { DesignedSteady(port, user, known, &designedLoop); });
         const double quick = BestOf3([&] { QuickSteady(port, user, known); });
+        const double quickTls = BestOf3([&] { QuickSteady(server.TlsPort(), user, known, tls.get()); });
         const double fetchmail = Fetchmail(port, user);
         const double poplib = Poplib(port, user, size);
         std::printf("steady check: floor %.1f ms; quick %.1f ms = %.2f x floor [goal <= 1.1]; designed %.1f ms\n", floor,
                     quick, quick / floor, designed);
+        std::printf("  quick over POP3S %.1f ms = %.2f x quick in clear [goal <= 1.2]\n", quickTls, quickTls / quick);
         if (fetchmail > 0)
             std::printf("  fetchmail --check %.1f ms = %.2f x floor (whole process); quick is %.2f x fetchmail\n",
                         fetchmail, fetchmail / floor, quick / fetchmail);
