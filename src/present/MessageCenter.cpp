@@ -126,6 +126,10 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
         QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
         box.exec();
     };
+    prompts.askYesNo = [](QWidget* parent, const QString& question) {
+        return QMessageBox::question(parent, kAppCaption, question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
     prompts.chooseAttachment = [](QWidget* parent, const QStringList& names) {
         bool ok = false;
         const QString name = QInputDialog::getItem(parent, QStringLiteral("Save Attachment"), QStringLiteral("Attachment:"),
@@ -397,6 +401,7 @@ void CMessageCenter::OnSendReply() {
     // sign-in; a message of an account since removed goes as it always did.
     int port = kSmtpPort;
     ReplySecurity security;
+    m_sendingAccount.clear();
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
         const AccountSettings account(keys::Join(keys::kAccounts, name));
         if (account.GetServerName() != m_header.m_accountServer) continue;
@@ -408,6 +413,7 @@ void CMessageCenter::OnSendReply() {
         security.pinned = account.m_outgoingCertificate;
         security.user = account.OutgoingUser();
         security.password = account.OutgoingPassword();
+        m_sendingAccount = name;
         break;
     }
     m_sender.Start(m_header.m_accountOutgoing, port, std::move(message), m_header.m_messageId,
@@ -438,6 +444,15 @@ void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
     // is still reported.
     if (outcome.cancelled && !outcome.sent) return;
     m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
+    // The user sent it: a certificate that failed is put to the user once,
+    // and a yes trusts exactly that one for this account's sending.
+    if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) return;
+    if (!m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(m_sendingAccount, outcome.untrusted))))
+        return;
+    AccountSettings account(keys::Join(keys::kAccounts, m_sendingAccount));
+    account.m_outgoingCertificate = outcome.untrusted.fingerprint;
+    account.m_modified = 1;
+    account.Save(keys::kAccounts);
 }
 
 }  // namespace velto

@@ -42,6 +42,7 @@ struct MessageCenterPrompts {
     // True when the user chose a font (in font).
     std::function<bool(QWidget* parent, QFont& font)> chooseFont;
     std::function<void(QWidget* parent, const QString& caption, const QString& text)> messageBox;
+    std::function<bool(QWidget* parent, const QString& question)> askYesNo;
 };
 MessageCenterPrompts DefaultMessageCenterPrompts();
 
@@ -151,6 +152,7 @@ private:
     MessageCenterPrompts m_prompts;
     TransportMaker m_transports;
     std::shared_ptr<ITlsLayer> m_tls;
+    std::string m_sendingAccount;  // the account the reply goes out for
     CMailHeader m_header;
     std::string m_body;
     std::unique_ptr<MimeMessage> m_mime;  // the message as a person reads it

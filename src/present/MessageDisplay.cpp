@@ -21,4 +21,12 @@ std::string MessageTextFromDisplay(const QString& text) {
     return bytes.toStdString();
 }
 
+std::string CertificateQuestion(const std::string& account, const PeerCertificate& certificate) {
+    return "The mail server of the account \"" + account + "\" showed a certificate that could not be verified:\n" +
+           certificate.problem + "\n\nSubject: " + certificate.subject + "\nIssuer: " + certificate.issuer +
+           "\nValid from: " + certificate.validFrom + "\nValid until: " + certificate.validUntil +
+           "\nSHA-256 fingerprint:\n" + certificate.fingerprint +
+           "\n\nTrust this certificate for this account from now on? Only say Yes if you know it is your server's.";
+}
+
 }  // namespace velto

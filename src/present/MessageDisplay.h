@@ -4,6 +4,8 @@
 #include <QString>
 #include <string>
 
+#include "protocol/Transport.h"
+
 namespace velto {
 
 // Lines end in LF for the edit controls; bytes that are not valid UTF-8 are
@@ -12,5 +14,8 @@ QString DisplayText(const std::string& raw);
 // What an edit control holds, as the message text to send: UTF-8, lines
 // ending in CR LF.
 std::string MessageTextFromDisplay(const QString& text);
+// The question put to the user about a server's certificate that could not
+// be verified: what is wrong, whose it is, and its fingerprint.
+std::string CertificateQuestion(const std::string& account, const PeerCertificate& certificate);
 
 }  // namespace velto

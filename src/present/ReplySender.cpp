@@ -32,6 +32,7 @@ bool CReplySender::Start(const std::string& server, int port, COutgoingMessage m
                 mail.Disconnect();
             } else {
                 outcome.text = mail.GetErrorText() + "\r\n";
+                if (!mail.GetCertificate().problem.empty()) outcome.untrusted = mail.GetCertificate();
             }
         }
         // The object outlives the thread (its destructor joins), so the

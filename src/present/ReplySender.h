@@ -16,6 +16,8 @@ struct ReplyOutcome {
     bool sent = false;
     bool cancelled = false;
     std::string text;  // what the "Notification" box says
+    // The server's certificate, when the send failed for want of trust in it.
+    PeerCertificate untrusted;
 };
 
 // How the reply goes out: the account's outgoing protection and sign-in.

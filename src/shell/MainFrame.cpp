@@ -1,5 +1,7 @@
 #include "shell/MainFrame.h"
 
+#include "present/MessageDisplay.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -471,14 +473,7 @@ void CMainFrame::ShowAbout() {
 void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this, Q(text)); }
 
 bool CMainFrame::AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) {
-    const std::string text = "The mail server of the account \"" + account +
-                             "\" showed a certificate that could not be verified:\n" + certificate.problem +
-                             "\n\nSubject: " + certificate.subject + "\nIssuer: " + certificate.issuer +
-                             "\nValid from: " + certificate.validFrom + "\nValid until: " + certificate.validUntil +
-                             "\nSHA-256 fingerprint:\n" + certificate.fingerprint +
-                             "\n\nTrust this certificate for this account from now on? Only say Yes if you "
-                             "know it is your server's.";
-    return m_desktop.AskYesNo(this, Q(text));
+    return m_desktop.AskYesNo(this, Q(CertificateQuestion(account, certificate)));
 }
 
 bool CMainFrame::RunOptionsSheet() { return m_runOptionsSheet ? m_runOptionsSheet(this) : false; }

@@ -44,8 +44,10 @@ struct Recorder {
     int transportsMade = 0;
 
     QString suggested;
+    std::function<bool(const QString&)> askYes;
     MessageCenterPrompts Prompts() {
         MessageCenterPrompts p;
+        p.askYesNo = [this](QWidget*, const QString& q) { return askYes && askYes(q); };
         p.saveFileName = [this](QWidget*) { return savePath; };
         p.chooseAttachment = [](QWidget*, const QStringList& names) { return static_cast<int>(names.size()) - 1; };
         p.saveAttachmentName = [this](QWidget*, const QString& name) {
@@ -139,41 +141,68 @@ TEST(MessageCenter, TodaysMailIsReadDecodedAndItsAttachmentSavedAsItsBytes) {
     EXPECT_EQ(test::ReadFile(r.savePath.toStdString()), std::string("\x00\x01\x02\xff", 4));
 }
 
+struct SendCase {
+    const char* name;
+    bool trusted;  // the server's certificate verifies
+};
+
 TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
     if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
     const test::TestCertificates& certs = test::TestCertificates::Get();
     ASSERT_TRUE(certs.error.empty()) << certs.error;
-    test::SmtpRecorder smtp;
-    std::string why;
-    ASSERT_TRUE(smtp.Start(&why, {"--cert", certs.good.cert, "--key", certs.good.key, "--auth", "bob:pw-bob"})) << why;
-    test::ScopedHive hive(
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"Outgoing Mail Server\"=\"localhost\"\r\n"
-        "\"Outgoing Security\"=dword:00000002\r\n\"Outgoing Sign In\"=dword:00000002\r\n"
-        "\"Outgoing User Name\"=\"bob\"\r\n\"Outgoing Password\"=\"pw-bob\"\r\n");
-    Recorder r;
-    CMessageCenter mc(r.Prompts(), [&] {
-        auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
-        f->Route("localhost", smtp.Port());
-        return f;
-    });
-    TlsTrust trust;
-    trust.extraAuthorities = certs.authority;
-    mc.SetTlsLayer(MakeOpenSslLayer(trust));
-    CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
-    original.m_accountServer = "pop.test";
-    original.m_accountOutgoing = "localhost";
-    mc.SetMessage(original, "see you\r\n");
-    mc.ShowReply();
-    mc.Action(ID_SEND_REPLY)->trigger();
-    QElapsedTimer clock;
-    clock.start();
-    while (r.boxes.empty() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, "Message Successfully Sent");
-    const auto received = smtp.Messages();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].signedInAs, "bob");  // over STARTTLS: a password never goes in clear
+    for (const SendCase& c : {SendCase{"verified", true}, SendCase{"self-signed, trusted when asked", false}}) {
+        SCOPED_TRACE(c.name);
+        const test::CertificatePair& served = c.trusted ? certs.good : certs.selfSigned;
+        test::SmtpRecorder smtp;
+        std::string why;
+        ASSERT_TRUE(smtp.Start(&why, {"--cert", served.cert, "--key", served.key, "--auth", "bob:pw-bob"})) << why;
+        test::ScopedHive hive(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+            "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"Outgoing Mail Server\"=\"localhost\"\r\n"
+            "\"Outgoing Security\"=dword:00000002\r\n\"Outgoing Sign In\"=dword:00000002\r\n"
+            "\"Outgoing User Name\"=\"bob\"\r\n\"Outgoing Password\"=\"pw-bob\"\r\n");
+        Recorder r;
+        CMessageCenter mc(r.Prompts(), [&] {
+            auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+            f->Route("localhost", smtp.Port());
+            return f;
+        });
+        TlsTrust trust;
+        trust.extraAuthorities = certs.authority;
+        mc.SetTlsLayer(MakeOpenSslLayer(trust));
+        CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
+        original.m_accountServer = "pop.test";
+        original.m_accountOutgoing = "localhost";
+        mc.SetMessage(original, "see you\r\n");
+        mc.ShowReply();
+        int asked = 0;
+        auto send = [&] {
+            r.boxes.clear();
+            mc.Action(ID_SEND_REPLY)->trigger();
+            QElapsedTimer clock;
+            clock.start();
+            while (r.boxes.empty() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        };
+        r.askYes = [&](const QString& question) {
+            ++asked;
+            return question.contains("SHA-256");
+        };
+        send();
+        if (!c.trusted) {
+            // Refused, then trusted on the user's word: the next send goes.
+            ASSERT_EQ(r.boxes.size(), 1u);
+            EXPECT_NE(r.boxes[0].text, "Message Successfully Sent");
+            EXPECT_EQ(asked, 1);
+            EXPECT_TRUE(smtp.Messages().empty());
+            send();
+        }
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].text, "Message Successfully Sent");
+        const auto received = smtp.Messages();
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].signedInAs, "bob");  // over STARTTLS: a password never goes in clear
+        EXPECT_EQ(asked, c.trusted ? 0 : 1);
+    }
 }
 
 TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
