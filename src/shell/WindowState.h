@@ -3,6 +3,7 @@
 // program's own (an INI file under the XDG state folder), apart from the
 // settings: the window's place and size, the list's column widths, and the
 // utility window's side and its size on each side.
+#include <algorithm>
 #include <QByteArray>
 #include <QList>
 #include <QSize>
@@ -22,7 +23,14 @@ struct FrameLayout {
     // left or right, and floating; empty when never known.
     QSize utilityAcross, utilityAlong, utilityFloating;
 
-    bool operator==(const FrameLayout&) const = default;
+    // By hand: Qt's own list comparison hands memcmp a null pointer for two
+    // empty lists, which the sanitizers rightly refuse.
+    bool operator==(const FrameLayout& o) const {
+        return geometry == o.geometry && bars == o.bars &&
+               std::equal(columns.begin(), columns.end(), o.columns.begin(), o.columns.end()) &&
+               utilityArea == o.utilityArea && utilityAcross == o.utilityAcross && utilityAlong == o.utilityAlong &&
+               utilityFloating == o.utilityFloating;
+    }
 };
 
 // False when there is no file or it holds nothing usable; the layout is
