@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <string_view>
+#include <utility>
 
 #include "settings/Crc32.h"
 
@@ -449,46 +450,78 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
     if (count < 0) return false;
     LogLine("UIDL\r\n");
     if (!SendAll("UIDL\r\n")) return false;
-    std::string text;
-    bool positive = false;
+    auto fail = [&](int code) {
+        if (code) {
+            ReportFailure(code, SocketStage::Receive);
+        } else {
+            ReportSocketError(SocketStage::Receive);
+        }
+        DropConnection();
+        ids.clear();
+        return false;
+    };
     // A line per message, each at most an id and a number long.
     const std::size_t limit =
         std::min(kMaxMessageResponse, static_cast<std::size_t>(count) * (kMaxUniqueId + 16) + 64 * 1024);
-    if (!TakeReply(text, true, limit, positive)) return false;
-    const std::size_t statusEnd = text.find(kLineEnd);
-    if (!positive) {
-        LogLine(text);
+    std::string buffer = std::exchange(m_pending, {});
+    std::size_t statusEnd;
+    while ((statusEnd = buffer.find(kLineEnd)) == std::string::npos) {
+        if (buffer.size() > kMaxReplyLine) return fail(localerr::kReplyTooLong);
+        if (ReceiveInto(buffer, kMaxBlock) < 1) return fail(0);
+    }
+    m_exchangeOk = 1;
+    const std::string status = buffer.substr(0, statusEnd + kLineEnd.size());
+    m_lastResponse = status;
+    if (!Contains(std::string_view(status).substr(0, statusEnd), kOk)) {
+        m_pending = buffer.substr(status.size());
+        LogLine(status);
         return false;
     }
+    // The lines are taken as they arrive, so reading them costs no more
+    // than waiting for the rest of the listing.
     std::vector<bool> seen(static_cast<std::size_t>(count) + 1, false);
     ids.reserve(static_cast<std::size_t>(count));
-    std::string_view rest = std::string_view(text).substr(statusEnd + kLineEnd.size());
-    std::string_view first, last;
+    std::string first, last;
     bool wellFormed = true;
-    while (!rest.empty()) {
-        const std::size_t eol = rest.find(kLineEnd);
-        const std::string_view line = rest.substr(0, eol);
-        rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + kLineEnd.size());
-        if (line == ".") break;
-        if (first.empty()) first = line;
-        last = line;
-        ReplyScanner scan(line);
-        long long n = 0;
-        UniqueId entry;
-        if (!scan.Number(n) || n < 1 || n > count || seen[static_cast<std::size_t>(n)] || !scan.Word(entry.id, kMaxUniqueId + 1) ||
-            entry.id.size() > kMaxUniqueId) {
-            wellFormed = false;
-            continue;
+    std::size_t pos = status.size();
+    std::size_t taken = 0;  // bytes of the listing before the buffer
+    for (bool ended = false; !ended;) {
+        std::size_t eol;
+        while ((eol = buffer.find(kLineEnd, pos)) != std::string::npos) {
+            const std::string_view line = std::string_view(buffer).substr(pos, eol - pos);
+            pos = eol + kLineEnd.size();
+            if (line == ".") {
+                ended = true;
+                break;
+            }
+            if (first.empty()) first = line;
+            last = line;
+            ReplyScanner scan(line);
+            long long n = 0;
+            UniqueId entry;
+            if (!scan.Number(n) || n < 1 || n > count || seen[static_cast<std::size_t>(n)] ||
+                !scan.Word(entry.id, kMaxUniqueId + 1) || entry.id.size() > kMaxUniqueId) {
+                wellFormed = false;
+                continue;
+            }
+            seen[static_cast<std::size_t>(n)] = true;
+            entry.number = static_cast<int>(n);
+            ids.push_back(std::move(entry));
         }
-        seen[static_cast<std::size_t>(n)] = true;
-        entry.number = static_cast<int>(n);
-        ids.push_back(std::move(entry));
+        if (ended) break;
+        taken += pos;
+        buffer.erase(0, pos);
+        pos = 0;
+        if (buffer.size() > kMaxReplyLine) return fail(localerr::kReplyTooLong);
+        if (taken + buffer.size() > limit) return fail(localerr::kResponseTooLong);
+        if (ReceiveInto(buffer, kMaxBlock) < 1) return fail(0);
     }
+    m_pending = buffer.substr(pos);
     // The conversation as it happened, without a line per message.
-    std::string summary = text.substr(0, statusEnd + kLineEnd.size());
-    if (!first.empty()) summary += std::string(first) + "\r\n";
+    std::string summary = status;
+    if (!first.empty()) summary += first + "\r\n";
     if (ids.size() > 2) summary += "... " + std::to_string(ids.size()) + " ids in all ...\r\n";
-    if (last.data() != first.data()) summary += std::string(last) + "\r\n";
+    if (ids.size() > 1) summary += last + "\r\n";
     summary += ".\r\n";
     LogLine(summary);
     if (!wellFormed || ids.size() != static_cast<std::size_t>(count)) {
