@@ -292,6 +292,37 @@ protected:
     std::unique_ptr<CPopMail> pop;
 };
 
+struct ListingCase {
+    const char* name;
+    std::string server;  // what follows "C: UIDL"
+    bool listed;
+    std::size_t ids;
+    bool connected;  // after the listing
+};
+
+TEST_F(PopOverStream, IdListingWhereverItBreaksAndWhateverItHolds) {
+    const std::string longLine = "S- 1 " + std::string(70 * 1024, 'x') + "\r\n\n";
+    const std::vector<ListingCase> rows = {
+        {"in one piece", "S: +OK\nS: 1 a\nS: 2 b\nS: .\n", true, 2, true},
+        {"broken inside lines and the terminator", "S- +O\nS- K\\r\\n1 a\\r\nS- \\n2 b\\r\\n.\nS: \n", true, 2, true},
+        {"empty", "S: +OK\nS: .\n", false, 0, true},  // two messages, none listed
+        {"refused", "S: -ERR not here\n", false, 0, true},
+        {"a line without end", "S: +OK\n" + longLine, false, 0, false},
+        {"closed midway", "S: +OK\nS: 1 a\nclose\n", false, 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Play("S: +OK ready\nC: UIDL\n" + row.server);
+        std::vector<CPopMail::UniqueId> ids;
+        EXPECT_EQ(pop->ListUniqueIds(2, ids), row.listed);
+        EXPECT_EQ(ids.size(), row.ids);
+        EXPECT_EQ(pop->IsConnected(), row.connected);
+        if (row.listed) {
+            EXPECT_EQ(ids[1].id, "b");
+        }
+    }
+}
+
 TEST_F(PopOverStream, ReplyLineSplitInTwoPiecesIsOneReply) {
     Play(R"(
         S- +OK POP3
