@@ -147,17 +147,17 @@ public:
         return true;
     }
 
-    // Every id from one listing; only the new headers are asked for, in
-    // batches where the server takes them. False when cancelled.
-    bool Quick(const std::vector<CPopMail::UniqueId>& listing) {
-        std::vector<CPopMail::UniqueId> wanted;
-        std::unordered_set<std::uint32_t> chosen;
-        for (const auto& entry : listing) {
-            // A second message whose id has the same checksum counts as known,
-            // as it does when the first is stored before the second is asked.
-            const std::uint32_t id = Crc32::Of(entry.id);
-            if (!m_ctx.messages->Contains(id) && chosen.insert(id).second) wanted.push_back(entry);
-        }
+    // Whether a listed id is one to fetch: not known, and not listed before
+    // under the same checksum (as when the first is stored before the second
+    // is asked for).
+    bool Wanted(const std::string& uid) {
+        const std::uint32_t id = Crc32::Of(uid);
+        return !m_ctx.messages->Contains(id) && m_chosen.insert(id).second;
+    }
+
+    // The new messages of one listing: their headers, in batches where the
+    // server takes them. False when cancelled.
+    bool Quick(const std::vector<CPopMail::UniqueId>& wanted) {
         bool cancelled = false;
         if (!wanted.empty()) {
             const bool pipelining = m_pop.SupportsPipelining();
@@ -203,6 +203,7 @@ private:
     ProgressGate m_gate;
     int m_shown = 0;
     bool m_error = false;
+    std::unordered_set<std::uint32_t> m_chosen;
 };
 
 // Check (Get Mail, with its progress window) and scan (status bar): the
@@ -226,9 +227,10 @@ void CheckOrScan(WorkerContext& ctx) {
             ctx.view.SendProgressStart(Format("Connected to %s", server), count * 10);
         }
         AccountScan scan(pop, ctx, account, count);
-        std::vector<CPopMail::UniqueId> listing;
-        if (ctx.quickCheck && count > 0 && pop.ListUniqueIds(count, listing)) {
-            if (!scan.Quick(listing)) return;
+        std::vector<CPopMail::UniqueId> wanted;
+        if (ctx.quickCheck && count > 0 &&
+            pop.ListUniqueIds(count, wanted, [&](const std::string& uid) { return scan.Wanted(uid); })) {
+            if (!scan.Quick(wanted)) return;
         } else if (!scan.OneAtATime()) {
             return;
         }

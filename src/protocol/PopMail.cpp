@@ -445,7 +445,8 @@ bool CPopMail::TakeReply(std::string& text, bool multiLine, std::size_t limit, b
     return true;
 }
 
-bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
+bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids,
+                             const std::function<bool(const std::string& id)>& keep) {
     ids.clear();
     if (count < 0) return false;
     LogLine("UIDL\r\n");
@@ -485,6 +486,7 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
     bool wellFormed = true;
     std::size_t pos = status.size();
     std::size_t taken = 0;  // bytes of the listing before the buffer
+    std::size_t listed = 0;
     for (bool ended = false; !ended;) {
         std::size_t eol;
         while ((eol = buffer.find(kLineEnd, pos)) != std::string::npos) {
@@ -505,8 +507,9 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
                 continue;
             }
             seen[static_cast<std::size_t>(n)] = true;
+            ++listed;
             entry.number = static_cast<int>(n);
-            ids.push_back(std::move(entry));
+            if (!keep || keep(entry.id)) ids.push_back(std::move(entry));
         }
         if (ended) break;
         taken += pos;
@@ -520,11 +523,11 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids) {
     // The conversation as it happened, without a line per message.
     std::string summary = status;
     if (!first.empty()) summary += first + "\r\n";
-    if (ids.size() > 2) summary += "... " + std::to_string(ids.size()) + " ids in all ...\r\n";
-    if (ids.size() > 1) summary += last + "\r\n";
+    if (listed > 2) summary += "... " + std::to_string(listed) + " ids in all ...\r\n";
+    if (listed > 1) summary += last + "\r\n";
     summary += ".\r\n";
     LogLine(summary);
-    if (!wellFormed || ids.size() != static_cast<std::size_t>(count)) {
+    if (!wellFormed || listed != static_cast<std::size_t>(count)) {
         LogLine("The id listing does not name each message once; asking one message at a time.\r\n");
         ids.clear();
         return false;

@@ -66,7 +66,11 @@ public:
     // "UIDL" without argument. False when it fails or when the listing does
     // not name each message 1..count exactly once; the connection is then
     // still usable unless a socket failure dropped it.
-    bool ListUniqueIds(int count, std::vector<UniqueId>& ids);
+    // keep, when given, sees each id as it arrives and says whether it goes
+    // into ids (the listing is still checked whole): the caller's lookups
+    // then overlap the wait for the rest of the listing.
+    bool ListUniqueIds(int count, std::vector<UniqueId>& ids,
+                       const std::function<bool(const std::string& id)>& keep = {});
     // "CAPA": whether the server announces PIPELINING. Not logged.
     bool SupportsPipelining();
     // The headers of the listed messages (LIST n, TOP n 0), handed to got()
