@@ -405,17 +405,19 @@ bool CPopMail::ReadMultiLine(const std::string& command, std::string& text, int 
 
 // ---- the quick check ---------------------------------------------------------
 
+bool CPopMail::FailReceive(int code) {
+    if (code) {
+        ReportFailure(code, SocketStage::Receive);
+    } else {
+        ReportSocketError(SocketStage::Receive);
+    }
+    DropConnection();
+    return false;
+}
+
 bool CPopMail::TakeReply(std::string& text, bool multiLine, std::size_t limit, bool& positive) {
     text.clear();
-    auto fail = [&](int code) {
-        if (code) {
-            ReportFailure(code, SocketStage::Receive);
-        } else {
-            ReportSocketError(SocketStage::Receive);
-        }
-        DropConnection();
-        return false;
-    };
+    auto fail = [&](int code) { return FailReceive(code); };
     if (!m_socket) return fail(wsa::kNotConnected);
     std::size_t statusEnd;
     std::size_t scanned = 0;
@@ -452,14 +454,8 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids,
     LogLine("UIDL\r\n");
     if (!SendAll("UIDL\r\n")) return false;
     auto fail = [&](int code) {
-        if (code) {
-            ReportFailure(code, SocketStage::Receive);
-        } else {
-            ReportSocketError(SocketStage::Receive);
-        }
-        DropConnection();
         ids.clear();
-        return false;
+        return FailReceive(code);
     };
     // A line per message, each at most an id and a number long.
     const std::size_t limit =

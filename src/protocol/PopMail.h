@@ -108,6 +108,9 @@ private:
     // "+OK" reply, the lines through the terminator. False on a socket
     // failure or an over-long reply (the connection is then dropped).
     bool TakeReply(std::string& text, bool multiLine, std::size_t limit, bool& positive);
+    // A receive failed (code 0: the socket's own error): reported, the
+    // connection dropped; always false.
+    bool FailReceive(int code);
 
     std::unique_ptr<ITransport> m_socket;
     int m_exchangeOk = 0;
