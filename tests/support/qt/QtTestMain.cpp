@@ -9,6 +9,8 @@
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     velto::test::PrepareTestProcess();
+    // The web engine shares its GL contexts; set before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
