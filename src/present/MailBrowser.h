@@ -1,0 +1,99 @@
+#pragma once
+// The web browser window: shows a fetched message rendered through the
+// default template, and doubles as a small browser (back, forward, refresh,
+// home, search, an address box with its history). Created on first use and
+// kept; Hide, Escape and the close box only hide it. Destroying it deletes
+// every page it rendered.
+//
+// A message page is hostile content: it runs without script or plugins,
+// loads nothing from the network (a bar offers to load it for this message)
+// and reads no file outside its template's folder. Pages the user asks for
+// (a clicked link, the address box, Home) are ordinary web pages.
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "protocol/MailHeader.h"
+
+class QComboBox;
+class QLabel;
+class QWebEngineProfile;
+class QWebEngineView;
+class QWidget;
+
+namespace velto {
+
+class BrowserPage;
+class RemoteBlocker;
+
+enum BrowserCommand : int {
+    ID_BROWSER_PREVIOUS = 32796,
+    ID_BROWSER_NEXT = 32797,
+    ID_BROWSER_REFRESH = 32798,
+    ID_BROWSER_HOME = 32801,
+    ID_BROWSER_SEARCH = 32802,
+    ID_BROWSER_WEBMAIL_1 = 32803,
+    ID_BROWSER_WEBMAIL_2 = 32804,
+};
+
+// Chromium will not run its sandbox as root. Only then the sandbox is turned
+// off; log (once) says so. Call before the first web view is made.
+void PrepareWebEngine(const std::function<void(const std::string&)>& log);
+
+class CMailBrowser : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Hooks {
+        // A box for the user ("unable to create temporary file").
+        std::function<void(QWidget* parent, const QString& text)> messageBox;
+        // The window is going away (the owner forgets it).
+        std::function<void()> closed;
+        // Where pages go when the template's folder cannot be written.
+        std::string fallbackFolder;
+    };
+    explicit CMailBrowser(Hooks hooks);
+    ~CMailBrowser() override;
+
+    // Renders the message through the default template and shows it.
+    void ShowRenderedMessage(const CMailHeader& header, const std::string& body);
+    void Navigate(const QString& address);
+    // The address box's Enter and its drop-down: navigate, remember once.
+    void GoToAddress(const QString& address);
+
+    QAction* Command(int id) const;
+    QComboBox* Location() const { return m_location; }
+    QWebEngineView* View() const { return m_view; }
+    QWidget* RemoteBar() const { return m_remoteBar; }
+    QString StatusText() const;
+    const std::vector<std::string>& RenderedFiles() const { return m_rendered; }
+    // Loads what was blocked on the message page shown now.
+    void LoadRemoteContent();
+
+    static constexpr const char* kHome = "https://www.debian.org/";
+    static constexpr const char* kSearch = "https://duckduckgo.com/";
+    static constexpr const char* kWebMail1 = "outlook.live.com";
+    static constexpr const char* kWebMail2 = "mail.yahoo.com";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void AddCommand(QMenu* menu, int id, const QString& text, const QString& status, std::function<void()> run);
+    void OnRemoteBlocked();
+
+    Hooks m_hooks;
+    QComboBox* m_location = nullptr;
+    QWebEngineView* m_view = nullptr;
+    QWidget* m_remoteBar = nullptr;
+    QLabel* m_status = nullptr;
+    QWebEngineProfile* m_profile = nullptr;
+    BrowserPage* m_page = nullptr;
+    std::unique_ptr<RemoteBlocker> m_blocker;
+    std::vector<std::string> m_rendered;
+    std::string m_current;
+};
+
+}  // namespace velto
