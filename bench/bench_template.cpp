@@ -30,8 +30,9 @@ const std::string& Body() {
                 const char* scheme = i % 7 == 0 ? "HTTPS://" : (i % 3 == 0 ? "https://" : "http://");
                 b += "Please read " + std::string(scheme) + "www.example" + std::to_string(i % 8000) +
                      ".com/path/page.html?id=" + std::to_string(i) + "&x=1 and tell me <what> you think.\r\n";
+            } else {
+                b += "Some ordinary text of the message, with nothing to link in it at all.\r\n";
             }
-            b += "Some ordinary text of the message, with nothing to link in it at all.\r\n";
         }
         return b;
     }();

@@ -130,6 +130,33 @@ private:
     const std::vector<std::string>* m_rendered;
 };
 
+CTemplatePreview::CTemplatePreview(QWidget* parent) : QWidget(parent) {
+    m_profile = new QWebEngineProfile(this);
+    m_blocker = std::make_unique<RemoteBlocker>(nullptr);
+    m_profile->setUrlRequestInterceptor(m_blocker.get());
+    auto* page = new QWebEnginePage(m_profile, this);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    page->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    m_view = new QWebEngineView(this);
+    m_view->setPage(page);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+}
+
+CTemplatePreview::~CTemplatePreview() {
+    // The page must go before its profile.
+    QWebEnginePage* page = m_view->page();
+    delete m_view;
+    delete page;
+}
+
+void CTemplatePreview::ShowFile(const QString& path) {
+    const QString dir = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    m_blocker->SetMessage(true, dir.isEmpty() ? QStringList{} : QStringList{dir});
+    m_view->load(path.isEmpty() ? QUrl("about:blank") : QUrl::fromLocalFile(path));
+}
+
 CMailBrowser::CMailBrowser(Hooks hooks) : m_hooks(std::move(hooks)) {
     setWindowTitle("VeltoMail 98");
     resize(760, 600);

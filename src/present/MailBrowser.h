@@ -43,6 +43,22 @@ enum BrowserCommand : int {
 // off; log (once) says so. Call before the first web view is made.
 void PrepareWebEngine(const std::function<void(const std::string&)>& log);
 
+// A template file shown as it is, placeholders and all, as safely as a
+// message page: no script, nothing remote, nothing outside its folder.
+class CTemplatePreview : public QWidget {
+    Q_OBJECT
+public:
+    explicit CTemplatePreview(QWidget* parent = nullptr);
+    ~CTemplatePreview() override;
+    void ShowFile(const QString& path);  // empty: a blank page
+    QWebEngineView* View() const { return m_view; }
+
+private:
+    QWebEngineProfile* m_profile = nullptr;
+    std::unique_ptr<RemoteBlocker> m_blocker;
+    QWebEngineView* m_view = nullptr;
+};
+
 class CMailBrowser : public QMainWindow {
     Q_OBJECT
 public:

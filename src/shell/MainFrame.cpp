@@ -7,12 +7,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -291,12 +293,9 @@ void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
     for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE})
         if (QAction* a = Action(id)) a->setEnabled(idle);
-    for (int id : {ID_READ_MESSAGE, ID_MESSAGE_STATISTICS})
+    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);
-    // The web page view needs the browser window, which this build does not
-    // have yet: shown disabled, as unhandled commands are.
-    for (int id : {ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_EDIT_COPY})
-        if (QAction* a = Action(id)) a->setEnabled(false);
+    if (QAction* a = Action(ID_EDIT_COPY)) a->setEnabled(false);
 }
 
 COutputWindow* CMainFrame::OutputWindow() const { return m_utility->Output(); }
@@ -548,8 +547,40 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::strin
     else m_messageCenter->ShowMessage();
 }
 
-void CMainFrame::ShowInBrowser(const CMailHeader&, const std::string&) {}
-void CMainFrame::OpenBrowser() {}
-void CMainFrame::DestroyBrowser() {}
+// Made on first use only: the web engine stays unloaded until then.
+CMailBrowser* CMainFrame::EnsureBrowser() {
+    if (!m_browser) {
+        PrepareWebEngine([this](const std::string& text) { AppendOutput(text); });
+        CMailBrowser::Hooks hooks;
+        hooks.messageBox = [](QWidget* parent, const QString& text) {
+            QMessageBox::information(parent, "VeltoMail", text);
+        };
+        hooks.closed = [this] {
+            if (m_view) m_view->OnBrowserClosed();
+        };
+        hooks.fallbackFolder =
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() + "/veltomail-pages";
+        m_browser = std::make_unique<CMailBrowser>(std::move(hooks));
+        m_browser->setWindowIcon(windowIcon());
+    }
+    return m_browser.get();
+}
+
+void CMainFrame::ShowInBrowser(const CMailHeader& header, const std::string& body) {
+    CMailBrowser* browser = EnsureBrowser();
+    browser->showNormal();
+    browser->raise();
+    browser->activateWindow();
+    browser->ShowRenderedMessage(header, body);
+}
+
+void CMainFrame::OpenBrowser() {
+    CMailBrowser* browser = EnsureBrowser();
+    browser->showNormal();
+    browser->raise();
+    browser->activateWindow();
+}
+
+void CMainFrame::DestroyBrowser() { m_browser.reset(); }
 
 }  // namespace velto
