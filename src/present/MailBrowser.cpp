@@ -27,13 +27,22 @@
 
 namespace velto {
 
-void PrepareWebEngine(const std::function<void(const std::string&)>& log) {
+namespace {
+std::function<void(const std::string&)>& Notice() {
+    static std::function<void(const std::string&)> notice;
+    return notice;
+}
+}  // namespace
+
+void SetWebEngineNotice(std::function<void(const std::string&)> notice) { Notice() = std::move(notice); }
+
+void PrepareWebEngine() {
     static bool done = false;
     if (done) return;
     done = true;
     if (::geteuid() != 0) return;
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (log) log("Running as root: the web browser window runs without its sandbox.");
+    if (Notice()) Notice()("Running as root: web pages are shown without the web engine's sandbox.");
 }
 
 // What a page may load. A message page: local files in its own folders and
@@ -131,6 +140,7 @@ private:
 };
 
 CTemplatePreview::CTemplatePreview(QWidget* parent) : QWidget(parent) {
+    PrepareWebEngine();
     m_profile = new QWebEngineProfile(this);
     m_blocker = std::make_unique<RemoteBlocker>(nullptr);
     m_profile->setUrlRequestInterceptor(m_blocker.get());
@@ -158,6 +168,7 @@ void CTemplatePreview::ShowFile(const QString& path) {
 }
 
 CMailBrowser::CMailBrowser(Hooks hooks) : m_hooks(std::move(hooks)) {
+    PrepareWebEngine();
     setWindowTitle("VeltoMail 98");
     resize(760, 600);
 

@@ -40,8 +40,10 @@ enum BrowserCommand : int {
 };
 
 // Chromium will not run its sandbox as root. Only then the sandbox is turned
-// off; log (once) says so. Call before the first web view is made.
-void PrepareWebEngine(const std::function<void(const std::string&)>& log);
+// off, and the notice (the output window; set at start-up) says so once.
+// Every web view calls PrepareWebEngine before it is made.
+void SetWebEngineNotice(std::function<void(const std::string&)> notice);
+void PrepareWebEngine();
 
 // A template file shown as it is, placeholders and all, as safely as a
 // message page: no script, nothing remote, nothing outside its folder.

@@ -243,11 +243,13 @@ std::string ResolveContentIds(std::string_view html, const std::map<std::string,
 }
 
 std::string RenderPage(std::string_view templ, const CMailHeader& header, std::string_view body) {
-    std::string message = header.m_rawHeader;
-    if (!message.empty()) {
-        if (message.size() < 2 || message.compare(message.size() - 2, 2, "\r\n") != 0) message += "\r\n";
-        message += "\r\n";
-    }
+    // The stored header is the TOP response: the header, its blank line and
+    // the response's end ("."), which must not become part of the body.
+    std::string head = header.m_rawHeader.substr(0, header.m_rawHeader.find("\r\n\r\n"));
+    if (head.ends_with("\r\n.\r\n")) head.resize(head.size() - 3);
+    if (head == ".\r\n") head.clear();
+    while (head.ends_with("\r\n")) head.resize(head.size() - 2);
+    std::string message = head.empty() ? std::string() : head + "\r\n\r\n";
     message.append(body);
     const MimeMessage mime(message);
     std::string converted;

@@ -550,7 +550,6 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::strin
 // Made on first use only: the web engine stays unloaded until then.
 CMailBrowser* CMainFrame::EnsureBrowser() {
     if (!m_browser) {
-        PrepareWebEngine([this](const std::string& text) { AppendOutput(text); });
         CMailBrowser::Hooks hooks;
         hooks.messageBox = [](QWidget* parent, const QString& text) {
             QMessageBox::information(parent, "VeltoMail", text);

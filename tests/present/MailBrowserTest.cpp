@@ -43,7 +43,6 @@ struct BrowserFixture {
         profile.m_active = 1;
         profile.m_modified = 1;
         profile.Save(keys::kTemplates);
-        PrepareWebEngine({});
         window = std::make_unique<CMailBrowser>(CMailBrowser::Hooks{
             [this](QWidget*, const QString& text) { boxes << text; }, [this] { closed = true; },
             test::MakeTempDir("webrun")});

@@ -92,6 +92,12 @@ TEST(TemplateRenderer, PageTakesDecodedBodiesAndInlinePictures) {
                     "Content-Transfer-Encoding: quoted-printable\r\n";
     EXPECT_EQ(RenderPage("%MESSAGE%", h, "caf=C3=A9 <b>\r\n"), "caf\xC3\xA9 &lt;b&gt;<br>");
 
+    // The stored header as TOP gave it, with its blank line and end.
+    for (const char* raw : {"Subject: x\r\n\r\n.\r\n", "Subject: x\r\n.\r\n", ".\r\n"}) {
+        h.m_rawHeader = raw;
+        EXPECT_EQ(RenderPage("%MESSAGE%", h, "Hi\r\n"), "Hi<br>") << raw;
+    }
+
     h.m_rawHeader = "MIME-Version: 1.0\r\nContent-Type: multipart/related; boundary=\"B\"\r\n";
     const std::string body =
         "--B\r\nContent-Type: text/html\r\n\r\n<p>pic <img src=\"cid:logo@x\"><img src=\"cid:other\"></p>\r\n"
