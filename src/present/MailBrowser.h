@@ -19,7 +19,6 @@
 #include "protocol/MailHeader.h"
 
 class QComboBox;
-class QLabel;
 class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
@@ -106,7 +105,6 @@ private:
     QComboBox* m_location = nullptr;
     QWebEngineView* m_view = nullptr;
     QWidget* m_remoteBar = nullptr;
-    QLabel* m_status = nullptr;
     QWebEngineProfile* m_profile = nullptr;
     BrowserPage* m_page = nullptr;
     std::unique_ptr<RemoteBlocker> m_blocker;
