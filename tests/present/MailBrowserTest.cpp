@@ -19,6 +19,7 @@
 #include "settings/Settings.h"
 #include "support/TestEnvironment.h"
 #include "support/qt/EngineHarness.h"
+#include "support/qt/WebPageText.h"
 
 namespace velto {
 namespace {
@@ -56,16 +57,6 @@ struct BrowserFixture {
         return test::RunEventsUntil([&] { return loads > before; }, kLoadMs);
     }
 
-    QString PageText() {
-        QString text;
-        bool done = false;
-        window->View()->page()->toPlainText([&](const QString& t) {
-            text = t;
-            done = true;
-        });
-        test::RunEventsUntil([&] { return done; }, kLoadMs);
-        return text;
-    }
 };
 
 CMailHeader Message(const std::string& subject, const std::string& contentType = {}) {
@@ -81,7 +72,7 @@ TEST(MailBrowser, ShowsTheRenderedMessageWithoutScript) {
     BrowserFixture f;
     ASSERT_TRUE(f.Show(Message("Quarterly <figures>"),
                        "Hello Ann,\r\nthe numbers: a < b.\r\n<script>document.title='script ran'</script>"));
-    const QString text = f.PageText();
+    const QString text = test::WaitForPageText(f.window->View()->page(), "a < b.");
     EXPECT_TRUE(text.contains("Quarterly <figures>")) << text.toStdString();
     EXPECT_TRUE(text.contains("the numbers: a < b.")) << text.toStdString();
     EXPECT_EQ(f.window->windowTitle().toStdString(), "VeltoMail 98 - Quarterly <figures>");
@@ -90,7 +81,7 @@ TEST(MailBrowser, ShowsTheRenderedMessageWithoutScript) {
     // An HTML body's own script does not run either.
     ASSERT_TRUE(f.Show(Message("html", "text/html"),
                        "<html><body><p>html body</p><script>document.title='script ran'</script></body></html>"));
-    EXPECT_TRUE(f.PageText().contains("html body"));
+    EXPECT_TRUE(test::WaitForPageText(f.window->View()->page(), "html body").contains("html body"));
     EXPECT_EQ(f.window->windowTitle().toStdString(), "VeltoMail 98 - html");
 }
 
@@ -114,7 +105,7 @@ TEST(MailBrowser, RemoteContentWaitsForTheUser) {
     EXPECT_TRUE(test::RunEventsUntil([&] { return f.window->RemoteBar()->isVisible(); }, kLoadMs));
     test::RunEventsUntil([] { return false; }, 1000);  // time for any late load
     EXPECT_EQ(requests, 0);
-    EXPECT_TRUE(f.PageText().contains("with pictures"));
+    EXPECT_TRUE(test::WaitForPageText(f.window->View()->page(), "with pictures").contains("with pictures"));
 
     f.window->RemoteBar()->findChild<QPushButton*>("loadRemote")->click();
     // The style sheet, the picture and the frame.

@@ -6,7 +6,6 @@
 #include <QTcpSocket>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-#include <memory>
 
 #include "present/DefaultTemplate.h"
 #include "shell/FrameHarness.h"
@@ -15,6 +14,7 @@
 #include "support/MailTestKit.h"
 #include "support/RedirectTransport.h"
 #include "support/TestEnvironment.h"
+#include "support/qt/WebPageText.h"
 
 namespace velto {
 namespace {
@@ -66,23 +66,10 @@ TEST(ReadAsWebPage, TheListedMessageShowsThroughTheDefaultTemplateWithNoRequest)
     EXPECT_TRUE(browser.isVisible());
     EXPECT_EQ(h.frame.MessageCenter(), nullptr) << "As WebPage opens the browser only";
 
-    auto text = std::make_shared<QString>();
-    auto asking = std::make_shared<bool>(false);
-    const bool shown = h.engine.RunUntil(
-        [&] {
-            if (!*asking) {
-                *asking = true;
-                browser.View()->page()->toPlainText([text, asking](const QString& t) {
-                    *text = t;
-                    *asking = false;
-                });
-            }
-            return text->contains("Our winter prices");
-        },
-        30000);
-    EXPECT_TRUE(shown) << text->toStdString();
-    EXPECT_TRUE(text->contains("Winter <offer>")) << text->toStdString();
-    EXPECT_TRUE(text->contains("Shop <news@shop.example>")) << text->toStdString();
+    const QString text = test::WaitForPageText(browser.View()->page(), "Our winter prices");
+    EXPECT_TRUE(text.contains("Our winter prices")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Winter <offer>")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Shop <news@shop.example>")) << text.toStdString();
     EXPECT_EQ(browser.windowTitle().toStdString(), "VeltoMail 98 - Winter <offer>");
     EXPECT_TRUE(h.engine.RunUntil([&] { return browser.RemoteBar()->isVisible(); }, 10000));
     h.engine.RunUntil([] { return false; }, 1000);

@@ -4,13 +4,12 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <fstream>
-#include <memory>
 
 #include "present/MailBrowser.h"
 #include "shell/SheetTestKit.h"
 #include "shell/WebTemplatePage.h"
 #include "support/TestEnvironment.h"
-#include "support/qt/EngineHarness.h"
+#include "support/qt/WebPageText.h"
 
 namespace velto::test {
 namespace {
@@ -142,22 +141,8 @@ TEST_F(TemplatesPage, BrowseFillsTheFileAndThePreviewShowsTheTemplateItself) {
     EXPECT_EQ(Text(Page(s), "indexFileEdit").toStdString(), file);
     Type(Page(s), "profileNameEdit", "Mine");
     Click(Page(s), "Add");
-    // The page's text, asked again until it comes; an answer may arrive late.
-    auto text = std::make_shared<QString>();
-    auto asking = std::make_shared<bool>(false);
-    const bool shown = RunEventsUntil(
-        [&] {
-            if (!*asking) {
-                *asking = true;
-                page->Preview()->View()->page()->toPlainText([text, asking](const QString& t) {
-                    *text = t;
-                    *asking = false;
-                });
-            }
-            return text->contains("Template %SUBJECT%");
-        },
-        30000);
-    EXPECT_TRUE(shown) << text->toStdString();
+    const QString text = WaitForPageText(page->Preview()->View()->page(), "Template %SUBJECT%");
+    EXPECT_TRUE(text.contains("Template %SUBJECT%")) << text.toStdString();
 }
 
 }  // namespace
