@@ -19,7 +19,7 @@
 #include "engine/HeaderStoreFile.h"
 #include "platform/FileHiveStorage.h"
 #include "present/DefaultTemplate.h"
-#include "present/MailBrowser.h"
+#include "present/WebViews.h"
 #include "platform/NmDialup.h"
 #include "net/RoutedTransport.h"
 #include "net/PosixTransport.h"
@@ -191,7 +191,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     // The main frame, the view's engine and the services it uses.
     QtDesktop desktop;
     auto frame = std::make_unique<CMainFrame>(desktop);
-    SetWebEngineNotice([&frame](const std::string& text) { frame->AppendOutput(text); });
+    SetWebViewsNotice([&frame](const std::string& text) { frame->AppendOutput(text); });
     std::unique_ptr<CCorvaneView> view;
     QtTray tray(QtTray::Commands{
         [&] { frame->ShowMainWindow(); },

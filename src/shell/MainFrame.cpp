@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
@@ -548,36 +547,39 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::strin
 }
 
 // Made on first use only: the web engine stays unloaded until then.
-CMailBrowser* CMainFrame::EnsureBrowser() {
+IMailBrowser* CMainFrame::EnsureBrowser() {
     if (!m_browser) {
-        CMailBrowser::Hooks hooks;
-        hooks.messageBox = [](QWidget* parent, const QString& text) {
-            QMessageBox::information(parent, "VeltoMail", text);
-        };
-        hooks.closed = [this] {
+        std::string why;
+        const WebViewsApi* web = WebViews(&why);
+        if (!web) {
+            AppendOutput("Web pages cannot be shown: " + why);
+            return nullptr;
+        }
+        m_browser.reset(web->makeBrowser([this] {
             if (m_view) m_view->OnBrowserClosed();
-        };
-        hooks.fallbackFolder =
-            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() + "/veltomail-pages";
-        m_browser = std::make_unique<CMailBrowser>(std::move(hooks));
-        m_browser->setWindowIcon(windowIcon());
+        }));
+        m_browser->Window()->setWindowIcon(windowIcon());
     }
     return m_browser.get();
 }
 
+QWidget* CMainFrame::Browser() const { return m_browser ? m_browser->Window() : nullptr; }
+
 void CMainFrame::ShowInBrowser(const CMailHeader& header, const std::string& body) {
-    CMailBrowser* browser = EnsureBrowser();
-    browser->showNormal();
-    browser->raise();
-    browser->activateWindow();
-    browser->ShowRenderedMessage(header, body);
+    OpenBrowser();
+    if (!m_browser) return;
+    const std::string pages =
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() + "/veltomail-pages";
+    const std::string problem = ShowMessageAsPage(*m_browser, header, body, pages);
+    if (!problem.empty()) MessageBox(problem);
 }
 
 void CMainFrame::OpenBrowser() {
-    CMailBrowser* browser = EnsureBrowser();
-    browser->showNormal();
-    browser->raise();
-    browser->activateWindow();
+    if (!EnsureBrowser()) return;
+    QWidget* window = m_browser->Window();
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
 }
 
 void CMainFrame::DestroyBrowser() { m_browser.reset(); }

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "present/MailBrowser.h"
+#include "present/WebViews.h"
 #include "settings/Crc32.h"
 #include "shell/SheetPrompts.h"
 
@@ -86,10 +86,15 @@ CWebTemplatePage::CWebTemplatePage(QWidget* parent) : CPropertyPage(parent) {
 
 void CWebTemplatePage::showEvent(QShowEvent* event) {
     CPropertyPage::showEvent(event);
-    if (!m_preview) {
-        m_preview = new CTemplatePreview(m_previewArea);
-        m_previewArea->layout()->addWidget(m_preview);
+    if (m_previewTried) return;
+    m_previewTried = true;
+    std::string why;
+    if (const WebViewsApi* web = WebViews(&why)) {
+        m_preview = web->makePreview(m_previewArea);
+        m_previewArea->layout()->addWidget(m_preview->Widget());
         ShowPreview();
+    } else {
+        m_previewArea->layout()->addWidget(new QLabel(QString::fromStdString("No preview: " + why), m_previewArea));
     }
 }
 

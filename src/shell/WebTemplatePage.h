@@ -15,7 +15,7 @@ class QLineEdit;
 
 namespace velto {
 
-class CTemplatePreview;
+class ITemplatePreview;
 
 class CWebTemplatePage : public CPropertyPage {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
     explicit CWebTemplatePage(QWidget* parent = nullptr);
     void OnApply() override;
     // Made when the page is first shown: the web engine loads on first use.
-    CTemplatePreview* Preview() const { return m_preview; }
+    ITemplatePreview* Preview() const { return m_preview; }
     const std::vector<TemplateSettings>& Profiles() const { return m_profiles; }
 
 protected:
@@ -52,7 +52,8 @@ private:
     QLineEdit* m_name;
     QCheckBox* m_default;
     QWidget* m_previewArea;
-    CTemplatePreview* m_preview = nullptr;
+    ITemplatePreview* m_preview = nullptr;  // owned by its parent widget
+    bool m_previewTried = false;
 };
 
 }  // namespace velto

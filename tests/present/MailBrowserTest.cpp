@@ -15,7 +15,8 @@
 #include <fstream>
 
 #include "present/DefaultTemplate.h"
-#include "present/MailBrowser.h"
+#include "present/WebViews.h"
+#include "present/web/MailBrowser.h"
 #include "settings/Settings.h"
 #include "support/TestEnvironment.h"
 #include "support/qt/EngineHarness.h"
@@ -30,7 +31,6 @@ struct BrowserFixture {
     test::ScopedHive hive;
     std::string folder = test::MakeTempDir("web");
     bool closed = false;
-    QStringList boxes;
     std::unique_ptr<CMailBrowser> window;
     int loads = 0;
 
@@ -44,16 +44,15 @@ struct BrowserFixture {
         profile.m_active = 1;
         profile.m_modified = 1;
         profile.Save(keys::kTemplates);
-        window = std::make_unique<CMailBrowser>(CMailBrowser::Hooks{
-            [this](QWidget*, const QString& text) { boxes << text; }, [this] { closed = true; },
-            test::MakeTempDir("webrun")});
+        window = std::make_unique<CMailBrowser>([this] { closed = true; });
         QObject::connect(window->View(), &QWebEngineView::loadFinished, [this](bool) { ++loads; });
         window->show();
     }
 
     bool Show(const CMailHeader& header, const std::string& body) {
         const int before = loads;
-        window->ShowRenderedMessage(header, body);
+        const std::string problem = ShowMessageAsPage(*window, header, body, test::MakeTempDir("webrun"));
+        if (!problem.empty()) return false;
         return test::RunEventsUntil([&] { return loads > before; }, kLoadMs);
     }
 

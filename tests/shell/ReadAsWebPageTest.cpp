@@ -62,16 +62,19 @@ TEST(ReadAsWebPage, TheListedMessageShowsThroughTheDefaultTemplateWithNoRequest)
     asWebPage->trigger();
     ASSERT_TRUE(h.engine.FinishWork());
     ASSERT_TRUE(h.engine.RunUntil([&] { return h.frame.Browser() != nullptr; }, 10000));
-    CMailBrowser& browser = *h.frame.Browser();
+    QWidget& browser = *h.frame.Browser();
     EXPECT_TRUE(browser.isVisible());
+    QWebEngineView* view = browser.findChild<QWebEngineView*>();
+    QWidget* remoteBar = browser.findChild<QWidget*>("remoteBar");
+    ASSERT_TRUE(view && remoteBar);
     EXPECT_EQ(h.frame.MessageCenter(), nullptr) << "As WebPage opens the browser only";
 
-    const QString text = test::WaitForPageText(browser.View()->page(), "Our winter prices");
+    const QString text = test::WaitForPageText(view->page(), "Our winter prices");
     EXPECT_TRUE(text.contains("Our winter prices")) << text.toStdString();
     EXPECT_TRUE(text.contains("Winter <offer>")) << text.toStdString();
     EXPECT_TRUE(text.contains("Shop <news@shop.example>")) << text.toStdString();
     EXPECT_EQ(browser.windowTitle().toStdString(), "VeltoMail 98 - Winter <offer>");
-    EXPECT_TRUE(h.engine.RunUntil([&] { return browser.RemoteBar()->isVisible(); }, 10000));
+    EXPECT_TRUE(h.engine.RunUntil([&] { return remoteBar->isVisible(); }, 10000));
     h.engine.RunUntil([] { return false; }, 1000);
     EXPECT_EQ(requests, 0);
 }

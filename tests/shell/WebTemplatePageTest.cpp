@@ -5,7 +5,7 @@
 #include <QWebEngineView>
 #include <fstream>
 
-#include "present/MailBrowser.h"
+#include "present/WebViews.h"
 #include "shell/SheetTestKit.h"
 #include "shell/WebTemplatePage.h"
 #include "support/TestEnvironment.h"
@@ -141,7 +141,7 @@ TEST_F(TemplatesPage, BrowseFillsTheFileAndThePreviewShowsTheTemplateItself) {
     EXPECT_EQ(Text(Page(s), "indexFileEdit").toStdString(), file);
     Type(Page(s), "profileNameEdit", "Mine");
     Click(Page(s), "Add");
-    const QString text = WaitForPageText(page->Preview()->View()->page(), "Template %SUBJECT%");
+    const QString text = WaitForPageText(page->Preview()->Widget()->findChild<QWebEngineView*>()->page(), "Template %SUBJECT%");
     EXPECT_TRUE(text.contains("Template %SUBJECT%")) << text.toStdString();
 }
 

@@ -1,4 +1,4 @@
-#include "present/MailBrowser.h"
+#include "present/web/MailBrowser.h"
 
 #include <unistd.h>
 
@@ -23,7 +23,6 @@
 #include <QWebEngineView>
 #include <filesystem>
 
-#include "present/TemplateRenderer.h"
 
 namespace velto {
 
@@ -167,7 +166,7 @@ void CTemplatePreview::ShowFile(const QString& path) {
     m_view->load(path.isEmpty() ? QUrl("about:blank") : QUrl::fromLocalFile(path));
 }
 
-CMailBrowser::CMailBrowser(Hooks hooks) : m_hooks(std::move(hooks)) {
+CMailBrowser::CMailBrowser(std::function<void()> closed) : m_closed(std::move(closed)) {
     PrepareWebEngine();
     setWindowTitle("VeltoMail 98");
     resize(760, 600);
@@ -263,7 +262,7 @@ CMailBrowser::~CMailBrowser() {
         std::error_code ec;
         std::filesystem::remove(file, ec);
     }
-    if (m_hooks.closed) m_hooks.closed();
+    if (m_closed) m_closed();
 }
 
 void CMailBrowser::AddCommand(QMenu* menu, int id, const QString& text, const QString& status,
@@ -284,25 +283,12 @@ QAction* CMailBrowser::Command(int id) const {
 
 QString CMailBrowser::StatusText() const { return statusBar()->currentMessage(); }
 
-void CMailBrowser::ShowRenderedMessage(const CMailHeader& header, const std::string& body) {
-    const std::string templ = FindDefaultTemplate();
-    const RenderResult result = RenderToFile(templ, header, body, m_hooks.fallbackFolder);
-    if (!result.error.empty()) {
-        if (m_hooks.messageBox) m_hooks.messageBox(this, QString::fromStdString(result.error));
-        return;
-    }
-    m_current = result.path;
-    if (!QFileInfo::exists(QString::fromStdString(result.path))) return;
-    m_rendered.push_back(result.path);
-    QStringList folders;
-    for (const std::string& file : {result.path, templ}) {
-        const QString dir = QFileInfo(QFileInfo(QString::fromStdString(file)).absolutePath()).canonicalFilePath();
-        if (!file.empty() && !dir.isEmpty() && !folders.contains(dir)) folders << dir;
-    }
+void CMailBrowser::ShowMessagePage(const QString& path, const QStringList& folders) {
+    m_rendered.push_back(path.toStdString());
     m_remoteBar->hide();
     m_page->m_folders = folders;
     m_page->SetMessageMode(true, folders);
-    m_view->load(QUrl::fromLocalFile(QString::fromStdString(result.path)));
+    m_view->load(QUrl::fromLocalFile(path));
 }
 
 void CMailBrowser::Navigate(const QString& address) {
@@ -335,3 +321,13 @@ void CMailBrowser::closeEvent(QCloseEvent* event) {
 }
 
 }  // namespace velto
+
+// The library's one entry point, found by name when it is loaded.
+extern "C" Q_DECL_EXPORT const velto::WebViewsApi* velto_web_views() {
+    static const velto::WebViewsApi api = {
+        [](std::function<void()> closed) -> velto::IMailBrowser* { return new velto::CMailBrowser(std::move(closed)); },
+        [](QWidget* parent) -> velto::ITemplatePreview* { return new velto::CTemplatePreview(parent); },
+        [](std::function<void(const std::string&)> notice) { velto::SetWebEngineNotice(std::move(notice)); },
+    };
+    return &api;
+}

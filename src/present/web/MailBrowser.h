@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/MailHeader.h"
+#include "present/WebViews.h"
 
 class QComboBox;
 class QWebEngineProfile;
@@ -39,19 +39,20 @@ enum BrowserCommand : int {
 };
 
 // Chromium will not run its sandbox as root. Only then the sandbox is turned
-// off, and the notice (the output window; set at start-up) says so once.
-// Every web view calls PrepareWebEngine before it is made.
+// off, and the notice (the output window) says so once. Every web view
+// calls PrepareWebEngine before it is made.
 void SetWebEngineNotice(std::function<void(const std::string&)> notice);
 void PrepareWebEngine();
 
 // A template file shown as it is, placeholders and all, as safely as a
 // message page: no script, nothing remote, nothing outside its folder.
-class CTemplatePreview : public QWidget {
+class CTemplatePreview : public QWidget, public ITemplatePreview {
     Q_OBJECT
 public:
     explicit CTemplatePreview(QWidget* parent = nullptr);
     ~CTemplatePreview() override;
-    void ShowFile(const QString& path);  // empty: a blank page
+    QWidget* Widget() override { return this; }
+    void ShowFile(const QString& path) override;
     QWebEngineView* View() const { return m_view; }
 
 private:
@@ -60,22 +61,15 @@ private:
     QWebEngineView* m_view = nullptr;
 };
 
-class CMailBrowser : public QMainWindow {
+class CMailBrowser : public QMainWindow, public IMailBrowser {
     Q_OBJECT
 public:
-    struct Hooks {
-        // A box for the user ("unable to create temporary file").
-        std::function<void(QWidget* parent, const QString& text)> messageBox;
-        // The window is going away (the owner forgets it).
-        std::function<void()> closed;
-        // Where pages go when the template's folder cannot be written.
-        std::string fallbackFolder;
-    };
-    explicit CMailBrowser(Hooks hooks);
+    // closed: the window is going away (the owner forgets it).
+    explicit CMailBrowser(std::function<void()> closed);
     ~CMailBrowser() override;
 
-    // Renders the message through the default template and shows it.
-    void ShowRenderedMessage(const CMailHeader& header, const std::string& body);
+    QWidget* Window() override { return this; }
+    void ShowMessagePage(const QString& path, const QStringList& folders) override;
     void Navigate(const QString& address);
     // The address box's Enter and its drop-down: navigate, remember once.
     void GoToAddress(const QString& address);
@@ -101,7 +95,7 @@ private:
     void AddCommand(QMenu* menu, int id, const QString& text, const QString& status, std::function<void()> run);
     void OnRemoteBlocked();
 
-    Hooks m_hooks;
+    std::function<void()> m_closed;
     QComboBox* m_location = nullptr;
     QWebEngineView* m_view = nullptr;
     QWidget* m_remoteBar = nullptr;
@@ -109,7 +103,6 @@ private:
     BrowserPage* m_page = nullptr;
     std::unique_ptr<RemoteBlocker> m_blocker;
     std::vector<std::string> m_rendered;
-    std::string m_current;
 };
 
 }  // namespace velto
