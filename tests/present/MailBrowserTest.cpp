@@ -117,6 +117,11 @@ TEST(MailBrowser, RemoteContentWaitsForTheUser) {
     ASSERT_TRUE(f.Show(Message("again", "text/html"), "<html><body><img src=\"" + base + "/again.png\"></body></html>"));
     test::RunEventsUntil([] { return false; }, 1000);
     EXPECT_EQ(requests, before);
+
+    // A picture of a part the message lacks is nothing to load from the network.
+    ASSERT_TRUE(f.Show(Message("no part", "text/html"), "<html><body><img src=\"cid:missing@x\"></body></html>"));
+    test::RunEventsUntil([] { return false; }, 1000);
+    EXPECT_FALSE(f.window->RemoteBar()->isVisible());
 }
 
 TEST(MailBrowser, RenderedFilesLiveAsLongAsTheWindow) {

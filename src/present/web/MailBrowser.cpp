@@ -62,7 +62,10 @@ public:
         }
         if (m_allowRemote) return;
         info.block(true);
-        if (m_onBlocked) m_onBlocked();
+        // Only what the network would have given is offered to load.
+        const bool network = scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "ws" ||
+                             scheme == "wss";
+        if (network && m_onBlocked) m_onBlocked();
     }
 
     void SetMessage(bool message, QStringList folders = {}) {
