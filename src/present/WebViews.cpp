@@ -1,5 +1,7 @@
 #include "present/WebViews.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
@@ -22,6 +24,10 @@ const WebViewsApi* WebViews(std::string* error) {
     static bool tried = false;
     if (!tried) {
         tried = true;
+        if (::geteuid() == 0) {
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+            if (Notice()) Notice()("Running as root: web pages are shown without the web engine's sandbox.");
+        }
         // Installed beside the program's own libraries, else in the build tree.
         const QStringList candidates = {
             QCoreApplication::applicationDirPath() + "/../" VELTO_WEB_INSTALL_DIR "/" VELTO_WEB_FILE_NAME,
@@ -32,7 +38,6 @@ const WebViewsApi* WebViews(std::string* error) {
             using Entry = const WebViewsApi* (*)();
             if (auto entry = reinterpret_cast<Entry>(library.resolve("velto_web_views"))) {
                 api = entry();
-                api->setNotice(Notice());
                 break;
             }
             problem = library.errorString().toStdString();

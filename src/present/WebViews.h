@@ -34,14 +34,13 @@ struct WebViewsApi {
     // closed: the window is going away (its owner forgets it).
     IMailBrowser* (*makeBrowser)(std::function<void()> closed);
     ITemplatePreview* (*makePreview)(QWidget* parent);
-    // Where the one notice about running without the sandbox goes.
-    void (*setNotice)(std::function<void(const std::string&)> notice);
 };
 
 // Loads the library on the first call; nullptr (and the reason in error)
-// when it cannot be loaded.
+// when it cannot be loaded. The web engine will not run its sandbox as
+// root: only then it runs without, and the notice says so once.
 const WebViewsApi* WebViews(std::string* error = nullptr);
-// Where the library's notice goes once it is loaded (the output window).
+// Where that notice goes (the output window).
 void SetWebViewsNotice(std::function<void(const std::string&)> notice);
 
 class CMailHeader;

@@ -1,7 +1,5 @@
 #include "present/web/MailBrowser.h"
 
-#include <unistd.h>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,23 +24,6 @@
 
 namespace velto {
 
-namespace {
-std::function<void(const std::string&)>& Notice() {
-    static std::function<void(const std::string&)> notice;
-    return notice;
-}
-}  // namespace
-
-void SetWebEngineNotice(std::function<void(const std::string&)> notice) { Notice() = std::move(notice); }
-
-void PrepareWebEngine() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    if (::geteuid() != 0) return;
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (Notice()) Notice()("Running as root: web pages are shown without the web engine's sandbox.");
-}
 
 // What a page may load. A message page: local files in its own folders and
 // data: addresses only, until the user lets remote content in; any other
@@ -142,7 +123,6 @@ private:
 };
 
 CTemplatePreview::CTemplatePreview(QWidget* parent) : QWidget(parent) {
-    PrepareWebEngine();
     m_profile = new QWebEngineProfile(this);
     m_blocker = std::make_unique<RemoteBlocker>(nullptr);
     m_profile->setUrlRequestInterceptor(m_blocker.get());
@@ -170,7 +150,6 @@ void CTemplatePreview::ShowFile(const QString& path) {
 }
 
 CMailBrowser::CMailBrowser(std::function<void()> closed) : m_closed(std::move(closed)) {
-    PrepareWebEngine();
     setWindowTitle("VeltoMail 98");
     resize(760, 600);
 
@@ -330,7 +309,6 @@ extern "C" Q_DECL_EXPORT const velto::WebViewsApi* velto_web_views() {
     static const velto::WebViewsApi api = {
         [](std::function<void()> closed) -> velto::IMailBrowser* { return new velto::CMailBrowser(std::move(closed)); },
         [](QWidget* parent) -> velto::ITemplatePreview* { return new velto::CTemplatePreview(parent); },
-        [](std::function<void(const std::string&)> notice) { velto::SetWebEngineNotice(std::move(notice)); },
     };
     return &api;
 }

@@ -38,11 +38,6 @@ enum BrowserCommand : int {
     ID_BROWSER_WEBMAIL_2 = 32804,
 };
 
-// Chromium will not run its sandbox as root. Only then the sandbox is turned
-// off, and the notice (the output window) says so once. Every web view
-// calls PrepareWebEngine before it is made.
-void SetWebEngineNotice(std::function<void(const std::string&)> notice);
-void PrepareWebEngine();
 
 // A template file shown as it is, placeholders and all, as safely as a
 // message page: no script, nothing remote, nothing outside its folder.
