@@ -249,7 +249,9 @@ std::string RenderPage(std::string_view templ, const CMailHeader& header, std::s
     if (head.ends_with("\r\n.\r\n")) head.resize(head.size() - 3);
     if (head == ".\r\n") head.clear();
     while (head.ends_with("\r\n")) head.resize(head.size() - 2);
-    std::string message = head.empty() ? std::string() : head + "\r\n\r\n";
+    // With no header at all, an empty one: the body's first line is no header.
+    std::string message = head + "\r\n\r\n";
+    if (head.empty()) message = "\r\n";
     message.append(body);
     const MimeMessage mime(message);
     std::string converted;

@@ -85,6 +85,8 @@ TEST(TemplateRenderer, PageTakesDecodedBodiesAndInlinePictures) {
     const std::string templ = "<p>%FROM%</p>%MESSAGE%";
     CMailHeader h = Header();
 
+    // Without a stored header the body is all body, a first line like a header too.
+    EXPECT_EQ(RenderPage("%MESSAGE%", h, "Note: x\r\n\r\nText"), "Note: x<br><br>Text");
     // A body naming a placeholder keeps it literally.
     EXPECT_EQ(RenderPage(templ, h, "hi %FROM%\r\n"), "<p>Sales &lt;sales@example.com&gt;</p>hi %FROM%<br>");
 
