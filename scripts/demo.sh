@@ -7,7 +7,8 @@
 #
 # Environment: BUILD (build folder, default "build"); anything else is
 # passed on to the program (VELTOMAIL_SCREENSHOT=file.png saves a picture
-# of the filled window and ends it).
+# of the filled window and ends it). VELTOMAIL_DEMO_VIEW_TYPE sets how a
+# double click shows a message (0 both windows, 1 web page, 2 Message Center).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
@@ -65,7 +66,8 @@ printf '%s\r\n' 'REGEDIT4' '' \
   '[HKEY_CURRENT_USER\Software\Dunmere\Velto Mail\Configuration]' \
   '"Startup Scan"=dword:00000001' '' \
   '[HKEY_CURRENT_USER\Software\Dunmere\Velto Mail\Environment]' \
-  '"Save Headers"=dword:00000000' >"$work/config/VeltoMail/registry.reg"
+  '"Save Headers"=dword:00000000' \
+  "\"View Type\"=dword:0000000${VELTOMAIL_DEMO_VIEW_TYPE:-0}" >"$work/config/VeltoMail/registry.reg"
 
 echo "demo: POP3 server with ${#messages[@]} messages on 127.0.0.1:$port;" \
      "VeltoMail checks it 10 seconds after it starts (or press Get Mail)."

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libgl-dev
   zlib1g-dev libssl-dev openssl libgmime-3.0-dev libgtest-dev libgmock-dev libbenchmark-dev
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   xvfb xauth desktop-file-utils fonts-ipafont-gothic

@@ -18,6 +18,8 @@
 #include "engine/CorvaneView.h"
 #include "engine/HeaderStoreFile.h"
 #include "platform/FileHiveStorage.h"
+#include "present/DefaultTemplate.h"
+#include "present/WebViews.h"
 #include "platform/NmDialup.h"
 #include "net/RoutedTransport.h"
 #include "net/PosixTransport.h"
@@ -139,6 +141,9 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
 }  // namespace
 
 int CCorvaneApp::Main(int argc, char** argv) {
+    // The web engine, loaded on first use, shares its GL contexts: this must
+    // be said before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName("VeltoMail");
     // No display name: the toolkit would append it to every window title,
@@ -182,10 +187,12 @@ int CCorvaneApp::Main(int argc, char** argv) {
     };
     if (!CheckSystem(env)) return 1;
     EnsureDatabasePath();
+    EnsureDefaultTemplate(UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/templates");
 
     // The main frame, the view's engine and the services it uses.
     QtDesktop desktop;
     auto frame = std::make_unique<CMainFrame>(desktop);
+    SetWebViewsNotice([&frame](const std::string& text) { frame->AppendOutput(text); });
     std::unique_ptr<CCorvaneView> view;
     QtTray tray(QtTray::Commands{
         [&] { frame->ShowMainWindow(); },

@@ -1,7 +1,6 @@
 #include "shell/MailPropertySheet.h"
 
 #include <QDialogButtonBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -9,6 +8,7 @@
 #include "shell/InternetPage.h"
 #include "shell/MailBoxPage.h"
 #include "shell/MiscPage.h"
+#include "shell/WebTemplatePage.h"
 
 namespace velto {
 
@@ -49,19 +49,9 @@ void CMailPropertySheet::accept() {
     if (Apply()) QDialog::accept();
 }
 
-CPropertyPage* MakeUnavailablePage(const QString& what, QWidget* parent) {
-    auto* page = new CPropertyPage(parent);
-    auto* layout = new QVBoxLayout(page);
-    auto* label = new QLabel(what + " are not available in this version yet.", page);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    layout->addWidget(label);
-    return page;
-}
-
 void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup) {
     sheet.AddPage(new CMailBoxPage, "Mailbox Setup");
-    sheet.AddPage(MakeUnavailablePage("Email templates"), "Email Templates");
+    sheet.AddPage(new CWebTemplatePage, "Email Templates");
     sheet.AddPage(new CInternetPage(sound, dialup), "Internet Settings");
     sheet.AddPage(new CMiscPage, "Environment");
 }

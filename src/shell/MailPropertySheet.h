@@ -38,9 +38,6 @@ private:
     bool m_applied = false;
 };
 
-// A page whose content comes in a later version.
-CPropertyPage* MakeUnavailablePage(const QString& what, QWidget* parent = nullptr);
-
 class IDialup;
 class ISound;
 

@@ -15,6 +15,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -293,12 +294,9 @@ void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
     for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE})
         if (QAction* a = Action(id)) a->setEnabled(idle);
-    for (int id : {ID_READ_MESSAGE, ID_MESSAGE_STATISTICS})
+    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);
-    // The web page view needs the browser window, which this build does not
-    // have yet: shown disabled, as unhandled commands are.
-    for (int id : {ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_EDIT_COPY})
-        if (QAction* a = Action(id)) a->setEnabled(false);
+    if (QAction* a = Action(ID_EDIT_COPY)) a->setEnabled(false);
 }
 
 COutputWindow* CMainFrame::OutputWindow() const { return m_utility->Output(); }
@@ -555,8 +553,42 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::strin
     else m_messageCenter->ShowMessage();
 }
 
-void CMainFrame::ShowInBrowser(const CMailHeader&, const std::string&) {}
-void CMainFrame::OpenBrowser() {}
-void CMainFrame::DestroyBrowser() {}
+// Made on first use only: the web engine stays unloaded until then.
+IMailBrowser* CMainFrame::EnsureBrowser() {
+    if (!m_browser) {
+        std::string why;
+        const WebViewsApi* web = WebViews(&why);
+        if (!web) {
+            AppendOutput("Web pages cannot be shown: " + why);
+            return nullptr;
+        }
+        m_browser.reset(web->makeBrowser([this] {
+            if (m_view) m_view->OnBrowserClosed();
+        }));
+        m_browser->Window()->setWindowIcon(windowIcon());
+    }
+    return m_browser.get();
+}
+
+QWidget* CMainFrame::Browser() const { return m_browser ? m_browser->Window() : nullptr; }
+
+void CMainFrame::ShowInBrowser(const CMailHeader& header, const std::string& body) {
+    OpenBrowser();
+    if (!m_browser) return;
+    const std::string pages =
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() + "/veltomail-pages";
+    const std::string problem = ShowMessageAsPage(*m_browser, header, body, pages);
+    if (!problem.empty()) MessageBox(problem);
+}
+
+void CMainFrame::OpenBrowser() {
+    if (!EnsureBrowser()) return;
+    QWidget* window = m_browser->Window();
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+void CMainFrame::DestroyBrowser() { m_browser.reset(); }
 
 }  // namespace velto

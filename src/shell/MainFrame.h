@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/EngineUi.h"
+#include "present/WebViews.h"
 #include "present/MessageCenter.h"
 #include "shell/WindowState.h"
 
@@ -88,6 +89,8 @@ public:
     void SetMessageCenterPrompts(MessageCenterPrompts prompts) { m_messageCenterPrompts = std::move(prompts); }
     // Null until a message was first read.
     CMessageCenter* MessageCenter() const { return m_messageCenter.get(); }
+    // The web browser window; null until first used.
+    QWidget* Browser() const;
     // The file that keeps where the user left the window: read and applied
     // now, written whenever the window hides or closes.
     void SetLayoutFile(const QString& path);
@@ -195,6 +198,8 @@ private:
     MessageCenterPrompts m_messageCenterPrompts = DefaultMessageCenterPrompts();
     // A window of its own, kept from its first use to the end.
     std::unique_ptr<CMessageCenter> m_messageCenter;
+    std::unique_ptr<IMailBrowser> m_browser;
+    IMailBrowser* EnsureBrowser();
     QString m_layoutFile;
     QList<int> m_columns;        // widths to give the list's columns
     QByteArray m_hiddenGeometry;  // where the window was when it went to the tray

@@ -18,6 +18,8 @@ with tempfile.TemporaryDirectory() as dest:
     root = dest + "/usr/local"
     program = root + "/bin/veltomail"
     check(os.access(program, os.X_OK), "bin/veltomail is not an executable")
+    # The web views, loaded by the program from there on first use.
+    check(os.path.isfile(root + "/lib/veltomail/libvelto_web.so"), "no lib/veltomail/libvelto_web.so")
 
     entry_path = root + "/share/applications/veltomail.desktop"
     check(os.path.isfile(entry_path), "no share/applications/veltomail.desktop")

@@ -49,9 +49,9 @@ TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndTitleFollowACheck)
     FrameHarness h(AccountsText({{"B", "pop.b"}}), transports);
     h.view().OnInitialUpdate();
     h.engine.Drain();
-    const int engine[] = {ID_GET_MAIL,      ID_REFRESH,         ID_DELETE_MESSAGE,
-                          ID_PERFORM_MAINTENANCE, ID_READ_MESSAGE, ID_MESSAGE_STATISTICS};
-    const int later[] = {ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_EDIT_COPY};
+    const int engine[] = {ID_GET_MAIL,     ID_REFRESH,         ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE,
+                          ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_WEB_BROWSER,    ID_MESSAGE_STATISTICS};
+    const int later[] = {ID_EDIT_COPY};
     const int always[] = {ID_MAIL_PROPERTIES, ID_APP_ABOUT, ID_UTILITY_WINDOW, ID_FILE_PRINT, ID_APP_EXIT};
     auto expectStates = [&](bool idle) {
         for (int id : engine) EXPECT_EQ(Enabled(h, id), idle) << id;
@@ -60,7 +60,8 @@ TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndTitleFollowACheck)
         // The list's pop-up follows the same commands.
         for (QAction* a : h.frame.ListMenu()->actions())
             if (a->data().toInt() == ID_REFRESH || a->data().toInt() == ID_DELETE_MESSAGE ||
-                a->data().toInt() == ID_READ_MESSAGE || a->data().toInt() == ID_MESSAGE_STATISTICS) {
+                a->data().toInt() == ID_READ_MESSAGE || a->data().toInt() == ID_READ_AS_WEBPAGE ||
+                a->data().toInt() == ID_MESSAGE_STATISTICS) {
                 EXPECT_EQ(a->isEnabled(), idle);
             }
     };
@@ -312,7 +313,7 @@ TEST(MainFrame, MenusShowToolbarPicturesEngravedWhenDisabledAndChecksOtherwise) 
 
     // A disabled command's picture is engraved: only the two emboss colours.
     QAction* read = h.frame.Action(ID_READ_AS_WEBPAGE);
-    ASSERT_FALSE(read->isEnabled());
+    read->setEnabled(false);  // as while a worker runs
     const QImage normal = read->icon().pixmap(16, 16, QIcon::Normal).toImage();
     const QImage engraved = read->icon().pixmap(16, 16, QIcon::Disabled).toImage();
     ASSERT_EQ(engraved.size(), normal.size());

@@ -1,0 +1,33 @@
+#include "present/DefaultTemplate.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "settings/Settings.h"
+
+// Resources of a static library are registered by hand, outside any namespace.
+static void InitTemplateResources() { Q_INIT_RESOURCE(templates); }
+
+namespace velto {
+
+std::string EnsureDefaultTemplate(const std::string& folder) {
+    if (!LoadAllTemplates().empty()) return {};
+    InitTemplateResources();
+    const QString dir = QString::fromStdString(folder);
+    const QString path = dir + "/standard.html";
+    QFile bundled(":/templates/standard.html");
+    if (!QDir().mkpath(dir) || !bundled.open(QIODevice::ReadOnly)) return {};
+    QFile out(path);
+    // The user's copy is theirs to change: an existing one is kept.
+    if (!out.exists() && (!out.open(QIODevice::WriteOnly) || out.write(bundled.readAll()) < 0)) return {};
+    out.close();
+    TemplateSettings profile;
+    profile.SetProfileName(kStandardProfile);
+    profile.SetIndexFile(path.toStdString());
+    profile.m_active = 1;
+    profile.m_modified = 1;
+    profile.Save(keys::kTemplates);
+    return path.toStdString();
+}
+
+}  // namespace velto

@@ -1,0 +1,16 @@
+#pragma once
+// The template that comes with the program, so that "As WebPage" shows
+// something before the user has made a template of their own.
+#include <string>
+
+namespace velto {
+
+inline constexpr const char* kStandardProfile = "Standard";
+
+// When no template profile exists: writes the bundled template into folder
+// and registers it as the default profile "Standard". Returns the template's
+// path when it registered one, else empty (profiles exist, or the folder
+// cannot be written).
+std::string EnsureDefaultTemplate(const std::string& folder);
+
+}  // namespace velto

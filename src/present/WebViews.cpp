@@ -1,0 +1,68 @@
+#include "present/WebViews.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLibrary>
+
+#include "present/TemplateRenderer.h"
+
+namespace velto {
+namespace {
+std::function<void(const std::string&)>& Notice() {
+    static std::function<void(const std::string&)> notice;
+    return notice;
+}
+}  // namespace
+
+void SetWebViewsNotice(std::function<void(const std::string&)> notice) { Notice() = std::move(notice); }
+
+const WebViewsApi* WebViews(std::string* error) {
+    static const WebViewsApi* api = nullptr;
+    static std::string problem;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        if (::geteuid() == 0) {
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+            if (Notice()) Notice()("Running as root: web pages are shown without the web engine's sandbox.");
+        }
+        // Installed beside the program's own libraries, else in the build tree.
+        const QStringList candidates = {
+            QCoreApplication::applicationDirPath() + "/../" VELTO_WEB_INSTALL_DIR "/" VELTO_WEB_FILE_NAME,
+            VELTO_WEB_BUILD_PATH};
+        for (const QString& path : candidates) {
+            if (!QFileInfo::exists(path)) continue;
+            QLibrary library(path);
+            using Entry = const WebViewsApi* (*)();
+            if (auto entry = reinterpret_cast<Entry>(library.resolve("velto_web_views"))) {
+                api = entry();
+                break;
+            }
+            problem = library.errorString().toStdString();
+        }
+        if (!api && problem.empty()) problem = "the web view library " VELTO_WEB_FILE_NAME " is not installed";
+    }
+    if (!api && error) *error = problem;
+    return api;
+}
+
+std::string ShowMessageAsPage(IMailBrowser& browser, const CMailHeader& header, const std::string& body,
+                              const std::string& fallbackFolder) {
+    const std::string templ = FindDefaultTemplate();
+    const RenderResult page = RenderToFile(templ, header, body, fallbackFolder);
+    if (!page.error.empty()) return page.error;
+    const QString path = QString::fromStdString(page.path);
+    if (!QFileInfo::exists(path)) return {};
+    // The page may read its own folder and its template's (pictures, styles).
+    QStringList folders;
+    for (const QString& file : {path, QString::fromStdString(templ)}) {
+        const QString dir = QFileInfo(QFileInfo(file).absolutePath()).canonicalFilePath();
+        if (!file.isEmpty() && !dir.isEmpty() && !folders.contains(dir)) folders << dir;
+    }
+    browser.ShowMessagePage(path, folders);
+    return {};
+}
+
+}  // namespace velto
