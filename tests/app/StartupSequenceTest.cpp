@@ -11,6 +11,7 @@
 
 #include "app/CorvaneApp.h"
 #include "support/TestEnvironment.h"
+#include "ProgramRun.h"
 
 namespace velto {
 namespace {
@@ -94,26 +95,12 @@ TEST(ProgramEndToEnd, LoadsAccountsAndEndsCleanlyOnSigterm) {
     const std::string path = config + "/VeltoMail/registry.reg";
     std::ofstream(path, std::ios::binary) << original;
 
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", QString::fromStdString(home));
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config));
-    env.insert("XDG_DATA_HOME", QString::fromStdString(home + "/data"));
-    env.insert("XDG_STATE_HOME", QString::fromStdString(home + "/state"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(env);
-    program.start(QString::fromLatin1(VELTO_BINARY_DIR "/src/app/veltomail"), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
+    Program program("", home);  // the settings above, as this user's
+    program.Start();
     // Start-up is through once the data file's path was saved.
-    QElapsedTimer clock;
-    clock.start();
-    while (ReadFile(path).find("\"Database\"=") == std::string::npos && clock.elapsed() < 20000)
-        program.waitForReadyRead(50);
-    ASSERT_NE(ReadFile(path).find("\"Database\"="), std::string::npos) << program.readAllStandardError().toStdString();
-    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    ASSERT_TRUE(program.waitForFinished(20000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    ASSERT_TRUE(program.WaitForSettings("\"Database\"=")) << program.Errors();
+    ASSERT_TRUE(program.Terminate(20000));
+    EXPECT_EQ(program.ExitCode(), 0);
 
     const std::string after = ReadFile(path);
     for (const char* kept : {"\"Server Name\"=\"pop.work.example\"", "\"User Password\"=\"s3cret\"",
