@@ -432,13 +432,11 @@ void CCorvaneView::ShowFetchedMessage(const std::string& text) {
         if (environment.m_viewType == 1) m_viewMode = 2;
         else if (environment.m_viewType == 2) m_viewMode = 1;
     }
-    // The windows get the body alone; a text without a header end goes whole.
-    CMessageText split;
-    const std::string& body = split.Split(text) ? split.m_body : text;
-    if (m_viewMode == 0 || m_viewMode == 2) m_s.ui->ShowInBrowser(record, body);
+    const CMessageText message = CMessageText::ForReading(record, text);
+    if (m_viewMode == 0 || m_viewMode == 2) m_s.ui->ShowInBrowser(record, message);
     if (m_viewMode == 0 || m_viewMode == 1) {
         const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= 2) ? m_messageCenterPage : 0;
-        m_s.ui->ShowInMessageCenter(record, body, page);
+        m_s.ui->ShowInMessageCenter(record, message, page);
     }
 }
 

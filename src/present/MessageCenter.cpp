@@ -97,16 +97,6 @@ void LayOut(QWidget* page, const std::vector<std::pair<QString, QLineEdit*>>& ro
     grid->setRowStretch(row, 1);
 }
 
-// A header fetched with TOP keeps the response's end, a blank line and a
-// "." line: the protocol's, not the message's. In a saved file they would end
-// the header early and put a stray dot above the body.
-std::string WithoutTopTerminator(std::string raw) {
-    if (raw.size() >= 5 && raw.compare(raw.size() - 5, 5, "\r\n.\r\n") == 0) raw.resize(raw.size() - 3);
-    else if (raw == ".\r\n") raw.clear();
-    if (raw.size() >= 4 && raw.compare(raw.size() - 4, 4, "\r\n\r\n") == 0) raw.resize(raw.size() - 2);
-    return raw;
-}
-
 }  // namespace
 
 MessageCenterPrompts DefaultMessageCenterPrompts() {
@@ -143,8 +133,9 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
     return prompts;
 }
 
-bool SaveMessageFile(const QString& path, const std::string& rawHeader, const std::string& body, QString& error) {
-    const std::string text = rawHeader + "\r\n" + body;
+bool SaveMessageFile(const QString& path, const CMessageText& message, QString& error) {
+    // As the server sent it: the header, CR LF, the body.
+    const std::string text = message.m_header + "\r\n" + message.m_body;
     // Written aside and put in place whole: a failure leaves no half file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -278,9 +269,9 @@ QAction* CMessageCenter::Action(int id) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-void CMessageCenter::SetMessage(const CMailHeader& header, const std::string& body) {
+void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& message) {
     m_header = header;
-    m_body = body;
+    m_message = message;
 }
 
 void CMessageCenter::SetPage(Page page) {
@@ -302,9 +293,7 @@ void CMessageCenter::Fill() {
     SetPage(kMessagePage);
     // Read as a person reads mail: encoded words and MIME parts decoded.
     // Save Message and the header page keep the raw text.
-    std::string header = WithoutTopTerminator(m_header.m_rawHeader);
-    if (!header.empty() && header.back() != '\n') header += "\r\n";  // a header cut short of its line end
-    m_mime = std::make_unique<MimeMessage>(header + "\r\n" + m_body);
+    m_mime = std::make_unique<MimeMessage>(m_message.Whole());
     m_reader->m_from = QString::fromStdString(DecodeHeaderText(m_header.m_from));
     m_reader->m_subject = QString::fromStdString(DecodeHeaderText(m_header.m_subject));
     QString body = DisplayText(m_mime->Text());
@@ -322,7 +311,7 @@ void CMessageCenter::Fill() {
     m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
     m_reply->m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
     m_reply->m_body = DisplayText(QuoteBody(m_mime->Text()));
-    m_stats->m_rawHeader = DisplayText(WithoutTopTerminator(m_header.m_rawHeader));
+    m_stats->m_rawHeader = DisplayText(m_message.m_header);
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
 }
@@ -365,7 +354,7 @@ void CMessageCenter::OnSaveMessage() {
     if (path.isEmpty()) return;
     // The bytes the server sent, whatever the page shows.
     QString error;
-    if (!SaveMessageFile(path, WithoutTopTerminator(m_header.m_rawHeader), m_body, error)) m_prompts.messageBox(this, kAppCaption, error);
+    if (!SaveMessageFile(path, m_message, error)) m_prompts.messageBox(this, kAppCaption, error);
 }
 
 void CMessageCenter::OnChooseFont() {

@@ -78,16 +78,7 @@ bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != 
 // Offset just past the last line of the first complete reply in text, or 0
 // when no reply is complete yet. A reply ends with a line whose code is not
 // followed by '-'.
-std::size_t CompleteReplyLength(std::string_view text) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t eol = text.find('\n', start);
-        if (eol == std::string_view::npos) return 0;
-        const std::string_view line = text.substr(start, eol - start);
-        if (line.size() < 4 || line[3] != '-') return eol + 1;
-        start = eol + 1;
-    }
-}
+bool IsContinued(std::string_view line) { return line.size() >= 4 && line[3] == '-'; }
 
 std::string LocalHostName() {
     char name[HOST_NAME_MAX + 1] = {};
@@ -113,6 +104,7 @@ bool CSmtpMail::Connect() {
     if (m_connected) return true;
     CloseSocket();
     m_socket = m_transports ? m_transports->Create() : nullptr;
+    m_replies.Attach(m_socket.get());
     if (!m_socket) {
         m_errorText = "Unable to create the socket.";
         return false;
@@ -163,7 +155,7 @@ bool CSmtpMail::Greet() {
         }
         if (!Command("STARTTLS\r\n", kTls220)) return false;
         // Anything after the go-ahead came from someone in between.
-        if (!m_pending.empty()) {
+        if (m_replies.HasPending()) {
             m_errorText = "SMTP server sent data after STARTTLS";
             CloseSocket();
             return false;
@@ -176,6 +168,7 @@ bool CSmtpMail::Greet() {
 bool CSmtpMail::Secure() {
     int error = 0;
     m_socket = m_tls ? m_tls->Secure(std::move(m_socket), m_server, m_pinned, m_certificate, error) : nullptr;
+    m_replies.Attach(m_socket.get());
     if (!m_socket) {
         m_errorText = error == localerr::kCertificateUntrusted
                           ? "SMTP server certificate not trusted (" + m_certificate.problem + "); SHA-256 " +
@@ -310,28 +303,20 @@ bool CSmtpMail::CheckArguments(const COutgoingMessage& message) {
 }
 
 bool CSmtpMail::CheckReply(int index) {
-    std::size_t length;
-    while ((length = CompleteReplyLength(m_pending)) == 0) {
-        if (m_pending.size() > kMaxReply) {
-            m_errorText = "Server reply too long";
-            CloseSocket();
-            return false;
-        }
-        char buffer[1024];
-        const long n = m_socket ? m_socket->Receive(buffer, sizeof buffer) : -1;
-        if (n < 1) {
+    // A reply is its lines through the first without a '-' after the code.
+    m_reply.clear();
+    for (std::string_view line; m_reply.empty() || IsContinued(line);) {
+        if (!m_replies.Line(line, "\n", kMaxReply - std::min(kMaxReply, m_reply.size()), 1024)) {
             // The connection is of no further use: closing it spares the
             // caller a second wait on a dead server.
-            m_errorText = "Socket Error";
+            m_errorText = m_replies.Failure() == localerr::kReplyTooLong ? "Server reply too long" : "Socket Error";
             CloseSocket();
             return false;
         }
-        m_pending.append(buffer, static_cast<std::size_t>(n));
+        m_reply += line;
     }
     char digits[4] = {};
-    m_pending.copy(digits, 3);
-    m_reply.assign(m_pending, 0, length);
-    m_pending.erase(0, length);
+    m_reply.copy(digits, 3);
     int code = 0;
     if (std::sscanf(digits, "%d", &code) != 1) code = 0;
     if (code == kExpected[index].code) return true;
@@ -349,7 +334,7 @@ void CSmtpMail::CloseSocket() {
         m_socket->Close();
         m_socket.reset();
     }
-    m_pending.clear();
+    m_replies.Attach(nullptr);
     m_connected = false;
     m_encrypted = false;
 }

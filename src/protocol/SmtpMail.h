@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/LocalTime.h"
+#include "protocol/ReplyReader.h"
 #include "protocol/Transport.h"
 
 namespace velto {
@@ -91,7 +92,7 @@ private:
     std::string m_mailer = "Pelmo Mail";
     std::string m_server;
     std::unique_ptr<ITransport> m_socket;
-    std::string m_pending;  // received bytes not yet taken by a reply
+    ReplyReader m_replies;
     std::string m_reply;    // the last complete reply, all its lines
     bool m_encrypted = false;
 

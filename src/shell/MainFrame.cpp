@@ -31,6 +31,7 @@
 #include "shell/ToolIcons.h"
 #include "shell/UrlMonitor.h"
 #include "shell/UtilityBar.h"
+#include "protocol/MessageText.h"
 #include "settings/Settings.h"
 
 namespace velto {
@@ -538,13 +539,13 @@ void CMainFrame::ProgressReset() {
     if (m_progressDlg) m_progressDlg->ResetRange();
 }
 
-void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) {
+void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) {
     if (!m_messageCenter) {
         m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
         m_messageCenter->SetTlsLayer(m_replyTls);
         m_messageCenter->setWindowIcon(windowIcon());
     }
-    m_messageCenter->SetMessage(header, body);
+    m_messageCenter->SetMessage(header, message);
     m_messageCenter->showNormal();
     m_messageCenter->raise();
     m_messageCenter->activateWindow();
@@ -572,12 +573,12 @@ IMailBrowser* CMainFrame::EnsureBrowser() {
 
 QWidget* CMainFrame::Browser() const { return m_browser ? m_browser->Window() : nullptr; }
 
-void CMainFrame::ShowInBrowser(const CMailHeader& header, const std::string& body) {
+void CMainFrame::ShowInBrowser(const CMailHeader& header, const CMessageText& message) {
     OpenBrowser();
     if (!m_browser) return;
     const std::string pages =
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() + "/veltomail-pages";
-    const std::string problem = ShowMessageAsPage(*m_browser, header, body, pages);
+    const std::string problem = ShowMessageAsPage(*m_browser, header, message, pages);
     if (!problem.empty()) MessageBox(problem);
 }
 

@@ -144,8 +144,8 @@ public:
     void ProgressRange(int upper) override;
     void ProgressAdvance(int step) override;
     void ProgressReset() override;
-    void ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) override;
-    void ShowInBrowser(const CMailHeader& header, const std::string& body) override;
+    void ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) override;
+    void ShowInBrowser(const CMailHeader& header, const CMessageText& message) override;
     void OpenBrowser() override;
     void DestroyBrowser() override;
 

@@ -16,6 +16,7 @@
 
 #include "present/DefaultTemplate.h"
 #include "present/WebViews.h"
+#include "protocol/MessageText.h"
 #include "present/web/MailBrowser.h"
 #include "settings/Settings.h"
 #include "support/TestEnvironment.h"
@@ -51,7 +52,8 @@ struct BrowserFixture {
 
     bool Show(const CMailHeader& header, const std::string& body) {
         const int before = loads;
-        const std::string problem = ShowMessageAsPage(*window, header, body, test::MakeTempDir("webrun"));
+        const std::string problem = ShowMessageAsPage(*window, header, CMessageText{CMessageText::HeaderBlock(header.m_rawHeader), body},
+                                                        test::MakeTempDir("webrun"));
         if (!problem.empty()) return false;
         return test::RunEventsUntil([&] { return loads > before; }, kLoadMs);
     }

@@ -420,8 +420,7 @@ TEST_F(PopOverStream, NulBytesAreKeptAndHashed) {
     std::string uid;
     ASSERT_TRUE(pop->GetUniqueId(1, uid));
     EXPECT_EQ(uid, std::string("a\0b", 3));
-    std::uint32_t hash = 0;
-    CPopMail::HashUniqueId(uid, hash);
+    const std::uint32_t hash = CPopMail::HashUniqueId(uid);
     EXPECT_EQ(hash, Crc32::Of(std::string("a\0b", 3)));
     EXPECT_NE(hash, Crc32::Of("a"));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/EngineServices.h"
+#include "protocol/MessageText.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
 #include "support/RecordingLogSink.h"
@@ -91,14 +92,14 @@ public:
     }
     void ProgressAdvance(int step) override { progressAdvanced += step; }
     void ProgressReset() override { progressUpper = 0; }
-    void ShowInMessageCenter(const CMailHeader&, const std::string& body, int page) override {
+    void ShowInMessageCenter(const CMailHeader&, const CMessageText& message, int page) override {
         ++messageCenterShows;
         lastPage = page;
-        lastBody = body;
+        lastBody = message.m_body;
     }
-    void ShowInBrowser(const CMailHeader&, const std::string& body) override {
+    void ShowInBrowser(const CMailHeader&, const CMessageText& message) override {
         ++browserShows;
-        lastBody = body;
+        lastBody = message.m_body;
     }
     void OpenBrowser() override {}
     void DestroyBrowser() override {}
