@@ -227,8 +227,8 @@ void CCorvaneView::OnListClick() {
 
 void CCorvaneView::OnListDoubleClick() {
     OnListClick();
-    m_viewMode = 0;
-    m_messageCenterPage = 0;
+    m_readIn = ReadIn::AsViewTypeSays;
+    m_messageCenterPage = IEngineUi::kMessagePage;
     if (m_busy) return;
     m_selectedRows.clear();
     m_selectedIds.clear();
@@ -311,9 +311,9 @@ void CCorvaneView::TakeFirstSelectedRow() {
     m_selectedIds.push_back(m_model.IdAt(row));
 }
 
-void CCorvaneView::StartRead(int viewMode, int page, bool setPage) {
-    m_viewMode = viewMode;
-    if (setPage) m_messageCenterPage = page;
+void CCorvaneView::StartRead(ReadIn where, std::optional<int> page) {
+    m_readIn = where;
+    if (page) m_messageCenterPage = *page;
     if (m_busy) return;
     m_selectedRows.clear();
     m_selectedIds.clear();
@@ -322,9 +322,9 @@ void CCorvaneView::StartRead(int viewMode, int page, bool setPage) {
     StartWorker(WorkerKind::Retrieve);
 }
 
-void CCorvaneView::OnReadMessage() { StartRead(1, 0, true); }
-void CCorvaneView::OnReadAsWebPage() { StartRead(2, 0, false); }
-void CCorvaneView::OnMessageStatistics() { StartRead(1, 2, true); }
+void CCorvaneView::OnReadMessage() { StartRead(ReadIn::MessageCenter, IEngineUi::kMessagePage); }
+void CCorvaneView::OnReadAsWebPage() { StartRead(ReadIn::Browser, std::nullopt); }
+void CCorvaneView::OnMessageStatistics() { StartRead(ReadIn::MessageCenter, IEngineUi::kHeaderPage); }
 
 void CCorvaneView::OnDeleteMessage(const std::vector<int>& selectedRows) {
     if (m_busy) return;  // the command is disabled while busy; keep one worker
@@ -428,14 +428,16 @@ void CCorvaneView::ShowFetchedMessage(const std::string& text) {
     CMailHeader record;
     if (!m_messages->FindFirst(id, record)) return;
     EnvironmentOptions environment(keys::kEnvironment);
-    if (m_viewMode == 0) {
-        if (environment.m_viewType == 1) m_viewMode = 2;
-        else if (environment.m_viewType == 2) m_viewMode = 1;
+    if (m_readIn == ReadIn::AsViewTypeSays) {
+        if (environment.m_viewType == kViewAsWebPage) m_readIn = ReadIn::Browser;
+        else if (environment.m_viewType == kViewInMessageCenter) m_readIn = ReadIn::MessageCenter;
     }
     const CMessageText message = CMessageText::ForReading(record, text);
-    if (m_viewMode == 0 || m_viewMode == 2) m_s.ui->ShowInBrowser(record, message);
-    if (m_viewMode == 0 || m_viewMode == 1) {
-        const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= 2) ? m_messageCenterPage : 0;
+    if (m_readIn != ReadIn::MessageCenter) m_s.ui->ShowInBrowser(record, message);
+    if (m_readIn != ReadIn::Browser) {
+        const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= IEngineUi::kHeaderPage)
+                             ? m_messageCenterPage
+                             : IEngineUi::kMessagePage;
         m_s.ui->ShowInMessageCenter(record, message, page);
     }
 }

@@ -52,6 +52,7 @@ public:
     virtual void ProgressReset() = 0;
 
     // Reading a message (the Message Center, the web browser window).
+    enum MessageCenterPage : int { kMessagePage = 0, kReplyPage = 1, kHeaderPage = 2 };
     virtual void ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) = 0;
     virtual void ShowInBrowser(const CMailHeader& header, const CMessageText& message) = 0;
     virtual void OpenBrowser() = 0;

@@ -29,8 +29,6 @@ std::string Format(const char* format, const std::string& text, int a, int b) {
     return buf;
 }
 
-// Connect, log in and count; on failure the account is skipped. Returns the
-// message count, or -1.
 // As the account's settings ask: in clear, POP3S or STLS. A certificate that
 // failed verification goes to the view, which may ask the user about it once
 // the worker is done; a worker never shows anything.
@@ -48,6 +46,8 @@ bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext
     return ok;
 }
 
+// Connect, log in and count; on failure the account is skipped. Returns the
+// message count, or -1.
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     const std::string server = account.GetServerName();
     if (!ConnectAccount(pop, account, ctx)) return -1;

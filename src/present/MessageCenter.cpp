@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "present/Commands.h"
 #include "present/MailFont.h"
 #include "present/MessageDisplay.h"
 #include "present/ReplyMail.h"
@@ -250,12 +251,11 @@ void CMessageCenter::BuildCommands() {
     bar->setMovable(false);
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (const Command& c : commands) {
-        auto* action = new QAction(CommandIcon(this, c.id), QString::fromLatin1(c.text), this);
-        action->setData(c.id);
-        action->setToolTip(QString::fromLatin1(c.tip));
-        action->setStatusTip(QString::fromLatin1(c.description));
+        QAction* action = MakeCommand(this, c.id, QString::fromLatin1(c.text),
+                                      QString::fromLatin1(c.description) + '\n' + QString::fromLatin1(c.tip),
+                                      [this, handler = c.handler] { (this->*handler)(); });
+        action->setIcon(CommandIcon(this, c.id));
         action->setIconVisibleInMenu(true);
-        connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
         m_actions[c.id] = action;
         menu->addAction(action);
         if (c.id == ID_SAVE_ATTACHMENT) continue;  // the menu only: the toolbar keeps its three
@@ -387,25 +387,18 @@ void CMessageCenter::OnSendReply() {
 
     const QString server = QString::fromStdString(m_header.m_accountOutgoing);
     // The account the message came from decides the port, protection and
-    // sign-in; a message of an account since removed goes as it always did.
-    int port = kSmtpPort;
+    // sign-in.
+    const SendingRoute route = FindSendingRoute(m_header.m_accountServer);
     ReplySecurity security;
-    m_sendingAccount.clear();
-    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
-        const AccountSettings account(keys::Join(keys::kAccounts, name));
-        if (account.GetServerName() != m_header.m_accountServer) continue;
-        port = account.OutgoingPort();
-        security.mode = account.m_outgoingSecurity == kSecurityTls        ? SmtpTls::Implicit
-                        : account.m_outgoingSecurity == kSecurityStartTls ? SmtpTls::StartTls
-                                                                          : SmtpTls::None;
-        security.tls = m_tls;
-        security.pinned = account.m_outgoingCertificate;
-        security.user = account.OutgoingUser();
-        security.password = account.OutgoingPassword();
-        m_sendingAccount = name;
-        break;
-    }
-    m_sender.Start(m_header.m_accountOutgoing, port, std::move(message), m_header.m_messageId,
+    security.mode = route.security == kSecurityTls        ? SmtpTls::Implicit
+                    : route.security == kSecurityStartTls ? SmtpTls::StartTls
+                                                          : SmtpTls::None;
+    if (!route.account.empty()) security.tls = m_tls;
+    security.pinned = route.pinned;
+    security.user = route.user;
+    security.password = route.password;
+    m_sendingAccount = route.account;
+    m_sender.Start(m_header.m_accountOutgoing, route.port, std::move(message), m_header.m_messageId,
                    m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
                    std::move(security));
     // Modal to this window only; everything keeps painting, and Cancel
@@ -438,10 +431,7 @@ void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
     if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) return;
     if (!m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(m_sendingAccount, outcome.untrusted))))
         return;
-    AccountSettings account(keys::Join(keys::kAccounts, m_sendingAccount));
-    account.m_outgoingCertificate = outcome.untrusted.fingerprint;
-    account.m_modified = 1;
-    account.Save(keys::kAccounts);
+    TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint);
 }
 
 }  // namespace velto

@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include <algorithm>
+
 #include "settings/Crc32.h"
 
 namespace velto {
@@ -111,6 +113,32 @@ std::vector<AccountSettings> LoadAllAccounts() {
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts))
         accounts.emplace_back(keys::Join(keys::kAccounts, name));
     return accounts;
+}
+
+SendingRoute FindSendingRoute(const std::string& incomingServer) {
+    SendingRoute route;
+    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
+        const AccountSettings account(keys::Join(keys::kAccounts, name));
+        if (account.GetServerName() != incomingServer) continue;
+        route.account = name;
+        route.port = account.OutgoingPort();
+        route.security = account.m_outgoingSecurity;
+        route.pinned = account.m_outgoingCertificate;
+        route.user = account.OutgoingUser();
+        route.password = account.OutgoingPassword();
+        break;
+    }
+    return route;
+}
+
+bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint) {
+    const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
+    if (std::find(names.begin(), names.end(), accountName) == names.end()) return false;
+    AccountSettings account(keys::Join(keys::kAccounts, accountName));
+    (use == CertificateUse::Incoming ? account.m_incomingCertificate : account.m_outgoingCertificate) = fingerprint;
+    account.m_modified = 1;
+    account.Save(keys::kAccounts);
+    return true;
 }
 
 // ---- ConfigurationOptions -------------------------------------------------

@@ -25,6 +25,8 @@ std::string Join(const std::string& parent, const std::string& name);
 enum AccountSecurity : std::uint32_t { kSecurityNone = 0, kSecurityTls = 1, kSecurityStartTls = 2 };
 // Sign-in for sending: none, the incoming user name and password, or its own.
 enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2 };
+// Where a double click shows a message ("View Type"): Automatic is both windows.
+enum ViewType : std::uint32_t { kViewAutomatic = 0, kViewAsWebPage = 1, kViewInMessageCenter = 2 };
 
 class AccountSettings : public RegistryDatabase {
 public:
@@ -83,6 +85,24 @@ private:
 // Every account below the accounts key, in enumeration order.
 std::vector<AccountSettings> LoadAllAccounts();
 
+// How a reply to a message of the account with this incoming server goes
+// out. Without such an account (removed since) it goes as it always did:
+// port 25, in clear, no sign-in.
+struct SendingRoute {
+    std::string account;  // the account's key name; empty when none
+    int port = 25;
+    std::uint32_t security = kSecurityNone;
+    std::string pinned;  // a certificate the user chose to trust
+    std::string user, password;  // empty: no sign-in
+};
+SendingRoute FindSendingRoute(const std::string& incomingServer);
+
+// Trusts, for the account's incoming or outgoing connections, exactly the
+// certificate with this fingerprint. False when the account was removed
+// meanwhile.
+enum class CertificateUse { Incoming, Outgoing };
+bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint);
+
 class ConfigurationOptions : public RegistryDatabase {
 public:
     explicit ConfigurationOptions(const std::string& path = {});
@@ -127,7 +147,7 @@ public:
     std::uint32_t m_saveHeaders = 0;
     std::uint32_t m_logStandard = 0;
     std::uint32_t m_startMinimized = 0;
-    std::uint32_t m_viewType = 0;
+    std::uint32_t m_viewType = 0;  // a ViewType
     // Beyond the Windows version: all message ids in one listing, new
     // headers in batches. Off unless chosen, so an existing set-up sends what
     // it always sent.

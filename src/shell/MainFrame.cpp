@@ -40,13 +40,6 @@ namespace {
 QString Q(const std::string& s) { return ToDisplay(s); }
 }  // namespace
 
-void SetPrompt(QAction* action, const QString& prompt) {
-    const qsizetype cut = prompt.indexOf(QLatin1Char('\n'));
-    action->setStatusTip(prompt.left(cut));
-    // Without a tip of its own a button shows its caption.
-    if (cut >= 0) action->setToolTip(prompt.mid(cut + 1));
-}
-
 CMainFrame::CMainFrame(IDesktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
     setWindowTitle("Corvane");
     setWindowIcon(MakeAppIcon());
@@ -78,18 +71,11 @@ CMainFrame::~CMainFrame() {
 // ---- commands -------------------------------------------------------------------
 
 QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler) {
-    auto* action = new QAction(text, this);
-    SetPrompt(action, prompt);
-    action->setData(id);
+    QAction* action = MakeCommand(this, id, text, prompt, std::move(handler));
     // Commands with a toolbar button show its picture in the menus too,
     // engraved while disabled; the others get the check mark when checked.
     action->setIcon(MakeCommandIcon(id));
     action->setIconVisibleInMenu(true);
-    if (handler) {
-        connect(action, &QAction::triggered, this, [handler] { handler(); });
-    } else {
-        action->setEnabled(false);  // nothing handles it
-    }
     m_actions[id] = action;
     return action;
 }
@@ -293,9 +279,8 @@ void CMainFrame::AttachView(CCorvaneView* view) {
 
 void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
-    for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE})
-        if (QAction* a = Action(id)) a->setEnabled(idle);
-    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
+    for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE, ID_READ_MESSAGE,
+                   ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);
     if (QAction* a = Action(ID_EDIT_COPY)) a->setEnabled(false);
 }

@@ -1,5 +1,7 @@
 #include "present/web/MailBrowser.h"
 
+#include "present/Commands.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -249,12 +251,7 @@ CMailBrowser::~CMailBrowser() {
 
 void CMailBrowser::AddCommand(QMenu* menu, int id, const QString& text, const QString& status,
                               std::function<void()> run) {
-    auto* action = menu->addAction(text);
-    action->setData(id);
-    const auto tips = status.split('\n');
-    action->setStatusTip(tips.value(0));
-    if (tips.size() > 1) action->setToolTip(tips.value(1).left(79));
-    connect(action, &QAction::triggered, this, std::move(run));
+    menu->addAction(MakeCommand(menu, id, text, status, std::move(run)));
 }
 
 QAction* CMailBrowser::Command(int id) const {
