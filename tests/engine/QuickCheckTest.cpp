@@ -100,6 +100,9 @@ TEST(QuickCheck, AgreesWithTheOneAtATimeExchange) {
         {"no listing", [](FakeMailbox& b) { b.listing = false; }, 5},
         {"a number missing from the listing", [](FakeMailbox& b) { b.omitFromListing = 3; }, 5},
         {"a number listed twice", [](FakeMailbox& b) { b.listTwice = 2; }, 5},
+        {"the listing backwards", [](FakeMailbox& b) { b.listBackwards = true; }, 5},
+        {"no CAPA", [](FakeMailbox& b) { b.capa = false; }, 5},
+        {"a TOP refused", [](FakeMailbox& b) { b.refuseTop = 2; }, 4},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -147,8 +150,11 @@ TEST(QuickCheck, TheLogShowsTheListingInFourLines) {
 }
 
 TEST(QuickCheck, DeleteFindsItsMessageInTheListing) {
+  for (const bool backwards : {false, true}) {
+    SCOPED_TRACE(backwards ? "listed backwards" : "listed in order");
     FakeMailbox box;
     box.messages = Messages(6);
+    box.listBackwards = backwards;
     std::vector<CMailHeader> stored;
     for (int i : {2, 5}) {
         CMailHeader r;
@@ -172,6 +178,7 @@ TEST(QuickCheck, DeleteFindsItsMessageInTheListing) {
     const std::string wire = server->ClientBytes();
     EXPECT_NE(wire.find("UIDL\r\nDELE 5\r\nQUIT\r\n"), std::string::npos) << wire;
     EXPECT_EQ(wire.find("UIDL 1"), std::string::npos);  // no id asked for on its own
+  }
 }
 
 TEST(BackgroundSave, EachCheckIsSavedAFailureIsToldOnceAndNothingIsLost) {
