@@ -206,6 +206,7 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
         const auto received = smtp.Messages();
         ASSERT_EQ(received.size(), 1u);
         EXPECT_EQ(received[0].signedInAs, "bob");  // over STARTTLS: a password never goes in clear
+        EXPECT_TRUE(received[0].encrypted);
         EXPECT_EQ(asked, c.trusted ? 0 : 1);
     }
 }

@@ -74,6 +74,7 @@ TEST(TemplateRenderer, TextBodyIsEscapedAndEveryAddressLinkedOnce) {
         {"xhttpd serves http-ish words; xhttp://no", "xhttpd serves http-ish words; xhttp://no"},
         {"http://a.b/?x=1&y=2", a("http://a.b/?x=1&amp;y=2")},
         {"<http://a.b/c>", "&lt;" + a("http://a.b/c") + "&gt;"},
+        {"see \"http://a.b/c\" here", "see &quot;" + a("http://a.b/c") + "&quot; here"},  // the quote ends it
         {"ends in http://a.b/c", "ends in " + a("http://a.b/c")},
         {"line\r\nnext\nlast", "line<br>next\nlast"},
         {"http:// alone", "http:// alone"},
