@@ -145,13 +145,13 @@ void CCorvaneView::RunOptionsSheetAndReload() {
 void CCorvaneView::OnMailProperties() { RunOptionsSheetAndReload(); }
 
 void CCorvaneView::RebuildRows() {
-    std::vector<MessageListModel::Row> rows;
-    m_messages->WithList([&](const std::vector<CMailHeader>& list) {
+    std::vector<StoredHeader> rows;
+    m_messages->WithList([&](const std::vector<StoredHeader>& list) {
         rows.reserve(list.size());
         const bool all = m_filter == kAllMailboxes;
         for (const auto& record : list) {
-            if (!all && record.m_accountServer != m_filter) continue;
-            rows.push_back(MessageListModel::RawRow(record));
+            if (!all && record.AccountServer() != m_filter) continue;
+            rows.push_back(record);
         }
     });
     const int shown = static_cast<int>(rows.size());

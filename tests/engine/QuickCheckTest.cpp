@@ -42,7 +42,9 @@ Outcome Scan(int port, bool quick, const std::vector<CMailHeader>& stored = {}) 
     h.view->OnRefresh();
     EXPECT_TRUE(h.FinishWork(60000));
     Outcome out;
-    h.view->Messages().WithList([&](const std::vector<CMailHeader>& list) { out.records = list; });
+    h.view->Messages().WithList([&](const std::vector<StoredHeader>& list) {
+        for (const auto& r : list) out.records.push_back(r.Full());
+    });
     out.newCount = h.view->NewCount();
     out.log = h.log.Lines();
     return out;

@@ -207,16 +207,18 @@ public:
     bool Exists(const std::string& path) override {
         return files.count(path) || std::find(existing.begin(), existing.end(), path) != existing.end();
     }
-    HeaderStoreOutcome Load(std::vector<CMailHeader>& list, const std::string& path) override {
+    HeaderStoreOutcome Load(std::vector<StoredHeader>& list, const std::string& path) override {
         m_journal.push_back("store.load");
         auto it = files.find(path);
         if (it == files.end()) return {false, {"Decompression failed"}, {}};
-        list.insert(list.end(), it->second.begin(), it->second.end());
+        for (const auto& r : it->second) list.emplace_back(r);
         return {true, {}, {}};
     }
-    HeaderStoreOutcome Save(const std::vector<CMailHeader>& list, const std::string& path) override {
+    HeaderStoreOutcome Save(const std::vector<StoredHeader>& list, const std::string& path) override {
         m_journal.push_back("store.save " + std::to_string(list.size()));
-        files[path] = list;
+        auto& file = files[path];
+        file.clear();
+        for (const auto& r : list) file.push_back(r.Full());
         return {true, {}, {}};
     }
 };
