@@ -44,7 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     record.ParseHeader(raw);
     const velto::CMessageText message = velto::CMessageText::ForReading(record, fetched);
 
-    const std::string fields = velto::RenderPage("%FROM%%SUBJECT%%TO%%DATE%%REPLY_TO%%CONTENT_TYPE%", record, message);
+    // Header values may name later placeholders (they expand, as designed),
+    // but every value put in is escaped.
+    const std::string fields =
+        velto::ExpandHeaderPlaceholders("%TITLE%%FROM%%SUBJECT%%TO%%DATE%%REPLY_TO%%CONTENT_TYPE%", record);
     if (fields.find_first_of("<>\"") != std::string::npos) std::abort();
 
     const std::string page = velto::RenderPage("%MESSAGE%", record, message);
