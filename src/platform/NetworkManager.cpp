@@ -66,7 +66,7 @@ bool NetworkManager::Profiles(std::vector<Profile>& out) {
         QMap<QString, QVariantMap> map;
         settings.arguments().at(0).value<QDBusArgument>() >> map;
         const QString id = map.value("connection").value("id").toString();
-        if (!id.isEmpty()) out.push_back({id, path.path()});
+        if (!id.isEmpty()) out.push_back({id, path.path(), map.value("connection").value("type").toString()});
     }
     return true;
 }
@@ -76,8 +76,14 @@ bool NetworkManager::ActiveConnections(std::vector<Active>& out) {
     const QVariant value = Property(m_bus, kPath, kManager, "ActiveConnections");
     if (!value.isValid()) return false;
     for (const QDBusObjectPath& path : Paths(value))
-        out.push_back({Property(m_bus, path.path(), kActive, "Id").toString(), path.path()});
+        out.push_back({Property(m_bus, path.path(), kActive, "Id").toString(), path.path(),
+                       Property(m_bus, path.path(), kActive, "Type").toString()});
     return true;
+}
+
+bool NetworkManager::IsDialupType(const QString& type) {
+    static const QStringList kinds = {"vpn", "wireguard", "gsm", "cdma", "pppoe", "adsl", "bluetooth"};
+    return kinds.contains(type);
 }
 
 QString NetworkManager::Activate(const QString& profilePath, QString& error) {

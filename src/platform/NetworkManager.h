@@ -21,11 +21,18 @@ public:
     struct Profile {
         QString id;
         QString path;
+        QString type;  // NetworkManager's connection type ("vpn", "gsm", ...)
     };
     struct Active {
         QString id;
         QString path;
+        QString type;
     };
+    // Whether a connection of this type is what a dial-up entry stands for:
+    // one the user brings up to go online (dial-up and mobile broadband,
+    // PPPoE and DSL, Bluetooth, VPN, WireGuard), not the wired or wireless
+    // network that is simply there.
+    static bool IsDialupType(const QString& type);
 
     explicit NetworkManager(QDBusConnection bus = QDBusConnection::systemBus(), QObject* parent = nullptr);
 

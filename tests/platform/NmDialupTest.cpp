@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <filesystem>
 
+#include "engine/DialupPolicy.h"
 #include "platform/NmDialup.h"
+#include "support/MemoryHiveStorage.h"
 #include "support/ChildProcess.h"
 #include "support/TestEnvironment.h"
 
@@ -60,17 +62,35 @@ std::vector<std::string> Names(const std::vector<DialupConnection>& list) {
 // No waiting in the dialog: the tests need its states, not its pauses.
 constexpr CDialupDialog::Timing kQuick{0, 0, 0};
 
-TEST(NmDialup, ProfilesAreTheEntriesAndActiveConnectionsTheConnections) {
-    Bus bus(true);
+// Wired and wireless networks are simply there: neither an entry to dial
+// nor a connection that makes dialling needless.
+TEST(NmDialup, ProfilesOfDialledKindsAreTheEntriesAndTheirActiveConnectionsTheConnections) {
+    Bus bus(true, "Home DSL:pppoe,Office VPN,Home Wi-Fi:802-11-wireless,Phone:gsm",
+            "Wired,Home Wi-Fi:802-11-wireless,Tunnel:wireguard");
     if (!bus.Up()) GTEST_SKIP() << "no private D-Bus bus";
     NmDialup dialup(*bus.connection, kQuick);
     std::vector<std::string> entries;
     dialup.EnumEntryNames(entries);
-    EXPECT_EQ(entries, (std::vector<std::string>{"Home DSL", "Office VPN"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{"Home DSL", "Office VPN", "Phone"}));
     std::vector<DialupConnection> connections;
     ASSERT_EQ(dialup.EnumConnections(connections), 0);
-    EXPECT_EQ(Names(connections), (std::vector<std::string>{"Wired"}));
+    EXPECT_EQ(Names(connections), (std::vector<std::string>{"Tunnel"}));
     EXPECT_TRUE(dialup.HasConnectivity());
+}
+
+TEST(NmDialup, WhileWiFiIsUpTheVpnProfileIsDialledForACheck) {
+    test::ScopedHive hive(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
+        "\"Enable Dialup\"=dword:00000001\r\n\"Active RAS\"=\"Office VPN\"\r\n");
+    Bus bus(true, "Office VPN,Home Wi-Fi:802-11-wireless", "Home Wi-Fi:802-11-wireless");
+    if (!bus.Up()) GTEST_SKIP() << "no private D-Bus bus";
+    NmDialup dialup(*bus.connection, kQuick);
+    DialupPolicy policy(&dialup);
+    EXPECT_TRUE(policy.EnsureOnline(true));
+    EXPECT_TRUE(policy.DialledByUs());
+    std::vector<DialupConnection> connections;
+    ASSERT_EQ(dialup.EnumConnections(connections), 0);
+    EXPECT_EQ(Names(connections), (std::vector<std::string>{"Office VPN"}));
 }
 
 TEST(NmDialup, DiallingActivatesTheProfileAndHangingUpTakesItDown) {
@@ -80,10 +100,10 @@ TEST(NmDialup, DiallingActivatesTheProfileAndHangingUpTakesItDown) {
     dialup.RunDialDialog("Office VPN");  // returns once it is up
     std::vector<DialupConnection> connections;
     ASSERT_EQ(dialup.EnumConnections(connections), 0);
-    ASSERT_EQ(Names(connections), (std::vector<std::string>{"Wired", "Office VPN"}));
-    EXPECT_EQ(dialup.HangUp(connections[1].handle), 0);
+    ASSERT_EQ(Names(connections), (std::vector<std::string>{"Office VPN"}));
+    EXPECT_EQ(dialup.HangUp(connections[0].handle), 0);
     ASSERT_EQ(dialup.EnumConnections(connections), 0);
-    EXPECT_EQ(Names(connections), (std::vector<std::string>{"Wired"}));
+    EXPECT_TRUE(connections.empty());
     EXPECT_NE(dialup.HangUp(99), 0);
 }
 

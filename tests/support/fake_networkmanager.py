@@ -2,7 +2,8 @@
 """A NetworkManager stand-in on a private D-Bus bus, for the tests.
 
 Usage: fake_networkmanager.py BUS_ADDRESS PROFILES ACTIVE OUTCOME
-  PROFILES, ACTIVE: comma-separated connection ids (profiles; already active)
+  PROFILES, ACTIVE: comma-separated connection ids (profiles; already active),
+    each with ":TYPE" when not a VPN profile / a wired connection
   OUTCOME: "ok" (activation succeeds) or "fail:REASON" (it fails with that reason)
 Prints "ready" once its name is on the bus; ends when its standard input closes.
 The object test.Control at / has SetState(u) to change the global state.
@@ -42,11 +43,12 @@ class Profile(dbus.service.Object):
     def __init__(self, index, ident):
         self.path = "%s/Settings/%d" % (BASE, index)
         super().__init__(bus, self.path)
-        self.ident = ident
+        self.ident, _, kind = ident.partition(":")
+        self.kind = kind or "vpn"
 
     @dbus.service.method("org.freedesktop.NetworkManager.Settings.Connection", out_signature="a{sa{sv}}")
     def GetSettings(self):
-        return {"connection": {"id": dbus.String(self.ident), "type": dbus.String("vpn")}}
+        return {"connection": {"id": dbus.String(self.ident), "type": dbus.String(self.kind)}}
 
 
 class Settings(dbus.service.Object):
@@ -58,10 +60,10 @@ class Settings(dbus.service.Object):
 class Active(Props):
     count = 0
 
-    def __init__(self, ident, profile_path, state):
+    def __init__(self, ident, profile_path, state, kind):
         Active.count += 1
         super().__init__("%s/ActiveConnection/%d" % (BASE, Active.count))
-        self.props = {"Id": dbus.String(ident), "State": dbus.UInt32(state),
+        self.props = {"Id": dbus.String(ident), "State": dbus.UInt32(state), "Type": dbus.String(kind),
                       "Connection": dbus.ObjectPath(profile_path)}
 
     def change(self, state, reason):
@@ -86,7 +88,7 @@ class Manager(Props):
     @dbus.service.method("org.freedesktop.NetworkManager", in_signature="ooo", out_signature="o")
     def ActivateConnection(self, connection, device, specific):
         profile = next(p for p in profiles if p.path == connection)
-        active = Active(profile.ident, profile.path, 1)
+        active = Active(profile.ident, profile.path, 1, profile.kind)
         self.active.append(active)
         self.publish()
 
@@ -126,7 +128,8 @@ profiles = [Profile(i, ident) for i, ident in enumerate(p for p in profile_ids.s
 settings = Settings(bus, BASE + "/Settings")
 manager = Manager()
 for ident in (a for a in active_ids.split(",") if a):
-    manager.active.append(Active(ident, "/", 2))
+    ident, _, kind = ident.partition(":")
+    manager.active.append(Active(ident, "/", 2, kind or "802-3-ethernet"))
 manager.publish()
 control = Control(bus, "/")
 
