@@ -4,7 +4,9 @@
 Usage: fake_networkmanager.py BUS_ADDRESS PROFILES ACTIVE OUTCOME
   PROFILES, ACTIVE: comma-separated connection ids (profiles; already active),
     each with ":TYPE" when not a VPN profile / a wired connection
-  OUTCOME: "ok" (activation succeeds) or "fail:REASON" (it fails with that reason)
+  OUTCOME: "ok" (activation succeeds), "fail:REASON" (it fails with that reason) or
+    "stall:STATE" (a VPN reaches that VPN state, any other connection's device that
+    device state, and there it stays)
 Prints "ready" once its name is on the bus; ends when its standard input closes.
 The object test.Control at / has SetState(u) to change the global state.
 """
@@ -57,14 +59,30 @@ class Settings(dbus.service.Object):
         return dbus.Array([p.path for p in profiles], signature="o")
 
 
+class Device(dbus.service.Object):
+    count = 0
+
+    def __init__(self):
+        Device.count += 1
+        self.path = "%s/Devices/%d" % (BASE, Device.count)
+        super().__init__(bus, self.path)
+
+    @dbus.service.signal("org.freedesktop.NetworkManager.Device", signature="uuu")
+    def StateChanged(self, new, old, reason):
+        pass
+
+
 class Active(Props):
     count = 0
 
     def __init__(self, ident, profile_path, state, kind):
         Active.count += 1
         super().__init__("%s/ActiveConnection/%d" % (BASE, Active.count))
+        self.device = Device()
         self.props = {"Id": dbus.String(ident), "State": dbus.UInt32(state), "Type": dbus.String(kind),
-                      "Connection": dbus.ObjectPath(profile_path)}
+                      "Connection": dbus.ObjectPath(profile_path),
+                      "Devices": dbus.Array([self.device.path], signature="o")}
+        self.kind = kind
 
     def change(self, state, reason):
         self.props["State"] = dbus.UInt32(state)
@@ -72,6 +90,10 @@ class Active(Props):
 
     @dbus.service.signal(ACTIVE, signature="uu")
     def StateChanged(self, state, reason):
+        pass
+
+    @dbus.service.signal("org.freedesktop.NetworkManager.VPN.Connection", signature="uu")
+    def VpnStateChanged(self, state, reason):
         pass
 
 
@@ -95,6 +117,12 @@ class Manager(Props):
         def settle():
             if outcome == "ok":
                 active.change(2, 0)
+            elif outcome.startswith("stall:"):
+                state = int(outcome.split(":")[1])
+                if active.kind == "vpn":
+                    active.VpnStateChanged(dbus.UInt32(state), dbus.UInt32(0))
+                else:
+                    active.device.StateChanged(dbus.UInt32(state), dbus.UInt32(30), dbus.UInt32(0))
             else:
                 self.active.remove(active)
                 self.publish()
