@@ -174,6 +174,13 @@ TEST(MailBrowser, TheBundledTemplateBecomesTheDefaultOnce) {
     EXPECT_EQ(templ.find("http"), std::string::npos) << "the bundled template loads nothing remote";
     EXPECT_EQ(EnsureDefaultTemplate(folder + "/again"), "") << "profiles exist: nothing is added";
     EXPECT_EQ(LoadAllTemplates().size(), 1u);
+    // Deleted by the user: not back at the next start of the same settings file.
+    TemplateSettings standard = LoadAllTemplates()[0];
+    standard.m_deleted = 1;
+    standard.Save(keys::kTemplates);
+    test::ScopedHive next(hive.hive().ExportText());
+    EXPECT_EQ(EnsureDefaultTemplate(folder + "/later"), "");
+    EXPECT_TRUE(LoadAllTemplates().empty());
 }
 
 }  // namespace
