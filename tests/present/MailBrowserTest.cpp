@@ -4,7 +4,9 @@
 // as the window, the address box remembers an address once.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -158,6 +160,28 @@ TEST(MailBrowser, AnAddressTypedTwiceIsRememberedOnce) {
     EXPECT_EQ(f.window->Location()->itemText(0), "data:text/html,<title>other</title>");
     EXPECT_EQ(f.window->windowTitle().toStdString(), "VeltoMail 98 - other");
     EXPECT_TRUE(f.window->isVisible()) << "Enter in the address box leaves the window open";
+}
+
+// Enter goes where the focus is and up to the window unless taken on the way.
+TEST(MailBrowser, EnterHidesTheWindowExceptInThePageAndTheAddressBox) {
+    BrowserFixture f;
+    struct Row {
+        const char* name;
+        QWidget* focus;
+        bool hidden;
+    } rows[] = {
+        {"the address box", f.window->Location()->lineEdit(), false},
+        {"the page", f.window->View()->focusProxy() ? f.window->View()->focusProxy() : f.window->View(), false},
+        {"the window itself", f.window.get(), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        f.window->show();
+        row.focus->setFocus();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(row.focus, &press);
+        EXPECT_EQ(f.window->isHidden(), row.hidden);
+    }
 }
 
 TEST(MailBrowser, TheBundledTemplateBecomesTheDefaultOnce) {

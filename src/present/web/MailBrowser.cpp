@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -247,6 +248,16 @@ CMailBrowser::~CMailBrowser() {
         std::filesystem::remove(file, ec);
     }
     if (m_closed) m_closed();
+}
+
+void CMailBrowser::keyPressEvent(QKeyEvent* event) {
+    QWidget* focus = focusWidget();
+    auto within = [focus](QWidget* area) { return focus && (focus == area || area->isAncestorOf(focus)); };
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !within(m_view) && !within(m_location)) {
+        hide();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void CMailBrowser::AddCommand(QMenu* menu, int id, const QString& text, const QString& status,
