@@ -12,6 +12,7 @@
 
 #include "protocol/MailHeader.h"
 #include "protocol/MessageText.h"
+#include "protocol/SaslText.h"
 #include "protocol/MimeMessage.h"
 #include "settings/Settings.h"
 
@@ -85,30 +86,6 @@ std::string PercentEncodePath(std::string_view path) {
             out += hex[c >> 4];
             out += hex[c & 15];
         }
-    }
-    return out;
-}
-
-std::string Base64(std::string_view bytes) {
-    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                           (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
-        out += table[v >> 18];
-        out += table[(v >> 12) & 63];
-        out += table[(v >> 6) & 63];
-        out += table[v & 63];
-    }
-    if (i < bytes.size()) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        out += table[v >> 18];
-        out += table[(v >> 12) & 63];
-        out += i + 1 < bytes.size() ? table[(v >> 6) & 63] : '=';
-        out += '=';
     }
     return out;
 }

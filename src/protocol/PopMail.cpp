@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "protocol/SaslText.h"
 #include "settings/Crc32.h"
 
 namespace velto {
@@ -153,6 +154,7 @@ bool CPopMail::Secure(ITlsLayer& tls, const std::string& pinned) {
     int error = 0;
     m_socket = tls.Secure(std::move(m_socket), m_host, pinned, m_certificate, error);
     m_replies.Attach(m_socket.get());
+    m_encrypted = m_socket != nullptr;
     if (m_socket) return true;
     ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
     if (error == localerr::kCertificateUntrusted) {
@@ -189,6 +191,35 @@ bool CPopMail::Login(const std::string& user, const std::string& password) {
     if (ok) m_loggedIn = true;
     LogLine(m_reply);
     return ok;
+}
+
+bool CPopMail::LoginXOAuth2(const std::string& user, const std::string& token) {
+    m_user = user;
+    if (!m_encrypted) {
+        ReportFailure(localerr::kTokenNeedsTls, SocketStage::Send);
+        m_exchangeOk = 1;  // nothing went wrong with the connection itself
+        return false;
+    }
+    LogLine("AUTH XOAUTH2\r\n");
+    if (!SendCommand("AUTH XOAUTH2\r\n", m_reply)) return false;
+    LogLine(m_reply);
+    if (m_reply.rfind("+ ", 0) != 0 && m_reply != "+\r\n") return false;  // no such mechanism here
+    std::string response = XOAuth2Response(user, token) + "\r\n";
+    const bool sent = SendCommand(response, m_reply);
+    std::fill(response.begin(), response.end(), '\0');
+    if (!sent) return false;
+    if (Contains(m_reply, kOk)) {
+        m_loggedIn = true;
+        LogLine(m_reply);
+        return true;
+    }
+    // A refusal may come as a challenge (the server's reasons); an empty
+    // line ends it and the -ERR follows.
+    if (m_reply.rfind("+", 0) == 0 && !SendCommand("\r\n", m_reply)) return false;
+    LogLine(m_reply);
+    ReportFailure(localerr::kTokenRefused, SocketStage::Receive);
+    m_exchangeOk = 1;
+    return false;
 }
 
 bool CPopMail::GetMailboxStatus(int& count, int& size) {
@@ -496,6 +527,7 @@ void CPopMail::ReportFailure(int code, SocketStage stage, bool log) {
 
 void CPopMail::DropConnection() {
     m_replies.Attach(nullptr);
+    m_encrypted = false;
     if (m_socket) {
         m_socket->Close();
         m_socket.reset();

@@ -46,6 +46,11 @@ public:
     // What the last TLS handshake saw of the server's certificate.
     const PeerCertificate& GetCertificate() const { return m_certificate; }
     bool Login(const std::string& user, const std::string& password);
+    // OAuth2 instead of USER/PASS: "AUTH XOAUTH2", then the address and the
+    // token after the server's "+ " (tokens outgrow the first line). Only
+    // over TLS. False with GetLastSocketError() kTokenRefused when the server
+    // refused the token (a refreshed one may do), kTokenNeedsTls in clear.
+    bool LoginXOAuth2(const std::string& user, const std::string& token);
     bool GetMailboxStatus(int& count, int& size);
     int GetMessageSize(int n);
     bool GetUniqueId(int n, std::string& uid);
@@ -130,6 +135,7 @@ private:
     std::string m_reply;  // reused by the single-line exchanges
     ReplyReader m_replies;
     PeerCertificate m_certificate;
+    bool m_encrypted = false;
 };
 
 }  // namespace velto

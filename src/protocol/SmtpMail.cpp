@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "protocol/SaslText.h"
 #include "protocol/SocketErrors.h"
 
 namespace velto {
@@ -29,21 +30,6 @@ constexpr ExpectedReply kExpected[] = {
     {334, "SMTP server refused the sign-in"},
     {235, "SMTP server refused the user name or password"},
 };
-
-std::string Base64(std::string_view bytes) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-        out += kDigits[(group >> 18) & 63];
-        out += kDigits[(group >> 12) & 63];
-        out += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
-    }
-    return out;
-}
 
 // Whether an EHLO reply names the extension (a line "250-NAME ..." or
 // "250 NAME ..."), and for AUTH whether the mechanism is among its words.
@@ -134,6 +120,13 @@ void CSmtpMail::SetTls(SmtpTls mode, std::shared_ptr<ITlsLayer> tls, std::string
 void CSmtpMail::SetSignIn(std::string user, std::string password) {
     m_user = std::move(user);
     m_password = std::move(password);
+    m_token.clear();
+}
+
+void CSmtpMail::SetOAuthSignIn(std::string user, std::string token) {
+    m_user = std::move(user);
+    m_token = std::move(token);
+    m_password.clear();
 }
 
 bool CSmtpMail::Command(const std::string& text, int index) {
@@ -187,6 +180,7 @@ bool CSmtpMail::SignIn() {
         CloseSocket();
         return false;
     }
+    if (!m_token.empty()) return SignInWithToken();
     if (Offers(m_reply, "AUTH", "PLAIN")) {
         std::string token = Base64(std::string(1, '\0') + m_user + '\0' + m_password);
         const bool ok = Command("AUTH PLAIN " + token + "\r\n", kAuth235);
@@ -198,6 +192,27 @@ bool CSmtpMail::SignIn() {
                Command(Base64(m_password) + "\r\n", kAuth235);
     }
     m_errorText = "SMTP server offers no sign-in this client knows";
+    CloseSocket();
+    return false;
+}
+
+bool CSmtpMail::SignInWithToken() {
+    if (!Offers(m_reply, "AUTH", "XOAUTH2")) {
+        m_errorText = "SMTP server offers no OAuth2 sign-in";
+        CloseSocket();
+        return false;
+    }
+    std::string response = XOAuth2Response(m_user, m_token);
+    SendText("AUTH XOAUTH2 " + response + "\r\n");
+    std::fill(response.begin(), response.end(), '\0');
+    if (CheckReply(kAuth235)) return true;
+    // A refusal comes as a 334 challenge first; an empty line ends it.
+    if (m_reply.rfind("334", 0) == 0) {
+        SendText("\r\n");
+        CheckReply(kAuth235);
+    }
+    m_tokenRefused = m_socket != nullptr;
+    if (m_tokenRefused) m_errorText = "535:SMTP server refused the OAuth2 sign-in: it has expired or was revoked";
     CloseSocket();
     return false;
 }

@@ -55,6 +55,11 @@ public:
     // otherwise, as always); a password is only ever sent encrypted.
     void SetTls(SmtpTls mode, std::shared_ptr<ITlsLayer> tls, std::string pinned = {});
     void SetSignIn(std::string user, std::string password);
+    // OAuth2 instead of a password: XOAUTH2 with the address and a token.
+    void SetOAuthSignIn(std::string user, std::string token);
+    // After a failed Connect: the server refused the token (worth a
+    // refreshed one), as opposed to any other failure.
+    bool TokenRefused() const { return m_tokenRefused; }
     const PeerCertificate& GetCertificate() const { return m_certificate; }
 
     bool Connect();
@@ -81,6 +86,7 @@ private:
     bool Greet();
     bool Secure();
     bool SignIn();
+    bool SignInWithToken();
     bool Command(const std::string& text, int index);
     void SendText(const std::string& text);
     bool CheckArguments(const COutgoingMessage& message);
@@ -99,7 +105,8 @@ private:
     SmtpTls m_tlsMode = SmtpTls::None;
     std::shared_ptr<ITlsLayer> m_tls;
     std::string m_pinned;
-    std::string m_user, m_password;
+    std::string m_user, m_password, m_token;
+    bool m_tokenRefused = false;
     PeerCertificate m_certificate;
 
     std::shared_ptr<ITransportFactory> m_transports;
