@@ -24,7 +24,18 @@ std::string Join(const std::string& parent, const std::string& name);
 // a settings file from before keeps its clear POP3 on 110 and HELO on 25.
 enum AccountSecurity : std::uint32_t { kSecurityNone = 0, kSecurityTls = 1, kSecurityStartTls = 2 };
 // Sign-in for sending: none, the incoming user name and password, or its own.
-enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2 };
+enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2, kSignInOAuth = 3 };
+// How checking signs in: USER and PASS, or OAuth2 (XOAUTH2, over TLS only).
+enum IncomingSignIn : std::uint32_t { kSignInPassword = 0, kSignInOAuth2 = 1 };
+
+// Where an OAuth2 sign-in happens: the provider's authorization and token
+// addresses and the scope asked for.
+struct OAuthEndpoints {
+    std::string authorizationUrl, tokenUrl, scope;
+};
+// "Google" and "Microsoft" come built in; any other provider ("Custom")
+// has its own, stored with the account.
+OAuthEndpoints OAuthPreset(const std::string& provider);
 // Where a double click shows a message ("View Type"): Automatic is both windows.
 enum ViewType : std::uint32_t { kViewAutomatic = 0, kViewAsWebPage = 1, kViewInMessageCenter = 2 };
 
@@ -69,6 +80,13 @@ public:
     std::string m_outgoingUser;
     std::string m_outgoingPassword;
     std::string m_outgoingCertificate;
+
+    // OAuth2 sign-in. Tokens never go into the settings.
+    std::uint32_t m_incomingSignIn = kSignInPassword;
+    std::string m_oauthProvider, m_oauthClientId, m_oauthClientSecret;
+    std::string m_oauthAuthorizationUrl, m_oauthTokenUrl, m_oauthScope;
+    // The provider's addresses: its preset, or the stored ones for "Custom".
+    OAuthEndpoints OAuth() const;
 
     // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
     int IncomingPort() const;
