@@ -10,6 +10,7 @@ packages=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   xvfb xauth desktop-file-utils fonts-ipafont-gothic
   dbus-daemon python3-dbus python3-gi
+  qtkeychain-qt6-dev gnome-keyring
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)

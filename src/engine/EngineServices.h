@@ -76,4 +76,16 @@ public:
     }
 };
 
+// Passwords and sign-in tokens in the desktop's keyring (the Secret Service,
+// KWallet). Each call waits for the keyring (a few seconds at most) without
+// running an event loop of the caller's: call it with no lock held.
+class ISecretStore {
+public:
+    virtual ~ISecretStore() = default;
+    // False when no keyring answers, it refuses, or (Read) holds nothing
+    // under the key; why says which.
+    virtual bool Read(const std::string& key, std::string& secret, std::string* why = nullptr) = 0;
+    virtual bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) = 0;
+};
+
 }  // namespace velto
