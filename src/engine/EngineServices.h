@@ -86,6 +86,7 @@ public:
     // under the key; why says which.
     virtual bool Read(const std::string& key, std::string& secret, std::string* why = nullptr) = 0;
     virtual bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) = 0;
+    virtual bool Remove(const std::string& key) = 0;
 };
 
 }  // namespace velto

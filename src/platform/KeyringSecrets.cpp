@@ -1,9 +1,13 @@
 #include "platform/KeyringSecrets.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
-#include <thread>
+
+#include <future>
+#include <memory>
 
 namespace velto {
 
@@ -16,41 +20,54 @@ struct Outcome {
     std::string text;  // what a read found, or why it failed
 };
 
-// Runs one job to its end (or the time limit) on a thread of its own.
+// Keyring jobs run on the user-interface thread, whose main loop the
+// keyring library answers through. From there a call waits in a local loop
+// (as a message box does: hold no lock); from any other thread it waits for
+// the user-interface thread to finish the job.
 template <typename Job, typename Prepare, typename Done>
 Outcome Run(std::chrono::milliseconds limit, Prepare prepare, Done done) {
-    Outcome outcome;
-    std::thread worker([&] {
-        QEventLoop loop;
-        Job job(kService);
-        job.setAutoDelete(false);
-        prepare(job);
-        bool finished = false;
-        QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
-            finished = true;
-            loop.quit();
+    auto promise = std::make_shared<std::promise<Outcome>>();
+    std::future<Outcome> result = promise->get_future();
+    auto start = [prepare, done, promise] {
+        auto* job = new Job(kService);
+        job->setAutoDelete(true);
+        prepare(*job);
+        QObject::connect(job, &QKeychain::Job::finished, [job, done, promise] {
+            Outcome outcome;
+            if (job->error() != QKeychain::NoError) {
+                outcome.text = job->errorString().toStdString();
+            } else {
+                outcome.ok = true;
+                done(*job, outcome);
+            }
+            promise->set_value(std::move(outcome));
         });
+        job->start();
+    };
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return {false, "no application"};
+    if (QThread::currentThread() == app->thread()) {
+        start();
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (result.wait_for(std::chrono::seconds(0)) == std::future_status::ready) loop.quit();
+        });
+        poll.start(10);
         QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-        job.start();
-        if (!finished) loop.exec();
-        if (!finished) {
-            outcome.text = "the keyring did not answer";
-        } else if (job.error() != QKeychain::NoError) {
-            outcome.text = job.errorString().toStdString();
-        } else {
-            outcome.ok = true;
-            done(job, outcome);
-        }
-    });
-    worker.join();
-    return outcome;
+        if (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) loop.exec();
+    } else {
+        QMetaObject::invokeMethod(app, start, Qt::QueuedConnection);
+    }
+    if (result.wait_for(limit) != std::future_status::ready) return {false, "the keyring did not answer"};
+    return result.get();
 }
 
 }  // namespace
 
 bool KeyringSecrets::Read(const std::string& key, std::string& secret, std::string* why) {
     const Outcome out = Run<QKeychain::ReadPasswordJob>(
-        m_limit, [&](QKeychain::ReadPasswordJob& job) { job.setKey(QString::fromStdString(key)); },
+        m_limit, [k = QString::fromStdString(key)](QKeychain::ReadPasswordJob& job) { job.setKey(k); },
         [](QKeychain::ReadPasswordJob& job, Outcome& o) { o.text = job.textData().toStdString(); });
     if (out.ok) secret = out.text;
     else if (why) *why = out.text;
@@ -60,13 +77,20 @@ bool KeyringSecrets::Read(const std::string& key, std::string& secret, std::stri
 bool KeyringSecrets::Write(const std::string& key, const std::string& secret, std::string* why) {
     const Outcome out = Run<QKeychain::WritePasswordJob>(
         m_limit,
-        [&](QKeychain::WritePasswordJob& job) {
-            job.setKey(QString::fromStdString(key));
-            job.setTextData(QString::fromStdString(secret));
+        [k = QString::fromStdString(key), s = QString::fromStdString(secret)](QKeychain::WritePasswordJob& job) {
+            job.setKey(k);
+            job.setTextData(s);
         },
         [](QKeychain::WritePasswordJob&, Outcome&) {});
     if (!out.ok && why) *why = out.text;
     return out.ok;
+}
+
+bool KeyringSecrets::Remove(const std::string& key) {
+    return Run<QKeychain::DeletePasswordJob>(
+               m_limit, [k = QString::fromStdString(key)](QKeychain::DeletePasswordJob& job) { job.setKey(k); },
+               [](QKeychain::DeletePasswordJob&, Outcome&) {})
+        .ok;
 }
 
 }  // namespace velto

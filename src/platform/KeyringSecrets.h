@@ -1,8 +1,8 @@
 #pragma once
 // The keyring through QtKeychain: the Secret Service (GNOME Keyring,
-// KeePassXC) or KWallet, whichever the desktop runs. Every job runs on a
-// thread of its own with its own event loop, so a caller on the
-// user-interface thread waits without running queued calls.
+// KeePassXC) or KWallet, whichever the desktop runs. Jobs run on the
+// user-interface thread; a worker waits for them without an event loop of
+// its own, the user-interface thread in a local loop (hold no lock there).
 #include <chrono>
 
 #include "engine/EngineServices.h"
@@ -14,6 +14,7 @@ public:
     explicit KeyringSecrets(std::chrono::milliseconds limit = std::chrono::seconds(10)) : m_limit(limit) {}
     bool Read(const std::string& key, std::string& secret, std::string* why = nullptr) override;
     bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) override;
+    bool Remove(const std::string& key) override;
 
 private:
     std::chrono::milliseconds m_limit;

@@ -64,6 +64,8 @@ TEST(KeyringSecrets, SecretsGoInAndComeBack) {
     ASSERT_TRUE(keyring.Write("Work/User Password", "changed", &why)) << why;
     ASSERT_TRUE(keyring.Read("Work/User Password", secret, &why)) << why;
     EXPECT_EQ(secret, "changed");
+    EXPECT_TRUE(keyring.Remove("Work/User Password"));
+    EXPECT_FALSE(keyring.Read("Work/User Password", secret));
 }
 
 TEST(KeyringSecrets, WithoutAKeyringNothingIsStoredAndTheReasonIsTold) {
