@@ -365,7 +365,7 @@ void CCorvaneView::StartWorker(WorkerKind kind) {
     auto context = std::make_shared<WorkerContext>(WorkerContext{
         kind, m_accounts, m_selectedIds, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
         m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
-        EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls});
+        EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.tokens});
     m_workerKind = kind;
     m_trust.Clear();
     m_busy = true;

@@ -58,6 +58,7 @@ public:
         // thread of its own), not only at the end.
         bool saveAfterEachCheck = false;
         std::shared_ptr<ITlsLayer> tls;
+        std::shared_ptr<ITokenSource> tokens;  // for accounts that sign in with OAuth2
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.

@@ -89,4 +89,16 @@ public:
     virtual bool Remove(const std::string& key) = 0;
 };
 
+class AccountSettings;
+
+// Access tokens of accounts that sign in with OAuth2. Called by workers,
+// never on the user-interface thread; waits at most its own time limits.
+class ITokenSource {
+public:
+    virtual ~ITokenSource() = default;
+    // A token to sign in with; fresh: the last one was refused, so not the
+    // one held. False with the reason in why.
+    virtual bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) = 0;
+};
+
 }  // namespace velto

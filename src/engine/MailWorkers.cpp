@@ -1,5 +1,6 @@
 #include "engine/MailWorkers.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <unordered_set>
@@ -46,13 +47,32 @@ bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext
     return ok;
 }
 
+// OAuth2: a token from the source; one the server refuses is replaced by a
+// fresh one, once.
+bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx) {
+    std::string token, why;
+    const bool held = ctx.tokens && ctx.tokens->AccessToken(account, false, token, why);
+    bool ok = held && pop.LoginXOAuth2(account.GetEmailAddress(), token);
+    if (!ok && held && pop.GetLastSocketError() == localerr::kTokenRefused &&
+        ctx.tokens->AccessToken(account, true, token, why))
+        ok = pop.LoginXOAuth2(account.GetEmailAddress(), token);
+    std::fill(token.begin(), token.end(), '\0');
+    if (!held && ctx.output)
+        ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " +
+                                 (ctx.tokens ? why : std::string("no OAuth2 sign-in here")) + "\r\n");
+    return ok;
+}
+
 // Connect, log in and count; on failure the account is skipped. Returns the
 // message count, or -1.
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     const std::string server = account.GetServerName();
     if (!ConnectAccount(pop, account, ctx)) return -1;
     if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
-    if (!pop.Login(account.GetUserName(), account.GetUserPassword())) {
+    const bool signedIn = account.m_incomingSignIn == kSignInOAuth2
+                              ? SignInWithToken(pop, account, ctx)
+                              : pop.Login(account.GetUserName(), account.GetUserPassword());
+    if (!signedIn) {
         if (pop.WasAnswered()) pop.Quit();
         return -1;
     }

@@ -1,0 +1,35 @@
+#pragma once
+// The tokens of the accounts that sign in with OAuth2: refresh tokens in the
+// keyring (or, where none answers, for this run only), access tokens in
+// memory until shortly before they expire.
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "engine/EngineServices.h"
+#include "platform/OAuthSignIn.h"
+
+namespace velto {
+
+class OAuthTokenStore : public ITokenSource {
+public:
+    // secrets may be null: nothing outlives the run.
+    explicit OAuthTokenStore(ISecretStore* secrets) : m_secrets(secrets) {}
+
+    // After a browser sign-in: keeps the tokens. False when the refresh token
+    // could not go into the keyring (the sign-in then lasts for this run).
+    bool Remember(const std::string& account, const OAuthTokens& tokens, std::string* why = nullptr);
+    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) override;
+
+    static std::string RefreshKey(const std::string& account) { return account + "/OAuth Refresh Token"; }
+
+private:
+    ISecretStore* m_secrets;
+    std::mutex m_mutex;
+    std::map<std::string, OAuthTokens> m_held;  // by account name
+};
+
+// The client an account signs in with: its provider's addresses, its id and secret.
+OAuthClient ClientOf(const AccountSettings& account);
+
+}  // namespace velto
