@@ -1,38 +1,23 @@
 #include "app/CorvaneApp.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTimer>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
-#include "engine/CorvaneView.h"
-#include "engine/HeaderStoreFile.h"
+#include "app/AppWiring.h"
+#include "app/ShutDown.h"
 #include "platform/FileHiveStorage.h"
-#include "present/DefaultTemplate.h"
-#include "present/WebViews.h"
-#include "platform/NmDialup.h"
-#include "net/RoutedTransport.h"
-#include "net/PosixTransport.h"
-#include "net/OpenSslLayer.h"
-#include "platform/QtDesktop.h"
-#include "platform/QtSound.h"
-#include "platform/QtTimerHost.h"
-#include "platform/QtTray.h"
 #include "platform/SignalWatcher.h"
-#include "engine/WindowLogSink.h"
+#include "present/DefaultTemplate.h"
 #include "settings/Settings.h"
-#include "shell/MailPropertySheet.h"
-#include "shell/MainFrame.h"
 #include "shell/MessageListView.h"
 #include "shell/OutdatedControlsDlg.h"
 #include "shell/OutputWindow.h"
@@ -138,6 +123,29 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
     poll->start(250);
 }
 
+// The settings hive, made the current one; a damaged file is told.
+std::shared_ptr<RegistryHive> LoadSettings() {
+    auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
+    const std::string problem = hive->Load();
+    RegistryHive::SetCurrent(hive);
+    if (!problem.empty()) QMessageBox::warning(nullptr, "VeltoMail", QString::fromLocal8Bit(problem.c_str()));
+    return hive;
+}
+
+CCorvaneApp::Environment SystemEnvironment() {
+    CCorvaneApp::Environment env;
+    env.startSockets = StartSockets;
+    env.queryVersion = CCorvaneApp::QueryCommonControlsVersion;
+    env.messageBox = [](const std::string& text) {
+        QMessageBox::critical(nullptr, "VeltoMail", QString::fromLocal8Bit(text.c_str()));
+    };
+    env.showOutdatedWarning = [](unsigned major, unsigned minor) {
+        COutdatedControlsDlg dlg(major, minor);
+        dlg.exec();
+    };
+    return env;
+}
+
 }  // namespace
 
 int CCorvaneApp::Main(int argc, char** argv) {
@@ -152,165 +160,61 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("veltomail");
     // The window can live in the tray: only an explicit exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+
     // Asked to end (kill, Ctrl+C) at any moment, start-up included: the same
     // orderly path as closing the window, so nothing is lost.
+    std::unique_ptr<ShutDown> shutDown;
     bool endRequested = false;
-    // A modal dialog runs its own loop: close it so the end is not held up.
-    auto closeDialogs = [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
-    };
-    std::function<void()> onEnd = [&] {
-        endRequested = true;
-        closeDialogs();
-    };
     SignalWatcher signalWatcher([&](int signo) {
         std::fprintf(stderr, "VeltoMail: signal %d, shutting down\n", signo);
-        onEnd();
+        endRequested = true;
+        if (shutDown) shutDown->Now();
+        else ShutDown::CloseDialogs();
     });
 
-    // The settings hive.
-    auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
-    const std::string hiveProblem = hive->Load();
-    RegistryHive::SetCurrent(hive);
-    if (!hiveProblem.empty()) QMessageBox::warning(nullptr, "VeltoMail", QString::fromLocal8Bit(hiveProblem.c_str()));
-
-    Environment env;
-    env.startSockets = StartSockets;
-    env.queryVersion = QueryCommonControlsVersion;
-    env.messageBox = [](const std::string& text) {
-        QMessageBox::critical(nullptr, "VeltoMail", QString::fromLocal8Bit(text.c_str()));
-    };
-    env.showOutdatedWarning = [](unsigned major, unsigned minor) {
-        COutdatedControlsDlg dlg(major, minor);
-        dlg.exec();
-    };
-    if (!CheckSystem(env)) return 1;
+    const auto hive = LoadSettings();
+    if (!CheckSystem(SystemEnvironment())) return 1;
     EnsureDatabasePath();
     EnsureDefaultTemplate(UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/templates");
 
-    // The main frame, the view's engine and the services it uses.
-    QtDesktop desktop;
-    auto frame = std::make_unique<CMainFrame>(desktop);
-    SetWebViewsNotice([&frame](const std::string& text) { frame->AppendOutput(text); });
-    std::unique_ptr<CCorvaneView> view;
-    QtTray tray(QtTray::Commands{
-        [&] { frame->ShowMainWindow(); },
-        [&] { view->OnRefresh(); },
-        [&] { frame->ShowAbout(); },
-        [&] { frame->close(); },
-    });
-    QtSound sound;
-    QtTimerHost timers([&](int id) {
-        if (view) view->OnTimer(id);
-    });
-    NmDialup dialup;
-    dialup.SetDialogParent(frame.get());
-    HeaderStoreFile store;
-    WindowLogSink output(frame.get(), [&](const std::string& text) { frame->AppendOutput(text); });
-
-    CCorvaneView::Services services;
-    services.ui = frame.get();
-    services.tray = &tray;
-    services.sound = &sound;
-    services.timers = &timers;
-    services.dialup = &dialup;
-    services.store = &store;
-    services.output = &output;
-    services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
-    services.saveAfterEachCheck = true;
-    services.tls = MakeOpenSslLayer();
-    view = std::make_unique<CCorvaneView>(services);
-
+    AppWiring parts;
+    CMainFrame& frame = parts.Frame();
+    CCorvaneView& view = parts.View();
     // A failed settings write is told once, from the loop: never from inside
     // the settings record that wrote (a box runs an event loop).
-    hive->SetWriteFailureHandler([frameWindow = frame.get()](const std::string& text) {
-        QMetaObject::invokeMethod(
-            frameWindow, [frameWindow, text] { frameWindow->MessageBox(text); }, Qt::QueuedConnection);
+    hive->SetWriteFailureHandler([&frame](const std::string& text) {
+        QMetaObject::invokeMethod(&frame, [&frame, text] { frame.MessageBox(text); }, Qt::QueuedConnection);
     });
-    // Where the user left the window, kept apart from the settings.
-    const std::string layoutFile = UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini";
-    frame->SetLayoutFile(QString::fromStdString(layoutFile));
-    frame->SetTrayAvailable(tray.IsAvailable());
-    frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
-    frame->SetStopSound([&] { sound.Stop(); });
-    frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
-    frame->SetReplyTls(services.tls);
-    frame->AttachView(view.get());
+    shutDown = std::make_unique<ShutDown>(parts, hive);
+    QObject::connect(&frame, &CMainFrame::closing, [&] { shutDown->Run(); });
+    // The desktop session ends: close what is open, then shut down.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { shutDown->Now(); });
+    if (endRequested) shutDown->Now();
 
-    bool ended = false;
-    bool headersLost = false;
-    auto shutDown = [&] {
-        if (ended) {
-            // Asked again (a second signal): whatever still runs, end.
-            QCoreApplication::exit(0);
-            return;
-        }
-        ended = true;
-        // A worker's log line must not wait for this thread any more.
-        output.Close();
-        view->OnDestroy();
-        const HeaderStoreOutcome& saved = view->SaveOutcome();
-        if (!saved.ok) {
-            // Too late for a box: the log, standard error, and the next start.
-            const std::string database = ConfigurationOptions(keys::kConfiguration).GetDatabase();
-            std::fprintf(stderr, "VeltoMail: the message headers could not be saved to %s\n", database.c_str());
-            for (const auto& line : saved.details) {
-                std::fprintf(stderr, "VeltoMail: %s", line.c_str());
-                frame->AppendOutput(line);
-            }
-            LeaveUnsavedHeadersNote(database, saved.details);
-            headersLost = true;
-        }
-        if (!hive->Flush())
-            std::fprintf(stderr, "VeltoMail: the settings could not be saved to %s: %s\n", hive->Location().c_str(),
-                         hive->LastWriteError().c_str());
-        // exit(), not quit(): quit() first asks every window to close, and
-        // one that refuses would keep the program running.
-        QCoreApplication::exit(0);
-        // Everything is saved; nothing may keep the process alive now.
-        std::thread([] {
-            std::this_thread::sleep_for(std::chrono::seconds(10));
-            std::fprintf(stderr, "VeltoMail: shut-down took too long; ending\n");
-            std::fflush(nullptr);
-            ::_exit(0);
-        }).detach();
-    };
-    QObject::connect(frame.get(), &CMainFrame::closing, shutDown);
-    // The desktop session ends, or a signal came: close what is open, then
-    // shut down.
-    auto endNow = [&] {
-        closeDialogs();
-        shutDown();
-    };
-    onEnd = endNow;
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { endNow(); });
-    if (endRequested) endNow();
-
-    if (!ended) {
-        view->OnInitialUpdate();
-        std::fprintf(stderr, "VeltoMail: started with %zu stored message headers\n", view->Messages().Size());
-    }
     int status = 0;
-    if (!ended) {
-        frame->show();
+    if (!shutDown->Ended()) {
+        view.OnInitialUpdate();
+        std::fprintf(stderr, "VeltoMail: started with %zu stored message headers\n", view.Messages().Size());
+    }
+    if (!shutDown->Ended()) {
+        frame.show();
         if (const std::string note = TakeUnsavedHeadersNote(); !note.empty())
-            QTimer::singleShot(0, frame.get(), [&frame, note] { frame->MessageBox(note); });
+            QTimer::singleShot(0, &frame, [&frame, note] { frame.MessageBox(note); });
         if (const char* picture = std::getenv("VELTOMAIL_SCREENSHOT"); picture && *picture)
-            SaveScreenshotWhenFilled(*frame, *view, picture);
+            SaveScreenshotWhenFilled(frame, view, picture);
         status = app.exec();
     }
-    shutDown();
+    shutDown->Run();
     // The headers of this run are gone: not a success.
-    if (status == 0 && headersLost) status = 1;
+    if (status == 0 && shutDown->HeadersLost()) status = 1;
     // A worker still blocked (a name lookup that does not answer) holds only
     // shared state and what it logs goes nowhere now; it must not hold up
     // the end of the program.
-    if (!view->JoinWorker(0)) {
+    if (!view.JoinWorker(0)) {
         std::fflush(nullptr);
         ::_exit(status);
     }
-    view.reset();
+    parts.ReleaseView();
     return status;
 }
 
