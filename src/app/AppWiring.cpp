@@ -1,5 +1,7 @@
 #include "app/AppWiring.h"
 
+#include <cstdio>
+
 #include "net/OpenSslLayer.h"
 #include "platform/FileHiveStorage.h"
 #include "net/PosixTransport.h"
@@ -46,6 +48,11 @@ AppWiring::AppWiring()
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);
     m_frame->AttachView(m_view.get());
+}
+
+void AppWiring::Activate() {
+    m_frame->ShowMainWindow();
+    std::fprintf(stderr, "VeltoMail: another start handed over; the window is shown\n");
 }
 
 }  // namespace velto

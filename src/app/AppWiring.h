@@ -25,6 +25,8 @@ public:
     CMainFrame& Frame() { return *m_frame; }
     CCorvaneView& View() { return *m_view; }
     WindowLogSink& Output() { return m_output; }
+    // Another start handed over: the window comes up, raised.
+    void Activate();
     // Drops the engine once its worker has stopped.
     void ReleaseView() { m_view.reset(); }
 

@@ -9,14 +9,18 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 
 #include "app/AppWiring.h"
+#include "app/CommandLine.h"
 #include "app/ShutDown.h"
 #include "platform/FileHiveStorage.h"
 #include "platform/SignalWatcher.h"
+#include "platform/SingleInstance.h"
 #include "present/DefaultTemplate.h"
+#include "settings/Crc32.h"
 #include "settings/Settings.h"
 #include "shell/MessageListView.h"
 #include "shell/OutdatedControlsDlg.h"
@@ -52,15 +56,21 @@ bool CCorvaneApp::CheckSystem(const Environment& env) {
     return true;
 }
 
-std::string CCorvaneApp::EnsureDatabasePath() {
-    ConfigurationOptions config(keys::kConfiguration);
-    std::string path = config.GetDatabase();
+std::string CCorvaneApp::DatabasePath() {
+    const std::string path = ConfigurationOptions(keys::kConfiguration).GetDatabase();
     // A path that is not an absolute path of this system (empty, or one from
-    // the Windows version such as "C:\...\maildata.vlt") would be a file of
+    // the Windows version such as "C:\\...\\maildata.vlt") would be a file of
     // that literal name in whatever folder the program started from: the
     // headers would be found at one start and lost at the next.
-    if (path.empty() || path.front() != '/') {
-        path = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/maildata.vlt";
+    if (path.empty() || path.front() != '/')
+        return UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/maildata.vlt";
+    return path;
+}
+
+std::string CCorvaneApp::EnsureDatabasePath() {
+    ConfigurationOptions config(keys::kConfiguration);
+    const std::string path = DatabasePath();
+    if (path != config.GetDatabase()) {
         config.SetDatabase(path);
         config.Save(keys::kConfiguration);
     }
@@ -72,6 +82,15 @@ std::string CCorvaneApp::EnsureDatabasePath() {
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     }
     return path;
+}
+
+std::string CCorvaneApp::InstanceKey() {
+    const std::string settings = FileHiveStorage::DefaultPath();
+    const char* home = std::getenv("HOME");
+    if (home && settings == std::string(home) + "/.config/VeltoMail/registry.reg") return {};
+    char key[16];
+    std::snprintf(key, sizeof key, "%08x", Crc32::Of(settings));
+    return key;
 }
 
 std::string CCorvaneApp::UnsavedHeadersNotePath() {
@@ -132,6 +151,34 @@ std::shared_ptr<RegistryHive> LoadSettings() {
     return hive;
 }
 
+// Another copy runs for these settings: it was asked to show its window,
+// and this start ends with the status returned.
+std::optional<int> HandOver(SingleInstance& instance, std::function<void()> onActivate) {
+    switch (instance.Acquire(std::move(onActivate))) {
+        case SingleInstance::Claim::First:
+            return std::nullopt;
+        case SingleInstance::Claim::HandedOver:
+            return 0;
+        case SingleInstance::Claim::NoAnswer:
+            break;
+    }
+    std::fprintf(stderr, "VeltoMail: already running (%s), but it does not answer\n", instance.BusName().c_str());
+    return 1;
+}
+
+// A copy in another session or display holds the data file: this one must
+// not write it, nor the settings beside it.
+bool LockDataFile(DataFileLock& lock) {
+    std::string holder;
+    if (lock.TryLock(holder)) return true;
+    const std::string text = "VeltoMail is already running for this user (" + holder +
+                             ", in another session or display).\nOnly one copy may keep the stored headers in " +
+                             lock.Path().substr(0, lock.Path().size() - 5) + ".";
+    std::fprintf(stderr, "VeltoMail: %s\n", text.c_str());
+    QMessageBox::information(nullptr, "VeltoMail", QString::fromStdString(text));
+    return false;
+}
+
 CCorvaneApp::Environment SystemEnvironment() {
     CCorvaneApp::Environment env;
     env.startSockets = StartSockets;
@@ -149,6 +196,8 @@ CCorvaneApp::Environment SystemEnvironment() {
 }  // namespace
 
 int CCorvaneApp::Main(int argc, char** argv) {
+    const CommandLine options = CommandLine::Parse(argc, argv);
+    if (options.action != CommandLine::Action::Run) return options.Answer();
     // The web engine, loaded on first use, shares its GL contexts: this must
     // be said before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -160,6 +209,14 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("veltomail");
     // The window can live in the tray: only an explicit exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One copy per user: a second start shows the first one's window.
+    AppWiring* running = nullptr;
+    SingleInstance instance(InstanceKey());
+    if (const auto ended = HandOver(instance, [&] {
+            if (running) running->Activate();
+        }))
+        return *ended;
 
     // Asked to end (kill, Ctrl+C) at any moment, start-up included: the same
     // orderly path as closing the window, so nothing is lost.
@@ -174,10 +231,13 @@ int CCorvaneApp::Main(int argc, char** argv) {
 
     const auto hive = LoadSettings();
     if (!CheckSystem(SystemEnvironment())) return 1;
+    DataFileLock dataLock(DatabasePath());
+    if (!LockDataFile(dataLock)) return 1;
     EnsureDatabasePath();
     EnsureDefaultTemplate(UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/templates");
 
     AppWiring parts;
+    running = &parts;
     CMainFrame& frame = parts.Frame();
     CCorvaneView& view = parts.View();
     // A failed settings write is told once, from the loop: never from inside
