@@ -19,7 +19,12 @@ AppWiring::AppWiring()
           [this] { m_view->OnRefresh(); },
           [this] { m_frame->ShowAbout(); },
           [this] { m_frame->close(); },
+          [this] { m_frame->SetTrayAvailable(true); },
       }),
+      m_notifications(QDBusConnection::sessionBus(),
+                      [this](const std::string& title, const std::string& text, std::function<void()> onClick) {
+                          m_tray.ShowBalloon(title, text, std::move(onClick));
+                      }),
       m_timers([this](int id) {
           if (m_view) m_view->OnTimer(id);
       }),
@@ -30,6 +35,7 @@ AppWiring::AppWiring()
     CCorvaneView::Services services;
     services.ui = m_frame.get();
     services.tray = &m_tray;
+    services.notifications = &m_notifications;
     services.sound = &m_sound;
     services.timers = &m_timers;
     services.dialup = &m_dialup;

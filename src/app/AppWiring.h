@@ -7,6 +7,7 @@
 #include "engine/CorvaneView.h"
 #include "engine/HeaderStoreFile.h"
 #include "engine/WindowLogSink.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/NmDialup.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtSound.h"
@@ -35,6 +36,7 @@ private:
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CCorvaneView> m_view;
     QtTray m_tray;
+    DesktopNotifications m_notifications;
     QtSound m_sound;
     QtTimerHost m_timers;
     NmDialup m_dialup;
