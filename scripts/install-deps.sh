@@ -10,6 +10,7 @@ packages=(
   dovecot-core dovecot-pop3d python3 python3-aiosmtpd
   xvfb xauth desktop-file-utils fonts-ipafont-gothic openbox trayer xdotool x11-utils
   dbus-daemon python3-dbus python3-gi python3-dbusmock
+  dpkg-dev file lintian appstream
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-dev)
