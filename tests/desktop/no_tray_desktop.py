@@ -5,12 +5,12 @@ it can be brought back, and its close box ends the program as Exit does.
 Then a tray that appears while the program runs: the window, minimised,
 goes into it.
     no_tray_desktop.py PROGRAM
-Exits 77 (skipped) when Xvfb, openbox, trayer, xdotool or xprop is missing."""
+Exits 77 (skipped) when one of Xvfb, openbox, trayer, xdotool, xprop, xwininfo is missing."""
 import os, random, shutil, subprocess, sys, tempfile, time
 
 program = sys.argv[1]
-if not all(shutil.which(t) for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop")):
-    print("skipped: needs Xvfb, openbox, trayer, xdotool and xprop")
+if not all(shutil.which(t) for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo")):
+    print("skipped: needs Xvfb, openbox, trayer, xdotool, xprop and xwininfo")
     sys.exit(77)
 
 
