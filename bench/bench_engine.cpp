@@ -104,9 +104,9 @@ struct Engine {
         view = std::make_unique<CCorvaneView>(s);
         view->OnInitialUpdate();
         Drain();
-        view->Messages().Modify([](std::vector<CMailHeader>& list) {
+        view->Messages().Modify([](std::vector<StoredHeader>& list) {
             list.reserve(kStored);
-            for (int i = 1; i <= kStored; ++i) list.push_back(Record(i, i <= kMessages));
+            for (int i = 1; i <= kStored; ++i) list.emplace_back(Record(i, i <= kMessages));
         });
     }
     void Drain() {
@@ -193,10 +193,15 @@ void BM_BareModelReset(benchmark::State& state) {
     tree.setUniformRowHeights(true);
     tree.resize(900, 500);
     tree.setModel(&model);
+    // The same records kept whole, as the list once kept them.
+    std::vector<CMailHeader> list;
+    engine.view->Messages().WithList([&](const std::vector<StoredHeader>& stored) {
+        for (const auto& r : stored) list.push_back(r.Full());
+    });
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         std::vector<MessageListModel::Row> rows;
-        engine.view->Messages().WithList([&](const std::vector<CMailHeader>& list) {
+        {
             rows.reserve(list.size());
             for (const auto& r : list) {
                 MessageListModel::Row row;
@@ -208,7 +213,7 @@ void BM_BareModelReset(benchmark::State& state) {
                 row.id = r.m_uidlHash;
                 rows.push_back(std::move(row));
             }
-        });
+        }
         model.Reset(std::move(rows));
         Paint(tree);
         Keep("bare reset 100k + paint",

@@ -225,9 +225,8 @@ void SteadyCheck(benchmark::State& state, const char* name, bool tls) {
             pop.GetMailboxStatus(count, size);
             std::string uid;
             for (int n = 1; n <= count; ++n) {
-                std::uint32_t hash = 0;
                 pop.GetUniqueId(n, uid);
-                velto::CPopMail::HashUniqueId(uid, hash);
+                const std::uint32_t hash = velto::CPopMail::HashUniqueId(uid);
                 unknown += known.count(hash) == 0;
             }
         });

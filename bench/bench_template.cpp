@@ -12,6 +12,7 @@
 
 #include "present/TemplateRenderer.h"
 #include "protocol/MailHeader.h"
+#include "protocol/MessageText.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void BM_RenderPage(benchmark::State& state) {
     h.m_from = "Ann <ann@example.com>";
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        std::string page = velto::RenderPage(kTemplate, h, Body());
+        std::string page = velto::RenderPage(kTemplate, h, velto::CMessageText{{}, Body()});
         benchmark::DoNotOptimize(page);
         Keep("render", std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }

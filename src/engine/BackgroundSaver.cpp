@@ -46,7 +46,7 @@ void BackgroundSaver::Run() {
         if (m_stopping) return;
         const std::string path = std::exchange(m_path, {});
         lock.unlock();
-        std::vector<CMailHeader> list;
+        std::vector<StoredHeader> list;
         const std::uint64_t generation = m_snapshot(list);
         // An empty list is never written: the file keeps what it had.
         HeaderStoreOutcome outcome{true, {}, {}};

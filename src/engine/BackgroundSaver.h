@@ -20,8 +20,8 @@ public:
     // snapshot: copies the list and tells its generation (on the saver's
     // thread). save: writes a list to a path. failed: called on the saver's
     // thread after a save that did not succeed.
-    using Snapshot = std::function<std::uint64_t(std::vector<CMailHeader>&)>;
-    using Save = std::function<HeaderStoreOutcome(const std::vector<CMailHeader>&, const std::string&)>;
+    using Snapshot = std::function<std::uint64_t(std::vector<StoredHeader>&)>;
+    using Save = std::function<HeaderStoreOutcome(const std::vector<StoredHeader>&, const std::string&)>;
     using Failed = std::function<void(const std::string& path, const HeaderStoreOutcome&)>;
 
     BackgroundSaver(Snapshot snapshot, Save save, Failed failed);

@@ -12,12 +12,7 @@ void CertificateTrust::Ask(IEngineUi& ui, bool userStarted, std::vector<AccountS
         if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
         asked.push_back(name);
         if (!ui.AskTrustCertificate(name, certificate)) continue;
-        const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
-        if (std::find(names.begin(), names.end(), name) == names.end()) continue;  // removed meanwhile
-        AccountSettings account(keys::Join(keys::kAccounts, name));
-        account.m_incomingCertificate = certificate.fingerprint;
-        account.m_modified = 1;
-        account.Save(keys::kAccounts);
+        if (!TrustCertificate(name, CertificateUse::Incoming, certificate.fingerprint)) continue;  // removed meanwhile
         for (AccountSettings& held : accounts)
             if (held.GetAccountName() == name) held.m_incomingCertificate = certificate.fingerprint;
     }

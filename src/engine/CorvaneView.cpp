@@ -145,13 +145,13 @@ void CCorvaneView::RunOptionsSheetAndReload() {
 void CCorvaneView::OnMailProperties() { RunOptionsSheetAndReload(); }
 
 void CCorvaneView::RebuildRows() {
-    std::vector<MessageListModel::Row> rows;
-    m_messages->WithList([&](const std::vector<CMailHeader>& list) {
+    std::vector<StoredHeader> rows;
+    m_messages->WithList([&](const std::vector<StoredHeader>& list) {
         rows.reserve(list.size());
         const bool all = m_filter == kAllMailboxes;
         for (const auto& record : list) {
-            if (!all && record.m_accountServer != m_filter) continue;
-            rows.push_back(MessageListModel::RawRow(record));
+            if (!all && record.AccountServer() != m_filter) continue;
+            rows.push_back(record);
         }
     });
     const int shown = static_cast<int>(rows.size());
@@ -225,10 +225,11 @@ void CCorvaneView::AnnounceNewMail(const std::string& text) {
         return;
     }
     // New records are appended: the last one is the newest new message.
-    CMailHeader newest;
-    m_messages->WithList([&](const std::vector<CMailHeader>& list) {
-        if (!list.empty()) newest = list.back();
+    StoredHeader stored;
+    m_messages->WithList([&](const std::vector<StoredHeader>& list) {
+        if (!list.empty()) stored = list.back();
     });
+    const CMailHeader newest = stored.Full();
     const MessageListModel::Row row = MessageListModel::MakeRow(newest);
     Notice notice;
     notice.tag = "new-mail";
@@ -244,8 +245,8 @@ void CCorvaneView::AnnounceNewMail(const std::string& text) {
 void CCorvaneView::ReadFromNotice(std::uint32_t id) {
     OnOpen();
     OnListClick();
-    m_viewMode = 0;
-    m_messageCenterPage = 0;
+    m_readIn = ReadIn::AsViewTypeSays;
+    m_messageCenterPage = IEngineUi::kMessagePage;
     if (m_busy || !m_messages->Contains(id)) return;
     m_selectedIds = {id};
     // The row matters only as "something chosen": the id finds the message.
@@ -261,8 +262,8 @@ void CCorvaneView::OnListClick() {
 
 void CCorvaneView::OnListDoubleClick() {
     OnListClick();
-    m_viewMode = 0;
-    m_messageCenterPage = 0;
+    m_readIn = ReadIn::AsViewTypeSays;
+    m_messageCenterPage = IEngineUi::kMessagePage;
     if (m_busy) return;
     m_selectedRows.clear();
     m_selectedIds.clear();
@@ -345,9 +346,9 @@ void CCorvaneView::TakeFirstSelectedRow() {
     m_selectedIds.push_back(m_model.IdAt(row));
 }
 
-void CCorvaneView::StartRead(int viewMode, int page, bool setPage) {
-    m_viewMode = viewMode;
-    if (setPage) m_messageCenterPage = page;
+void CCorvaneView::StartRead(ReadIn where, std::optional<int> page) {
+    m_readIn = where;
+    if (page) m_messageCenterPage = *page;
     if (m_busy) return;
     m_selectedRows.clear();
     m_selectedIds.clear();
@@ -356,9 +357,9 @@ void CCorvaneView::StartRead(int viewMode, int page, bool setPage) {
     StartWorker(WorkerKind::Retrieve);
 }
 
-void CCorvaneView::OnReadMessage() { StartRead(1, 0, true); }
-void CCorvaneView::OnReadAsWebPage() { StartRead(2, 0, false); }
-void CCorvaneView::OnMessageStatistics() { StartRead(1, 2, true); }
+void CCorvaneView::OnReadMessage() { StartRead(ReadIn::MessageCenter, IEngineUi::kMessagePage); }
+void CCorvaneView::OnReadAsWebPage() { StartRead(ReadIn::Browser, std::nullopt); }
+void CCorvaneView::OnMessageStatistics() { StartRead(ReadIn::MessageCenter, IEngineUi::kHeaderPage); }
 
 void CCorvaneView::OnDeleteMessage(const std::vector<int>& selectedRows) {
     if (m_busy) return;  // the command is disabled while busy; keep one worker
@@ -462,17 +463,17 @@ void CCorvaneView::ShowFetchedMessage(const std::string& text) {
     CMailHeader record;
     if (!m_messages->FindFirst(id, record)) return;
     EnvironmentOptions environment(keys::kEnvironment);
-    if (m_viewMode == 0) {
-        if (environment.m_viewType == 1) m_viewMode = 2;
-        else if (environment.m_viewType == 2) m_viewMode = 1;
+    if (m_readIn == ReadIn::AsViewTypeSays) {
+        if (environment.m_viewType == kViewAsWebPage) m_readIn = ReadIn::Browser;
+        else if (environment.m_viewType == kViewInMessageCenter) m_readIn = ReadIn::MessageCenter;
     }
-    // The windows get the body alone; a text without a header end goes whole.
-    CMessageText split;
-    const std::string& body = split.Split(text) ? split.m_body : text;
-    if (m_viewMode == 0 || m_viewMode == 2) m_s.ui->ShowInBrowser(record, body);
-    if (m_viewMode == 0 || m_viewMode == 1) {
-        const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= 2) ? m_messageCenterPage : 0;
-        m_s.ui->ShowInMessageCenter(record, body, page);
+    const CMessageText message = CMessageText::ForReading(record, text);
+    if (m_readIn != ReadIn::MessageCenter) m_s.ui->ShowInBrowser(record, message);
+    if (m_readIn != ReadIn::Browser) {
+        const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= IEngineUi::kHeaderPage)
+                             ? m_messageCenterPage
+                             : IEngineUi::kMessagePage;
+        m_s.ui->ShowInMessageCenter(record, message, page);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -134,7 +135,6 @@ public:
     MessageListModel* Model() { return &m_model; }
     int NewCount() const { return m_newCount->load(); }
     bool ReloadPending() const { return m_reloadPending; }
-    int ViewMode() const { return m_viewMode; }
     int MessageCenterPage() const { return m_messageCenterPage; }
     const DialupPolicy& Dialup() const { return m_dialup; }
     const TrayAnimator& Animator() const { return m_animator; }
@@ -149,7 +149,10 @@ public:
 private:
     void StartGetMail();
     void StartScan();
-    void StartRead(int viewMode, int page, bool setPage);
+    // Where a read shows the message: as "View Type" says, or in one window.
+    enum class ReadIn { AsViewTypeSays, MessageCenter, Browser };
+    // page: the Message Center page to show; none keeps the last one.
+    void StartRead(ReadIn where, std::optional<int> page);
     void StartWorker(WorkerKind kind);
     void ShowFetchedMessage(const std::string& text);
     void RebuildRows();
@@ -192,8 +195,8 @@ private:
     // about when it is done if the user started it.
     CertificateTrust m_trust;
     WorkerKind m_workerKind = WorkerKind::Scan;
-    int m_viewMode = 0;
-    int m_messageCenterPage = 0;
+    ReadIn m_readIn = ReadIn::AsViewTypeSays;
+    int m_messageCenterPage = IEngineUi::kMessagePage;
     bool m_destroyed = false;
     bool m_initialised = false;
 };

@@ -8,6 +8,7 @@
 namespace velto {
 
 class CMailHeader;
+class CMessageText;
 
 class IEngineUi {
 public:
@@ -51,8 +52,9 @@ public:
     virtual void ProgressReset() = 0;
 
     // Reading a message (the Message Center, the web browser window).
-    virtual void ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) = 0;
-    virtual void ShowInBrowser(const CMailHeader& header, const std::string& body) = 0;
+    enum MessageCenterPage : int { kMessagePage = 0, kReplyPage = 1, kHeaderPage = 2 };
+    virtual void ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) = 0;
+    virtual void ShowInBrowser(const CMailHeader& header, const CMessageText& message) = 0;
     virtual void OpenBrowser() = 0;
     virtual void DestroyBrowser() = 0;
 };

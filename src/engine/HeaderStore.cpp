@@ -109,9 +109,10 @@ std::string ResolveLinks(const std::string& path) {
     return realpath(path.c_str(), real) ? std::string(real) : path;
 }
 
-bool WriteContent(const std::vector<CMailHeader>& list, std::FILE* file) {
+template <typename Record>
+bool WriteContent(const std::vector<Record>& list, std::FILE* file) {
     std::string chunk(kMagicBytes, 4);
-    for (const CMailHeader& header : list) {
+    for (const Record& header : list) {
         header.Write(chunk);
         if (chunk.size() >= kChunk) {
             if (std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size()) return false;
@@ -216,8 +217,8 @@ private:
 
 }  // namespace
 
-bool SaveHeaderStore(const std::vector<CMailHeader>& list, const std::string& databasePath,
-                     HeaderStoreReporter& reporter) {
+template <typename Record>
+bool SaveHeaderStore(const std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter) {
     if (list.empty()) return true;
 
     FilePtr content = CreateScratchFile();
@@ -253,7 +254,8 @@ bool SaveHeaderStore(const std::vector<CMailHeader>& list, const std::string& da
     return true;
 }
 
-bool LoadHeaderStore(std::vector<CMailHeader>& list, const std::string& databasePath, HeaderStoreReporter& reporter) {
+template <typename Record>
+bool LoadHeaderStore(std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter) {
     FilePtr content = CreateScratchFile();
     if (!content) {
         reporter.ShowMessage("unable to create temporary file");
@@ -325,6 +327,11 @@ bool LoadHeaderStore(std::vector<CMailHeader>& list, const std::string& database
     }
     return whole;
 }
+
+template bool LoadHeaderStore(std::vector<CMailHeader>&, const std::string&, HeaderStoreReporter&);
+template bool LoadHeaderStore(std::vector<StoredHeader>&, const std::string&, HeaderStoreReporter&);
+template bool SaveHeaderStore(const std::vector<CMailHeader>&, const std::string&, HeaderStoreReporter&);
+template bool SaveHeaderStore(const std::vector<StoredHeader>&, const std::string&, HeaderStoreReporter&);
 
 bool HeaderStoreExists(const std::string& databasePath) {
     std::string path = databasePath;

@@ -28,15 +28,17 @@ inline constexpr std::uint64_t kHeaderStoreMaxRecords = 1000000;
 // Appends the stored records to list in file order. True when the whole file
 // was read; false on any failure, with the records read before the fault
 // kept in the list (none when the file is beyond the limits or not a store).
-// Callers hold their own lock on the list.
-bool LoadHeaderStore(std::vector<CMailHeader>& list, const std::string& databasePath, HeaderStoreReporter& reporter);
+// Callers hold their own lock on the list. Records are full (CMailHeader)
+// or as the message list keeps them (StoredHeader); the file is the same.
+template <typename Record>
+bool LoadHeaderStore(std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter);
 
 // Writes the list in list order. The new file is written beside the old one
 // and renamed over it only once it is complete and on disk, so a failed save
 // leaves the previous file whole. An empty list writes nothing (the previous
 // file stays) and counts as success.
-bool SaveHeaderStore(const std::vector<CMailHeader>& list, const std::string& databasePath,
-                     HeaderStoreReporter& reporter);
+template <typename Record>
+bool SaveHeaderStore(const std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter);
 
 // Whether the path (one trailing separator removed) names any directory entry.
 bool HeaderStoreExists(const std::string& databasePath);

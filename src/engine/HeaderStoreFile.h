@@ -22,23 +22,25 @@ public:
     virtual ~IHeaderStoreFile() = default;
     // The existence test used before loading.
     virtual bool Exists(const std::string& path) = 0;
-    virtual HeaderStoreOutcome Load(std::vector<CMailHeader>& list, const std::string& path) = 0;
-    virtual HeaderStoreOutcome Save(const std::vector<CMailHeader>& list, const std::string& path) = 0;
+    virtual HeaderStoreOutcome Load(std::vector<StoredHeader>& list, const std::string& path) = 0;
+    virtual HeaderStoreOutcome Save(const std::vector<StoredHeader>& list, const std::string& path) = 0;
 };
 
-// The compressed header store on disk.
+// The compressed header store on disk; full records too.
 class HeaderStoreFile : public IHeaderStoreFile {
 public:
     bool Exists(const std::string& path) override { return HeaderStoreExists(path); }
-    HeaderStoreOutcome Load(std::vector<CMailHeader>& list, const std::string& path) override {
-        Collector c;
-        c.outcome.ok = LoadHeaderStore(list, path, c);
-        return std::move(c.outcome);
+    HeaderStoreOutcome Load(std::vector<StoredHeader>& list, const std::string& path) override {
+        return Run([&](HeaderStoreReporter& r) { return LoadHeaderStore(list, path, r); });
     }
-    HeaderStoreOutcome Save(const std::vector<CMailHeader>& list, const std::string& path) override {
-        Collector c;
-        c.outcome.ok = SaveHeaderStore(list, path, c);
-        return std::move(c.outcome);
+    HeaderStoreOutcome Save(const std::vector<StoredHeader>& list, const std::string& path) override {
+        return Run([&](HeaderStoreReporter& r) { return SaveHeaderStore(list, path, r); });
+    }
+    HeaderStoreOutcome Load(std::vector<CMailHeader>& list, const std::string& path) {
+        return Run([&](HeaderStoreReporter& r) { return LoadHeaderStore(list, path, r); });
+    }
+    HeaderStoreOutcome Save(const std::vector<CMailHeader>& list, const std::string& path) {
+        return Run([&](HeaderStoreReporter& r) { return SaveHeaderStore(list, path, r); });
     }
 
 private:
@@ -47,6 +49,12 @@ private:
         void ShowMessage(const std::string& text) override { outcome.messages.push_back(text); }
         void LogDetail(const std::string& text) override { outcome.details.push_back(text); }
     };
+    template <typename Work>
+    static HeaderStoreOutcome Run(Work work) {
+        Collector c;
+        c.outcome.ok = work(c);
+        return std::move(c.outcome);
+    }
 };
 
 }  // namespace velto

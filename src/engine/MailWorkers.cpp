@@ -29,8 +29,6 @@ std::string Format(const char* format, const std::string& text, int a, int b) {
     return buf;
 }
 
-// Connect, log in and count; on failure the account is skipped. Returns the
-// message count, or -1.
 // As the account's settings ask: in clear, POP3S or STLS. A certificate that
 // failed verification goes to the view, which may ask the user about it once
 // the worker is done; a worker never shows anything.
@@ -48,6 +46,8 @@ bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext
     return ok;
 }
 
+// Connect, log in and count; on failure the account is skipped. Returns the
+// message count, or -1.
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     const std::string server = account.GetServerName();
     if (!ConnectAccount(pop, account, ctx)) return -1;
@@ -111,7 +111,7 @@ Walk WalkIds(CPopMail& pop, WorkerContext& ctx, const std::string& server, int c
             ctx.view.SendProgressStep(Format("%s - Scanning Message %d of %d", server, i, count), position);
         std::string uid;
         const bool haveUid = listed ? (uid = listing[static_cast<std::size_t>(i - 1)].id, true) : pop.GetUniqueId(i, uid);
-        if (haveUid && visit(i, Crc32::Of(uid), position)) return Walk::Stopped;
+        if (haveUid && visit(i, CPopMail::HashUniqueId(uid), position)) return Walk::Stopped;
         if (Cancelled(pop, ctx)) return Walk::Cancelled;
     }
     return Walk::Done;
@@ -134,7 +134,7 @@ public:
             // Without a unique id the message is known by its header text's
             // checksum, which is what the header fetch gives it; never by the
             // id of the message before it.
-            if (!haveUid || !m_ctx.messages->Contains(Crc32::Of(uid))) {
+            if (!haveUid || !m_ctx.messages->Contains(CPopMail::HashUniqueId(uid))) {
                 CMailHeader record;
                 if (m_pop.GetHeader(i, record)) {
                     if (haveUid || !m_ctx.messages->Contains(record.m_uidlHash)) Store(record);
@@ -151,7 +151,7 @@ public:
     // under the same checksum (as when the first is stored before the second
     // is asked for).
     bool Wanted(const std::string& uid) {
-        const std::uint32_t id = Crc32::Of(uid);
+        const std::uint32_t id = CPopMail::HashUniqueId(uid);
         return !m_ctx.messages->Contains(id) && m_chosen.insert(id).second;
     }
 

@@ -51,52 +51,32 @@ QString ToDisplay(const std::string& text) {
 
 MessageListModel::MessageListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-MessageListModel::Row MessageListModel::RawRow(const CMailHeader& record) {
+MessageListModel::Row MessageListModel::MakeRow(const CMailHeader& record) {
     Row row;
-    row.subject = record.m_subject;
-    row.sender = record.m_from;
-    row.date = record.m_date;
+    // The mark compares the raw bytes; only the shown texts are decoded.
+    row.image = IsSpamMarked(record.m_to, record.m_accountAddress) ? 1 : 0;
+    row.subject = DecodeHeaderText(record.m_subject);
+    row.sender = CleanSender(DecodeHeaderText(record.m_from));
+    MailDate date;
+    row.date = record.GetDate(date) ? date.Format() : record.m_date;
+    row.size = std::to_string(record.m_size) + " Bytes";
     row.mailbox = record.m_accountServer;
-    row.to = record.m_to;
-    row.address = record.m_accountAddress;
-    row.bytes = record.m_size;
     row.id = record.m_uidlHash;
     return row;
 }
 
-void MessageListModel::Cook(Row& row) {
-    if (row.cooked) return;
-    // The mark compares the raw bytes; only the shown texts are decoded.
-    row.image = IsSpamMarked(row.to, row.address) ? 1 : 0;
-    row.subject = DecodeHeaderText(row.subject);
-    row.sender = CleanSender(DecodeHeaderText(row.sender));
-    CMailHeader dated;
-    dated.m_date = row.date;
-    MailDate date;
-    if (dated.GetDate(date)) row.date = date.Format();
-    row.size = std::to_string(row.bytes) + " Bytes";
-    row.to.clear();
-    row.to.shrink_to_fit();
-    row.address.clear();
-    row.address.shrink_to_fit();
-    row.cooked = true;
-}
-
-MessageListModel::Row MessageListModel::MakeRow(const CMailHeader& record) {
-    Row row = RawRow(record);
-    Cook(row);
-    return row;
-}
-
 const MessageListModel::Row& MessageListModel::RowAt(int row) const {
-    Row& r = m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)];
-    Cook(r);
-    return r;
+    Entry& e = m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)];
+    if (!e.shown) e.shown = std::make_unique<Row>(MakeRow(e.record.Full()));
+    return *e.shown;
 }
 
-void MessageListModel::Reset(std::vector<Row> rowsOldestFirst) {
+void MessageListModel::Reset(std::vector<StoredHeader> recordsOldestFirst) {
+    std::vector<Entry> rows;
+    rows.reserve(recordsOldestFirst.size());
+    for (auto& record : recordsOldestFirst) rows.push_back({std::move(record), nullptr});
     beginResetModel();
-    m_rows = std::move(rowsOldestFirst);
+    m_rows = std::move(rows);
     endResetModel();
 }
 

@@ -3,6 +3,7 @@
 // columns. Rows keep 8-bit text; it becomes QString only when a view asks.
 #include <QAbstractTableModel>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,18 +22,14 @@ QString ToDisplay(const std::string& text);
 class MessageListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // A row is made from a record's texts cheaply; the shown texts (decoded
-    // subject and sender, formatted date, size, spam mark) are worked out
-    // the first time the row is looked at, so a rebuild of a long list costs
-    // little more than copying it.
+    // What a row shows: decoded subject and sender, formatted date, size,
+    // mailbox and the spam mark. Worked out from the record the first time
+    // the row is looked at, so a rebuild of a long list costs little more
+    // than copying the records, which share their text with the list.
     struct Row {
         std::string subject, sender, date, size, mailbox;
         int image = 0;
         std::uint32_t id = 0;  // the record's id checksum
-        // Raw parts until the row is cooked.
-        std::string to, address;
-        std::int32_t bytes = 0;
-        bool cooked = false;
     };
     enum Column { kSubject, kSender, kDate, kSize, kMailbox, kColumnCount };
     // Item-data role: the id checksum; image role: 0 or 1.
@@ -50,16 +47,13 @@ public:
 
     // One row from a record, as the list shows it.
     static Row MakeRow(const CMailHeader& record);
-    // One row with the record's texts, shown texts still to be worked out.
-    static Row RawRow(const CMailHeader& record);
-    static void Cook(Row& row);
-    // Replaces every row (rows given oldest first; shown newest first).
-    void Reset(std::vector<Row> rowsOldestFirst);
+    // Replaces every row (records given oldest first; shown newest first).
+    void Reset(std::vector<StoredHeader> recordsOldestFirst);
     void Clear();
 
     // UI thread.
     const Row& RowAt(int row) const;
-    std::uint32_t IdAt(int row) const { return m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)].id; }
+    std::uint32_t IdAt(int row) const { return m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)].record.Id(); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -67,7 +61,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    mutable std::vector<Row> m_rows;  // oldest first; row 0 on screen is the last one
+    struct Entry {
+        StoredHeader record;
+        std::unique_ptr<Row> shown;  // made when first looked at
+    };
+    mutable std::vector<Entry> m_rows;  // oldest first; row 0 on screen is the last one
 };
 
 }  // namespace velto

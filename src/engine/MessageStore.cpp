@@ -5,8 +5,9 @@
 namespace velto {
 
 void MessageStore::Append(const CMailHeader& record) {
+    StoredHeader stored(record);
     std::lock_guard lock(m_mutex);
-    m_records.push_back(record);
+    m_records.push_back(std::move(stored));
     ++m_known[record.m_uidlHash];
     ++m_generation;
 }
@@ -20,9 +21,9 @@ bool MessageStore::FindFirst(std::uint32_t idChecksum, CMailHeader& out) const {
     std::lock_guard lock(m_mutex);
     if (!m_known.count(idChecksum)) return false;
     auto it = std::find_if(m_records.begin(), m_records.end(),
-                           [&](const CMailHeader& r) { return r.MatchesHash(idChecksum); });
+                           [&](const StoredHeader& r) { return r.Id() == idChecksum; });
     if (it == m_records.end()) return false;
-    out = *it;
+    out = it->Full();
     return true;
 }
 
@@ -31,7 +32,7 @@ bool MessageStore::RemoveFirst(std::uint32_t idChecksum) {
     auto known = m_known.find(idChecksum);
     if (known == m_known.end()) return false;
     auto it = std::find_if(m_records.begin(), m_records.end(),
-                           [&](const CMailHeader& r) { return r.MatchesHash(idChecksum); });
+                           [&](const StoredHeader& r) { return r.Id() == idChecksum; });
     if (it == m_records.end()) return false;
     m_records.erase(it);
     if (--known->second == 0) m_known.erase(known);
@@ -51,12 +52,12 @@ std::size_t MessageStore::Size() const {
     return m_records.size();
 }
 
-void MessageStore::WithList(const std::function<void(const std::vector<CMailHeader>&)>& fn) const {
+void MessageStore::WithList(const std::function<void(const std::vector<StoredHeader>&)>& fn) const {
     std::lock_guard lock(m_mutex);
     fn(m_records);
 }
 
-void MessageStore::Modify(const std::function<void(std::vector<CMailHeader>&)>& fn) {
+void MessageStore::Modify(const std::function<void(std::vector<StoredHeader>&)>& fn) {
     std::lock_guard lock(m_mutex);
     fn(m_records);
     Reindex();
@@ -68,7 +69,7 @@ std::uint64_t MessageStore::Generation() const {
     return m_generation;
 }
 
-std::uint64_t MessageStore::Snapshot(std::vector<CMailHeader>& out) const {
+std::uint64_t MessageStore::Snapshot(std::vector<StoredHeader>& out) const {
     std::lock_guard lock(m_mutex);
     out = m_records;
     return m_generation;
@@ -77,7 +78,7 @@ std::uint64_t MessageStore::Snapshot(std::vector<CMailHeader>& out) const {
 void MessageStore::Reindex() {
     m_known.clear();
     m_known.reserve(m_records.size());
-    for (const auto& r : m_records) ++m_known[r.m_uidlHash];
+    for (const auto& r : m_records) ++m_known[r.Id()];
 }
 
 }  // namespace velto

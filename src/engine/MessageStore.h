@@ -21,7 +21,7 @@ namespace velto {
 
 class MessageStore {
 public:
-    // Any thread.
+    // Any thread. The list keeps records compact; FindFirst gives a full one.
     void Append(const CMailHeader& record);
     bool Contains(std::uint32_t idChecksum) const;
     // Copies the first record with the checksum; false when none.
@@ -32,18 +32,19 @@ public:
     std::size_t Size() const;
     bool Empty() const { return Size() == 0; }
     // Runs fn with the list locked (reading or bulk work such as saving).
-    void WithList(const std::function<void(const std::vector<CMailHeader>&)>& fn) const;
+    void WithList(const std::function<void(const std::vector<StoredHeader>&)>& fn) const;
     // Replaces the whole list through fn (loading the data file).
-    void Modify(const std::function<void(std::vector<CMailHeader>&)>& fn);
+    void Modify(const std::function<void(std::vector<StoredHeader>&)>& fn);
     // Counts the changes: equal numbers mean an equal list.
     std::uint64_t Generation() const;
-    // A copy of the list and the generation it is (any thread).
-    std::uint64_t Snapshot(std::vector<CMailHeader>& out) const;
+    // A copy of the list and the generation it is (any thread); the copy
+    // shares the records' text.
+    std::uint64_t Snapshot(std::vector<StoredHeader>& out) const;
 
 private:
     void Reindex();
     mutable std::mutex m_mutex;
-    std::vector<CMailHeader> m_records;
+    std::vector<StoredHeader> m_records;
     std::unordered_map<std::uint32_t, int> m_known;  // checksum -> records holding it
     std::uint64_t m_generation = 0;
 };

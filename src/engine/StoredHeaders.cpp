@@ -9,14 +9,14 @@ StoredHeaders::StoredHeaders(IHeaderStoreFile* store, std::shared_ptr<MessageSto
     : m_store(store),
       m_messages(std::move(messages)),
       m_saveAfterEachCheck(saveAfterEachCheck),
-      m_saver([messages = m_messages](std::vector<CMailHeader>& list) { return messages->Snapshot(list); },
-              [store](const std::vector<CMailHeader>& list, const std::string& path) { return store->Save(list, path); },
+      m_saver([messages = m_messages](std::vector<StoredHeader>& list) { return messages->Snapshot(list); },
+              [store](const std::vector<StoredHeader>& list, const std::string& path) { return store->Save(list, path); },
               std::move(failed)) {}
 
 HeaderStoreOutcome StoredHeaders::Load(const std::string& database) {
-    std::vector<CMailHeader> loaded;
+    std::vector<StoredHeader> loaded;
     HeaderStoreOutcome outcome = m_store->Load(loaded, database);
-    m_messages->Modify([&](std::vector<CMailHeader>& list) {
+    m_messages->Modify([&](std::vector<StoredHeader>& list) {
         list.insert(list.end(), std::make_move_iterator(loaded.begin()), std::make_move_iterator(loaded.end()));
     });
     // What was loaded is what the file holds; after a fault it holds less,
@@ -38,7 +38,7 @@ void StoredHeaders::Finish(const std::string& database) {
     m_saver.Stop();
     const bool changed = !m_saveAfterEachCheck || m_messages->Generation() != m_saver.SavedGeneration();
     if (!m_store || m_messages->Empty() || !changed) return;
-    m_messages->WithList([&](const std::vector<CMailHeader>& list) {
+    m_messages->WithList([&](const std::vector<StoredHeader>& list) {
         m_final = database.empty() ? HeaderStoreOutcome{false, {}, {"Header store: no data file is set\r\n"}}
                                    : m_store->Save(list, database);
     });

@@ -1,11 +1,13 @@
 #pragma once
 // Connections sent somewhere else than the mail clients ask for.
 //
-// Accounts always reach their POP3 server on port 110. For the demo and for
-// trying the program against a private server, the environment variable
-// VELTOMAIL_POP3_PORT=n sends every such connection to port n of the same
-// host instead; VELTOMAIL_SMTP_PORT=n does the same for replies, which go
-// to port 25. Unset (or not a port number), nothing changes.
+// For the demo and for trying the program against a private server, the
+// environment variable VELTOMAIL_POP3_PORT=n sends every connection to port
+// 110 (POP3 in clear, the usual port of an account set up before secure
+// connections) to port n of the same host instead; VELTOMAIL_SMTP_PORT=n
+// does the same for connections to port 25 (replies in clear). Other ports
+// an account names are left alone. Unset (or not a port number), nothing
+// changes.
 #include <functional>
 #include <memory>
 #include <optional>

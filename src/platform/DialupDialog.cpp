@@ -27,6 +27,7 @@ CDialupDialog::CDialupDialog(NetworkManager& nm, const QString& entry, const QSt
     m_close->setSingleShot(true);
     connect(m_close, &QTimer::timeout, this, &CDialupDialog::accept);
     connect(&m_nm, &NetworkManager::activeStateChanged, this, &CDialupDialog::OnState);
+    connect(&m_nm, &NetworkManager::dialStageChanged, this, &CDialupDialog::OnStage);
 }
 
 QString CDialupDialog::StatusText() const { return m_status->text(); }
@@ -68,13 +69,31 @@ void CDialupDialog::OnState(const QString& path, unsigned state, unsigned reason
         if (!m_close->isActive()) m_close->start(m_timing.closeMs);
         break;
     case NetworkManager::Deactivated: {
+        // A failure with a reason stays on screen until Cancel; NetworkManager
+        // has taken the connection down already.
         const QString why = NetworkManager::ReasonText(reason);
-        SetStatus(why.isEmpty() ? QStringLiteral("Status: Disconnected or failed connection") : why);
-        reject();
+        if (why.isEmpty()) {
+            SetStatus(QStringLiteral("Status: Disconnected or failed connection"));
+            reject();
+        } else {
+            SetStatus(why);
+            m_active.clear();
+        }
         break;
     }
     default:
         break;
+    }
+}
+
+void CDialupDialog::OnStage(const QString& path, NetworkManager::DialStage stage) {
+    if (path != m_active || m_terminating) return;
+    switch (stage) {
+    case NetworkManager::DialStage::OpeningPort: SetStatus("Status: Opening Communications Port"); break;
+    case NetworkManager::DialStage::Dialing: SetStatus("Status: Dialing.."); break;
+    case NetworkManager::DialStage::Authenticating: SetStatus("Status: Authentication process is starting"); break;
+    case NetworkManager::DialStage::Authenticated: SetStatus("Status: Authenticated"); break;
+    case NetworkManager::DialStage::LoggingOn: SetStatus("Status: Logging on to network"); break;
     }
 }
 

@@ -4,12 +4,13 @@
 #include <QDialog>
 #include <QString>
 
+#include "platform/NetworkManager.h"
+
 class QLabel;
 class QTimer;
 
 namespace velto {
 
-class NetworkManager;
 
 class CDialupDialog : public QDialog {
     Q_OBJECT
@@ -31,6 +32,7 @@ protected:
 private:
     void Dial();
     void OnState(const QString& path, unsigned state, unsigned reason);
+    void OnStage(const QString& path, NetworkManager::DialStage stage);
     void SetStatus(const QString& text);
 
     NetworkManager& m_nm;

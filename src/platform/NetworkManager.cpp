@@ -18,6 +18,8 @@ const QString kSettingsPath = "/org/freedesktop/NetworkManager/Settings";
 const QString kSettings = "org.freedesktop.NetworkManager.Settings";
 const QString kSettingsConnection = "org.freedesktop.NetworkManager.Settings.Connection";
 const QString kActive = "org.freedesktop.NetworkManager.Connection.Active";
+const QString kVpn = "org.freedesktop.NetworkManager.VPN.Connection";
+const QString kDevice = "org.freedesktop.NetworkManager.Device";
 const QString kProperties = "org.freedesktop.DBus.Properties";
 // A desktop expects an answer at once; a bus that hangs must not hang us.
 constexpr int kCallTimeoutMs = 5000;
@@ -66,7 +68,7 @@ bool NetworkManager::Profiles(std::vector<Profile>& out) {
         QMap<QString, QVariantMap> map;
         settings.arguments().at(0).value<QDBusArgument>() >> map;
         const QString id = map.value("connection").value("id").toString();
-        if (!id.isEmpty()) out.push_back({id, path.path()});
+        if (!id.isEmpty()) out.push_back({id, path.path(), map.value("connection").value("type").toString()});
     }
     return true;
 }
@@ -76,8 +78,14 @@ bool NetworkManager::ActiveConnections(std::vector<Active>& out) {
     const QVariant value = Property(m_bus, kPath, kManager, "ActiveConnections");
     if (!value.isValid()) return false;
     for (const QDBusObjectPath& path : Paths(value))
-        out.push_back({Property(m_bus, path.path(), kActive, "Id").toString(), path.path()});
+        out.push_back({Property(m_bus, path.path(), kActive, "Id").toString(), path.path(),
+                       Property(m_bus, path.path(), kActive, "Type").toString()});
     return true;
+}
+
+bool NetworkManager::IsDialupType(const QString& type) {
+    static const QStringList kinds = {"vpn", "wireguard", "gsm", "cdma", "pppoe", "adsl", "bluetooth"};
+    return kinds.contains(type);
 }
 
 QString NetworkManager::Activate(const QString& profilePath, QString& error) {
@@ -103,15 +111,55 @@ unsigned NetworkManager::ActiveState(const QString& activePath) {
     return Property(m_bus, activePath, kActive, "State").toUInt();
 }
 
+void NetworkManager::Unwatch() {
+    if (m_watched.isEmpty()) return;
+    m_bus.disconnect(kService, m_watched, kActive, "StateChanged", this, SLOT(OnActiveStateChanged(uint, uint)));
+    m_bus.disconnect(kService, m_watched, kVpn, "VpnStateChanged", this, SLOT(OnVpnStateChanged(uint, uint)));
+    for (const QString& device : m_devices)
+        m_bus.disconnect(kService, device, kDevice, "StateChanged", this, SLOT(OnDeviceStateChanged(uint, uint, uint)));
+    m_devices.clear();
+    m_watched.clear();
+}
+
 bool NetworkManager::Watch(const QString& activePath) {
-    if (!m_watched.isEmpty())
-        m_bus.disconnect(kService, m_watched, kActive, "StateChanged", this, SLOT(OnActiveStateChanged(uint, uint)));
+    Unwatch();
     m_watched = activePath;
+    // A VPN tells its own stages; any other connection's are its devices'.
+    m_bus.connect(kService, activePath, kVpn, "VpnStateChanged", this, SLOT(OnVpnStateChanged(uint, uint)));
+    for (const QDBusObjectPath& device : Paths(Property(m_bus, activePath, kActive, "Devices"))) {
+        m_devices << device.path();
+        m_bus.connect(kService, device.path(), kDevice, "StateChanged", this,
+                      SLOT(OnDeviceStateChanged(uint, uint, uint)));
+    }
     return m_bus.connect(kService, activePath, kActive, "StateChanged", this, SLOT(OnActiveStateChanged(uint, uint)));
 }
 
 void NetworkManager::OnActiveStateChanged(unsigned state, unsigned reason) {
     emit activeStateChanged(m_watched, state, reason);
+}
+
+void NetworkManager::OnVpnStateChanged(unsigned state, unsigned) {
+    // NetworkManager's VPN states: prepare, need auth, connect, IP config.
+    switch (state) {
+    case 1: emit dialStageChanged(m_watched, DialStage::OpeningPort); break;
+    case 2: emit dialStageChanged(m_watched, DialStage::Authenticating); break;
+    case 3: emit dialStageChanged(m_watched, DialStage::Dialing); break;
+    case 4: emit dialStageChanged(m_watched, DialStage::LoggingOn); break;
+    default: break;
+    }
+}
+
+void NetworkManager::OnDeviceStateChanged(unsigned state, unsigned, unsigned) {
+    // NetworkManager's device states: prepare, config, need auth, IP config,
+    // IP check.
+    switch (state) {
+    case 40: emit dialStageChanged(m_watched, DialStage::OpeningPort); break;
+    case 50: emit dialStageChanged(m_watched, DialStage::Dialing); break;
+    case 60: emit dialStageChanged(m_watched, DialStage::Authenticating); break;
+    case 70: emit dialStageChanged(m_watched, DialStage::Authenticated); break;
+    case 80: emit dialStageChanged(m_watched, DialStage::LoggingOn); break;
+    default: break;
+    }
 }
 
 void NetworkManager::OnStateChanged(unsigned state) { emit stateChanged(state); }

@@ -21,11 +21,18 @@ public:
     struct Profile {
         QString id;
         QString path;
+        QString type;  // NetworkManager's connection type ("vpn", "gsm", ...)
     };
     struct Active {
         QString id;
         QString path;
+        QString type;
     };
+    // Whether a connection of this type is what a dial-up entry stands for:
+    // one the user brings up to go online (dial-up and mobile broadband,
+    // PPPoE and DSL, Bluetooth, VPN, WireGuard), not the wired or wireless
+    // network that is simply there.
+    static bool IsDialupType(const QString& type);
 
     explicit NetworkManager(QDBusConnection bus = QDBusConnection::systemBus(), QObject* parent = nullptr);
 
@@ -39,23 +46,31 @@ public:
     unsigned State();
     // One active connection's state; Unknown when it cannot be read.
     unsigned ActiveState(const QString& activePath);
-    // Follows one active connection's state changes (StateChanged); one at
-    // a time, as one dial runs at a time.
+    // How far a dial has come, read from its device's or its VPN's states.
+    enum class DialStage { OpeningPort, Dialing, Authenticating, Authenticated, LoggingOn };
+    // Follows one active connection's state changes (StateChanged) and the
+    // stages of its devices or its VPN; one at a time, as one dial runs at a
+    // time.
     bool Watch(const QString& activePath);
     // A short text for one of NetworkManager's reasons for a state change.
     static QString ReasonText(unsigned reason);
 
 signals:
     void activeStateChanged(QString path, unsigned state, unsigned reason);
+    void dialStageChanged(QString path, velto::NetworkManager::DialStage stage);
     void stateChanged(unsigned state);
 
 private slots:
     void OnActiveStateChanged(unsigned state, unsigned reason);
+    void OnVpnStateChanged(unsigned state, unsigned reason);
+    void OnDeviceStateChanged(unsigned state, unsigned old, unsigned reason);
     void OnStateChanged(unsigned state);
 
 private:
     QDBusConnection m_bus;
+    void Unwatch();
     QString m_watched;
+    QStringList m_devices;  // the watched connection's devices
 };
 
 }  // namespace velto

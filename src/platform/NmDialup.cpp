@@ -21,6 +21,7 @@ long NmDialup::EnumConnections(std::vector<DialupConnection>& connections) {
     if (!m_nm.ActiveConnections(active)) return kServiceUnavailable;
     m_handles.clear();
     for (const auto& a : active) {
+        if (!NetworkManager::IsDialupType(a.type)) continue;
         connections.push_back({a.id.toStdString(), static_cast<long>(m_handles.size())});
         m_handles.push_back(a.path);
     }
@@ -30,7 +31,8 @@ long NmDialup::EnumConnections(std::vector<DialupConnection>& connections) {
 void NmDialup::EnumEntryNames(std::vector<std::string>& names) {
     std::vector<NetworkManager::Profile> profiles;
     if (!m_nm.Profiles(profiles)) return;
-    for (const auto& p : profiles) names.push_back(p.id.toStdString());
+    for (const auto& p : profiles)
+        if (NetworkManager::IsDialupType(p.type)) names.push_back(p.id.toStdString());
 }
 
 void NmDialup::RunDialDialog(const std::string& entry) {

@@ -1,6 +1,7 @@
 #pragma once
 // Dial-up networking on a Linux desktop: NetworkManager's connection
-// profiles are the entries, its active connections the connections; the
+// profiles of the kinds a user dials (VPN, mobile broadband, PPPoE, ...)
+// are the entries, its active connections of those kinds the connections; the
 // dialling dialog activates the profile named "Active RAS". Where no
 // NetworkManager answers, listing connections fails (the engine then counts
 // as online), no entries are offered and nothing is dialled.

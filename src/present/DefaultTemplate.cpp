@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "settings/RegistryDatabase.h"
 #include "settings/Settings.h"
 
 // Resources of a static library are registered by hand, outside any namespace.
@@ -11,7 +12,9 @@ static void InitTemplateResources() { Q_INIT_RESOURCE(templates); }
 namespace velto {
 
 std::string EnsureDefaultTemplate(const std::string& folder) {
-    if (!LoadAllTemplates().empty()) return {};
+    // Once per settings file: a user who deleted it (the key stays, empty)
+    // does not get it back at the next start.
+    if (RegistryDatabase::KeyExists(keys::kTemplates)) return {};
     InitTemplateResources();
     const QString dir = QString::fromStdString(folder);
     const QString path = dir + "/standard.html";

@@ -7,10 +7,10 @@ namespace velto {
 
 inline constexpr const char* kStandardProfile = "Standard";
 
-// When no template profile exists: writes the bundled template into folder
-// and registers it as the default profile "Standard". Returns the template's
-// path when it registered one, else empty (profiles exist, or the folder
-// cannot be written).
+// At the first start of a settings file (no templates key yet): writes the
+// bundled template into folder and registers it as the default profile
+// "Standard". Returns the template's path when it registered one, else empty
+// (templates were set up before, or the folder cannot be written).
 std::string EnsureDefaultTemplate(const std::string& folder);
 
 }  // namespace velto

@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "present/Commands.h"
 #include "present/MailFont.h"
 #include "present/MessageDisplay.h"
 #include "present/ReplyMail.h"
@@ -97,16 +98,6 @@ void LayOut(QWidget* page, const std::vector<std::pair<QString, QLineEdit*>>& ro
     grid->setRowStretch(row, 1);
 }
 
-// A header fetched with TOP keeps the response's end, a blank line and a
-// "." line: the protocol's, not the message's. In a saved file they would end
-// the header early and put a stray dot above the body.
-std::string WithoutTopTerminator(std::string raw) {
-    if (raw.size() >= 5 && raw.compare(raw.size() - 5, 5, "\r\n.\r\n") == 0) raw.resize(raw.size() - 3);
-    else if (raw == ".\r\n") raw.clear();
-    if (raw.size() >= 4 && raw.compare(raw.size() - 4, 4, "\r\n\r\n") == 0) raw.resize(raw.size() - 2);
-    return raw;
-}
-
 }  // namespace
 
 MessageCenterPrompts DefaultMessageCenterPrompts() {
@@ -143,8 +134,9 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
     return prompts;
 }
 
-bool SaveMessageFile(const QString& path, const std::string& rawHeader, const std::string& body, QString& error) {
-    const std::string text = rawHeader + "\r\n" + body;
+bool SaveMessageFile(const QString& path, const CMessageText& message, QString& error) {
+    // As the server sent it: the header, CR LF, the body.
+    const std::string text = message.m_header + "\r\n" + message.m_body;
     // Written aside and put in place whole: a failure leaves no half file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -259,12 +251,11 @@ void CMessageCenter::BuildCommands() {
     bar->setMovable(false);
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (const Command& c : commands) {
-        auto* action = new QAction(CommandIcon(this, c.id), QString::fromLatin1(c.text), this);
-        action->setData(c.id);
-        action->setToolTip(QString::fromLatin1(c.tip));
-        action->setStatusTip(QString::fromLatin1(c.description));
+        QAction* action = MakeCommand(this, c.id, QString::fromLatin1(c.text),
+                                      QString::fromLatin1(c.description) + '\n' + QString::fromLatin1(c.tip),
+                                      [this, handler = c.handler] { (this->*handler)(); });
+        action->setIcon(CommandIcon(this, c.id));
         action->setIconVisibleInMenu(true);
-        connect(action, &QAction::triggered, this, [this, handler = c.handler] { (this->*handler)(); });
         m_actions[c.id] = action;
         menu->addAction(action);
         if (c.id == ID_SAVE_ATTACHMENT) continue;  // the menu only: the toolbar keeps its three
@@ -278,9 +269,9 @@ QAction* CMessageCenter::Action(int id) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-void CMessageCenter::SetMessage(const CMailHeader& header, const std::string& body) {
+void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& message) {
     m_header = header;
-    m_body = body;
+    m_message = message;
 }
 
 void CMessageCenter::SetPage(Page page) {
@@ -302,9 +293,7 @@ void CMessageCenter::Fill() {
     SetPage(kMessagePage);
     // Read as a person reads mail: encoded words and MIME parts decoded.
     // Save Message and the header page keep the raw text.
-    std::string header = WithoutTopTerminator(m_header.m_rawHeader);
-    if (!header.empty() && header.back() != '\n') header += "\r\n";  // a header cut short of its line end
-    m_mime = std::make_unique<MimeMessage>(header + "\r\n" + m_body);
+    m_mime = std::make_unique<MimeMessage>(m_message.Whole());
     m_reader->m_from = QString::fromStdString(DecodeHeaderText(m_header.m_from));
     m_reader->m_subject = QString::fromStdString(DecodeHeaderText(m_header.m_subject));
     QString body = DisplayText(m_mime->Text());
@@ -322,7 +311,7 @@ void CMessageCenter::Fill() {
     m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
     m_reply->m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
     m_reply->m_body = DisplayText(QuoteBody(m_mime->Text()));
-    m_stats->m_rawHeader = DisplayText(WithoutTopTerminator(m_header.m_rawHeader));
+    m_stats->m_rawHeader = DisplayText(m_message.m_header);
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
 }
@@ -365,7 +354,7 @@ void CMessageCenter::OnSaveMessage() {
     if (path.isEmpty()) return;
     // The bytes the server sent, whatever the page shows.
     QString error;
-    if (!SaveMessageFile(path, WithoutTopTerminator(m_header.m_rawHeader), m_body, error)) m_prompts.messageBox(this, kAppCaption, error);
+    if (!SaveMessageFile(path, m_message, error)) m_prompts.messageBox(this, kAppCaption, error);
 }
 
 void CMessageCenter::OnChooseFont() {
@@ -398,25 +387,18 @@ void CMessageCenter::OnSendReply() {
 
     const QString server = QString::fromStdString(m_header.m_accountOutgoing);
     // The account the message came from decides the port, protection and
-    // sign-in; a message of an account since removed goes as it always did.
-    int port = kSmtpPort;
+    // sign-in.
+    const SendingRoute route = FindSendingRoute(m_header.m_accountServer);
     ReplySecurity security;
-    m_sendingAccount.clear();
-    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
-        const AccountSettings account(keys::Join(keys::kAccounts, name));
-        if (account.GetServerName() != m_header.m_accountServer) continue;
-        port = account.OutgoingPort();
-        security.mode = account.m_outgoingSecurity == kSecurityTls        ? SmtpTls::Implicit
-                        : account.m_outgoingSecurity == kSecurityStartTls ? SmtpTls::StartTls
-                                                                          : SmtpTls::None;
-        security.tls = m_tls;
-        security.pinned = account.m_outgoingCertificate;
-        security.user = account.OutgoingUser();
-        security.password = account.OutgoingPassword();
-        m_sendingAccount = name;
-        break;
-    }
-    m_sender.Start(m_header.m_accountOutgoing, port, std::move(message), m_header.m_messageId,
+    security.mode = route.security == kSecurityTls        ? SmtpTls::Implicit
+                    : route.security == kSecurityStartTls ? SmtpTls::StartTls
+                                                          : SmtpTls::None;
+    if (!route.account.empty()) security.tls = m_tls;
+    security.pinned = route.pinned;
+    security.user = route.user;
+    security.password = route.password;
+    m_sendingAccount = route.account;
+    m_sender.Start(m_header.m_accountOutgoing, route.port, std::move(message), m_header.m_messageId,
                    m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
                    std::move(security));
     // Modal to this window only; everything keeps painting, and Cancel
@@ -449,10 +431,7 @@ void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
     if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) return;
     if (!m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(m_sendingAccount, outcome.untrusted))))
         return;
-    AccountSettings account(keys::Join(keys::kAccounts, m_sendingAccount));
-    account.m_outgoingCertificate = outcome.untrusted.fingerprint;
-    account.m_modified = 1;
-    account.Save(keys::kAccounts);
+    TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint);
 }
 
 }  // namespace velto

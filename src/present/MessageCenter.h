@@ -14,6 +14,7 @@
 #include "present/ReplySender.h"
 #include "protocol/MimeMessage.h"
 #include "protocol/MailHeader.h"
+#include "protocol/MessageText.h"
 
 class QAction;
 class QLineEdit;
@@ -48,7 +49,7 @@ MessageCenterPrompts DefaultMessageCenterPrompts();
 
 // Writes raw header, CR LF, body and nothing else; on failure the file is
 // left as it was and error names the file and the reason.
-bool SaveMessageFile(const QString& path, const std::string& rawHeader, const std::string& body,
+bool SaveMessageFile(const QString& path, const CMessageText& message,
                      QString& error);
 
 // One page: its fields, and the controls they are shown in. A page shows
@@ -117,8 +118,8 @@ public:
     void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_tls = std::move(tls); }
     ~CMessageCenter() override;
 
-    // The message to show next: its header record and its body.
-    void SetMessage(const CMailHeader& header, const std::string& body);
+    // The message to show next: its header record and its text.
+    void SetMessage(const CMailHeader& header, const CMessageText& message);
     // Fill the pages; the message page in front, or the named one.
     void ShowMessage();
     void ShowReply();
@@ -154,7 +155,7 @@ private:
     std::shared_ptr<ITlsLayer> m_tls;
     std::string m_sendingAccount;  // the account the reply goes out for
     CMailHeader m_header;
-    std::string m_body;
+    CMessageText m_message;
     std::unique_ptr<MimeMessage> m_mime;  // the message as a person reads it
     QTabWidget* m_tabs = nullptr;
     CMailReaderPage* m_reader = nullptr;

@@ -11,6 +11,8 @@
 #include <random>
 
 #include "protocol/MailHeader.h"
+#include "protocol/MessageText.h"
+#include "protocol/SaslText.h"
 #include "protocol/MimeMessage.h"
 #include "settings/Settings.h"
 
@@ -84,30 +86,6 @@ std::string PercentEncodePath(std::string_view path) {
             out += hex[c >> 4];
             out += hex[c & 15];
         }
-    }
-    return out;
-}
-
-std::string Base64(std::string_view bytes) {
-    static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                           (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
-        out += table[v >> 18];
-        out += table[(v >> 12) & 63];
-        out += table[(v >> 6) & 63];
-        out += table[v & 63];
-    }
-    if (i < bytes.size()) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        out += table[v >> 18];
-        out += table[(v >> 12) & 63];
-        out += i + 1 < bytes.size() ? table[(v >> 6) & 63] : '=';
-        out += '=';
     }
     return out;
 }
@@ -242,18 +220,8 @@ std::string ResolveContentIds(std::string_view html, const std::map<std::string,
     return out;
 }
 
-std::string RenderPage(std::string_view templ, const CMailHeader& header, std::string_view body) {
-    // The stored header is the TOP response: the header, its blank line and
-    // the response's end ("."), which must not become part of the body.
-    std::string head = header.m_rawHeader.substr(0, header.m_rawHeader.find("\r\n\r\n"));
-    if (head.ends_with("\r\n.\r\n")) head.resize(head.size() - 3);
-    if (head == ".\r\n") head.clear();
-    while (head.ends_with("\r\n")) head.resize(head.size() - 2);
-    // With no header at all, an empty one: the body's first line is no header.
-    std::string message = head + "\r\n\r\n";
-    if (head.empty()) message = "\r\n";
-    message.append(body);
-    const MimeMessage mime(message);
+std::string RenderPage(std::string_view templ, const CMailHeader& header, const CMessageText& message) {
+    const MimeMessage mime(message.Whole());
     std::string converted;
     if (!mime.Html().empty()) {
         std::map<std::string, InlinePart> inlineParts;
@@ -272,7 +240,7 @@ std::string RenderPage(std::string_view templ, const CMailHeader& header, std::s
     return ExpandMessage(ExpandHeaderPlaceholders(templ, header), converted);
 }
 
-RenderResult RenderToFile(const std::string& templatePath, const CMailHeader& header, std::string_view body,
+RenderResult RenderToFile(const std::string& templatePath, const CMailHeader& header, const CMessageText& message,
                           const std::string& fallbackDir) {
     namespace fs = std::filesystem;
     RenderResult result;
@@ -296,7 +264,7 @@ RenderResult RenderToFile(const std::string& templatePath, const CMailHeader& he
     // The template ends at its first NUL.
     if (const auto nul = templ.find('\0'); nul != std::string::npos) templ.resize(nul);
     if (!templ.empty()) {
-        std::string page = RenderPage(templ, header, body);
+        std::string page = RenderPage(templ, header, message);
         if (result.inFallback && !templateDir.empty()) page = WithBaseHref(std::move(page), templateDir);
         WriteAll(fd, page);  // a failed write leaves a short page, as a full disk would
     }

@@ -15,6 +15,7 @@
 namespace velto {
 
 class CMailHeader;
+class CMessageText;
 
 // Placeholders 1 to 12 replaced in their fixed order; each value HTML-escaped.
 // "%MESSAGE%" is left for ExpandMessage.
@@ -40,9 +41,9 @@ struct InlinePart {
 };
 std::string ResolveContentIds(std::string_view html, const std::map<std::string, InlinePart>& parts);
 
-// The whole page for a message (header record, body after the header):
-// decoded header values, the body's HTML part when it has one, else its text.
-std::string RenderPage(std::string_view templ, const CMailHeader& header, std::string_view body);
+// The whole page for a message (its header record and text): decoded header
+// values, the message's HTML part when it has one, else its text.
+std::string RenderPage(std::string_view templ, const CMailHeader& header, const CMessageText& message);
 
 struct RenderResult {
     std::string path;       // the rendered file; empty when none was made
@@ -53,7 +54,7 @@ struct RenderResult {
 // Renders into a new file beside templatePath; when that folder cannot be
 // written, into fallbackDir with a <base href> to the template's folder.
 // A template that cannot be read gives an empty page.
-RenderResult RenderToFile(const std::string& templatePath, const CMailHeader& header, std::string_view body,
+RenderResult RenderToFile(const std::string& templatePath, const CMailHeader& header, const CMessageText& message,
                           const std::string& fallbackDir);
 
 // The default profile's template file ("Index File" of the last profile

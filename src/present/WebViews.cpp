@@ -48,10 +48,10 @@ const WebViewsApi* WebViews(std::string* error) {
     return api;
 }
 
-std::string ShowMessageAsPage(IMailBrowser& browser, const CMailHeader& header, const std::string& body,
+std::string ShowMessageAsPage(IMailBrowser& browser, const CMailHeader& header, const CMessageText& message,
                               const std::string& fallbackFolder) {
     const std::string templ = FindDefaultTemplate();
-    const RenderResult page = RenderToFile(templ, header, body, fallbackFolder);
+    const RenderResult page = RenderToFile(templ, header, message, fallbackFolder);
     if (!page.error.empty()) return page.error;
     const QString path = QString::fromStdString(page.path);
     if (!QFileInfo::exists(path)) return {};

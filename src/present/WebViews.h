@@ -44,10 +44,11 @@ const WebViewsApi* WebViews(std::string* error = nullptr);
 void SetWebViewsNotice(std::function<void(const std::string&)> notice);
 
 class CMailHeader;
+class CMessageText;
 // Renders the message through the default template and shows the page in
 // browser. Returns the text of a box for the user when no page could be
 // made ("unable to create temporary file"), else empty.
-std::string ShowMessageAsPage(IMailBrowser& browser, const CMailHeader& header, const std::string& body,
+std::string ShowMessageAsPage(IMailBrowser& browser, const CMailHeader& header, const CMessageText& message,
                               const std::string& fallbackFolder);
 
 }  // namespace velto

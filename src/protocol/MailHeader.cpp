@@ -4,6 +4,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace velto {
 
@@ -244,46 +246,135 @@ std::uint64_t CMailHeader::EncodedSize(const char* head) {
            GetLe32(head + 20);
 }
 
-void CMailHeader::Write(std::string& out) const {
-    // Every string is clamped to what is left of the record's text budget;
+namespace {
+
+// One data-file record: the head of six 32-bit integers, then the four texts.
+struct RecordText {
+    std::uint32_t id = 0;
+    std::int32_t size = 0;
+    std::string_view address, server, outgoing, raw;
+};
+
+void WriteRecord(std::string& out, const RecordText& r) {
+    // Every text is clamped to what is left of the record's text budget;
     // only an absurd raw header is ever cut.
-    std::uint64_t budget = kMaxTextBytes;
-    auto fit = [&budget](const std::string& s) {
+    std::uint64_t budget = CMailHeader::kMaxTextBytes;
+    auto fit = [&budget](std::string_view s) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), budget));
         budget -= n;
-        return n;
+        return s.substr(0, n);
     };
-    const std::size_t a = fit(m_accountAddress), b = fit(m_accountServer), c = fit(m_accountOutgoing),
-                      d = fit(m_rawHeader);
-    out.reserve(out.size() + kHeadSize + a + b + c + d);
-    PutLe32(out, m_uidlHash);
-    PutLe32(out, static_cast<std::uint32_t>(m_size));
-    PutLe32(out, static_cast<std::uint32_t>(a));
-    PutLe32(out, static_cast<std::uint32_t>(b));
-    PutLe32(out, static_cast<std::uint32_t>(c));
-    PutLe32(out, static_cast<std::uint32_t>(d));
-    out.append(m_accountAddress, 0, a);
-    out.append(m_accountServer, 0, b);
-    out.append(m_accountOutgoing, 0, c);
-    out.append(m_rawHeader, 0, d);
+    const std::string_view a = fit(r.address), b = fit(r.server), c = fit(r.outgoing), d = fit(r.raw);
+    out.reserve(out.size() + CMailHeader::kHeadSize + a.size() + b.size() + c.size() + d.size());
+    PutLe32(out, r.id);
+    PutLe32(out, static_cast<std::uint32_t>(r.size));
+    for (std::string_view s : {a, b, c, d}) PutLe32(out, static_cast<std::uint32_t>(s.size()));
+    for (std::string_view s : {a, b, c, d}) out.append(s);
+}
+
+// Lengths are checked against what is left: a record that does not fit
+// returns false and leaves pos unchanged.
+bool ReadRecord(const char* data, std::size_t size, std::size_t& pos, RecordText& r) {
+    if (pos > size || size - pos < CMailHeader::kHeadSize) return false;
+    const char* head = data + pos;
+    const std::uint64_t total = CMailHeader::EncodedSize(head);
+    if (total - CMailHeader::kHeadSize > CMailHeader::kMaxTextBytes || total > size - pos) return false;
+    const std::size_t a = GetLe32(head + 8), b = GetLe32(head + 12), c = GetLe32(head + 16), d = GetLe32(head + 20);
+    const char* text = head + CMailHeader::kHeadSize;
+    r.id = GetLe32(head);
+    r.size = static_cast<std::int32_t>(GetLe32(head + 4));
+    r.address = std::string_view(text, a);
+    r.server = std::string_view(text + a, b);
+    r.outgoing = std::string_view(text + a + b, c);
+    r.raw = std::string_view(text + a + b + c, d);
+    pos += static_cast<std::size_t>(total);
+    return true;
+}
+
+}  // namespace
+
+void CMailHeader::Write(std::string& out) const {
+    WriteRecord(out, {m_uidlHash, m_size, m_accountAddress, m_accountServer, m_accountOutgoing, m_rawHeader});
 }
 
 bool CMailHeader::Read(const char* data, std::size_t size, std::size_t& pos) {
-    if (pos > size || size - pos < kHeadSize) return false;
-    const char* head = data + pos;
-    const std::uint64_t total = EncodedSize(head);
-    if (total - kHeadSize > kMaxTextBytes || total > size - pos) return false;
-
-    const std::size_t a = GetLe32(head + 8), b = GetLe32(head + 12), c = GetLe32(head + 16), d = GetLe32(head + 20);
-    const char* text = head + kHeadSize;
-    m_uidlHash = GetLe32(head);
-    m_size = static_cast<std::int32_t>(GetLe32(head + 4));
-    m_accountAddress.assign(text, a);
-    m_accountServer.assign(text + a, b);
-    m_accountOutgoing.assign(text + a + b, c);
-    m_rawHeader.assign(text + a + b + c, d);
+    RecordText r;
+    if (!ReadRecord(data, size, pos, r)) return false;
+    m_uidlHash = r.id;
+    m_size = r.size;
+    m_accountAddress = r.address;
+    m_accountServer = r.server;
+    m_accountOutgoing = r.outgoing;
+    m_rawHeader = r.raw;
     ParseFields(m_rawHeader);
-    pos += static_cast<std::size_t>(total);
+    return true;
+}
+
+// ---- StoredHeader ------------------------------------------------------------
+
+std::shared_ptr<const StoredHeader::Account> StoredHeader::SharedAccount(std::string_view address,
+                                                                         std::string_view server,
+                                                                         std::string_view outgoing) {
+    // A user has a handful of accounts; a file naming more (damaged or
+    // hostile) still loads, its records just keep their own copies.
+    constexpr std::size_t kMaxShared = 64;
+    static std::mutex mutex;
+    static std::vector<std::shared_ptr<const Account>> shared;
+    std::lock_guard lock(mutex);
+    for (const auto& a : shared)
+        if (a->address == address && a->server == server && a->outgoing == outgoing) return a;
+    auto made = std::make_shared<const Account>(
+        Account{std::string(address), std::string(server), std::string(outgoing)});
+    if (shared.size() < kMaxShared) shared.push_back(made);
+    return made;
+}
+
+StoredHeader::StoredHeader(const CMailHeader& record) {
+    auto text = std::make_shared<Text>();
+    text->account = SharedAccount(record.m_accountAddress, record.m_accountServer, record.m_accountOutgoing);
+    text->raw = record.m_rawHeader;
+    text->raw.shrink_to_fit();
+    text->id = record.m_uidlHash;
+    text->size = record.m_size;
+    text->number = record.m_messageNumber;
+    m_text = std::move(text);
+}
+
+CMailHeader StoredHeader::Full() const {
+    CMailHeader record;
+    if (!m_text) return record;
+    record.SetAccountInfo(m_text->account->server, m_text->account->address, m_text->account->outgoing);
+    record.SetMessageInfo(m_text->number, m_text->id, m_text->size);
+    record.m_rawHeader = m_text->raw;
+    record.ParseFields(record.m_rawHeader);
+    return record;
+}
+
+const std::string& StoredHeader::AccountServer() const {
+    static const std::string none;
+    return m_text ? m_text->account->server : none;
+}
+
+const std::string& StoredHeader::AccountAddress() const {
+    static const std::string none;
+    return m_text ? m_text->account->address : none;
+}
+
+void StoredHeader::Write(std::string& out) const {
+    if (!m_text) return CMailHeader().Write(out);
+    const Account& a = *m_text->account;
+    WriteRecord(out, {m_text->id, m_text->size, a.address, a.server, a.outgoing, m_text->raw});
+}
+
+bool StoredHeader::Read(const char* data, std::size_t size, std::size_t& pos) {
+    RecordText r;
+    if (!ReadRecord(data, size, pos, r)) return false;
+    auto text = std::make_shared<Text>();
+    text->account = SharedAccount(r.address, r.server, r.outgoing);
+    text->raw = r.raw;
+    text->id = r.id;
+    text->size = r.size;
+    m_text = std::move(text);
     return true;
 }
 

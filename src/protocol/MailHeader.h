@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -57,7 +58,45 @@ public:
     std::string m_rawHeader;
 
 private:
+    friend class StoredHeader;
     void ParseFields(std::string_view text);
+};
+
+// A message as the message list keeps it, in little more than the room of
+// its raw header: its identity, the account it came from (one copy for all
+// of the account's records) and the raw header. The parsed fields are read
+// from the raw header when a full record is asked for. Copies share their
+// text, which never changes. Its data-file record is the full record's.
+class StoredHeader {
+public:
+    StoredHeader() = default;
+    explicit StoredHeader(const CMailHeader& record);
+    CMailHeader Full() const;
+
+    std::uint32_t Id() const { return m_text ? m_text->id : 0xFFFFFFFFu; }
+    std::int32_t Size() const { return m_text ? m_text->size : -1; }
+    std::string_view RawHeader() const { return m_text ? std::string_view(m_text->raw) : std::string_view(); }
+    const std::string& AccountServer() const;
+    const std::string& AccountAddress() const;
+
+    // The data-file record, as CMailHeader::Write and Read have it.
+    void Write(std::string& out) const;
+    bool Read(const char* data, std::size_t size, std::size_t& pos);
+
+private:
+    struct Account {
+        std::string address, server, outgoing;
+    };
+    struct Text {
+        std::shared_ptr<const Account> account;
+        std::string raw;
+        std::uint32_t id = 0xFFFFFFFFu;
+        std::int32_t size = -1;
+        std::int32_t number = -1;
+    };
+    static std::shared_ptr<const Account> SharedAccount(std::string_view address, std::string_view server,
+                                                        std::string_view outgoing);
+    std::shared_ptr<const Text> m_text;
 };
 
 }  // namespace velto

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "protocol/SaslText.h"
 #include "settings/Crc32.h"
 
 namespace velto {
@@ -109,6 +110,7 @@ bool CPopMail::Open(const std::string& host, int port, ITlsLayer* tls, const std
     DropConnection();
     m_certificate = {};
     m_socket = m_transports->Create();
+    m_replies.Attach(m_socket.get());
     m_host = host;
     if (!m_socket->Connect(host, port)) {
         ReportSocketError(SocketStage::Connect);
@@ -116,8 +118,8 @@ bool CPopMail::Open(const std::string& host, int port, ITlsLayer* tls, const std
         return false;
     }
     if (tls && !Secure(*tls, pinned)) return false;
-    std::string greeting;
-    if (!ReadLine(greeting)) return false;
+    std::string_view greeting;
+    if (!ReadLine(greeting, kLineBlock)) return false;
     m_lastResponse = greeting;
     const bool ok = Contains(greeting, kOk);
     LogLine(greeting, true);
@@ -132,13 +134,15 @@ bool CPopMail::StartTls(ITlsLayer& tls, const std::string& pinned) {
     if (!m_connected) return false;
     LogLine("STLS\r\n");
     if (!SendAll("STLS\r\n")) return false;
-    std::string reply;
-    bool positive = false;
-    if (!TakeReply(reply, false, kMaxReplyLine, positive)) return false;
+    std::string_view reply;
+    if (!ReadLine(reply, kMaxBlock)) return false;
+    m_exchangeOk = 1;
+    m_lastResponse = reply;
     LogLine(reply);
+    const bool positive = Contains(reply, kOk);
     // Bytes after the go-ahead would be read as if they came encrypted:
     // only someone between us and the server puts them there.
-    if (!positive || !m_pending.empty()) {
+    if (!positive || m_replies.HasPending()) {
         ReportFailure(positive ? localerr::kTlsFailed : localerr::kTlsRefused, SocketStage::Receive);
         DropConnection();
         return false;
@@ -149,6 +153,8 @@ bool CPopMail::StartTls(ITlsLayer& tls, const std::string& pinned) {
 bool CPopMail::Secure(ITlsLayer& tls, const std::string& pinned) {
     int error = 0;
     m_socket = tls.Secure(std::move(m_socket), m_host, pinned, m_certificate, error);
+    m_replies.Attach(m_socket.get());
+    m_encrypted = m_socket != nullptr;
     if (m_socket) return true;
     ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
     if (error == localerr::kCertificateUntrusted) {
@@ -187,6 +193,35 @@ bool CPopMail::Login(const std::string& user, const std::string& password) {
     return ok;
 }
 
+bool CPopMail::LoginXOAuth2(const std::string& user, const std::string& token) {
+    m_user = user;
+    if (!m_encrypted) {
+        ReportFailure(localerr::kTokenNeedsTls, SocketStage::Send);
+        m_exchangeOk = 1;  // nothing went wrong with the connection itself
+        return false;
+    }
+    LogLine("AUTH XOAUTH2\r\n");
+    if (!SendCommand("AUTH XOAUTH2\r\n", m_reply)) return false;
+    LogLine(m_reply);
+    if (m_reply.rfind("+ ", 0) != 0 && m_reply != "+\r\n") return false;  // no such mechanism here
+    std::string response = XOAuth2Response(user, token) + "\r\n";
+    const bool sent = SendCommand(response, m_reply);
+    std::fill(response.begin(), response.end(), '\0');
+    if (!sent) return false;
+    if (Contains(m_reply, kOk)) {
+        m_loggedIn = true;
+        LogLine(m_reply);
+        return true;
+    }
+    // A refusal may come as a challenge (the server's reasons); an empty
+    // line ends it and the -ERR follows.
+    if (m_reply.rfind("+", 0) == 0 && !SendCommand("\r\n", m_reply)) return false;
+    LogLine(m_reply);
+    ReportFailure(localerr::kTokenRefused, SocketStage::Receive);
+    m_exchangeOk = 1;
+    return false;
+}
+
 bool CPopMail::GetMailboxStatus(int& count, int& size) {
     if (!SendCommand("STAT\r\n", m_reply) || !Contains(m_reply, kOk)) return false;
     ReplyScanner scan(m_reply);
@@ -215,10 +250,7 @@ bool CPopMail::GetUniqueId(int n, std::string& uid) {
     return true;
 }
 
-bool CPopMail::HashUniqueId(const std::string& text, std::uint32_t& hash) {
-    hash = Crc32::Of(text);
-    return true;
-}
+std::uint32_t CPopMail::HashUniqueId(std::string_view text) { return Crc32::Of(text); }
 
 bool CPopMail::GetHeader(int n, CMailHeader& record) {
     const std::string command = "TOP " + std::to_string(n) + " 0\r\n";
@@ -227,9 +259,7 @@ bool CPopMail::GetHeader(int n, CMailHeader& record) {
     std::string text;
     if (!ReadMultiLine(command, text, size, MessageResponseLimit(size, kMaxHeaderResponse))) return false;
     std::string uid;
-    std::uint32_t hash = 0;
-    HashUniqueId(GetUniqueId(n, uid) ? uid : text, hash);
-    record.SetMessageInfo(n, hash, size);
+    record.SetMessageInfo(n, HashUniqueId(GetUniqueId(n, uid) ? uid : text), size);
     record.ParseHeader(text);
     return true;
 }
@@ -305,43 +335,28 @@ bool CPopMail::SendAll(const std::string& command) {
     return true;
 }
 
-long CPopMail::ReceiveInto(std::string& text, std::size_t capacity) {
-    if (!m_pending.empty()) {
-        const long n = static_cast<long>(m_pending.size());
-        text += m_pending;
-        m_pending.clear();
-        return n;
-    }
-    const std::size_t old = text.size();
-    text.resize(old + capacity);
-    const long n = m_socket->Receive(text.data() + old, capacity);
-    text.resize(old + static_cast<std::size_t>(std::max(n, 0L)));
-    return n;
+bool CPopMail::ReadLine(std::string_view& line, std::size_t receive) {
+    return m_replies.Line(line, kLineEnd, kMaxReplyLine, receive) || FailReceive(m_replies.Failure());
 }
 
-bool CPopMail::ReadLine(std::string& line) {
-    line.clear();
-    std::size_t scanned = 0;
-    while (line.find(kLineEnd, scanned) == std::string::npos) {
-        if (line.size() > kMaxReplyLine) {
-            ReportFailure(localerr::kReplyTooLong, SocketStage::Receive);
-            DropConnection();
-            return false;
-        }
-        scanned = line.empty() ? 0 : line.size() - 1;
-        if (ReceiveInto(line, kLineBlock) < 1) {
-            ReportSocketError(SocketStage::Receive);
-            DropConnection();
-            return false;
-        }
-    }
+bool CPopMail::ReadStatus(std::string_view& line) {
+    if (!ReadLine(line, kMaxBlock)) return false;
+    m_exchangeOk = 1;
+    m_lastResponse = line;
     return true;
+}
+
+bool CPopMail::ReadBlock(std::string_view& block, std::size_t limit) {
+    return m_replies.DotBlock(block, limit, kMaxBlock) || FailReceive(m_replies.Failure());
 }
 
 bool CPopMail::SendCommand(const std::string& command, std::string& reply) {
     reply.clear();
     if (!SendAll(command)) return false;
-    const bool ok = ReadLine(reply);
+    std::string_view line;
+    const bool ok = m_replies.Line(line, kLineEnd, kMaxReplyLine, kLineBlock);
+    reply.assign(ok ? line : m_replies.Unread());
+    if (!ok) FailReceive(m_replies.Failure());
     // Even a broken reply counts as an answer (the engine then still calls
     // Quit, which finds the dropped connection and sends nothing).
     m_exchangeOk = 1;
@@ -353,53 +368,21 @@ bool CPopMail::ReadMultiLine(const std::string& command, std::string& text, int 
     if (size < 1) return false;
     text.clear();
     if (!SendAll(command)) return false;
-    const std::size_t block = std::min(static_cast<std::size_t>(size) + 255, kMaxBlock);
-    if (ReceiveInto(text, block) < 1) {
-        ReportSocketError(SocketStage::Receive);
-        DropConnection();
-        return false;
+    const std::size_t receive = std::min(static_cast<std::size_t>(size) + 255, kMaxBlock);
+    std::string_view status;
+    const bool answered = m_replies.Line(status, kLineEnd, kMaxReplyLine, receive);
+    // The log shows the first block of the response as it came.
+    if (const std::string_view first = m_replies.FirstReceived(); !first.empty()) {
+        LogLine(first);
+        m_exchangeOk = 1;
+        m_lastResponse = first;
     }
-    LogLine(text);
-    m_exchangeOk = 1;
-    m_lastResponse = text;
-
-    // The status line may arrive in pieces; judge it whole.
-    std::size_t statusEnd;
-    std::size_t scanned = 0;
-    while ((statusEnd = text.find(kLineEnd, scanned)) == std::string::npos) {
-        if (text.size() > kMaxReplyLine) {
-            ReportFailure(localerr::kReplyTooLong, SocketStage::Receive);
-            DropConnection();
-            return false;
-        }
-        scanned = text.size() - 1;
-        if (ReceiveInto(text, block) < 1) {
-            ReportSocketError(SocketStage::Receive);
-            DropConnection();
-            return false;
-        }
-    }
-    if (!Contains(std::string_view(text).substr(0, statusEnd), kOk)) return false;
-
-    // The terminator's first CR LF may be the status line's own.
-    scanned = statusEnd;
-    std::size_t end;
-    while ((end = text.find(kTerminator, scanned)) == std::string::npos) {
-        if (text.size() > limit) {
-            ReportFailure(localerr::kResponseTooLong, SocketStage::Receive);
-            DropConnection();
-            return false;
-        }
-        scanned = std::max(statusEnd, text.size() - (kTerminator.size() - 1));
-        if (ReceiveInto(text, block) < 1) {
-            ReportSocketError(SocketStage::Receive);
-            DropConnection();
-            return false;
-        }
-    }
-    // Whatever follows the terminator belongs to no command.
-    text.resize(end + kTerminator.size());
-    text.erase(0, statusEnd + kLineEnd.size());
+    if (!answered) return FailReceive(m_replies.Failure());
+    if (!Contains(status, kOk)) return false;
+    std::string_view block;
+    if (!m_replies.DotBlock(block, limit - std::min(limit, status.size()), receive))
+        return FailReceive(m_replies.Failure());
+    text.assign(block);
     return true;
 }
 
@@ -415,44 +398,19 @@ bool CPopMail::FailReceive(int code) {
     return false;
 }
 
-bool CPopMail::TakeReply(std::string& text, bool multiLine, std::size_t limit, bool& positive) {
-    text.clear();
-    auto fail = [&](int code) { return FailReceive(code); };
-    if (!m_socket) return fail(wsa::kNotConnected);
-    std::size_t statusEnd;
-    std::size_t scanned = 0;
-    while ((statusEnd = text.find(kLineEnd, scanned)) == std::string::npos) {
-        if (text.size() > kMaxReplyLine) return fail(localerr::kReplyTooLong);
-        scanned = text.empty() ? 0 : text.size() - 1;
-        if (ReceiveInto(text, kMaxBlock) < 1) return fail(0);
-    }
-    m_exchangeOk = 1;
-    positive = Contains(std::string_view(text).substr(0, statusEnd), kOk);
-    std::size_t end = statusEnd + kLineEnd.size();
-    if (multiLine && positive) {
-        // As in ReadMultiLine: the terminator's first CR LF may be the status
-        // line's own, so the lines kept match what one exchange gives.
-        scanned = statusEnd;
-        std::size_t at;
-        while ((at = text.find(kTerminator, scanned)) == std::string::npos) {
-            if (text.size() > limit) return fail(localerr::kResponseTooLong);
-            scanned = std::max(statusEnd, text.size() - (kTerminator.size() - 1));
-            if (ReceiveInto(text, kMaxBlock) < 1) return fail(0);
-        }
-        end = at + kTerminator.size();
-    }
-    m_pending.assign(text, end, std::string::npos);
-    text.resize(end);
-    m_lastResponse = text.substr(0, statusEnd + kLineEnd.size());
-    return true;
-}
-
 bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids,
                              const std::function<bool(const std::string& id)>& keep) {
     ids.clear();
     if (count < 0) return false;
     LogLine("UIDL\r\n");
     if (!SendAll("UIDL\r\n")) return false;
+    std::string_view line;
+    if (!ReadStatus(line)) return false;
+    const std::string status(line);
+    if (!Contains(status, kOk)) {
+        LogLine(status);
+        return false;
+    }
     auto fail = [&](int code) {
         ids.clear();
         return FailReceive(code);
@@ -460,62 +418,35 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids,
     // A line per message, each at most an id and a number long.
     const std::size_t limit =
         std::min(kMaxMessageResponse, static_cast<std::size_t>(count) * (kMaxUniqueId + 16) + 64 * 1024);
-    std::string buffer = std::exchange(m_pending, {});
-    std::size_t statusEnd;
-    while ((statusEnd = buffer.find(kLineEnd)) == std::string::npos) {
-        if (buffer.size() > kMaxReplyLine) return fail(localerr::kReplyTooLong);
-        if (ReceiveInto(buffer, kMaxBlock) < 1) return fail(0);
-    }
-    m_exchangeOk = 1;
-    const std::string status = buffer.substr(0, statusEnd + kLineEnd.size());
-    m_lastResponse = status;
-    if (!Contains(std::string_view(status).substr(0, statusEnd), kOk)) {
-        m_pending = buffer.substr(status.size());
-        LogLine(status);
-        return false;
-    }
     // The lines are taken as they arrive, so reading them costs no more
     // than waiting for the rest of the listing.
     std::vector<bool> seen(static_cast<std::size_t>(count) + 1, false);
     ids.reserve(static_cast<std::size_t>(count));
     std::string first, last;
     bool wellFormed = true;
-    std::size_t pos = status.size();
-    std::size_t taken = 0;  // bytes of the listing before the buffer
+    std::size_t taken = status.size();
     std::size_t listed = 0;
-    for (bool ended = false; !ended;) {
-        std::size_t eol;
-        while ((eol = buffer.find(kLineEnd, pos)) != std::string::npos) {
-            const std::string_view line = std::string_view(buffer).substr(pos, eol - pos);
-            pos = eol + kLineEnd.size();
-            if (line == ".") {
-                ended = true;
-                break;
-            }
-            if (first.empty()) first = line;
-            last = line;
-            ReplyScanner scan(line);
-            long long n = 0;
-            UniqueId entry;
-            if (!scan.Number(n) || n < 1 || n > count || seen[static_cast<std::size_t>(n)] ||
-                !scan.Word(entry.id, kMaxUniqueId + 1) || entry.id.size() > kMaxUniqueId) {
-                wellFormed = false;
-                continue;
-            }
-            seen[static_cast<std::size_t>(n)] = true;
-            ++listed;
-            entry.number = static_cast<int>(n);
-            if (!keep || keep(entry.id)) ids.push_back(std::move(entry));
+    for (;;) {
+        if (!m_replies.Line(line, kLineEnd, kMaxReplyLine, kMaxBlock)) return fail(m_replies.Failure());
+        taken += line.size();
+        line.remove_suffix(kLineEnd.size());
+        if (line == ".") break;
+        if (taken > limit) return fail(localerr::kResponseTooLong);
+        if (first.empty()) first = line;
+        last = line;
+        ReplyScanner scan(line);
+        long long n = 0;
+        UniqueId entry;
+        if (!scan.Number(n) || n < 1 || n > count || seen[static_cast<std::size_t>(n)] ||
+            !scan.Word(entry.id, kMaxUniqueId + 1) || entry.id.size() > kMaxUniqueId) {
+            wellFormed = false;
+            continue;
         }
-        if (ended) break;
-        taken += pos;
-        buffer.erase(0, pos);
-        pos = 0;
-        if (buffer.size() > kMaxReplyLine) return fail(localerr::kReplyTooLong);
-        if (taken + buffer.size() > limit) return fail(localerr::kResponseTooLong);
-        if (ReceiveInto(buffer, kMaxBlock) < 1) return fail(0);
+        seen[static_cast<std::size_t>(n)] = true;
+        ++listed;
+        entry.number = static_cast<int>(n);
+        if (!keep || keep(entry.id)) ids.push_back(std::move(entry));
     }
-    m_pending = buffer.substr(pos);
     // The conversation as it happened, without a line per message.
     std::string summary = status;
     if (!first.empty()) summary += first + "\r\n";
@@ -536,10 +467,9 @@ bool CPopMail::ListUniqueIds(int count, std::vector<UniqueId>& ids,
 
 bool CPopMail::SupportsPipelining() {
     if (!SendAll("CAPA\r\n")) return false;
-    std::string text;
-    bool positive = false;
-    if (!TakeReply(text, true, kMaxReplyLine, positive) || !positive) return false;
-    std::string upper(text);
+    std::string_view line, block;
+    if (!ReadStatus(line) || !Contains(line, kOk) || !ReadBlock(block, kMaxReplyLine)) return false;
+    std::string upper = "\r\n" + std::string(block);
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     return upper.find("\r\nPIPELINING") != std::string::npos;
 }
@@ -558,22 +488,26 @@ bool CPopMail::GetHeaders(const std::vector<UniqueId>& which, bool pipelining,
         LogLine(batch);
         if (!SendAll(batch)) return false;
         for (std::size_t i = start; i < stop; ++i) {
-            std::string listReply, topReply;
-            bool listPositive = false, topPositive = false;
-            if (!TakeReply(listReply, false, kMaxReplyLine, listPositive)) return false;
+            std::string_view line;
+            if (!ReadStatus(line)) return false;
             // The size as the one-at-a-time exchange reads it; the TOP went
             // out already, so its reply is read (and dropped) in any case.
-            const int size = listPositive ? ListedSize(listReply) : -1;
+            const int size = Contains(line, kOk) ? ListedSize(line) : -1;
             const std::size_t limit = size >= 1 ? MessageResponseLimit(size, kMaxHeaderResponse) : kMaxHeaderResponse;
-            if (!TakeReply(topReply, true, limit, topPositive)) return false;
-            LogLine(topReply.substr(0, std::min<std::size_t>(topReply.size(), kMaxBlock)));
+            if (!ReadStatus(line)) return false;
+            std::string logged(line);
+            const bool topPositive = Contains(line, kOk);
+            std::string_view block;
+            if (topPositive && !ReadBlock(block, limit - std::min(limit, logged.size()))) return false;
+            logged.append(block.substr(0, kMaxBlock - std::min(kMaxBlock, logged.size())));
+            LogLine(logged);
             if (size < 1 || !topPositive) {
                 allFetched = false;
                 continue;
             }
             CMailHeader record;
-            record.SetMessageInfo(which[i].number, Crc32::Of(which[i].id), size);
-            record.ParseHeader(topReply.substr(topReply.find(kLineEnd) + kLineEnd.size()));
+            record.SetMessageInfo(which[i].number, HashUniqueId(which[i].id), size);
+            record.ParseHeader(std::string(block));
             if (!got(which[i], record)) return allFetched;
         }
     }
@@ -592,7 +526,8 @@ void CPopMail::ReportFailure(int code, SocketStage stage, bool log) {
 }
 
 void CPopMail::DropConnection() {
-    m_pending.clear();
+    m_replies.Attach(nullptr);
+    m_encrypted = false;
     if (m_socket) {
         m_socket->Close();
         m_socket.reset();
@@ -600,11 +535,11 @@ void CPopMail::DropConnection() {
     m_connected = false;
 }
 
-void CPopMail::LogLine(const std::string& text, bool banner) {
+void CPopMail::LogLine(std::string_view text, bool banner) {
     if (!m_output) return;
     const std::tm now = m_clock();
     if (banner) m_output->AppendOutput("\r\n" + FormatBannerTime(now) + " - Connected to " + m_host + "\r\n");
-    m_output->AppendOutput("[" + FormatClockTime(now) + "] " + text);
+    m_output->AppendOutput("[" + FormatClockTime(now) + "] " + std::string(text));
 }
 
 }  // namespace velto

@@ -6,11 +6,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/LocalTime.h"
 #include "protocol/LogSink.h"
 #include "protocol/MailHeader.h"
+#include "protocol/ReplyReader.h"
 #include "protocol/SocketErrors.h"
 #include "protocol/Transport.h"
 
@@ -44,10 +46,16 @@ public:
     // What the last TLS handshake saw of the server's certificate.
     const PeerCertificate& GetCertificate() const { return m_certificate; }
     bool Login(const std::string& user, const std::string& password);
+    // OAuth2 instead of USER/PASS: "AUTH XOAUTH2", then the address and the
+    // token after the server's "+ " (tokens outgrow the first line). Only
+    // over TLS. False with GetLastSocketError() kTokenRefused when the server
+    // refused the token (a refreshed one may do), kTokenNeedsTls in clear.
+    bool LoginXOAuth2(const std::string& user, const std::string& token);
     bool GetMailboxStatus(int& count, int& size);
     int GetMessageSize(int n);
     bool GetUniqueId(int n, std::string& uid);
-    static bool HashUniqueId(const std::string& text, std::uint32_t& hash);
+    // The checksum a message is known by: CRC-32 of its unique id.
+    static std::uint32_t HashUniqueId(std::string_view text);
     bool GetHeader(int n, CMailHeader& record);
     bool GetMessage(int n, std::string& text);
     bool DeleteMessage(int n);
@@ -97,17 +105,16 @@ private:
     bool SendCommand(const std::string& command, std::string& reply);
     bool ReadMultiLine(const std::string& command, std::string& text, int size, std::size_t limit);
     bool SendAll(const std::string& command);
-    bool ReadLine(std::string& line);
-    long ReceiveInto(std::string& text, std::size_t capacity);
+    // Every reply is read through m_replies; a read that fails is reported
+    // and drops the connection, so later calls fail quietly.
+    bool ReadLine(std::string_view& line, std::size_t receive);
+    // A status line that counts as the answer to the last command.
+    bool ReadStatus(std::string_view& line);
+    bool ReadBlock(std::string_view& block, std::size_t limit);
     void ReportSocketError(SocketStage stage);
     void ReportFailure(int code, SocketStage stage, bool log = true);
     void DropConnection();
-    void LogLine(const std::string& text, bool banner = false);
-    // Buffered reading for the batched exchanges: bytes beyond one reply are
-    // kept for the next. text gets the status line and, for a multi-line
-    // "+OK" reply, the lines through the terminator. False on a socket
-    // failure or an over-long reply (the connection is then dropped).
-    bool TakeReply(std::string& text, bool multiLine, std::size_t limit, bool& positive);
+    void LogLine(std::string_view text, bool banner = false);
     // A receive failed (code 0: the socket's own error): reported, the
     // connection dropped; always false.
     bool FailReceive(int code);
@@ -125,9 +132,10 @@ private:
 
     std::shared_ptr<ITransportFactory> m_transports;
     LocalClock m_clock;
-    std::string m_reply;    // reused by the single-line exchanges
-    std::string m_pending;  // received beyond the last batched reply
+    std::string m_reply;  // reused by the single-line exchanges
+    ReplyReader m_replies;
     PeerCertificate m_certificate;
+    bool m_encrypted = false;
 };
 
 }  // namespace velto

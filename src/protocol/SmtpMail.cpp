@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "protocol/SaslText.h"
 #include "protocol/SocketErrors.h"
 
 namespace velto {
@@ -29,21 +30,6 @@ constexpr ExpectedReply kExpected[] = {
     {334, "SMTP server refused the sign-in"},
     {235, "SMTP server refused the user name or password"},
 };
-
-std::string Base64(std::string_view bytes) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-        out += kDigits[(group >> 18) & 63];
-        out += kDigits[(group >> 12) & 63];
-        out += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
-    }
-    return out;
-}
 
 // Whether an EHLO reply names the extension (a line "250-NAME ..." or
 // "250 NAME ..."), and for AUTH whether the mechanism is among its words.
@@ -78,16 +64,7 @@ bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != 
 // Offset just past the last line of the first complete reply in text, or 0
 // when no reply is complete yet. A reply ends with a line whose code is not
 // followed by '-'.
-std::size_t CompleteReplyLength(std::string_view text) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t eol = text.find('\n', start);
-        if (eol == std::string_view::npos) return 0;
-        const std::string_view line = text.substr(start, eol - start);
-        if (line.size() < 4 || line[3] != '-') return eol + 1;
-        start = eol + 1;
-    }
-}
+bool IsContinued(std::string_view line) { return line.size() >= 4 && line[3] == '-'; }
 
 std::string LocalHostName() {
     char name[HOST_NAME_MAX + 1] = {};
@@ -113,6 +90,7 @@ bool CSmtpMail::Connect() {
     if (m_connected) return true;
     CloseSocket();
     m_socket = m_transports ? m_transports->Create() : nullptr;
+    m_replies.Attach(m_socket.get());
     if (!m_socket) {
         m_errorText = "Unable to create the socket.";
         return false;
@@ -142,6 +120,13 @@ void CSmtpMail::SetTls(SmtpTls mode, std::shared_ptr<ITlsLayer> tls, std::string
 void CSmtpMail::SetSignIn(std::string user, std::string password) {
     m_user = std::move(user);
     m_password = std::move(password);
+    m_token.clear();
+}
+
+void CSmtpMail::SetOAuthSignIn(std::string user, std::string token) {
+    m_user = std::move(user);
+    m_token = std::move(token);
+    m_password.clear();
 }
 
 bool CSmtpMail::Command(const std::string& text, int index) {
@@ -163,7 +148,7 @@ bool CSmtpMail::Greet() {
         }
         if (!Command("STARTTLS\r\n", kTls220)) return false;
         // Anything after the go-ahead came from someone in between.
-        if (!m_pending.empty()) {
+        if (m_replies.HasPending()) {
             m_errorText = "SMTP server sent data after STARTTLS";
             CloseSocket();
             return false;
@@ -176,6 +161,7 @@ bool CSmtpMail::Greet() {
 bool CSmtpMail::Secure() {
     int error = 0;
     m_socket = m_tls ? m_tls->Secure(std::move(m_socket), m_server, m_pinned, m_certificate, error) : nullptr;
+    m_replies.Attach(m_socket.get());
     if (!m_socket) {
         m_errorText = error == localerr::kCertificateUntrusted
                           ? "SMTP server certificate not trusted (" + m_certificate.problem + "); SHA-256 " +
@@ -194,6 +180,7 @@ bool CSmtpMail::SignIn() {
         CloseSocket();
         return false;
     }
+    if (!m_token.empty()) return SignInWithToken();
     if (Offers(m_reply, "AUTH", "PLAIN")) {
         std::string token = Base64(std::string(1, '\0') + m_user + '\0' + m_password);
         const bool ok = Command("AUTH PLAIN " + token + "\r\n", kAuth235);
@@ -205,6 +192,27 @@ bool CSmtpMail::SignIn() {
                Command(Base64(m_password) + "\r\n", kAuth235);
     }
     m_errorText = "SMTP server offers no sign-in this client knows";
+    CloseSocket();
+    return false;
+}
+
+bool CSmtpMail::SignInWithToken() {
+    if (!Offers(m_reply, "AUTH", "XOAUTH2")) {
+        m_errorText = "SMTP server offers no OAuth2 sign-in";
+        CloseSocket();
+        return false;
+    }
+    std::string response = XOAuth2Response(m_user, m_token);
+    SendText("AUTH XOAUTH2 " + response + "\r\n");
+    std::fill(response.begin(), response.end(), '\0');
+    if (CheckReply(kAuth235)) return true;
+    // A refusal comes as a 334 challenge first; an empty line ends it.
+    if (m_reply.rfind("334", 0) == 0) {
+        SendText("\r\n");
+        CheckReply(kAuth235);
+    }
+    m_tokenRefused = m_socket != nullptr;
+    if (m_tokenRefused) m_errorText = "535:SMTP server refused the OAuth2 sign-in: it has expired or was revoked";
     CloseSocket();
     return false;
 }
@@ -310,28 +318,20 @@ bool CSmtpMail::CheckArguments(const COutgoingMessage& message) {
 }
 
 bool CSmtpMail::CheckReply(int index) {
-    std::size_t length;
-    while ((length = CompleteReplyLength(m_pending)) == 0) {
-        if (m_pending.size() > kMaxReply) {
-            m_errorText = "Server reply too long";
-            CloseSocket();
-            return false;
-        }
-        char buffer[1024];
-        const long n = m_socket ? m_socket->Receive(buffer, sizeof buffer) : -1;
-        if (n < 1) {
+    // A reply is its lines through the first without a '-' after the code.
+    m_reply.clear();
+    for (std::string_view line; m_reply.empty() || IsContinued(line);) {
+        if (!m_replies.Line(line, "\n", kMaxReply - std::min(kMaxReply, m_reply.size()), 1024)) {
             // The connection is of no further use: closing it spares the
             // caller a second wait on a dead server.
-            m_errorText = "Socket Error";
+            m_errorText = m_replies.Failure() == localerr::kReplyTooLong ? "Server reply too long" : "Socket Error";
             CloseSocket();
             return false;
         }
-        m_pending.append(buffer, static_cast<std::size_t>(n));
+        m_reply += line;
     }
     char digits[4] = {};
-    m_pending.copy(digits, 3);
-    m_reply.assign(m_pending, 0, length);
-    m_pending.erase(0, length);
+    m_reply.copy(digits, 3);
     int code = 0;
     if (std::sscanf(digits, "%d", &code) != 1) code = 0;
     if (code == kExpected[index].code) return true;
@@ -349,7 +349,7 @@ void CSmtpMail::CloseSocket() {
         m_socket->Close();
         m_socket.reset();
     }
-    m_pending.clear();
+    m_replies.Attach(nullptr);
     m_connected = false;
     m_encrypted = false;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/LocalTime.h"
+#include "protocol/ReplyReader.h"
 #include "protocol/Transport.h"
 
 namespace velto {
@@ -54,6 +55,11 @@ public:
     // otherwise, as always); a password is only ever sent encrypted.
     void SetTls(SmtpTls mode, std::shared_ptr<ITlsLayer> tls, std::string pinned = {});
     void SetSignIn(std::string user, std::string password);
+    // OAuth2 instead of a password: XOAUTH2 with the address and a token.
+    void SetOAuthSignIn(std::string user, std::string token);
+    // After a failed Connect: the server refused the token (worth a
+    // refreshed one), as opposed to any other failure.
+    bool TokenRefused() const { return m_tokenRefused; }
     const PeerCertificate& GetCertificate() const { return m_certificate; }
 
     bool Connect();
@@ -80,6 +86,7 @@ private:
     bool Greet();
     bool Secure();
     bool SignIn();
+    bool SignInWithToken();
     bool Command(const std::string& text, int index);
     void SendText(const std::string& text);
     bool CheckArguments(const COutgoingMessage& message);
@@ -91,14 +98,15 @@ private:
     std::string m_mailer = "Pelmo Mail";
     std::string m_server;
     std::unique_ptr<ITransport> m_socket;
-    std::string m_pending;  // received bytes not yet taken by a reply
+    ReplyReader m_replies;
     std::string m_reply;    // the last complete reply, all its lines
     bool m_encrypted = false;
 
     SmtpTls m_tlsMode = SmtpTls::None;
     std::shared_ptr<ITlsLayer> m_tls;
     std::string m_pinned;
-    std::string m_user, m_password;
+    std::string m_user, m_password, m_token;
+    bool m_tokenRefused = false;
     PeerCertificate m_certificate;
 
     std::shared_ptr<ITransportFactory> m_transports;

@@ -46,6 +46,8 @@ constexpr Row kTexts[] = {
     {localerr::kTlsFailed, "The secure connection could not be set up; nothing was sent in clear\r\n"},
     {localerr::kCertificateUntrusted, "The server's certificate is not trusted; nothing was sent\r\n"},
     {localerr::kTlsRefused, "The server would not start a secure connection; nothing was sent in clear\r\n"},
+    {localerr::kTokenNeedsTls, "An OAuth2 sign-in is only sent over a secure connection; nothing was sent\r\n"},
+    {localerr::kTokenRefused, "The server refused the OAuth2 sign-in: it has expired or was revoked\r\n"},
 };
 
 }  // namespace

@@ -102,6 +102,8 @@ long RegistryDatabase::DeleteKey(const HKEY& parent, const std::string& subkey) 
     return status;
 }
 
+bool RegistryDatabase::KeyExists(const std::string& path) { return RegistryHive::Current()->FindKey(path) != nullptr; }
+
 std::vector<std::string> RegistryDatabase::SubkeyNames(const std::string& path) {
     std::vector<std::string> names;
     RegistryDatabase db;

@@ -40,6 +40,8 @@ public:
     // Subkey names of a key in enumeration order, read as the program does:
     // a 1000-character buffer, stopping at the first failure.
     static std::vector<std::string> SubkeyNames(const std::string& path);
+    // Whether the key is there, without making it (opening a key makes it).
+    static bool KeyExists(const std::string& path);
 
 protected:
     // One stored setting of a record: where it lives and what it is called.

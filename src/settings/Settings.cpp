@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include <algorithm>
+
 #include "settings/Crc32.h"
 
 namespace velto {
@@ -46,7 +48,30 @@ std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
         {"Outgoing User Name", Field::String, &m_outgoingUser, 0},
         {"Outgoing Password", Field::String, &m_outgoingPassword, 0},
         {"Outgoing Certificate", Field::String, &m_outgoingCertificate, 0},
+        {"Incoming Sign In", Field::Number, &m_incomingSignIn, 0},
+        {"OAuth Provider", Field::String, &m_oauthProvider, 0},
+        {"OAuth Client Id", Field::String, &m_oauthClientId, 0},
+        {"OAuth Client Secret", Field::String, &m_oauthClientSecret, 0},
+        {"OAuth Authorization URL", Field::String, &m_oauthAuthorizationUrl, 0},
+        {"OAuth Token URL", Field::String, &m_oauthTokenUrl, 0},
+        {"OAuth Scope", Field::String, &m_oauthScope, 0},
     };
+}
+
+OAuthEndpoints OAuthPreset(const std::string& provider) {
+    if (provider == "Google")
+        return {"https://accounts.google.com/o/oauth2/v2/auth", "https://oauth2.googleapis.com/token",
+                "https://mail.google.com/"};
+    if (provider == "Microsoft")
+        return {"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
+                "https://login.microsoftonline.com/common/oauth2/v2.0/token",
+                "https://outlook.office.com/POP.AccessAsUser.All https://outlook.office.com/SMTP.Send offline_access"};
+    return {};
+}
+
+OAuthEndpoints AccountSettings::OAuth() const {
+    if (m_oauthProvider == "Google" || m_oauthProvider == "Microsoft") return OAuthPreset(m_oauthProvider);
+    return {m_oauthAuthorizationUrl, m_oauthTokenUrl, m_oauthScope};
 }
 
 int AccountSettings::IncomingPort() const {
@@ -89,6 +114,10 @@ void AccountSettings::Load(const std::string& path) {
     m_outgoingUser.clear();
     m_outgoingPassword.clear();
     m_outgoingCertificate.clear();
+    m_incomingSignIn = kSignInPassword;
+    for (std::string* s : {&m_oauthProvider, &m_oauthClientId, &m_oauthClientSecret, &m_oauthAuthorizationUrl,
+                           &m_oauthTokenUrl, &m_oauthScope})
+        s->clear();
     LoadFields(path, Fields());
     m_id = Crc32::OfNameWithTerminator(m_accountName);
 }
@@ -111,6 +140,32 @@ std::vector<AccountSettings> LoadAllAccounts() {
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts))
         accounts.emplace_back(keys::Join(keys::kAccounts, name));
     return accounts;
+}
+
+SendingRoute FindSendingRoute(const std::string& incomingServer) {
+    SendingRoute route;
+    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
+        const AccountSettings account(keys::Join(keys::kAccounts, name));
+        if (account.GetServerName() != incomingServer) continue;
+        route.account = name;
+        route.port = account.OutgoingPort();
+        route.security = account.m_outgoingSecurity;
+        route.pinned = account.m_outgoingCertificate;
+        route.user = account.OutgoingUser();
+        route.password = account.OutgoingPassword();
+        break;
+    }
+    return route;
+}
+
+bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint) {
+    const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
+    if (std::find(names.begin(), names.end(), accountName) == names.end()) return false;
+    AccountSettings account(keys::Join(keys::kAccounts, accountName));
+    (use == CertificateUse::Incoming ? account.m_incomingCertificate : account.m_outgoingCertificate) = fingerprint;
+    account.m_modified = 1;
+    account.Save(keys::kAccounts);
+    return true;
 }
 
 // ---- ConfigurationOptions -------------------------------------------------

@@ -24,7 +24,20 @@ std::string Join(const std::string& parent, const std::string& name);
 // a settings file from before keeps its clear POP3 on 110 and HELO on 25.
 enum AccountSecurity : std::uint32_t { kSecurityNone = 0, kSecurityTls = 1, kSecurityStartTls = 2 };
 // Sign-in for sending: none, the incoming user name and password, or its own.
-enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2 };
+enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2, kSignInOAuth = 3 };
+// How checking signs in: USER and PASS, or OAuth2 (XOAUTH2, over TLS only).
+enum IncomingSignIn : std::uint32_t { kSignInPassword = 0, kSignInOAuth2 = 1 };
+
+// Where an OAuth2 sign-in happens: the provider's authorization and token
+// addresses and the scope asked for.
+struct OAuthEndpoints {
+    std::string authorizationUrl, tokenUrl, scope;
+};
+// "Google" and "Microsoft" come built in; any other provider ("Custom")
+// has its own, stored with the account.
+OAuthEndpoints OAuthPreset(const std::string& provider);
+// Where a double click shows a message ("View Type"): Automatic is both windows.
+enum ViewType : std::uint32_t { kViewAutomatic = 0, kViewAsWebPage = 1, kViewInMessageCenter = 2 };
 
 class AccountSettings : public RegistryDatabase {
 public:
@@ -68,6 +81,13 @@ public:
     std::string m_outgoingPassword;
     std::string m_outgoingCertificate;
 
+    // OAuth2 sign-in. Tokens never go into the settings.
+    std::uint32_t m_incomingSignIn = kSignInPassword;
+    std::string m_oauthProvider, m_oauthClientId, m_oauthClientSecret;
+    std::string m_oauthAuthorizationUrl, m_oauthTokenUrl, m_oauthScope;
+    // The provider's addresses: its preset, or the stored ones for "Custom".
+    OAuthEndpoints OAuth() const;
+
     // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
     int IncomingPort() const;
     int OutgoingPort() const;
@@ -82,6 +102,24 @@ private:
 
 // Every account below the accounts key, in enumeration order.
 std::vector<AccountSettings> LoadAllAccounts();
+
+// How a reply to a message of the account with this incoming server goes
+// out. Without such an account (removed since) it goes as it always did:
+// port 25, in clear, no sign-in.
+struct SendingRoute {
+    std::string account;  // the account's key name; empty when none
+    int port = 25;
+    std::uint32_t security = kSecurityNone;
+    std::string pinned;  // a certificate the user chose to trust
+    std::string user, password;  // empty: no sign-in
+};
+SendingRoute FindSendingRoute(const std::string& incomingServer);
+
+// Trusts, for the account's incoming or outgoing connections, exactly the
+// certificate with this fingerprint. False when the account was removed
+// meanwhile.
+enum class CertificateUse { Incoming, Outgoing };
+bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint);
 
 class ConfigurationOptions : public RegistryDatabase {
 public:
@@ -127,7 +165,7 @@ public:
     std::uint32_t m_saveHeaders = 0;
     std::uint32_t m_logStandard = 0;
     std::uint32_t m_startMinimized = 0;
-    std::uint32_t m_viewType = 0;
+    std::uint32_t m_viewType = 0;  // a ViewType
     // Beyond the Windows version: all message ids in one listing, new
     // headers in batches. Off unless chosen, so an existing set-up sends what
     // it always sent.

@@ -268,13 +268,7 @@ void CMailBoxPage::ShowChosenAccount() {
 }
 
 namespace {
-// The name becomes a key path below the accounts key: a backslash would
-// store the account where loading never finds it.
-QString NoBackslash(const QString& name) {
-    return QString("The MailBox name \"%1\" contains a backslash (\\), which a MailBox name cannot hold.\n"
-                   "Please choose a name without one.")
-        .arg(name);
-}
+QString NoBackslash(const QString& name) { return NoBackslashText("MailBox name", name); }
 }  // namespace
 
 void CMailBoxPage::SaveAccount() {

@@ -31,6 +31,7 @@
 #include "shell/ToolIcons.h"
 #include "shell/UrlMonitor.h"
 #include "shell/UtilityBar.h"
+#include "protocol/MessageText.h"
 #include "settings/Settings.h"
 
 namespace velto {
@@ -38,13 +39,6 @@ namespace velto {
 namespace {
 QString Q(const std::string& s) { return ToDisplay(s); }
 }  // namespace
-
-void SetPrompt(QAction* action, const QString& prompt) {
-    const qsizetype cut = prompt.indexOf(QLatin1Char('\n'));
-    action->setStatusTip(prompt.left(cut));
-    // Without a tip of its own a button shows its caption.
-    if (cut >= 0) action->setToolTip(prompt.mid(cut + 1));
-}
 
 CMainFrame::CMainFrame(IDesktop& desktop, QWidget* parent) : QMainWindow(parent), m_desktop(desktop) {
     setWindowTitle("Corvane");
@@ -77,18 +71,11 @@ CMainFrame::~CMainFrame() {
 // ---- commands -------------------------------------------------------------------
 
 QAction* CMainFrame::AddCommand(int id, const QString& text, const QString& prompt, std::function<void()> handler) {
-    auto* action = new QAction(text, this);
-    SetPrompt(action, prompt);
-    action->setData(id);
+    QAction* action = MakeCommand(this, id, text, prompt, std::move(handler));
     // Commands with a toolbar button show its picture in the menus too,
     // engraved while disabled; the others get the check mark when checked.
     action->setIcon(MakeCommandIcon(id));
     action->setIconVisibleInMenu(true);
-    if (handler) {
-        connect(action, &QAction::triggered, this, [handler] { handler(); });
-    } else {
-        action->setEnabled(false);  // nothing handles it
-    }
     m_actions[id] = action;
     return action;
 }
@@ -292,9 +279,8 @@ void CMainFrame::AttachView(CCorvaneView* view) {
 
 void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
-    for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE})
-        if (QAction* a = Action(id)) a->setEnabled(idle);
-    for (int id : {ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
+    for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE, ID_READ_MESSAGE,
+                   ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);
     if (QAction* a = Action(ID_EDIT_COPY)) a->setEnabled(false);
 }
@@ -538,13 +524,13 @@ void CMainFrame::ProgressReset() {
     if (m_progressDlg) m_progressDlg->ResetRange();
 }
 
-void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) {
+void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) {
     if (!m_messageCenter) {
         m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
         m_messageCenter->SetTlsLayer(m_replyTls);
         m_messageCenter->setWindowIcon(windowIcon());
     }
-    m_messageCenter->SetMessage(header, body);
+    m_messageCenter->SetMessage(header, message);
     m_messageCenter->showNormal();
     m_messageCenter->raise();
     m_messageCenter->activateWindow();
@@ -572,12 +558,12 @@ IMailBrowser* CMainFrame::EnsureBrowser() {
 
 QWidget* CMainFrame::Browser() const { return m_browser ? m_browser->Window() : nullptr; }
 
-void CMainFrame::ShowInBrowser(const CMailHeader& header, const std::string& body) {
+void CMainFrame::ShowInBrowser(const CMailHeader& header, const CMessageText& message) {
     OpenBrowser();
     if (!m_browser) return;
     const std::string pages =
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation).toStdString() + "/veltomail-pages";
-    const std::string problem = ShowMessageAsPage(*m_browser, header, body, pages);
+    const std::string problem = ShowMessageAsPage(*m_browser, header, message, pages);
     if (!problem.empty()) MessageBox(problem);
 }
 

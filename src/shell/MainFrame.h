@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "engine/EngineUi.h"
+#include "present/Commands.h"
 #include "present/WebViews.h"
 #include "present/MessageCenter.h"
 #include "shell/WindowState.h"
@@ -62,10 +63,6 @@ enum Command : int {
     ID_VIEW_STATUS_BAR = 59393,
 };
 
-// A command's prompt is "status bar text\ntool tip": the part before the
-// line feed shows in the status bar while the pointer is on the command,
-// the part after it is the button's tool tip.
-void SetPrompt(QAction* action, const QString& prompt);
 
 class CMainFrame : public QMainWindow, public IEngineUi {
     Q_OBJECT
@@ -144,8 +141,8 @@ public:
     void ProgressRange(int upper) override;
     void ProgressAdvance(int step) override;
     void ProgressReset() override;
-    void ShowInMessageCenter(const CMailHeader& header, const std::string& body, int page) override;
-    void ShowInBrowser(const CMailHeader& header, const std::string& body) override;
+    void ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) override;
+    void ShowInBrowser(const CMailHeader& header, const CMessageText& message) override;
     void OpenBrowser() override;
     void DestroyBrowser() override;
 

@@ -71,4 +71,9 @@ void CFieldExchange::Write() const {
     for (const auto& [edit, field] : m_edits) edit->setText(*field);
 }
 
+QString NoBackslashText(const QString& what, const QString& name) {
+    return QString("The %1 \"%2\" contains a backslash (\\), which a %1 cannot hold.\nPlease choose a name without one.")
+        .arg(what, name);
+}
+
 }  // namespace velto

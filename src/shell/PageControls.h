@@ -32,6 +32,10 @@ int InsertSorted(QComboBox* box, const QString& text, const QVariant& data = {})
 bool SameKeyName(const QString& a, const QString& b);
 // First item naming the same key as the text; -1 if none.
 int FindKeyName(const QComboBox* box, const QString& text);
+// Names that become a key path (accounts, template profiles) cannot hold a
+// backslash: it would store the record where loading never finds it. The
+// box that says so, for a "MailBox name" or a "template name".
+QString NoBackslashText(const QString& what, const QString& name);
 // First item beginning with the text, letter case ignored; -1 if none.
 int FindPrefixIgnoringCase(const QComboBox* box, const QString& prefix);
 

@@ -129,6 +129,11 @@ void CWebTemplatePage::Add() {
         SheetPrompts::Current().message(this, "Enter MailBox name before Saving Account", SheetPrompts::Kind::Warning);
         return;
     }
+    if (m_fields.name.contains(QLatin1Char('\\'))) {
+        SheetPrompts::Current().message(this, NoBackslashText("template name", m_fields.name),
+                                        SheetPrompts::Kind::Warning);
+        return;
+    }
     TemplateSettings profile;
     profile.m_modified = 1;
     profile.SetProfileName(ToSetting(m_fields.name));

@@ -161,7 +161,7 @@ TEST_F(HeaderStoreTest, LoadsAFileBuiltFromTheLayoutAndAppends) {
 TEST_F(HeaderStoreTest, EmptyListLeavesTheOldFile) {
     ASSERT_TRUE(SaveHeaderStore(m_list, m_db, m_reporter));
     const std::string before = ReadAll(m_db);
-    EXPECT_TRUE(SaveHeaderStore({}, m_db, m_reporter));
+    EXPECT_TRUE(SaveHeaderStore(std::vector<CMailHeader>{}, m_db, m_reporter));
     EXPECT_TRUE(ReadAll(m_db) == before) << "the old file changed";
     EXPECT_EQ(Load(true).size(), m_list.size());
 }

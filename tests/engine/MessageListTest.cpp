@@ -80,8 +80,8 @@ TEST(RefreshList, RowsNewestFirstFilteredByServerWithTheCaptionCount) {
 
 TEST(RefreshList, ModelShowsColumnsAsTheListDoes) {
     MessageListModel model;
-    model.Reset({MessageListModel::MakeRow(Record(9, "pop", "Subject: Caf\xc3\xa9\r\n")),
-                 MessageListModel::MakeRow(Record(8, "pop", "Subject: Caf\xe9\r\n"))});
+    model.Reset({StoredHeader(Record(9, "pop", "Subject: Caf\xc3\xa9\r\n")),
+                 StoredHeader(Record(8, "pop", "Subject: Caf\xe9\r\n"))});
     EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), "Subject");
     EXPECT_EQ(model.headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(), "MailBox");
     EXPECT_EQ(model.headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,

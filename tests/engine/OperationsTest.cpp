@@ -223,6 +223,24 @@ TEST(Timers, PeriodicTickRearmsAndStrictScanningSkipsWhenOffline) {
     EXPECT_EQ(f.transports->state().connects, 0);
 }
 
+// No NetworkManager on the bus: nobody can tell whether a connection is up,
+// so each tick checks (strict or not) and never dials.
+TEST(Timers, WithoutTheDialUpServiceATickChecksAndNeverDials) {
+    for (const char* strict : {"0", "1"}) {
+        SCOPED_TRACE(std::string("Strict Scanning ") + strict);
+        Fixture f(AccountsText({{"A", "pop.a"}}, kTimersOn + "\"Strict Scanning\"=dword:0000000" + strict + "\r\n"),
+                  Login("A", 0) + kQuit);
+        auto& h = f.h;
+        h.dialup.connections.clear();
+        h.dialup.enumStatus = 1;  // the service cannot be reached
+        h.journal.clear();
+        h.view->OnTimer(kPeriodicTimerId);
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(f.transports->state().connects, 1);
+        for (const auto& e : h.journal) EXPECT_EQ(e.find("dialup.dial"), std::string::npos);
+    }
+}
+
 TEST(Timers, WithoutTheNetworkTheTickWaitsAndTheScanFollowsWhenItIsBack) {
     // Dial-up is off: only the desktop's view of the network decides.
     Fixture f(AccountsText({{"A", "pop.a"}}, kTimersOn + "\"Strict Scanning\"=dword:00000001\r\n\"Enable Dialup\"=dword:00000000\r\n"),

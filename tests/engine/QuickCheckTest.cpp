@@ -42,7 +42,9 @@ Outcome Scan(int port, bool quick, const std::vector<CMailHeader>& stored = {}) 
     h.view->OnRefresh();
     EXPECT_TRUE(h.FinishWork(60000));
     Outcome out;
-    h.view->Messages().WithList([&](const std::vector<CMailHeader>& list) { out.records = list; });
+    h.view->Messages().WithList([&](const std::vector<StoredHeader>& list) {
+        for (const auto& r : list) out.records.push_back(r.Full());
+    });
     out.newCount = h.view->NewCount();
     out.log = h.log.Lines();
     return out;
@@ -100,6 +102,9 @@ TEST(QuickCheck, AgreesWithTheOneAtATimeExchange) {
         {"no listing", [](FakeMailbox& b) { b.listing = false; }, 5},
         {"a number missing from the listing", [](FakeMailbox& b) { b.omitFromListing = 3; }, 5},
         {"a number listed twice", [](FakeMailbox& b) { b.listTwice = 2; }, 5},
+        {"the listing backwards", [](FakeMailbox& b) { b.listBackwards = true; }, 5},
+        {"no CAPA", [](FakeMailbox& b) { b.capa = false; }, 5},
+        {"a TOP refused", [](FakeMailbox& b) { b.refuseTop = 2; }, 4},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -147,8 +152,11 @@ TEST(QuickCheck, TheLogShowsTheListingInFourLines) {
 }
 
 TEST(QuickCheck, DeleteFindsItsMessageInTheListing) {
+  for (const bool backwards : {false, true}) {
+    SCOPED_TRACE(backwards ? "listed backwards" : "listed in order");
     FakeMailbox box;
     box.messages = Messages(6);
+    box.listBackwards = backwards;
     std::vector<CMailHeader> stored;
     for (int i : {2, 5}) {
         CMailHeader r;
@@ -172,9 +180,14 @@ TEST(QuickCheck, DeleteFindsItsMessageInTheListing) {
     const std::string wire = server->ClientBytes();
     EXPECT_NE(wire.find("UIDL\r\nDELE 5\r\nQUIT\r\n"), std::string::npos) << wire;
     EXPECT_EQ(wire.find("UIDL 1"), std::string::npos);  // no id asked for on its own
+  }
 }
 
 TEST(BackgroundSave, EachCheckIsSavedAFailureIsToldOnceAndNothingIsLost) {
+  // Once the folder is back, the list reaches the file with the next check
+  // while the program still runs, or at its end with no check in between.
+  for (const bool endNext : {false, true}) {
+    SCOPED_TRACE(endNext ? "the end of the program" : "the next check");
     const std::string folder = test::MakeTempDir("velto-save") + "/store";
     const std::string database = folder + "/maildata.vlt";
     std::ofstream(folder) << "a file where the folder should be";
@@ -210,17 +223,22 @@ TEST(BackgroundSave, EachCheckIsSavedAFailureIsToldOnceAndNothingIsLost) {
     EXPECT_EQ(h.ui.messageBoxes.size(), 1u);
     EXPECT_NE(h.ui.messageBoxes[0].find(database), std::string::npos);
     EXPECT_EQ(h.view->Messages().Size(), 4u);
-    // The folder is back: the next check's save holds everything, while the
-    // program still runs.
     std::filesystem::remove(folder);
     std::filesystem::create_directory(folder);
-    box.messages.push_back({"id-newer", "Subject: latest\r\n"});
-    check();
+    std::size_t expected = 4;
+    if (endNext) {
+        h.view.reset();
+    } else {
+        box.messages.push_back({"id-newer", "Subject: latest\r\n"});
+        check();
+        expected = 5;
+    }
     ASSERT_TRUE(h.RunUntil([&] {
         std::vector<CMailHeader> saved;
         store.Load(saved, database);
-        return saved.size() == 5;
+        return saved.size() == expected;
     }));
+  }
 }
 
 // A real server: a first check, then messages deleted and new ones arrived.

@@ -84,6 +84,7 @@ TEST(TlsSmtp, EachSecurityModeAgainstARealServer) {
         const auto received = server.Messages();
         ASSERT_EQ(received.size(), 1u);
         EXPECT_EQ(received[0].signedInAs, row.user);
+        EXPECT_TRUE(received[0].encrypted);
         EXPECT_NE(received[0].content.find("sent safely"), std::string::npos);
     }
 }

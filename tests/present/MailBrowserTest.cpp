@@ -4,7 +4,9 @@
 // as the window, the address box remembers an address once.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -16,6 +18,7 @@
 
 #include "present/DefaultTemplate.h"
 #include "present/WebViews.h"
+#include "protocol/MessageText.h"
 #include "present/web/MailBrowser.h"
 #include "settings/Settings.h"
 #include "support/TestEnvironment.h"
@@ -51,7 +54,8 @@ struct BrowserFixture {
 
     bool Show(const CMailHeader& header, const std::string& body) {
         const int before = loads;
-        const std::string problem = ShowMessageAsPage(*window, header, body, test::MakeTempDir("webrun"));
+        const std::string problem = ShowMessageAsPage(*window, header, CMessageText{CMessageText::HeaderBlock(header.m_rawHeader), body},
+                                                        test::MakeTempDir("webrun"));
         if (!problem.empty()) return false;
         return test::RunEventsUntil([&] { return loads > before; }, kLoadMs);
     }
@@ -158,6 +162,28 @@ TEST(MailBrowser, AnAddressTypedTwiceIsRememberedOnce) {
     EXPECT_TRUE(f.window->isVisible()) << "Enter in the address box leaves the window open";
 }
 
+// Enter goes where the focus is and up to the window unless taken on the way.
+TEST(MailBrowser, EnterHidesTheWindowExceptInThePageAndTheAddressBox) {
+    BrowserFixture f;
+    struct Row {
+        const char* name;
+        QWidget* focus;
+        bool hidden;
+    } rows[] = {
+        {"the address box", f.window->Location()->lineEdit(), false},
+        {"the page", f.window->View()->focusProxy() ? f.window->View()->focusProxy() : f.window->View(), false},
+        {"the window itself", f.window.get(), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        f.window->show();
+        row.focus->setFocus();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(row.focus, &press);
+        EXPECT_EQ(f.window->isHidden(), row.hidden);
+    }
+}
+
 TEST(MailBrowser, TheBundledTemplateBecomesTheDefaultOnce) {
     test::ScopedHive hive;
     const std::string folder = test::MakeTempDir("bundled") + "/templates";
@@ -172,6 +198,13 @@ TEST(MailBrowser, TheBundledTemplateBecomesTheDefaultOnce) {
     EXPECT_EQ(templ.find("http"), std::string::npos) << "the bundled template loads nothing remote";
     EXPECT_EQ(EnsureDefaultTemplate(folder + "/again"), "") << "profiles exist: nothing is added";
     EXPECT_EQ(LoadAllTemplates().size(), 1u);
+    // Deleted by the user: not back at the next start of the same settings file.
+    TemplateSettings standard = LoadAllTemplates()[0];
+    standard.m_deleted = 1;
+    standard.Save(keys::kTemplates);
+    test::ScopedHive next(hive.hive().ExportText());
+    EXPECT_EQ(EnsureDefaultTemplate(folder + "/later"), "");
+    EXPECT_TRUE(LoadAllTemplates().empty());
 }
 
 }  // namespace

@@ -32,6 +32,11 @@
 namespace velto {
 namespace {
 
+// The message as the view hands it over: the record's stored header, this body.
+void SetMessage(CMessageCenter& mc, const CMailHeader& header, const std::string& body) {
+    mc.SetMessage(header, CMessageText{CMessageText::HeaderBlock(header.m_rawHeader), body});
+}
+
 struct Box {
     QString caption, text;
 };
@@ -85,7 +90,7 @@ TEST(MessageCenter, PagesShowTheirFieldsAndASecondMessageReplacesTheReply) {
     EXPECT_EQ(mc.Tabs()->tabText(1), "Reply");
     EXPECT_EQ(mc.Tabs()->tabText(2), "Intelligence");
 
-    mc.SetMessage(Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch"),
+    SetMessage(mc, Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch"),
                   "see you\r\n\r\nat noon\r\n");
     mc.ShowReply();
     EXPECT_EQ(mc.Tabs()->currentIndex(), 1);
@@ -95,7 +100,7 @@ TEST(MessageCenter, PagesShowTheirFieldsAndASecondMessageReplacesTheReply) {
     mc.Reply()->Pane()->setPlainText("my edit");
 
     // A second message while the Reply page is in front.
-    mc.SetMessage(Header("bob@example.com", "Re: plans", "From: bob@example.com\r\nSubject: Re: plans\r\n"), "ok");
+    SetMessage(mc, Header("bob@example.com", "Re: plans", "From: bob@example.com\r\nSubject: Re: plans\r\n"), "ok");
     mc.ShowMessage();
     EXPECT_EQ(mc.Tabs()->currentIndex(), 0);
     EXPECT_EQ(mc.Reader()->FromEdit()->text(), "bob@example.com");
@@ -126,7 +131,7 @@ TEST(MessageCenter, TodaysMailIsReadDecodedAndItsAttachmentSavedAsItsBytes) {
         "Sch=C3=B6n\r\n--b\r\nContent-Type: application/octet-stream\r\n"
         "Content-Disposition: attachment; filename=\"../../.bashrc\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
         "AAEC/w==\r\n--b--\r\n";
-    mc.SetMessage(Header("=?ISO-8859-1?Q?J=F6rg?= <j@example.de>", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=", raw), body);
+    SetMessage(mc, Header("=?ISO-8859-1?Q?J=F6rg?= <j@example.de>", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=", raw), body);
     mc.ShowMessage();
     EXPECT_EQ(mc.Reader()->FromEdit()->text(), QString::fromUtf8("J\xc3\xb6rg <j@example.de>"));
     EXPECT_EQ(mc.Reader()->SubjectEdit()->text(), QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e"));
@@ -173,7 +178,7 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
         CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
         original.m_accountServer = "pop.test";
         original.m_accountOutgoing = "localhost";
-        mc.SetMessage(original, "see you\r\n");
+        SetMessage(mc, original, "see you\r\n");
         mc.ShowReply();
         int asked = 0;
         auto send = [&] {
@@ -201,6 +206,7 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
         const auto received = smtp.Messages();
         ASSERT_EQ(received.size(), 1u);
         EXPECT_EQ(received[0].signedInAs, "bob");  // over STARTTLS: a password never goes in clear
+        EXPECT_TRUE(received[0].encrypted);
         EXPECT_EQ(asked, c.trusted ? 0 : 1);
     }
 }
@@ -223,7 +229,7 @@ TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
     int n = 0;
     for (const Row& row : rows) {
         r.savePath = QString::fromStdString(folder + "/m" + std::to_string(++n) + ".eml");
-        mc.SetMessage(Header("a@b", "s", row.raw), row.body);
+        SetMessage(mc, Header("a@b", "s", row.raw), row.body);
         mc.ShowReply();
         mc.Action(ID_SAVE_MESSAGE)->trigger();
         EXPECT_EQ(mc.Tabs()->currentIndex(), 0);
@@ -329,7 +335,7 @@ TEST(MessageCenter, WithoutAnOutgoingServerNothingIsSent) {
     });
     CMailHeader header = Header("a@b", "s", "Subject: s\r\n");
     header.m_accountOutgoing.clear();
-    mc.SetMessage(header, "x");
+    SetMessage(mc, header, "x");
     mc.ShowMessage();
     mc.Action(ID_SEND_REPLY)->trigger();
     EXPECT_EQ(mc.Tabs()->currentIndex(), 1);
@@ -356,7 +362,7 @@ TEST(MessageCenter, TheOutcomeOfASendIsOneNotificationBox) {
         Recorder r;
         // Lenient: the server's lines are played in turn, whatever the client says.
         CMessageCenter mc(r.Prompts(), [&] { return std::make_shared<test::ScriptedTransportFactory>(row.server, false); });
-        mc.SetMessage(Header("a@b", "s", "Subject: s\r\n"), "x");
+        SetMessage(mc, Header("a@b", "s", "Subject: s\r\n"), "x");
         mc.ShowMessage();
         mc.Action(ID_SEND_REPLY)->trigger();
         ASSERT_TRUE(test::RunEventsUntil([&] { return !r.boxes.empty(); }, 5000)) << row.box;
@@ -384,7 +390,7 @@ TEST(MessageCenter, ASilentServerLeavesTheWindowPaintingAndCancelEndsTheSend) {
     });
     CMailHeader header = Header("a@b", "s", "Subject: s\r\n");
     header.m_accountOutgoing = "127.0.0.1";
-    mc.SetMessage(header, "x");
+    SetMessage(mc, header, "x");
     mc.show();
     mc.ShowMessage();
     mc.Action(ID_SEND_REPLY)->trigger();

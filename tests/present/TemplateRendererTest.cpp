@@ -8,10 +8,16 @@
 
 #include "present/TemplateRenderer.h"
 #include "protocol/MailHeader.h"
+#include "protocol/MessageText.h"
 #include "support/TestEnvironment.h"
 
 namespace velto {
 namespace {
+
+// The message as the view hands it over: the record's stored header, this body.
+CMessageText Text(const CMailHeader& header, std::string body) {
+    return {CMessageText::HeaderBlock(header.m_rawHeader), std::move(body)};
+}
 
 CMailHeader Header() {
     CMailHeader h;
@@ -68,6 +74,7 @@ TEST(TemplateRenderer, TextBodyIsEscapedAndEveryAddressLinkedOnce) {
         {"xhttpd serves http-ish words; xhttp://no", "xhttpd serves http-ish words; xhttp://no"},
         {"http://a.b/?x=1&y=2", a("http://a.b/?x=1&amp;y=2")},
         {"<http://a.b/c>", "&lt;" + a("http://a.b/c") + "&gt;"},
+        {"see \"http://a.b/c\" here", "see &quot;" + a("http://a.b/c") + "&quot; here"},  // the quote ends it
         {"ends in http://a.b/c", "ends in " + a("http://a.b/c")},
         {"line\r\nnext\nlast", "line<br>next\nlast"},
         {"http:// alone", "http:// alone"},
@@ -86,18 +93,18 @@ TEST(TemplateRenderer, PageTakesDecodedBodiesAndInlinePictures) {
     CMailHeader h = Header();
 
     // Without a stored header the body is all body, a first line like a header too.
-    EXPECT_EQ(RenderPage("%MESSAGE%", h, "Note: x\r\n\r\nText"), "Note: x<br><br>Text");
+    EXPECT_EQ(RenderPage("%MESSAGE%", h, Text(h, "Note: x\r\n\r\nText")), "Note: x<br><br>Text");
     // A body naming a placeholder keeps it literally.
-    EXPECT_EQ(RenderPage(templ, h, "hi %FROM%\r\n"), "<p>Sales &lt;sales@example.com&gt;</p>hi %FROM%<br>");
+    EXPECT_EQ(RenderPage(templ, h, Text(h, "hi %FROM%\r\n")), "<p>Sales &lt;sales@example.com&gt;</p>hi %FROM%<br>");
 
     h.m_rawHeader = "From: a@b\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=utf-8\r\n"
                     "Content-Transfer-Encoding: quoted-printable\r\n";
-    EXPECT_EQ(RenderPage("%MESSAGE%", h, "caf=C3=A9 <b>\r\n"), "caf\xC3\xA9 &lt;b&gt;<br>");
+    EXPECT_EQ(RenderPage("%MESSAGE%", h, Text(h, "caf=C3=A9 <b>\r\n")), "caf\xC3\xA9 &lt;b&gt;<br>");
 
     // The stored header as TOP gave it, with its blank line and end.
     for (const char* raw : {"Subject: x\r\n\r\n.\r\n", "Subject: x\r\n.\r\n", ".\r\n"}) {
         h.m_rawHeader = raw;
-        EXPECT_EQ(RenderPage("%MESSAGE%", h, "Hi\r\n"), "Hi<br>") << raw;
+        EXPECT_EQ(RenderPage("%MESSAGE%", h, Text(h, "Hi\r\n")), "Hi<br>") << raw;
     }
 
     h.m_rawHeader = "MIME-Version: 1.0\r\nContent-Type: multipart/related; boundary=\"B\"\r\n";
@@ -105,7 +112,7 @@ TEST(TemplateRenderer, PageTakesDecodedBodiesAndInlinePictures) {
         "--B\r\nContent-Type: text/html\r\n\r\n<p>pic <img src=\"cid:logo@x\"><img src=\"cid:other\"></p>\r\n"
         "--B\r\nContent-Type: image/png\r\nContent-ID: <logo@x>\r\nContent-Transfer-Encoding: base64\r\n\r\n"
         "iVBORw==\r\n--B--\r\n";
-    const std::string page = RenderPage("%MESSAGE%", h, body);
+    const std::string page = RenderPage("%MESSAGE%", h, Text(h, body));
     EXPECT_NE(page.find("<img src=\"data:image/png;base64,iVBORw==\">"), std::string::npos) << page;
     EXPECT_NE(page.find("cid:other"), std::string::npos) << "a reference to no part stays as it was";
     EXPECT_EQ(page.find("&lt;p&gt;"), std::string::npos) << "an HTML part is not escaped";
@@ -120,7 +127,7 @@ TEST(TemplateRenderer, FilesAreMadeBesideTheTemplateElseInTheFallbackFolder) {
 
     std::set<std::string> paths;
     for (int i = 0; i < 3; ++i) {
-        const RenderResult r = RenderToFile(templ, Header(), "body", fallback);
+        const RenderResult r = RenderToFile(templ, Header(), Text(Header(), "body"), fallback);
         EXPECT_FALSE(r.inFallback);
         EXPECT_EQ(fs::path(r.path).parent_path(), fs::path(dir));
         const std::string name = fs::path(r.path).filename().string();
@@ -132,20 +139,20 @@ TEST(TemplateRenderer, FilesAreMadeBesideTheTemplateElseInTheFallbackFolder) {
     EXPECT_EQ(paths.size(), 3u) << "every rendering makes a new file";
 
     // A missing template gives an empty page.
-    const RenderResult missing = RenderToFile(dir + "/gone.html", Header(), "body", fallback);
+    const RenderResult missing = RenderToFile(dir + "/gone.html", Header(), Text(Header(), "body"), fallback);
     ASSERT_FALSE(missing.path.empty());
     EXPECT_TRUE(fs::exists(missing.path));
     EXPECT_EQ(test::ReadFile(missing.path), "");
 
     // A folder nobody can write (even root cannot make files in /proc):
     // the private folder, with the template's folder as the base.
-    const RenderResult moved = RenderToFile("/proc/self/status", Header(), "", fallback);
+    const RenderResult moved = RenderToFile("/proc/self/status", Header(), Text(Header(), ""), fallback);
     EXPECT_TRUE(moved.inFallback);
     EXPECT_EQ(fs::path(moved.path).parent_path(), fs::path(fallback));
     EXPECT_EQ(test::ReadFile(moved.path).rfind("<base href=\"file:///proc/self/\">Name:", 0), 0u);
     EXPECT_EQ(fs::status(fallback).permissions() & fs::perms::all, fs::perms::owner_all);
 
-    const RenderResult none = RenderToFile("/proc/self/status", Header(), "", "/proc/self/nothing");
+    const RenderResult none = RenderToFile("/proc/self/status", Header(), Text(Header(), ""), "/proc/self/nothing");
     EXPECT_EQ(none.path, "");
     EXPECT_EQ(none.error, "unable to create temporary file");
 }

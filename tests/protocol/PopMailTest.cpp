@@ -323,6 +323,48 @@ TEST_F(PopOverStream, IdListingWhereverItBreaksAndWhateverItHolds) {
     }
 }
 
+struct BatchCase {
+    const char* name;
+    std::string server;  // the replies to one batch for messages 1 to 3
+    std::string subjects;  // of the headers handed over, in order
+    bool all;
+    bool connected;
+};
+
+TEST_F(PopOverStream, BatchedRepliesWhereverTheyBreakAndWhateverTheySay) {
+    auto reply = [](int n) {
+        const std::string s = std::to_string(n);
+        return "+OK " + s + " 50\\r\\n+OK\\r\\nSubject: " + s + "\\r\\n\\r\\n.\\r\\n";
+    };
+    const std::string all = reply(1) + reply(2) + reply(3);
+    const std::vector<BatchCase> rows = {
+        {"in one packet", "S- " + all + "\n", "123", true, true},
+        {"a packet per reply", "S- " + reply(1) + "\nS- " + reply(2) + "\nS- " + reply(3) + "\n", "123", true, true},
+        {"broken inside lines and terminators",
+         "S- +OK 1 5\nS- 0\\r\\n+OK\\r\\nSubject: 1\\r\\n\\r\\n.\\r\nS- \\n+OK 2 50\\r\\n+OK\\r\\nSub\n"
+         "S- ject: 2\\r\\n\\r\\n.\\r\\n+OK 3 50\\r\\n+OK\\r\\nSubject: 3\\r\\n\\r\\n.\nS- \\r\\n\n",
+         "123", true, true},
+        {"LIST refused in the middle", "S- " + reply(1) + "-ERR no such message\\r\\n-ERR no such message\\r\\n" + reply(3) + "\n",
+         "13", false, true},
+        {"TOP refused in the middle", "S- " + reply(1) + "+OK 2 50\\r\\n-ERR busy\\r\\n" + reply(3) + "\n", "13", false, true},
+        {"closed in the middle", "S- " + reply(1) + "+OK 2 50\\r\\n+OK\\r\\nSubj\nclose\n", "1", false, false},
+    };
+    const std::vector<CPopMail::UniqueId> which = {{1, "a"}, {2, "b"}, {3, "c"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Play("S: +OK\nC- LIST 1\\r\\nTOP 1 0\\r\\nLIST 2\\r\\nTOP 2 0\\r\\nLIST 3\\r\\nTOP 3 0\\r\\n\n" + row.server);
+        std::string subjects;
+        EXPECT_EQ(pop->GetHeaders(which, true, [&](const CPopMail::UniqueId& id, CMailHeader& record) {
+            EXPECT_EQ(record.m_uidlHash, CPopMail::HashUniqueId(id.id));
+            subjects += record.m_subject;
+            return true;
+        }), row.all);
+        EXPECT_EQ(subjects, row.subjects);
+        EXPECT_EQ(pop->IsConnected(), row.connected);
+        EXPECT_EQ(factory->Problems(), "");
+    }
+}
+
 TEST_F(PopOverStream, ReplyLineSplitInTwoPiecesIsOneReply) {
     Play(R"(
         S- +OK POP3
@@ -420,8 +462,7 @@ TEST_F(PopOverStream, NulBytesAreKeptAndHashed) {
     std::string uid;
     ASSERT_TRUE(pop->GetUniqueId(1, uid));
     EXPECT_EQ(uid, std::string("a\0b", 3));
-    std::uint32_t hash = 0;
-    CPopMail::HashUniqueId(uid, hash);
+    const std::uint32_t hash = CPopMail::HashUniqueId(uid);
     EXPECT_EQ(hash, Crc32::Of(std::string("a\0b", 3)));
     EXPECT_NE(hash, Crc32::Of("a"));
 }

@@ -136,6 +136,7 @@ TEST(RealSmtp, ReplyArrivesByteForByte) {
     const auto received = recorder.Messages();
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].mailFrom, "me@example.com");
+    EXPECT_FALSE(received[0].encrypted);  // in clear, as the account says
     EXPECT_EQ(received[0].rcptTo, (std::vector<std::string>{"ann@example.com", "bob@example.com"}));
     EXPECT_EQ(received[0].content,
               "Date: Mon, 07 Dec 98 14:05:09 EST\r\nFrom: me@example.com\r\nTo: Ann<ann@example.com>,<bob@example.com>"

@@ -44,6 +44,11 @@ TEST_F(TemplatesPage, NoProfilesShowsNothingAndEmptyNamesAreRefused) {
     Click(Page(s), "Delete");
     EXPECT_EQ(messages, QStringList({"Enter MailBox name before Saving Account",
                                      "Enter MailBox name before Deleting Account"}));
+    Type(Page(s), "profileNameEdit", "Work\\Plain");
+    Click(Page(s), "Add");
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_TRUE(messages[2].contains("backslash")) << messages[2].toStdString();
+    EXPECT_EQ(Combo(s)->count(), 0);
     ASSERT_TRUE(s.Ok());
     EXPECT_TRUE(Stored().empty());
 }

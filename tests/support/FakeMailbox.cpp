@@ -28,14 +28,15 @@ std::unique_ptr<LoopbackServer> FakeMailbox::Serve(std::chrono::milliseconds acc
                 reply = "+OK\r\n";
             } else if (command == "STAT") {
                 reply = "+OK " + std::to_string(count) + " 9999\r\n";
-            } else if (command == "CAPA") {
+            } else if (command == "CAPA" && box.capa) {
                 reply = std::string("+OK\r\nUIDL\r\nTOP\r\n") + (box.pipelining ? "PIPELINING\r\n" : "") + ".\r\n";
             } else if (command == "UIDL" && !argument) {
                 if (!box.listing) {
                     reply = "-ERR no listing here\r\n";
                 } else {
                     reply = "+OK\r\n";
-                    for (int i = 1; i <= count; ++i) {
+                    for (int k = 1; k <= count; ++k) {
+                        const int i = box.listBackwards ? count + 1 - k : k;
                         if (i == box.omitFromListing) continue;
                         const std::string entry = std::to_string(i) + " " + box.messages[i - 1].uid + "\r\n";
                         reply += entry;
@@ -47,7 +48,7 @@ std::unique_ptr<LoopbackServer> FakeMailbox::Serve(std::chrono::milliseconds acc
                 reply = "+OK " + std::to_string(n) + " " + at(n)->uid + "\r\n";
             } else if (command == "LIST" && at(n)) {
                 reply = "+OK " + std::to_string(n) + " " + Size(*at(n)) + "\r\n";
-            } else if (command == "TOP" && at(n)) {
+            } else if (command == "TOP" && at(n) && n != box.refuseTop) {
                 if (tops++ == box.dropAfterTops) return;
                 reply = "+OK\r\n" + at(n)->header + ".\r\n";
             } else if (command == "RETR" && at(n)) {

@@ -21,6 +21,9 @@ struct FakeMailbox {
     int omitFromListing = 0;   // this number is left out of the listing
     int listTwice = 0;         // this number is listed twice
     int dropAfterTops = -1;    // the connection closes after this many TOP replies
+    bool capa = true;          // CAPA is known (optional in POP3)
+    bool listBackwards = false;  // the listing names the last message first
+    int refuseTop = 0;         // TOP of this number is refused
 
     // Serves one connection on a port of its own, waiting for it as long as
     // acceptLimit.

@@ -72,6 +72,8 @@ std::vector<SmtpRecorder::Message> SmtpRecorder::Messages() const {
         for (std::string rcpt; std::getline(env, rcpt);) {
             if (rcpt.rfind("auth=", 0) == 0) {
                 m.signedInAs = rcpt.substr(5);
+            } else if (rcpt == "tls") {
+                m.encrypted = true;
             } else {
                 m.rcptTo.push_back(rcpt);
             }

@@ -16,6 +16,7 @@ public:
         std::vector<std::string> rcptTo;
         std::string content;  // as received, transparency dots removed
         std::string signedInAs;  // the user name of the sign-in; empty for none
+        bool encrypted = false;  // the session was under TLS when the message came
     };
 
     SmtpRecorder();

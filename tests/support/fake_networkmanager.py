@@ -2,8 +2,11 @@
 """A NetworkManager stand-in on a private D-Bus bus, for the tests.
 
 Usage: fake_networkmanager.py BUS_ADDRESS PROFILES ACTIVE OUTCOME
-  PROFILES, ACTIVE: comma-separated connection ids (profiles; already active)
-  OUTCOME: "ok" (activation succeeds) or "fail:REASON" (it fails with that reason)
+  PROFILES, ACTIVE: comma-separated connection ids (profiles; already active),
+    each with ":TYPE" when not a VPN profile / a wired connection
+  OUTCOME: "ok" (activation succeeds), "fail:REASON" (it fails with that reason) or
+    "stall:STATE" (a VPN reaches that VPN state, any other connection's device that
+    device state, and there it stays)
 Prints "ready" once its name is on the bus; ends when its standard input closes.
 The object test.Control at / has SetState(u) to change the global state.
 """
@@ -42,11 +45,12 @@ class Profile(dbus.service.Object):
     def __init__(self, index, ident):
         self.path = "%s/Settings/%d" % (BASE, index)
         super().__init__(bus, self.path)
-        self.ident = ident
+        self.ident, _, kind = ident.partition(":")
+        self.kind = kind or "vpn"
 
     @dbus.service.method("org.freedesktop.NetworkManager.Settings.Connection", out_signature="a{sa{sv}}")
     def GetSettings(self):
-        return {"connection": {"id": dbus.String(self.ident), "type": dbus.String("vpn")}}
+        return {"connection": {"id": dbus.String(self.ident), "type": dbus.String(self.kind)}}
 
 
 class Settings(dbus.service.Object):
@@ -55,14 +59,30 @@ class Settings(dbus.service.Object):
         return dbus.Array([p.path for p in profiles], signature="o")
 
 
+class Device(dbus.service.Object):
+    count = 0
+
+    def __init__(self):
+        Device.count += 1
+        self.path = "%s/Devices/%d" % (BASE, Device.count)
+        super().__init__(bus, self.path)
+
+    @dbus.service.signal("org.freedesktop.NetworkManager.Device", signature="uuu")
+    def StateChanged(self, new, old, reason):
+        pass
+
+
 class Active(Props):
     count = 0
 
-    def __init__(self, ident, profile_path, state):
+    def __init__(self, ident, profile_path, state, kind):
         Active.count += 1
         super().__init__("%s/ActiveConnection/%d" % (BASE, Active.count))
-        self.props = {"Id": dbus.String(ident), "State": dbus.UInt32(state),
-                      "Connection": dbus.ObjectPath(profile_path)}
+        self.device = Device()
+        self.props = {"Id": dbus.String(ident), "State": dbus.UInt32(state), "Type": dbus.String(kind),
+                      "Connection": dbus.ObjectPath(profile_path),
+                      "Devices": dbus.Array([self.device.path], signature="o")}
+        self.kind = kind
 
     def change(self, state, reason):
         self.props["State"] = dbus.UInt32(state)
@@ -70,6 +90,10 @@ class Active(Props):
 
     @dbus.service.signal(ACTIVE, signature="uu")
     def StateChanged(self, state, reason):
+        pass
+
+    @dbus.service.signal("org.freedesktop.NetworkManager.VPN.Connection", signature="uu")
+    def VpnStateChanged(self, state, reason):
         pass
 
 
@@ -86,13 +110,19 @@ class Manager(Props):
     @dbus.service.method("org.freedesktop.NetworkManager", in_signature="ooo", out_signature="o")
     def ActivateConnection(self, connection, device, specific):
         profile = next(p for p in profiles if p.path == connection)
-        active = Active(profile.ident, profile.path, 1)
+        active = Active(profile.ident, profile.path, 1, profile.kind)
         self.active.append(active)
         self.publish()
 
         def settle():
             if outcome == "ok":
                 active.change(2, 0)
+            elif outcome.startswith("stall:"):
+                state = int(outcome.split(":")[1])
+                if active.kind == "vpn":
+                    active.VpnStateChanged(dbus.UInt32(state), dbus.UInt32(0))
+                else:
+                    active.device.StateChanged(dbus.UInt32(state), dbus.UInt32(30), dbus.UInt32(0))
             else:
                 self.active.remove(active)
                 self.publish()
@@ -126,7 +156,8 @@ profiles = [Profile(i, ident) for i, ident in enumerate(p for p in profile_ids.s
 settings = Settings(bus, BASE + "/Settings")
 manager = Manager()
 for ident in (a for a in active_ids.split(",") if a):
-    manager.active.append(Active(ident, "/", 2))
+    ident, _, kind = ident.partition(":")
+    manager.active.append(Active(ident, "/", 2, kind or "802-3-ethernet"))
 manager.publish()
 control = Control(bus, "/")
 

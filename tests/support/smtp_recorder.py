@@ -6,7 +6,7 @@ Usage: smtp_recorder.py FOLDER [--cert CERT --key KEY [--implicit]]
 Listens on a loopback port the system picks and prints that port on the first
 line of its output. Each accepted message N becomes FOLDER/N.env (MAIL FROM
 address, then one line per RCPT TO address, then "auth=USER" when the client
-signed in) and FOLDER/N.eml (the message bytes exactly as received, after the
+signed in and "tls" when the session was encrypted) and FOLDER/N.eml (the message bytes exactly as received, after the
 transparency dots are removed). With a certificate it offers STARTTLS, or
 with --implicit speaks TLS from the first byte; with --auth it accepts that
 sign-in (PLAIN and LOGIN; --no-plain leaves only LOGIN). Ends when its
@@ -35,6 +35,8 @@ class Recorder:
                 f.write(rcpt + "\n")
             if session.authenticated:
                 f.write("auth=%s\n" % session.auth_data.login.decode())
+            if server.transport.get_extra_info("ssl_object") is not None:
+                f.write("tls\n")
         # .eml appears last and whole, so a reader never sees half a message.
         with open(base + ".eml.part", "wb") as f:
             f.write(envelope.original_content)

@@ -1,7 +1,10 @@
 #include "present/web/MailBrowser.h"
 
+#include "present/Commands.h"
+
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -247,14 +250,19 @@ CMailBrowser::~CMailBrowser() {
     if (m_closed) m_closed();
 }
 
+void CMailBrowser::keyPressEvent(QKeyEvent* event) {
+    QWidget* focus = focusWidget();
+    auto within = [focus](QWidget* area) { return focus && (focus == area || area->isAncestorOf(focus)); };
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !within(m_view) && !within(m_location)) {
+        hide();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 void CMailBrowser::AddCommand(QMenu* menu, int id, const QString& text, const QString& status,
                               std::function<void()> run) {
-    auto* action = menu->addAction(text);
-    action->setData(id);
-    const auto tips = status.split('\n');
-    action->setStatusTip(tips.value(0));
-    if (tips.size() > 1) action->setToolTip(tips.value(1).left(79));
-    connect(action, &QAction::triggered, this, std::move(run));
+    menu->addAction(MakeCommand(menu, id, text, status, std::move(run)));
 }
 
 QAction* CMailBrowser::Command(int id) const {

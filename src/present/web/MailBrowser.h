@@ -85,6 +85,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter anywhere but in the page and the address box is the Hide button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void AddCommand(QMenu* menu, int id, const QString& text, const QString& status, std::function<void()> run);

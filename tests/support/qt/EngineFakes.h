@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/EngineServices.h"
+#include "protocol/MessageText.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
 #include "engine/Notifications.h"
@@ -92,14 +93,14 @@ public:
     }
     void ProgressAdvance(int step) override { progressAdvanced += step; }
     void ProgressReset() override { progressUpper = 0; }
-    void ShowInMessageCenter(const CMailHeader&, const std::string& body, int page) override {
+    void ShowInMessageCenter(const CMailHeader&, const CMessageText& message, int page) override {
         ++messageCenterShows;
         lastPage = page;
-        lastBody = body;
+        lastBody = message.m_body;
     }
-    void ShowInBrowser(const CMailHeader&, const std::string& body) override {
+    void ShowInBrowser(const CMailHeader&, const CMessageText& message) override {
         ++browserShows;
-        lastBody = body;
+        lastBody = message.m_body;
     }
     void OpenBrowser() override {}
     void DestroyBrowser() override {}
@@ -230,16 +231,18 @@ public:
     bool Exists(const std::string& path) override {
         return files.count(path) || std::find(existing.begin(), existing.end(), path) != existing.end();
     }
-    HeaderStoreOutcome Load(std::vector<CMailHeader>& list, const std::string& path) override {
+    HeaderStoreOutcome Load(std::vector<StoredHeader>& list, const std::string& path) override {
         m_journal.push_back("store.load");
         auto it = files.find(path);
         if (it == files.end()) return {false, {"Decompression failed"}, {}};
-        list.insert(list.end(), it->second.begin(), it->second.end());
+        for (const auto& r : it->second) list.emplace_back(r);
         return {true, {}, {}};
     }
-    HeaderStoreOutcome Save(const std::vector<CMailHeader>& list, const std::string& path) override {
+    HeaderStoreOutcome Save(const std::vector<StoredHeader>& list, const std::string& path) override {
         m_journal.push_back("store.save " + std::to_string(list.size()));
-        files[path] = list;
+        auto& file = files[path];
+        file.clear();
+        for (const auto& r : list) file.push_back(r.Full());
         return {true, {}, {}};
     }
 };
