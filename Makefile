@@ -7,7 +7,7 @@ CMAKE_GEN  := -G Ninja
 
 PREFIX     ?= /usr/local
 
-.PHONY: run test deps build install test-asan bench fuzz demo screenshot clean
+.PHONY: run test deps build install deb test-asan bench fuzz demo screenshot clean
 
 deps:
 	@scripts/install-deps.sh
@@ -25,6 +25,12 @@ run: build
 # set, is put in front of every path (for packaging).
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package of the same files, with the manual page and metainfo:
+# $(BUILD)/deb/veltomail_<version>_<arch>.deb (apt install ./that.deb).
+deb: build
+	cd $(BUILD) && cpack -G DEB -B deb
+	@ls $(BUILD)/deb/*.deb
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -1,38 +1,27 @@
 #include "app/CorvaneApp.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTimer>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
-#include <thread>
 #include <unistd.h>
 
-#include "engine/CorvaneView.h"
-#include "engine/HeaderStoreFile.h"
+#include "app/AppWiring.h"
+#include "app/CommandLine.h"
+#include "app/ShutDown.h"
 #include "platform/FileHiveStorage.h"
-#include "present/DefaultTemplate.h"
-#include "present/WebViews.h"
-#include "platform/NmDialup.h"
-#include "net/RoutedTransport.h"
-#include "net/PosixTransport.h"
-#include "net/OpenSslLayer.h"
-#include "platform/QtDesktop.h"
-#include "platform/QtSound.h"
-#include "platform/QtTimerHost.h"
-#include "platform/QtTray.h"
 #include "platform/SignalWatcher.h"
-#include "engine/WindowLogSink.h"
+#include "platform/SingleInstance.h"
+#include "present/DefaultTemplate.h"
+#include "settings/Crc32.h"
 #include "settings/Settings.h"
-#include "shell/MailPropertySheet.h"
-#include "shell/MainFrame.h"
 #include "shell/MessageListView.h"
 #include "shell/OutdatedControlsDlg.h"
 #include "shell/OutputWindow.h"
@@ -67,15 +56,21 @@ bool CCorvaneApp::CheckSystem(const Environment& env) {
     return true;
 }
 
-std::string CCorvaneApp::EnsureDatabasePath() {
-    ConfigurationOptions config(keys::kConfiguration);
-    std::string path = config.GetDatabase();
+std::string CCorvaneApp::DatabasePath() {
+    const std::string path = ConfigurationOptions(keys::kConfiguration).GetDatabase();
     // A path that is not an absolute path of this system (empty, or one from
-    // the Windows version such as "C:\...\maildata.vlt") would be a file of
+    // the Windows version such as "C:\\...\\maildata.vlt") would be a file of
     // that literal name in whatever folder the program started from: the
     // headers would be found at one start and lost at the next.
-    if (path.empty() || path.front() != '/') {
-        path = UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/maildata.vlt";
+    if (path.empty() || path.front() != '/')
+        return UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/maildata.vlt";
+    return path;
+}
+
+std::string CCorvaneApp::EnsureDatabasePath() {
+    ConfigurationOptions config(keys::kConfiguration);
+    const std::string path = DatabasePath();
+    if (path != config.GetDatabase()) {
         config.SetDatabase(path);
         config.Save(keys::kConfiguration);
     }
@@ -87,6 +82,15 @@ std::string CCorvaneApp::EnsureDatabasePath() {
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     }
     return path;
+}
+
+std::string CCorvaneApp::InstanceKey() {
+    const std::string settings = FileHiveStorage::DefaultPath();
+    const char* home = std::getenv("HOME");
+    if (home && settings == std::string(home) + "/.config/VeltoMail/registry.reg") return {};
+    char key[16];
+    std::snprintf(key, sizeof key, "%08x", Crc32::Of(settings));
+    return key;
 }
 
 std::string CCorvaneApp::UnsavedHeadersNotePath() {
@@ -138,9 +142,62 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
     poll->start(250);
 }
 
+// The settings hive, made the current one; a damaged file is told.
+std::shared_ptr<RegistryHive> LoadSettings() {
+    auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
+    const std::string problem = hive->Load();
+    RegistryHive::SetCurrent(hive);
+    if (!problem.empty()) QMessageBox::warning(nullptr, "VeltoMail", QString::fromLocal8Bit(problem.c_str()));
+    return hive;
+}
+
+// Another copy runs for these settings: it was asked to show its window,
+// and this start ends with the status returned.
+std::optional<int> HandOver(SingleInstance& instance, std::function<void()> onActivate) {
+    switch (instance.Acquire(std::move(onActivate))) {
+        case SingleInstance::Claim::First:
+            return std::nullopt;
+        case SingleInstance::Claim::HandedOver:
+            return 0;
+        case SingleInstance::Claim::NoAnswer:
+            break;
+    }
+    std::fprintf(stderr, "VeltoMail: already running (%s), but it does not answer\n", instance.BusName().c_str());
+    return 1;
+}
+
+// A copy in another session or display holds the data file: this one must
+// not write it, nor the settings beside it.
+bool LockDataFile(DataFileLock& lock) {
+    std::string holder;
+    if (lock.TryLock(holder)) return true;
+    const std::string text = "VeltoMail is already running for this user (" + holder +
+                             ", in another session or display).\nOnly one copy may keep the stored headers in " +
+                             lock.Path().substr(0, lock.Path().size() - 5) + ".";
+    std::fprintf(stderr, "VeltoMail: %s\n", text.c_str());
+    QMessageBox::information(nullptr, "VeltoMail", QString::fromStdString(text));
+    return false;
+}
+
+CCorvaneApp::Environment SystemEnvironment() {
+    CCorvaneApp::Environment env;
+    env.startSockets = StartSockets;
+    env.queryVersion = CCorvaneApp::QueryCommonControlsVersion;
+    env.messageBox = [](const std::string& text) {
+        QMessageBox::critical(nullptr, "VeltoMail", QString::fromLocal8Bit(text.c_str()));
+    };
+    env.showOutdatedWarning = [](unsigned major, unsigned minor) {
+        COutdatedControlsDlg dlg(major, minor);
+        dlg.exec();
+    };
+    return env;
+}
+
 }  // namespace
 
 int CCorvaneApp::Main(int argc, char** argv) {
+    const CommandLine options = CommandLine::Parse(argc, argv);
+    if (options.action != CommandLine::Action::Run) return options.Answer();
     // The web engine, loaded on first use, shares its GL contexts: this must
     // be said before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -152,165 +209,72 @@ int CCorvaneApp::Main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("veltomail");
     // The window can live in the tray: only an explicit exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One copy per user: a second start shows the first one's window.
+    AppWiring* running = nullptr;
+    SingleInstance instance(InstanceKey());
+    if (const auto ended = HandOver(instance, [&] {
+            if (running) running->Activate();
+        }))
+        return *ended;
+
     // Asked to end (kill, Ctrl+C) at any moment, start-up included: the same
     // orderly path as closing the window, so nothing is lost.
+    std::unique_ptr<ShutDown> shutDown;
     bool endRequested = false;
-    // A modal dialog runs its own loop: close it so the end is not held up.
-    auto closeDialogs = [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
-    };
-    std::function<void()> onEnd = [&] {
-        endRequested = true;
-        closeDialogs();
-    };
     SignalWatcher signalWatcher([&](int signo) {
         std::fprintf(stderr, "VeltoMail: signal %d, shutting down\n", signo);
-        onEnd();
+        endRequested = true;
+        if (shutDown) shutDown->Now();
+        else ShutDown::CloseDialogs();
     });
 
-    // The settings hive.
-    auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
-    const std::string hiveProblem = hive->Load();
-    RegistryHive::SetCurrent(hive);
-    if (!hiveProblem.empty()) QMessageBox::warning(nullptr, "VeltoMail", QString::fromLocal8Bit(hiveProblem.c_str()));
-
-    Environment env;
-    env.startSockets = StartSockets;
-    env.queryVersion = QueryCommonControlsVersion;
-    env.messageBox = [](const std::string& text) {
-        QMessageBox::critical(nullptr, "VeltoMail", QString::fromLocal8Bit(text.c_str()));
-    };
-    env.showOutdatedWarning = [](unsigned major, unsigned minor) {
-        COutdatedControlsDlg dlg(major, minor);
-        dlg.exec();
-    };
-    if (!CheckSystem(env)) return 1;
+    const auto hive = LoadSettings();
+    if (!CheckSystem(SystemEnvironment())) return 1;
+    DataFileLock dataLock(DatabasePath());
+    if (!LockDataFile(dataLock)) return 1;
     EnsureDatabasePath();
     EnsureDefaultTemplate(UserFolder("XDG_DATA_HOME", ".local/share") + "/VeltoMail/templates");
 
-    // The main frame, the view's engine and the services it uses.
-    QtDesktop desktop;
-    auto frame = std::make_unique<CMainFrame>(desktop);
-    SetWebViewsNotice([&frame](const std::string& text) { frame->AppendOutput(text); });
-    std::unique_ptr<CCorvaneView> view;
-    QtTray tray(QtTray::Commands{
-        [&] { frame->ShowMainWindow(); },
-        [&] { view->OnRefresh(); },
-        [&] { frame->ShowAbout(); },
-        [&] { frame->close(); },
-    });
-    QtSound sound;
-    QtTimerHost timers([&](int id) {
-        if (view) view->OnTimer(id);
-    });
-    NmDialup dialup;
-    dialup.SetDialogParent(frame.get());
-    HeaderStoreFile store;
-    WindowLogSink output(frame.get(), [&](const std::string& text) { frame->AppendOutput(text); });
-
-    CCorvaneView::Services services;
-    services.ui = frame.get();
-    services.tray = &tray;
-    services.sound = &sound;
-    services.timers = &timers;
-    services.dialup = &dialup;
-    services.store = &store;
-    services.output = &output;
-    services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
-    services.saveAfterEachCheck = true;
-    services.tls = MakeOpenSslLayer();
-    view = std::make_unique<CCorvaneView>(services);
-
+    AppWiring parts;
+    running = &parts;
+    CMainFrame& frame = parts.Frame();
+    CCorvaneView& view = parts.View();
     // A failed settings write is told once, from the loop: never from inside
     // the settings record that wrote (a box runs an event loop).
-    hive->SetWriteFailureHandler([frameWindow = frame.get()](const std::string& text) {
-        QMetaObject::invokeMethod(
-            frameWindow, [frameWindow, text] { frameWindow->MessageBox(text); }, Qt::QueuedConnection);
+    hive->SetWriteFailureHandler([&frame](const std::string& text) {
+        QMetaObject::invokeMethod(&frame, [&frame, text] { frame.MessageBox(text); }, Qt::QueuedConnection);
     });
-    // Where the user left the window, kept apart from the settings.
-    const std::string layoutFile = UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini";
-    frame->SetLayoutFile(QString::fromStdString(layoutFile));
-    frame->SetTrayAvailable(tray.IsAvailable());
-    frame->SetOptionsSheetRunner([&](QWidget* parent) { return RunMailPropertySheet(parent, &sound, &dialup); });
-    frame->SetStopSound([&] { sound.Stop(); });
-    frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
-    frame->SetReplyTls(services.tls);
-    frame->AttachView(view.get());
+    shutDown = std::make_unique<ShutDown>(parts, hive);
+    QObject::connect(&frame, &CMainFrame::closing, [&] { shutDown->Run(); });
+    // The desktop session ends: close what is open, then shut down.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { shutDown->Now(); });
+    if (endRequested) shutDown->Now();
 
-    bool ended = false;
-    bool headersLost = false;
-    auto shutDown = [&] {
-        if (ended) {
-            // Asked again (a second signal): whatever still runs, end.
-            QCoreApplication::exit(0);
-            return;
-        }
-        ended = true;
-        // A worker's log line must not wait for this thread any more.
-        output.Close();
-        view->OnDestroy();
-        const HeaderStoreOutcome& saved = view->SaveOutcome();
-        if (!saved.ok) {
-            // Too late for a box: the log, standard error, and the next start.
-            const std::string database = ConfigurationOptions(keys::kConfiguration).GetDatabase();
-            std::fprintf(stderr, "VeltoMail: the message headers could not be saved to %s\n", database.c_str());
-            for (const auto& line : saved.details) {
-                std::fprintf(stderr, "VeltoMail: %s", line.c_str());
-                frame->AppendOutput(line);
-            }
-            LeaveUnsavedHeadersNote(database, saved.details);
-            headersLost = true;
-        }
-        if (!hive->Flush())
-            std::fprintf(stderr, "VeltoMail: the settings could not be saved to %s: %s\n", hive->Location().c_str(),
-                         hive->LastWriteError().c_str());
-        // exit(), not quit(): quit() first asks every window to close, and
-        // one that refuses would keep the program running.
-        QCoreApplication::exit(0);
-        // Everything is saved; nothing may keep the process alive now.
-        std::thread([] {
-            std::this_thread::sleep_for(std::chrono::seconds(10));
-            std::fprintf(stderr, "VeltoMail: shut-down took too long; ending\n");
-            std::fflush(nullptr);
-            ::_exit(0);
-        }).detach();
-    };
-    QObject::connect(frame.get(), &CMainFrame::closing, shutDown);
-    // The desktop session ends, or a signal came: close what is open, then
-    // shut down.
-    auto endNow = [&] {
-        closeDialogs();
-        shutDown();
-    };
-    onEnd = endNow;
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, [&](QSessionManager&) { endNow(); });
-    if (endRequested) endNow();
-
-    if (!ended) {
-        view->OnInitialUpdate();
-        std::fprintf(stderr, "VeltoMail: started with %zu stored message headers\n", view->Messages().Size());
-    }
     int status = 0;
-    if (!ended) {
-        frame->show();
+    if (!shutDown->Ended()) {
+        view.OnInitialUpdate();
+        std::fprintf(stderr, "VeltoMail: started with %zu stored message headers\n", view.Messages().Size());
+    }
+    if (!shutDown->Ended()) {
+        frame.show();
         if (const std::string note = TakeUnsavedHeadersNote(); !note.empty())
-            QTimer::singleShot(0, frame.get(), [&frame, note] { frame->MessageBox(note); });
+            QTimer::singleShot(0, &frame, [&frame, note] { frame.MessageBox(note); });
         if (const char* picture = std::getenv("VELTOMAIL_SCREENSHOT"); picture && *picture)
-            SaveScreenshotWhenFilled(*frame, *view, picture);
+            SaveScreenshotWhenFilled(frame, view, picture);
         status = app.exec();
     }
-    shutDown();
+    shutDown->Run();
     // The headers of this run are gone: not a success.
-    if (status == 0 && headersLost) status = 1;
+    if (status == 0 && shutDown->HeadersLost()) status = 1;
     // A worker still blocked (a name lookup that does not answer) holds only
     // shared state and what it logs goes nowhere now; it must not hold up
     // the end of the program.
-    if (!view->JoinWorker(0)) {
+    if (!view.JoinWorker(0)) {
         std::fflush(nullptr);
         ::_exit(status);
     }
-    view.reset();
+    parts.ReleaseView();
     return status;
 }
 

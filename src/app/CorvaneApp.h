@@ -30,6 +30,11 @@ public:
     // per-user data folder's maildata.vlt (and the value is saved); a missing
     // folder is created, private.
     static std::string EnsureDatabasePath();
+    // The same path, read only: what the settings name or the default.
+    static std::string DatabasePath();
+    // Names the running copy after the settings it uses: empty for the
+    // user's usual folder, a checksum of the settings path for another.
+    static std::string InstanceKey();
     // When the headers could not be saved at the end of a run, a note is
     // left for the next start, which shows it once.
     static std::string UnsavedHeadersNotePath();

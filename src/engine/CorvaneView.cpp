@@ -210,13 +210,48 @@ void CCorvaneView::NewMailAlert() {
     char tip[128];
     std::snprintf(tip, sizeof tip, "VeltoMail 98 - You have %d New Messages!!", m_newCount->load());
     SetTrayTip(tip);
-    if (m_s.tray) m_s.tray->Notify("VeltoMail 98", std::string(tip).substr(0, kMaxTipLength));
+    AnnounceNewMail(tip);
     ConfigurationOptions config(keys::kConfiguration);
     const std::string sound = config.GetSoundFilename();
     if (config.m_enableSound && m_s.sound && m_s.store && !sound.empty() && m_s.store->Exists(sound))
         m_s.sound->PlayAsync(sound);
     m_animator.StartBlink();
     m_newMailFound->store(false);
+}
+
+void CCorvaneView::AnnounceNewMail(const std::string& text) {
+    if (!m_s.notifications) {
+        if (m_s.tray) m_s.tray->Notify("VeltoMail 98", text.substr(0, kMaxTipLength));
+        return;
+    }
+    // New records are appended: the last one is the newest new message.
+    StoredHeader stored;
+    m_messages->WithList([&](const std::vector<StoredHeader>& list) {
+        if (!list.empty()) stored = list.back();
+    });
+    const CMailHeader newest = stored.Full();
+    const MessageListModel::Row row = MessageListModel::MakeRow(newest);
+    Notice notice;
+    notice.tag = "new-mail";
+    notice.title = text;
+    notice.text = row.subject + (row.sender.empty() ? "" : "\n" + row.sender);
+    const std::uint32_t id = newest.m_uidlHash;
+    notice.actions = {{"read", "Read", [this, id] { ReadFromNotice(id); }},
+                      {"show", "Show", [this] { OnOpen(); }}};
+    notice.onClick = [this] { OnOpen(); };
+    m_s.notifications->Show(std::move(notice));
+}
+
+void CCorvaneView::ReadFromNotice(std::uint32_t id) {
+    OnOpen();
+    OnListClick();
+    m_readIn = ReadIn::AsViewTypeSays;
+    m_messageCenterPage = IEngineUi::kMessagePage;
+    if (m_busy || !m_messages->Contains(id)) return;
+    m_selectedIds = {id};
+    // The row matters only as "something chosen": the id finds the message.
+    m_selectedRows = {0};
+    StartWorker(WorkerKind::Retrieve);
 }
 
 void CCorvaneView::OnListClick() {

@@ -25,6 +25,7 @@
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageListModel.h"
 #include "engine/MessageStore.h"
+#include "engine/Notifications.h"
 #include "engine/StoredHeaders.h"
 #include "engine/TrayAnimator.h"
 #include "engine/UiChannel.h"
@@ -48,6 +49,8 @@ public:
     struct Services {
         IEngineUi* ui = nullptr;
         ITray* tray = nullptr;
+        // New mail told with Read and Show; without it, the tray's balloon.
+        INotifications* notifications = nullptr;
         ISound* sound = nullptr;
         ITimerHost* timers = nullptr;
         IDialup* dialup = nullptr;
@@ -157,6 +160,9 @@ private:
     void NewMailAlert();
     void ReloadAccounts();
     void TakeFirstSelectedRow();
+    void AnnounceNewMail(const std::string& text);
+    // The notice's Read: the message of that id, as "View Type" says.
+    void ReadFromNotice(std::uint32_t id);
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "engine/MessageListModel.h"
 #include "shell/ToolIcons.h"
@@ -25,29 +26,60 @@ QtTray::~QtTray() { Remove(); }
 bool QtTray::IsAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
 void QtTray::Add(int icon, const std::string& tip) {
-    if (m_icon || !IsAvailable()) return;
-    m_icon = new QSystemTrayIcon(MakeTrayIcon(icon), this);
-    m_icon->setToolTip(ToDisplay(tip));
+    m_picture = icon;
+    m_tip = tip;
+    if (m_icon) return;
+    if (IsAvailable()) {
+        Create();
+        return;
+    }
+    // No tray yet: one may come later.
+    if (!m_trayPoll) {
+        m_trayPoll = new QTimer(this);
+        connect(m_trayPoll, &QTimer::timeout, this, [this] {
+            if (!IsAvailable()) return;
+            m_trayPoll->stop();
+            Create();
+            if (m_commands.appeared) m_commands.appeared();
+        });
+    }
+    m_trayPoll->start(kTrayPollMs);
+}
+
+void QtTray::Create() {
+    m_icon = new QSystemTrayIcon(MakeTrayIcon(m_picture), this);
+    m_icon->setToolTip(ToDisplay(m_tip));
     m_icon->setContextMenu(m_menu.get());
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) m_commands.open();
+    });
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
+        if (m_balloonClicked) m_balloonClicked();
     });
     m_icon->show();
 }
 
 void QtTray::SetIcon(int icon) {
+    m_picture = icon;
     if (m_icon) m_icon->setIcon(MakeTrayIcon(icon));
 }
 
 void QtTray::SetTip(const std::string& tip) {
+    m_tip = tip;
     if (m_icon) m_icon->setToolTip(ToDisplay(tip));
 }
 
 void QtTray::Remove() {
+    if (m_trayPoll) m_trayPoll->stop();
     if (!m_icon) return;
     m_icon->hide();
     delete m_icon;
     m_icon = nullptr;
+}
+
+void QtTray::ShowBalloon(const std::string& title, const std::string& text, std::function<void()> onClick) {
+    m_balloonClicked = std::move(onClick);
+    Notify(title, text);
 }
 
 void QtTray::Notify(const std::string& title, const std::string& text) {

@@ -10,6 +10,7 @@
 
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace velto {
 
@@ -18,7 +19,12 @@ class QtTray : public QObject, public ITray {
 public:
     struct Commands {
         std::function<void()> open, checkMailNow, about, exit;
+        // A tray came up after start-up (an extension was enabled, a panel
+        // started): the icon is there now.
+        std::function<void()> appeared;
     };
+    // How often a desktop without a tray is looked at again.
+    static constexpr int kTrayPollMs = 3000;
     explicit QtTray(Commands commands, QObject* parent = nullptr);
     ~QtTray() override;
 
@@ -28,13 +34,22 @@ public:
     void SetTip(const std::string& tip) override;
     void Remove() override;
     void Notify(const std::string& title, const std::string& text) override;
+    // The balloon, and what a click on it does.
+    void ShowBalloon(const std::string& title, const std::string& text, std::function<void()> onClick);
 
     QMenu* Menu() const { return m_menu.get(); }
 
 private:
     Commands m_commands;
     std::unique_ptr<QMenu> m_menu;
+    void Create();
+
     QSystemTrayIcon* m_icon = nullptr;
+    // What the icon shows, also while there is no tray to show it in.
+    int m_picture = 0;
+    std::string m_tip;
+    QTimer* m_trayPoll = nullptr;
+    std::function<void()> m_balloonClicked;
 };
 
 }  // namespace velto

@@ -22,17 +22,6 @@ namespace {
 
 using test::ReadFile;
 
-const std::string kKey = "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\";
-
-// "Save Headers" on, one account that is not checked (without any, start-up
-// opens the options sheet), and a "Database" value when one is given.
-std::string Settings(const std::string& database, const std::string& more = {}) {
-    return kKey + "Environment]\r\n\"Save Headers\"=dword:00000001\r\n\r\n" + kKey +
-           "Accounts\\Off]\r\n\"Account Name\"=\"Off\"\r\n\"Server Name\"=\"pop.off.example\"\r\n"
-           "\"Disabled\"=dword:00000001\r\n\r\n" +
-           (database.empty() ? "" : kKey + "Configuration]\r\n\"Database\"=\"" + database + "\"\r\n\r\n") + more;
-}
-
 std::vector<CMailHeader> Records(int count) {
     std::vector<CMailHeader> list;
     for (int i = 0; i < count; ++i) {
@@ -77,7 +66,7 @@ TEST(ProgramEnds, DamagedDataFileStartsAndEndsOnSigterm) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Program program(Settings(""));
+        Program program(ProgramSettings(""));
         const std::string database = program.DefaultDatabase();
         std::filesystem::create_directories(std::filesystem::path(database).parent_path());
         ASSERT_TRUE(HeaderStoreFile().Save(Records(2000), database).ok);
@@ -104,7 +93,7 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
         std::string ignored;
         c.ReadUntilClosed(ignored, std::chrono::seconds(60));
     }, false, std::chrono::seconds(30));
-    Program program(Settings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
+    Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
                                      "Accounts\\Silent]\r\n\"Account Name\"=\"Silent\"\r\n"
                                      "\"Server Name\"=\"127.0.0.1\"\r\n\r\n"));
     const std::string database = program.DefaultDatabase();
@@ -126,7 +115,7 @@ TEST(ProgramEnds, ACheckIsOnDiskBeforeTheProgramEnds) {
     test::FakeMailbox box;
     for (int i = 1; i <= 3; ++i) box.messages.push_back({"id-" + std::to_string(i), "Subject: " + std::to_string(i) + "\r\n"});
     auto server = box.Serve(std::chrono::seconds(30));
-    Program program(Settings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
+    Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
                                      "Accounts\\Box]\r\n\"Account Name\"=\"Box\"\r\n"
                                      "\"Server Name\"=\"127.0.0.1\"\r\n\r\n"));
     qputenv("VELTOMAIL_POP3_PORT", QByteArray::number(server->port()));
@@ -154,7 +143,7 @@ TEST(ProgramEnds, DatabasePathFromAnotherSystemBecomesTheDefaultAndAMissingFolde
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.value);
-        Program program(Settings(row.value));
+        Program program(ProgramSettings(row.value));
         const std::string used = row.used.empty() ? row.value : program.home + row.used;
         program.Start();
         ASSERT_TRUE(program.WaitForSettings("\"Database\"=\"" + used + "\""));
@@ -166,7 +155,7 @@ TEST(ProgramEnds, DatabasePathFromAnotherSystemBecomesTheDefaultAndAMissingFolde
 
 TEST(ProgramEnds, HeadersThatCannotBeSavedAreReportedAndTheNextStartIsTold) {
     {
-        Program program(Settings(""));
+        Program program(ProgramSettings(""));
         const std::string database = program.DefaultDatabase();
         const std::string dataDir = std::filesystem::path(database).parent_path();
         std::filesystem::create_directories(dataDir);

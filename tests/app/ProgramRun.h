@@ -12,6 +12,17 @@
 
 namespace velto {
 
+inline const std::string kKey = "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\";
+
+// "Save Headers" on, one account that is not checked (without any, start-up
+// opens the options sheet), and a "Database" value when one is given.
+inline std::string ProgramSettings(const std::string& database, const std::string& more = {}) {
+    return kKey + "Environment]\r\n\"Save Headers\"=dword:00000001\r\n\r\n" + kKey +
+           "Accounts\\Off]\r\n\"Account Name\"=\"Off\"\r\n\"Server Name\"=\"pop.off.example\"\r\n"
+           "\"Disabled\"=dword:00000001\r\n\r\n" +
+           (database.empty() ? "" : kKey + "Configuration]\r\n\"Database\"=\"" + database + "\"\r\n\r\n") + more;
+}
+
 // One run of the program in folders of its own.
 struct Program {
     // A new user with these settings; or, with settingsBody empty, the user
@@ -26,15 +37,17 @@ struct Program {
     std::string SettingsPath() const { return home + "/config/VeltoMail/registry.reg"; }
     std::string NotePath() const { return home + "/state/VeltoMail/headers-not-saved"; }
 
-    void Start() {
+    // adjust: changes to the environment (another session bus, ...).
+    void Start(const QStringList& arguments = {}, const std::function<void(QProcessEnvironment&)>& adjust = {}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", QString::fromStdString(home));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(home + "/config"));
         env.insert("XDG_DATA_HOME", QString::fromStdString(home + "/data"));
         env.insert("XDG_STATE_HOME", QString::fromStdString(home + "/state"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
+        if (adjust) adjust(env);
         process.setProcessEnvironment(env);
-        process.start(QString::fromLatin1(VELTO_BINARY_DIR "/src/app/veltomail"), {});
+        process.start(QString::fromLatin1(VELTO_BINARY_DIR "/src/app/veltomail"), arguments);
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     // Waits (while the program runs) until done() holds.

@@ -136,7 +136,10 @@ TEST(NewMailAlert, TipSoundBlinkAndNotificationThenIdleAfterAClick) {
     EXPECT_EQ(transports->Problems(), "");
     EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!");
     EXPECT_EQ(h.sound.played, (std::vector<std::string>{"/snd/new.wav", "/snd/new.wav"}));
-    EXPECT_EQ(h.tray.notifications.size(), 2u);
+    // One notice a check, the second replacing the first.
+    ASSERT_EQ(h.notices.shown.size(), 2u);
+    EXPECT_EQ(h.notices.shown[0].tag, h.notices.shown[1].tag);
+    EXPECT_EQ(h.notices.shown[1].title, "VeltoMail 98 - You have 2 New Messages!!");
     EXPECT_TRUE(h.timers.IsArmed(TrayAnimator::kBlinkTimerId));
     h.view->OnListClick();
     EXPECT_EQ(h.tray.tip, "VeltoMail 98");

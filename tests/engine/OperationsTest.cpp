@@ -106,6 +106,40 @@ TEST(ReadMessage, DoubleClickWithAutomaticViewOpensBothWindows) {
     EXPECT_EQ(h.ui.lastPage, 0);
 }
 
+TEST(ReadMessage, TheNewMailNoticesReadOpensTheNewestNewMessageAsViewTypeSays) {
+    const struct {
+        int viewType, messageCenter, browser;
+    } cases[] = {{0, 1, 1}, {1, 0, 1}, {2, 1, 0}};
+    for (const auto& c : cases) {
+        const std::string script = Login("A", 2) + test::Pop3NewHeader(1, "u1", "first") +
+                                   test::Pop3NewHeader(2, "u2", "second") + kQuit + Login("A", 2) + Uidl(1, "u1") +
+                                   Uidl(2, "u2") +
+                                   "C: LIST 2\nS: +OK 2 40\nC: RETR 2\nS: +OK\nS: Subject: second\nS: \nS: text\nS: .\n" +
+                                   kQuit;
+        Fixture f(AccountsText({{"A", "pop.a"}}, "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Environment]\r\n"
+                                                 "\"View Type\"=dword:0000000" +
+                                                     std::to_string(c.viewType) + "\r\n"),
+                  script);
+        auto& h = f.h;
+        // Another row is selected: Read does not depend on the selection.
+        h.view->SetSelectionSource([] { return std::vector<int>{1}; });
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork());
+        ASSERT_EQ(h.notices.shown.size(), 1u);
+        EXPECT_EQ(h.notices.shown[0].text, "second");
+        h.journal.clear();
+        ASSERT_TRUE(h.notices.Choose("read"));
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(f.transports->Problems(), "") << c.viewType;
+        EXPECT_EQ(h.ui.messageCenterShows, c.messageCenter) << c.viewType;
+        EXPECT_EQ(h.ui.browserShows, c.browser) << c.viewType;
+        EXPECT_EQ(h.ui.lastBody, "text") << c.viewType;
+        // The window comes up too, and the blink stops as after a click.
+        EXPECT_EQ(h.journal.front(), "ui.show");
+        EXPECT_EQ(h.view->NewCount(), 0);
+    }
+}
+
 TEST(ReadMessage, AMessageGoneFromTheServerIsExplainedAndNothingSelectedDoesNothing) {
     const std::string script = Login("A", 1) + Uidl(1, "someone-else") + kQuit;
     Fixture f(AccountsText({{"A", "pop.a"}}), script);

@@ -10,7 +10,7 @@
 #include "engine/DialupPolicy.h"
 #include "platform/NmDialup.h"
 #include "support/MemoryHiveStorage.h"
-#include "support/ChildProcess.h"
+#include "support/qt/PrivateBus.h"
 #include "support/TestEnvironment.h"
 
 namespace velto {
@@ -19,39 +19,14 @@ namespace {
 using namespace std::chrono_literals;
 
 // A private bus, with or without a NetworkManager stand-in on it.
-struct Bus {
+struct Bus : test::PrivateBus {
     explicit Bus(bool withNetworkManager, const std::string& profiles = "Home DSL,Office VPN",
                  const std::string& active = "Wired", const std::string& outcome = "ok") {
-        if (!std::filesystem::exists("/usr/bin/dbus-daemon")) return;
-        const std::string logs = test::MakeTempDir("velto-bus");
-        std::string error;
-        if (!daemon.Start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address=1"}, logs + "/bus.log", true,
-                          &error) ||
-            !daemon.ReadLine(address, 10s))
-            return;
-        while (!address.empty() && (address.back() == '\n' || address.back() == '\r')) address.pop_back();
-        if (withNetworkManager) {
-            std::string ready;
-            if (!fake.Start({"/usr/bin/python3", VELTO_SOURCE_DIR "/tests/support/fake_networkmanager.py", address,
-                             profiles, active, outcome},
-                            logs + "/nm.log", true, &error) ||
-                !fake.ReadLine(ready, 10s) || ready.rfind("ready", 0) != 0)
-                return;
-        }
-        name = "velto-test-bus-" + std::to_string(++s_count);
-        connection = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromStdString(address), QString::fromStdString(name)));
+        if (Up() && withNetworkManager)
+            StartHelper({"/usr/bin/python3", VELTO_SOURCE_DIR "/tests/support/fake_networkmanager.py", Address(),
+                         profiles, active, outcome},
+                        "ready");
     }
-    ~Bus() {
-        connection.reset();
-        QDBusConnection::disconnectFromBus(QString::fromStdString(name));
-    }
-    bool Up() const { return connection && connection->isConnected(); }
-
-    static inline int s_count = 0;
-    test::ChildProcess daemon, fake;
-    std::string address, name;
-    std::unique_ptr<QDBusConnection> connection;
 };
 
 std::vector<std::string> Names(const std::vector<DialupConnection>& list) {

@@ -15,6 +15,7 @@
 #include "protocol/MessageText.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
+#include "engine/Notifications.h"
 #include "support/RecordingLogSink.h"
 
 namespace velto::test {
@@ -131,6 +132,29 @@ public:
         m_journal.push_back("tray.remove");
     }
     void Notify(const std::string&, const std::string& text) override { notifications.push_back(text); }
+};
+
+// Desktop notices: what was shown, and the user choosing one's button.
+class FakeNotices : public INotifications {
+public:
+    explicit FakeNotices(Journal& journal) : m_journal(journal) {}
+    Journal& m_journal;
+    std::vector<Notice> shown;
+    void Show(Notice notice) override {
+        m_journal.push_back("notice " + notice.tag);
+        shown.push_back(std::move(notice));
+    }
+    void Withdraw(const std::string& tag) override { m_journal.push_back("notice.withdraw " + tag); }
+    // The button of that key on the last notice; false when it has none.
+    bool Choose(const std::string& key) {
+        if (shown.empty()) return false;
+        for (const auto& action : shown.back().actions)
+            if (action.key == key) {
+                action.run();
+                return true;
+            }
+        return false;
+    }
 };
 
 class FakeSound : public ISound {

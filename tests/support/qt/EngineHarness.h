@@ -29,10 +29,12 @@ struct EngineHarness {
                            IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
                            ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false,
                            std::shared_ptr<ITlsLayer> tls = {})
-        : hive(settings), ui(journal), tray(journal), timers(journal), dialup(journal), store(journal) {
+        : hive(settings), ui(journal), tray(journal), notices(journal), timers(journal), dialup(journal),
+          store(journal) {
         CCorvaneView::Services s;
         s.ui = realUi ? realUi : &ui;
         s.tray = &tray;
+        s.notifications = &notices;
         s.sound = &sound;
         s.timers = &timers;
         s.dialup = &dialup;
@@ -61,6 +63,7 @@ struct EngineHarness {
     ScopedHive hive;
     FakeUi ui;
     FakeTray tray;
+    FakeNotices notices;
     FakeSound sound;
     FakeTimers timers;
     FakeDialup dialup;

@@ -1,0 +1,64 @@
+#include "app/AppWiring.h"
+
+#include <cstdio>
+
+#include "net/OpenSslLayer.h"
+#include "platform/FileHiveStorage.h"
+#include "net/PosixTransport.h"
+#include "net/RoutedTransport.h"
+#include "present/WebViews.h"
+#include "shell/MailPropertySheet.h"
+#include "shell/OutputWindow.h"
+
+namespace velto {
+
+AppWiring::AppWiring()
+    : m_frame(std::make_unique<CMainFrame>(m_desktop)),
+      m_tray(QtTray::Commands{
+          [this] { m_frame->ShowMainWindow(); },
+          [this] { m_view->OnRefresh(); },
+          [this] { m_frame->ShowAbout(); },
+          [this] { m_frame->close(); },
+          [this] { m_frame->SetTrayAvailable(true); },
+      }),
+      m_notifications(QDBusConnection::sessionBus(),
+                      [this](const std::string& title, const std::string& text, std::function<void()> onClick) {
+                          m_tray.ShowBalloon(title, text, std::move(onClick));
+                      }),
+      m_timers([this](int id) {
+          if (m_view) m_view->OnTimer(id);
+      }),
+      m_output(m_frame.get(), [this](const std::string& text) { m_frame->AppendOutput(text); }) {
+    SetWebViewsNotice([this](const std::string& text) { m_frame->AppendOutput(text); });
+    m_dialup.SetDialogParent(m_frame.get());
+
+    CCorvaneView::Services services;
+    services.ui = m_frame.get();
+    services.tray = &m_tray;
+    services.notifications = &m_notifications;
+    services.sound = &m_sound;
+    services.timers = &m_timers;
+    services.dialup = &m_dialup;
+    services.store = &m_store;
+    services.output = &m_output;
+    services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
+    services.saveAfterEachCheck = true;
+    services.tls = MakeOpenSslLayer();
+    m_view = std::make_unique<CCorvaneView>(services);
+
+    // Where the user left the window, kept apart from the settings.
+    m_frame->SetLayoutFile(QString::fromStdString(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));
+    m_frame->SetTrayAvailable(m_tray.IsAvailable());
+    m_frame->SetOptionsSheetRunner([this](QWidget* parent) { return RunMailPropertySheet(parent, &m_sound, &m_dialup); });
+    m_frame->SetStopSound([this] { m_sound.Stop(); });
+    m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
+    m_frame->SetReplyTls(services.tls);
+    m_frame->AttachView(m_view.get());
+}
+
+void AppWiring::Activate() {
+    m_frame->ShowMainWindow();
+    std::fprintf(stderr, "VeltoMail: another start handed over; the window is shown\n");
+}
+
+}  // namespace velto

@@ -1,0 +1,47 @@
+#pragma once
+// The program's parts put together: the main frame, the engine and the
+// desktop services it uses, built in the order they depend on each other
+// and torn down in reverse.
+#include <memory>
+
+#include "engine/CorvaneView.h"
+#include "engine/HeaderStoreFile.h"
+#include "engine/WindowLogSink.h"
+#include "platform/DesktopNotifications.h"
+#include "platform/NmDialup.h"
+#include "platform/QtDesktop.h"
+#include "platform/QtSound.h"
+#include "platform/QtTimerHost.h"
+#include "platform/QtTray.h"
+#include "shell/MainFrame.h"
+
+namespace velto {
+
+class AppWiring {
+public:
+    AppWiring();
+    AppWiring(const AppWiring&) = delete;
+    AppWiring& operator=(const AppWiring&) = delete;
+
+    CMainFrame& Frame() { return *m_frame; }
+    CCorvaneView& View() { return *m_view; }
+    WindowLogSink& Output() { return m_output; }
+    // Another start handed over: the window comes up, raised.
+    void Activate();
+    // Drops the engine once its worker has stopped.
+    void ReleaseView() { m_view.reset(); }
+
+private:
+    QtDesktop m_desktop;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::unique_ptr<CCorvaneView> m_view;
+    QtTray m_tray;
+    DesktopNotifications m_notifications;
+    QtSound m_sound;
+    QtTimerHost m_timers;
+    NmDialup m_dialup;
+    HeaderStoreFile m_store;
+    WindowLogSink m_output;
+};
+
+}  // namespace velto

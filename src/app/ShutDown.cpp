@@ -1,0 +1,63 @@
+#include "app/ShutDown.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+#include "app/AppWiring.h"
+#include "app/CorvaneApp.h"
+#include "settings/Settings.h"
+
+namespace velto {
+
+void ShutDown::CloseDialogs() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
+}
+
+void ShutDown::Now() {
+    CloseDialogs();
+    Run();
+}
+
+void ShutDown::Run() {
+    if (m_ended) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    m_ended = true;
+    // A worker's log line must not wait for this thread any more.
+    m_parts.Output().Close();
+    CCorvaneView& view = m_parts.View();
+    view.OnDestroy();
+    const HeaderStoreOutcome& saved = view.SaveOutcome();
+    if (!saved.ok) {
+        // Too late for a box: the log, standard error, and the next start.
+        const std::string database = ConfigurationOptions(keys::kConfiguration).GetDatabase();
+        std::fprintf(stderr, "VeltoMail: the message headers could not be saved to %s\n", database.c_str());
+        for (const auto& line : saved.details) {
+            std::fprintf(stderr, "VeltoMail: %s", line.c_str());
+            m_parts.Frame().AppendOutput(line);
+        }
+        CCorvaneApp::LeaveUnsavedHeadersNote(database, saved.details);
+        m_headersLost = true;
+    }
+    if (!m_hive->Flush())
+        std::fprintf(stderr, "VeltoMail: the settings could not be saved to %s: %s\n", m_hive->Location().c_str(),
+                     m_hive->LastWriteError().c_str());
+    // exit(), not quit(): quit() first asks every window to close, and one
+    // that refuses would keep the program running.
+    QCoreApplication::exit(0);
+    // Everything is saved; nothing may keep the process alive now.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        std::fprintf(stderr, "VeltoMail: shut-down took too long; ending\n");
+        std::fflush(nullptr);
+        ::_exit(0);
+    }).detach();
+}
+
+}  // namespace velto

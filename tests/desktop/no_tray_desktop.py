@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""A desktop without a tray (Xvfb and a window manager, no tray host): with
+"Start Minimized" the window stays on the task bar (iconic, not withdrawn),
+it can be brought back, and its close box ends the program as Exit does.
+Then a tray that appears while the program runs: the window, minimised,
+goes into it.
+    no_tray_desktop.py PROGRAM
+Exits 77 (skipped) when one of Xvfb, openbox, trayer, xdotool, xprop, xwininfo is missing."""
+import os, random, shutil, subprocess, sys, tempfile, time
+
+program = sys.argv[1]
+if not all(shutil.which(t) for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo")):
+    print("skipped: needs Xvfb, openbox, trayer, xdotool, xprop and xwininfo")
+    sys.exit(77)
+
+
+def until(what, limit=20.0):
+    end = time.monotonic() + limit
+    while time.monotonic() < end:
+        value = what()
+        if value:
+            return value
+        time.sleep(0.1)
+    return None
+
+
+def run(*args):
+    return subprocess.run(args, capture_output=True, text=True, env=env).stdout
+
+
+def main_window(prog):
+    found = until(lambda: run("xdotool", "search", "--pid", str(prog.pid), "--name", "VeltoMail 98").split())
+    return found[0] if found else None
+
+
+def ended(prog, failure):
+    try:
+        status = prog.wait(15)
+        if status != 0:
+            failures.append(f"ended with status {status}")
+    except subprocess.TimeoutExpired:
+        failures.append(failure)
+
+
+failures = []
+
+
+class Desktop:
+    """Xvfb on a display it picks itself, with openbox; a fresh one for each
+    part, so that nothing of one part (a key still held) reaches the next."""
+
+    def __init__(self, env):
+        # A display number far from the usual ones; other sessions on this
+        # machine may share the socket namespace, so the server reached must
+        # be this one (its odd size tells) or another number is tried.
+        self.procs = []
+        for _ in range(8):
+            number = random.randrange(400, 1400)
+            xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1016x696x24", "-nolisten", "tcp"],
+                                    stderr=subprocess.DEVNULL)
+            env["DISPLAY"] = f":{number}"
+            ours = lambda: "geometry 1016x696" in run("xwininfo", "-root")
+            if until(lambda: xvfb.poll() is not None or ours(), 10) and xvfb.poll() is None and ours():
+                self.procs.append(xvfb)
+                break
+            xvfb.kill()
+            xvfb.wait()
+        managed = lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK")
+        for _ in range(3):
+            wm = self.start(["openbox"], open(env["HOME"] + "/openbox.log", "a"))
+            if until(lambda: managed() or wm.poll() is not None, 10) and managed():
+                return
+        print("skipped: the window manager does not start:", open(env["HOME"] + "/openbox.log").read())
+        self.close()
+        sys.exit(77)
+
+    def start(self, argv, log=subprocess.DEVNULL):
+        self.procs.append(subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=log))
+        return self.procs[-1]
+
+    def close(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.kill()
+            p.wait()
+
+
+with tempfile.TemporaryDirectory() as home:
+    env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS")}
+    env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
+               XDG_STATE_HOME=home + "/state", XDG_RUNTIME_DIR=home)
+    os.makedirs(home + "/config/VeltoMail")
+    program_log = open(home + "/program.log", "w")
+    key = "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\"
+    with open(home + "/config/VeltoMail/registry.reg", "w", newline="") as f:
+        f.write("REGEDIT4\r\n\r\n" + key + "Environment]\r\n\"Start Minimized\"=dword:00000001\r\n\r\n" + key +
+                "Accounts\\Off]\r\n\"Account Name\"=\"Off\"\r\n\"Server Name\"=\"pop.off.example\"\r\n"
+                "\"Disabled\"=dword:00000001\r\n")
+
+    desktop = Desktop(env)
+    try:
+        prog = desktop.start([program], program_log)
+        window = main_window(prog)
+        if not window:
+            failures.append("no main window")
+        else:
+            state = lambda: run("xprop", "-id", window, "WM_STATE")
+            if not until(lambda: "Iconic" in state()):
+                failures.append("not minimised on the task bar: " + state())
+            # Brought back as from the task bar, then closed with its close box.
+            run("xdotool", "windowactivate", "--sync", window)
+            if not until(lambda: "Normal" in state(), 10):
+                failures.append("not shown again: " + state())
+            run("xdotool", "key", "--window", window, "alt+F4")
+            ended(prog, "the close box did not end the program (no tray to live in)")
+    finally:
+        desktop.close()
+
+    # A tray comes up later (a panel starts, an extension is enabled).
+    desktop = Desktop(env)
+    try:
+        prog = desktop.start([program], program_log)
+        window = main_window(prog)
+        if window:
+            state = lambda: run("xprop", "-id", window, "WM_STATE")
+            until(lambda: "Iconic" in state())
+            desktop.start(["trayer", "--edge", "bottom", "--align", "right"])
+
+            # Once the program has seen the tray, a minimised window lives
+            # in it: withdrawn, no longer on the task bar.
+            def hidden():
+                run("xdotool", "windowactivate", "--sync", window)
+                run("xdotool", "windowminimize", window)
+                time.sleep(0.5)
+                return prog.poll() is None and "Normal" not in state() and "Iconic" not in state()
+            if not until(hidden, 15):
+                failures.append("with a tray that came later, a minimised window is not hidden into it: " + state())
+            prog.terminate()
+            ended(prog, "no end on SIGTERM")
+    finally:
+        desktop.close()
+
+    if failures:
+        print(open(home + "/program.log").read())
+for f in failures:
+    print("FAIL:", f)
+print("no tray: minimised on the task bar, the close box ends; a later tray takes the window: "
+      + ("FAILED" if failures else "ok"))
+sys.exit(1 if failures else 0)
