@@ -44,6 +44,7 @@ AppWiring::AppWiring()
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     services.saveAfterEachCheck = true;
     services.tls = MakeOpenSslLayer();
+    services.tokens = m_tokens;
     m_view = std::make_unique<CCorvaneView>(services);
 
     // Where the user left the window, kept apart from the settings.

@@ -8,7 +8,9 @@
 #include "engine/HeaderStoreFile.h"
 #include "engine/WindowLogSink.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/KeyringSecrets.h"
 #include "platform/NmDialup.h"
+#include "platform/OAuthTokens.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtSound.h"
 #include "platform/QtTimerHost.h"
@@ -42,6 +44,8 @@ private:
     NmDialup m_dialup;
     HeaderStoreFile m_store;
     WindowLogSink m_output;
+    KeyringSecrets m_secrets;
+    std::shared_ptr<OAuthTokenStore> m_tokens = std::make_shared<OAuthTokenStore>(&m_secrets);
 };
 
 }  // namespace velto

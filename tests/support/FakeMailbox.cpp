@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "protocol/SaslText.h"
+
 namespace velto::test {
 
 namespace {
@@ -26,6 +28,18 @@ std::unique_ptr<LoopbackServer> FakeMailbox::Serve(std::chrono::milliseconds acc
             std::string reply;
             if (command == "USER" || command == "PASS") {
                 reply = "+OK\r\n";
+            } else if (command == "AUTH" && line.find("XOAUTH2") != std::string::npos && !box.token.empty()) {
+                std::string response;
+                if (!c.SendBytes("+ \r\n") || !c.ReadLine(response, LoopbackServer::kStepLimit)) return;
+                while (!response.empty() && (response.back() == '\r' || response.back() == '\n')) response.pop_back();
+                if (response == XOAuth2Response(box.tokenUser, box.token)) {
+                    reply = "+OK signed in\r\n";
+                } else {
+                    // The refusal's challenge; an empty line ends it.
+                    if (!c.SendBytes("+ eyJzdGF0dXMiOiI0MDEifQ==\r\n") || !c.ReadLine(response, LoopbackServer::kStepLimit))
+                        return;
+                    reply = "-ERR [AUTH] token refused\r\n";
+                }
             } else if (command == "STAT") {
                 reply = "+OK " + std::to_string(count) + " 9999\r\n";
             } else if (command == "CAPA" && box.capa) {

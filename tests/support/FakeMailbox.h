@@ -24,6 +24,8 @@ struct FakeMailbox {
     bool capa = true;          // CAPA is known (optional in POP3)
     bool listBackwards = false;  // the listing names the last message first
     int refuseTop = 0;         // TOP of this number is refused
+    std::string token;         // "AUTH XOAUTH2" takes this token (and no other)
+    std::string tokenUser = "ann@example.com";
 
     // Serves one connection on a port of its own, waiting for it as long as
     // acceptLimit.

@@ -1,0 +1,87 @@
+// A check of an account that signs in with OAuth2: the held token, a fresh
+// one once the server refuses it, and an account that fails when even that is
+// refused, with the token never in the log.
+#include <gtest/gtest.h>
+
+#include "support/FakeMailbox.h"
+#include "support/MailTestKit.h"
+#include "support/RedirectTransport.h"
+#include "support/qt/EngineHarness.h"
+
+namespace velto {
+namespace {
+
+// The encryption is not what is tested here: the mailbox speaks in clear.
+class PassThroughTls : public ITlsLayer {
+public:
+    std::unique_ptr<ITransport> Secure(std::unique_ptr<ITransport> plain, const std::string&, const std::string&,
+                                       PeerCertificate&, int&) override {
+        return plain;
+    }
+};
+
+// Hands out the tokens in turn: the first when asked, the next when a fresh
+// one is asked for.
+class TokenQueue : public ITokenSource {
+public:
+    explicit TokenQueue(std::vector<std::string> tokens) : m_tokens(std::move(tokens)) {}
+    bool AccessToken(const AccountSettings&, bool fresh, std::string& token, std::string& why) override {
+        asked.push_back(fresh);
+        if (fresh) ++m_next;
+        if (m_next >= m_tokens.size()) {
+            why = "the sign-in has expired";
+            return false;
+        }
+        token = m_tokens[m_next];
+        return true;
+    }
+    std::vector<bool> asked;
+
+private:
+    std::vector<std::string> m_tokens;
+    std::size_t m_next = 0;
+};
+
+TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> tokens;
+        std::size_t rows;
+        std::vector<bool> asked;  // fresh or not, in turn
+    } rows[] = {
+        {"the held token", {"good"}, 2, {false}},
+        {"refused, then a fresh one", {"stale", "good"}, 2, {false, true}},
+        {"refused twice", {"stale", "revoked"}, 0, {false, true}},
+        {"no token at all", {}, 0, {false}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::FakeMailbox box;
+        box.token = "good";
+        box.messages = {{"a", "Subject: one\r\n"}, {"b", "Subject: two\r\n"}};
+        auto server = box.Serve();
+        auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+        transports->Route("pop.test", server->port());
+        auto tokens = std::make_shared<TokenQueue>(row.tokens);
+        test::EngineHarness h(test::AccountsText({{"ann", "pop.test"}}) +
+                                  "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\ann]\r\n"
+                                  "\"Email Address\"=\"ann@example.com\"\r\n\"Incoming Sign In\"=dword:00000001\r\n"
+                                  "\"Incoming Security\"=dword:00000001\r\n\"Incoming Port\"=dword:0000006e\r\n\r\n",
+                              transports, nullptr, nullptr, nullptr, false, std::make_shared<PassThroughTls>(), tokens);
+        h.view->OnInitialUpdate();
+        h.Drain();
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(h.view->Model()->rowCount(), static_cast<int>(row.rows));
+        EXPECT_EQ(tokens->asked, row.asked);
+        const std::string log = h.log.Text();
+        EXPECT_EQ(log.find("stale"), std::string::npos);
+        EXPECT_EQ(log.find("Bearer"), std::string::npos);
+        if (row.rows == 0) {
+            EXPECT_NE(log.find("expired"), std::string::npos) << log;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velto
