@@ -35,6 +35,9 @@ public:
 
 private:
     QtDesktop m_desktop;
+    // Before the engine: its workers may still ask for tokens while it stops.
+    KeyringSecrets m_secrets;
+    std::shared_ptr<OAuthTokenStore> m_tokens = std::make_shared<OAuthTokenStore>(&m_secrets);
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CCorvaneView> m_view;
     QtTray m_tray;
@@ -44,8 +47,6 @@ private:
     NmDialup m_dialup;
     HeaderStoreFile m_store;
     WindowLogSink m_output;
-    KeyringSecrets m_secrets;
-    std::shared_ptr<OAuthTokenStore> m_tokens = std::make_shared<OAuthTokenStore>(&m_secrets);
 };
 
 }  // namespace velto
