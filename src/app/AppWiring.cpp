@@ -9,6 +9,7 @@
 #include "present/WebViews.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/OutputWindow.h"
+#include "shell/SheetPrompts.h"
 
 namespace velto {
 
@@ -55,6 +56,29 @@ AppWiring::AppWiring()
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);
     m_frame->AttachView(m_view.get());
+
+    // Mailbox Setup's "Sign In...": the browser sign-in, its tokens kept.
+    SheetPrompts::Current().oauthSignIn = [tokens = m_tokens](QWidget* parent, const AccountSettings& account,
+                                                              std::function<void(bool, const QString&)> done) {
+        auto* signIn = new OAuthSignIn(ClientOf(account), {}, parent);
+        QObject::connect(signIn, &OAuthSignIn::finished, signIn, [=](bool ok, const QString& why) {
+            QString text = "The sign-in failed: " + why;
+            if (ok) {
+                std::string notKept;
+                text = QString("Signed in as %1").arg(QString::fromStdString(account.GetEmailAddress()));
+                if (!tokens->Remember(account.GetAccountName(), signIn->Tokens(), &notKept))
+                    text += " (for this run only: the keyring did not take the sign-in: " +
+                            QString::fromStdString(notKept) + ")";
+            }
+            done(ok, text);
+            signIn->deleteLater();
+        });
+        QString error;
+        if (!signIn->Start(error)) {
+            done(false, "The sign-in failed: " + error);
+            signIn->deleteLater();
+        }
+    };
 }
 
 void AppWiring::Activate() {

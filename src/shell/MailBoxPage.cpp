@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "shell/OAuthDialog.h"
 #include "shell/PageControls.h"
 #include "shell/SheetPrompts.h"
 
@@ -156,6 +157,12 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     m_signIn->addItem("No sign-in", kSignInNone);
     m_signIn->addItem("Incoming user name and password", kSignInIncoming);
     m_signIn->addItem("Its own user name and password", kSignInOwn);
+    m_signIn->addItem("The OAuth2 sign-in of checking", kSignInOAuth);
+    m_signInWith = new QComboBox(this);
+    m_signInWith->setObjectName("signInWithBox");
+    for (const char* text : {"Password", "Google", "Microsoft", "Other OAuth2 provider"})
+        m_signInWith->addItem(QString::fromLatin1(text));
+    m_oauthButton = new QPushButton("OAuth2 Sign-In...", this);
     m_sendUser = new QLineEdit(this);
     m_sendUser->setObjectName("sendUserEdit");
     m_sendUser->setPlaceholderText("User name");
@@ -185,6 +192,9 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     own->addWidget(m_sendUser);
     own->addWidget(m_sendPassword);
     grid->addLayout(own, 3, 1, 1, 3);
+    caption("Checking signs i&n with", m_signInWith, 4, 0);
+    grid->addWidget(m_signInWith, 4, 1);
+    grid->addWidget(m_oauthButton, 4, 2, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addWidget(group);
 
@@ -193,6 +203,22 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     connect(m_outgoingSecurity, &QComboBox::activated, this,
             [this] { FollowUsualPort(m_outgoingSecurity, m_outgoingPort, false, m_outgoingShown); });
     connect(m_signIn, &QComboBox::activated, this, [this] { EnableSignInFields(); });
+    connect(m_signInWith, &QComboBox::activated, this, [this] { EnableSignInFields(); });
+    connect(m_oauthButton, &QPushButton::clicked, this, [this] { EditOAuth(); });
+}
+
+namespace {
+constexpr const char* kProviders[] = {"", "Google", "Microsoft", "Custom"};
+}  // namespace
+
+void CMailBoxPage::EditOAuth() {
+    ReadControls();
+    AccountSettings account = m_fields.oauth;
+    account.SetAccountName(ToSetting(m_fields.mailboxName));
+    account.SetEmailAddress(ToSetting(m_fields.emailAddress));
+    account.m_oauthProvider = kProviders[std::clamp(m_fields.signInWith, 1, 3)];
+    COAuthDialog dialog(account, this);
+    if (dialog.exec() == QDialog::Accepted) m_fields.oauth = dialog.Result();
 }
 
 void CMailBoxPage::FollowUsualPort(QComboBox* security, QLineEdit* port, bool incoming, int& shown) {
@@ -209,6 +235,9 @@ void CMailBoxPage::EnableSignInFields() {
     const bool own = m_signIn->currentData().toInt() == kSignInOwn;
     m_sendUser->setEnabled(own);
     m_sendPassword->setEnabled(own);
+    const bool oauth = m_signInWith->currentIndex() > 0;
+    m_oauthButton->setEnabled(oauth);
+    m_password->setEnabled(!oauth);
 }
 
 void CMailBoxPage::ReadControls() {
@@ -216,6 +245,7 @@ void CMailBoxPage::ReadControls() {
     m_fields.incomingSecurity = m_incomingSecurity->currentData().toInt();
     m_fields.outgoingSecurity = m_outgoingSecurity->currentData().toInt();
     m_fields.signIn = m_signIn->currentData().toInt();
+    m_fields.signInWith = m_signInWith->currentIndex();
     m_exchange.Read();
 }
 
@@ -224,6 +254,7 @@ void CMailBoxPage::WriteControls() {
     m_incomingSecurity->setCurrentIndex(std::max(0, m_incomingSecurity->findData(m_fields.incomingSecurity)));
     m_outgoingSecurity->setCurrentIndex(std::max(0, m_outgoingSecurity->findData(m_fields.outgoingSecurity)));
     m_signIn->setCurrentIndex(std::max(0, m_signIn->findData(m_fields.signIn)));
+    m_signInWith->setCurrentIndex(m_fields.signInWith);
     m_incomingShown = m_fields.incomingSecurity;
     m_outgoingShown = m_fields.outgoingSecurity;
     m_exchange.Write();
@@ -264,6 +295,10 @@ void CMailBoxPage::ShowChosenAccount() {
     m_fields.signIn = static_cast<int>(account->m_outgoingSignIn);
     m_fields.sendUser = FromSetting(account->m_outgoingUser);
     m_fields.sendPassword = FromSetting(account->m_outgoingPassword);
+    m_fields.oauth = *account;
+    m_fields.signInWith = 0;
+    if (account->m_incomingSignIn == kSignInOAuth2)
+        m_fields.signInWith = account->m_oauthProvider == "Google" ? 1 : account->m_oauthProvider == "Microsoft" ? 2 : 3;
     WriteControls();
 }
 
@@ -301,6 +336,15 @@ void CMailBoxPage::SaveAccount() {
     record.m_outgoingSignIn = static_cast<std::uint32_t>(m_fields.signIn);
     record.m_outgoingUser = ToSetting(m_fields.sendUser);
     record.m_outgoingPassword = ToSetting(m_fields.sendPassword);
+    record.m_incomingSignIn = m_fields.signInWith > 0 ? kSignInOAuth2 : kSignInPassword;
+    if (m_fields.signInWith > 0) {
+        record.m_oauthProvider = kProviders[std::clamp(m_fields.signInWith, 1, 3)];
+        record.m_oauthClientId = m_fields.oauth.m_oauthClientId;
+        record.m_oauthClientSecret = m_fields.oauth.m_oauthClientSecret;
+        record.m_oauthAuthorizationUrl = m_fields.oauth.m_oauthAuthorizationUrl;
+        record.m_oauthTokenUrl = m_fields.oauth.m_oauthTokenUrl;
+        record.m_oauthScope = m_fields.oauth.m_oauthScope;
+    }
     // A certificate the user trusted stays trusted while the server is the same.
     if (const AccountSettings* before = FirstEntry(record.m_id)) {
         if (before->GetServerName() == record.GetServerName())

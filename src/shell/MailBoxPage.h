@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QPushButton;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -34,10 +35,15 @@ private:
         // signing in as the incoming user.
         int incomingSecurity = kSecurityTls, outgoingSecurity = kSecurityStartTls, signIn = kSignInIncoming;
         QString incomingPort = "995", outgoingPort = "587", sendUser, sendPassword;
+        // Checking signs in with a password (0) or OAuth2 at a provider:
+        // Google, Microsoft, another one (1 to 3); its client as stored.
+        int signInWith = 0;
+        AccountSettings oauth{std::string()};
     };
     void BuildSecurityControls(QVBoxLayout* layout);
     void FollowUsualPort(QComboBox* security, QLineEdit* port, bool incoming, int& shown);
     void EnableSignInFields();
+    void EditOAuth();
     void ReadControls();
     void WriteControls();
     void ClearFields();
@@ -68,6 +74,8 @@ private:
     QComboBox* m_outgoingSecurity;
     QLineEdit* m_outgoingPort;
     QComboBox* m_signIn;
+    QComboBox* m_signInWith;
+    QPushButton* m_oauthButton;
     QLineEdit* m_sendUser;
     QLineEdit* m_sendPassword;
     // The security each port edit last followed, to tell a usual port

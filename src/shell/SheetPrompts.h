@@ -11,6 +11,8 @@ class QWidget;
 
 namespace velto {
 
+class AccountSettings;
+
 struct SheetPrompts {
     enum class Kind { Warning, Information };
     // A message box captioned "VeltoMail" with an OK button.
@@ -18,6 +20,12 @@ struct SheetPrompts {
     // The open-file chooser; the filter has the "description|pattern|" form
     // and the file must exist. Returns the full path, or empty if cancelled.
     std::function<QString(QWidget* parent, const QString& filter)> openExistingFile;
+    // Signs the account in through the browser (OAuth2) and keeps its
+    // tokens; done gets "Signed in as ..." or why not. None where the
+    // program offers no sign-in.
+    std::function<void(QWidget* parent, const AccountSettings& account,
+                       std::function<void(bool ok, const QString& text)> done)>
+        oauthSignIn;
 
     // The hooks in use; Qt's own dialogs unless replaced.
     static SheetPrompts& Current();

@@ -1,4 +1,8 @@
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
 
 #include "settings/Crc32.h"
 #include "shell/MailBoxPage.h"
@@ -132,6 +136,43 @@ TEST_F(MailBoxPage, PortsFollowTheSecurityUnlessTypedAndOwnSignInIsStored) {
     EXPECT_EQ(box.m_outgoingPort, 0u);  // the usual one, kept following the choice
     EXPECT_EQ(box.OutgoingUser(), "box-out");
     EXPECT_EQ(box.OutgoingPassword(), "pw-out");
+}
+
+// An account set to another OAuth2 provider: its client and addresses come
+// from the small dialog, whose "Sign In..." says how it went; the settings
+// hold the choice and the client, never a password or token.
+TEST_F(MailBoxPage, OAuthSignInIsChosenFilledInItsDialogAndStored) {
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
+    OpenSheet s;
+    SheetPrompts::Current().oauthSignIn = [](QWidget*, const AccountSettings& account,
+                                             std::function<void(bool, const QString&)> done) {
+        done(true, "Signed in as " + FromSetting(account.GetEmailAddress()));
+    };
+    Choose(Box(s, "signInWithBox"), "Other OAuth2 provider");
+    EXPECT_FALSE(Find<QLineEdit>(s.Mailbox(), "passwordEdit")->isEnabled());
+    QString status;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        Type(dialog, "clientIdEdit", "velto-app");
+        Type(dialog, "authorizationUrlEdit", "https://id.example/auth");
+        Type(dialog, "tokenUrlEdit", "https://id.example/token");
+        Type(dialog, "scopeEdit", "mail");
+        Click(dialog, "Sign In...");
+        status = Find<QLabel>(dialog, "signInStatus")->text();
+        dialog->accept();
+    });
+    Click(s.Mailbox(), "OAuth2 Sign-In...");
+    EXPECT_EQ(status, "Signed in as Box@example.com");
+    ASSERT_TRUE(s.Ok());
+
+    ScopedHive again(hive.storage().bytes);
+    const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
+    EXPECT_EQ(box.m_incomingSignIn, kSignInOAuth2);
+    EXPECT_EQ(box.m_oauthProvider, "Custom");
+    EXPECT_EQ(box.m_oauthClientId, "velto-app");
+    EXPECT_EQ(box.OAuth().tokenUrl, "https://id.example/token");
+    EXPECT_EQ(box.OAuth().scope, "mail");
 }
 
 TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {

@@ -1,0 +1,34 @@
+#pragma once
+// "OAuth2 Sign-In": the client an account signs in with (its id, secret and,
+// for another provider than Google or Microsoft, the addresses and scope),
+// and the button that signs in through the browser.
+#include <QDialog>
+
+#include "settings/Settings.h"
+
+class QLabel;
+class QLineEdit;
+
+namespace velto {
+
+class COAuthDialog : public QDialog {
+    Q_OBJECT
+public:
+    // account: what the page holds now (provider, client, addresses).
+    explicit COAuthDialog(const AccountSettings& account, QWidget* parent = nullptr);
+    // The account with what the dialog now holds.
+    AccountSettings Result() const;
+    QString Status() const;
+
+private:
+    void SignIn();
+    AccountSettings m_account;
+    QLineEdit* m_clientId;
+    QLineEdit* m_clientSecret;
+    QLineEdit* m_authorizationUrl;
+    QLineEdit* m_tokenUrl;
+    QLineEdit* m_scope;
+    QLabel* m_status;
+};
+
+}  // namespace velto
