@@ -55,6 +55,7 @@ AppWiring::AppWiring()
     m_frame->SetStopSound([this] { m_sound.Stop(); });
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);
+    m_frame->SetReplyTokens(m_tokens);
     m_frame->AttachView(m_view.get());
 
     // Mailbox Setup's "Sign In...": the browser sign-in, its tokens kept.

@@ -397,6 +397,10 @@ void CMessageCenter::OnSendReply() {
     security.pinned = route.pinned;
     security.user = route.user;
     security.password = route.password;
+    if (route.oauth) {
+        security.tokens = m_tokens;
+        security.oauthAccount = std::make_shared<const AccountSettings>(keys::Join(keys::kAccounts, route.account));
+    }
     m_sendingAccount = route.account;
     m_sender.Start(m_header.m_accountOutgoing, route.port, std::move(message), m_header.m_messageId,
                    m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },

@@ -116,6 +116,8 @@ public:
     explicit CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent = nullptr);
     // Encryption for replies sent over SSL/TLS or STARTTLS.
     void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_tls = std::move(tls); }
+    // Tokens for accounts whose sending signs in with OAuth2.
+    void SetTokenSource(std::shared_ptr<ITokenSource> tokens) { m_tokens = std::move(tokens); }
     ~CMessageCenter() override;
 
     // The message to show next: its header record and its text.
@@ -153,6 +155,7 @@ private:
     MessageCenterPrompts m_prompts;
     TransportMaker m_transports;
     std::shared_ptr<ITlsLayer> m_tls;
+    std::shared_ptr<ITokenSource> m_tokens;
     std::string m_sendingAccount;  // the account the reply goes out for
     CMailHeader m_header;
     CMessageText m_message;

@@ -22,18 +22,29 @@ bool CReplySender::Start(const std::string& server, int port, COutgoingMessage m
     m_thread = std::thread([this, server, port, message = std::move(message), originalId, ownId,
                             transports = m_transports, security = std::move(security)]() mutable {
         ReplyOutcome outcome;
-        {
+        // With OAuth2, a token the server refuses gets one more try with a
+        // fresh one.
+        for (bool fresh : {false, true}) {
             CReplyMail mail(server, port, transports, originalId, ownId);
             if (security.mode != SmtpTls::None) mail.SetTls(security.mode, security.tls, security.pinned);
             if (!security.user.empty()) mail.SetSignIn(security.user, security.password);
+            if (security.oauthAccount) {
+                std::string token, why;
+                if (!security.tokens || !security.tokens->AccessToken(*security.oauthAccount, fresh, token, why)) {
+                    outcome.text = "Sign-in: " + (security.tokens ? why : std::string("no OAuth2 sign-in here")) + "\r\n";
+                    break;
+                }
+                mail.SetOAuthSignIn(security.oauthAccount->GetEmailAddress(), token);
+            }
             if (mail.Connect()) {
                 outcome.sent = mail.SendMail(message);
                 outcome.text = outcome.sent ? "Message Successfully Sent" : mail.GetErrorText() + "\r\n";
                 mail.Disconnect();
-            } else {
-                outcome.text = mail.GetErrorText() + "\r\n";
-                if (!mail.GetCertificate().problem.empty()) outcome.untrusted = mail.GetCertificate();
+                break;
             }
+            outcome.text = mail.GetErrorText() + "\r\n";
+            if (!mail.GetCertificate().problem.empty()) outcome.untrusted = mail.GetCertificate();
+            if (!mail.TokenRefused() || fresh) break;
         }
         // The object outlives the thread (its destructor joins), so the
         // queued call either runs on it or is dropped with it.

@@ -8,7 +8,9 @@
 #include <string>
 #include <thread>
 
+#include "engine/EngineServices.h"
 #include "protocol/SmtpMail.h"
+#include "settings/Settings.h"
 
 namespace velto {
 
@@ -26,6 +28,9 @@ struct ReplySecurity {
     std::shared_ptr<ITlsLayer> tls;
     std::string pinned;  // a certificate the user chose to trust
     std::string user, password;  // empty: no sign-in
+    // OAuth2 instead: the account's token, a fresh one once if refused.
+    std::shared_ptr<ITokenSource> tokens;
+    std::shared_ptr<const AccountSettings> oauthAccount;
 };
 
 class CReplySender : public QObject {

@@ -153,6 +153,7 @@ SendingRoute FindSendingRoute(const std::string& incomingServer) {
         route.pinned = account.m_outgoingCertificate;
         route.user = account.OutgoingUser();
         route.password = account.OutgoingPassword();
+        route.oauth = account.m_outgoingSignIn == kSignInOAuth;
         break;
     }
     return route;

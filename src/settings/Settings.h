@@ -112,6 +112,7 @@ struct SendingRoute {
     std::uint32_t security = kSecurityNone;
     std::string pinned;  // a certificate the user chose to trust
     std::string user, password;  // empty: no sign-in
+    bool oauth = false;  // signs in with the account's OAuth2 sign-in instead
 };
 SendingRoute FindSendingRoute(const std::string& incomingServer);
 

@@ -528,6 +528,7 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const CMessageTe
     if (!m_messageCenter) {
         m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
         m_messageCenter->SetTlsLayer(m_replyTls);
+        m_messageCenter->SetTokenSource(m_replyTokens);
         m_messageCenter->setWindowIcon(windowIcon());
     }
     m_messageCenter->SetMessage(header, message);

@@ -211,6 +211,56 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
     }
 }
 
+// Sending signs in with the account's OAuth2 sign-in: its token, and a fresh
+// one once the server refuses a stale one.
+TEST(MessageCenter, AReplyGoesOutSignedInWithTheAccountsToken) {
+    if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    const test::TestCertificates& certs = test::TestCertificates::Get();
+    ASSERT_TRUE(certs.error.empty()) << certs.error;
+    class Tokens : public ITokenSource {
+    public:
+        bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string&) override {
+            asked.push_back(account.GetAccountName() + (fresh ? " fresh" : ""));
+            token = fresh ? "good" : "stale";
+            return true;
+        }
+        std::vector<std::string> asked;
+    };
+    test::SmtpRecorder smtp;
+    std::string why;
+    ASSERT_TRUE(smtp.Start(&why, {"--cert", certs.good.cert, "--key", certs.good.key, "--xoauth2", "ann@example.com:good"}))
+        << why;
+    test::ScopedHive hive(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+        "\"Account Name\"=\"Ann\"\r\n\"Email Address\"=\"ann@example.com\"\r\n\"Server Name\"=\"pop.test\"\r\n"
+        "\"Outgoing Mail Server\"=\"localhost\"\r\n\"Outgoing Security\"=dword:00000002\r\n"
+        "\"Outgoing Sign In\"=dword:00000003\r\n");
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), [&] {
+        auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+        f->Route("localhost", smtp.Port());
+        return f;
+    });
+    TlsTrust trust;
+    trust.extraAuthorities = certs.authority;
+    mc.SetTlsLayer(MakeOpenSslLayer(trust));
+    auto tokens = std::make_shared<Tokens>();
+    mc.SetTokenSource(tokens);
+    CMailHeader original = Header("Bob <bob@example.com>", "plans", "From: Bob <bob@example.com>\r\nSubject: plans\r\n");
+    original.m_accountServer = "pop.test";
+    original.m_accountOutgoing = "localhost";
+    SetMessage(mc, original, "see you\r\n");
+    mc.ShowReply();
+    mc.Action(ID_SEND_REPLY)->trigger();
+    ASSERT_TRUE(test::RunEventsUntil([&] { return !r.boxes.empty(); }, 20000));
+    EXPECT_EQ(r.boxes[0].text, "Message Successfully Sent");
+    EXPECT_EQ(tokens->asked, (std::vector<std::string>{"Ann", "Ann fresh"}));
+    const auto received = smtp.Messages();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].signedInAs, "ann@example.com");
+    EXPECT_TRUE(received[0].encrypted);
+}
+
 TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {
     test::ScopedHive hive;
     const std::string folder = test::MakeTempDir("velto-save");
