@@ -46,6 +46,7 @@ AppWiring::AppWiring()
     services.saveAfterEachCheck = true;
     services.tls = MakeOpenSslLayer();
     services.tokens = m_tokens;
+    services.secrets = &m_secrets;
     m_view = std::make_unique<CCorvaneView>(services);
 
     // Where the user left the window, kept apart from the settings.
@@ -56,6 +57,14 @@ AppWiring::AppWiring()
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);
     m_frame->SetReplyTokens(m_tokens);
+    m_frame->SetSecretStore(&m_secrets);
+    SheetPrompts::Current().readSecret = [this](const std::string& key, std::string& secret) {
+        return m_secrets.Read(key, secret);
+    };
+    SheetPrompts::Current().keepSecret = [this](const std::string& key, const std::string& secret, std::string* why) {
+        return m_secrets.Write(key, secret, why);
+    };
+    SheetPrompts::Current().note = [this](const QString& text) { m_frame->AppendOutput(text.toStdString()); };
     m_frame->AttachView(m_view.get());
 
     // Mailbox Setup's "Sign In...": the browser sign-in, its tokens kept.

@@ -121,6 +121,11 @@ void CCorvaneView::LoadAccounts() {
     };
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
         m_accounts.emplace_back(keys::Join(keys::kAccounts, name));
+        // Passwords in the keyring are fetched here, before any worker needs them.
+        if (m_s.secrets)
+            FillPasswords(m_accounts.back(), [this](const std::string& key, std::string& secret) {
+                return m_s.secrets->Read(key, secret);
+            });
         insertAtTop(m_accounts.back().GetServerName());
     }
     insertAtTop(kAllMailboxes);

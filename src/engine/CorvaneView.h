@@ -62,6 +62,7 @@ public:
         bool saveAfterEachCheck = false;
         std::shared_ptr<ITlsLayer> tls;
         std::shared_ptr<ITokenSource> tokens;  // for accounts that sign in with OAuth2
+        ISecretStore* secrets = nullptr;       // passwords kept in the keyring
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.

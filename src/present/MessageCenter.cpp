@@ -388,7 +388,10 @@ void CMessageCenter::OnSendReply() {
     const QString server = QString::fromStdString(m_header.m_accountOutgoing);
     // The account the message came from decides the port, protection and
     // sign-in.
-    const SendingRoute route = FindSendingRoute(m_header.m_accountServer);
+    const SendingRoute route =
+        FindSendingRoute(m_header.m_accountServer, [this](const std::string& key, std::string& secret) {
+            return m_secrets && m_secrets->Read(key, secret);
+        });
     ReplySecurity security;
     security.mode = route.security == kSecurityTls        ? SmtpTls::Implicit
                     : route.security == kSecurityStartTls ? SmtpTls::StartTls

@@ -118,6 +118,8 @@ public:
     void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_tls = std::move(tls); }
     // Tokens for accounts whose sending signs in with OAuth2.
     void SetTokenSource(std::shared_ptr<ITokenSource> tokens) { m_tokens = std::move(tokens); }
+    // Passwords kept in the keyring.
+    void SetSecretStore(ISecretStore* secrets) { m_secrets = secrets; }
     ~CMessageCenter() override;
 
     // The message to show next: its header record and its text.
@@ -156,6 +158,7 @@ private:
     TransportMaker m_transports;
     std::shared_ptr<ITlsLayer> m_tls;
     std::shared_ptr<ITokenSource> m_tokens;
+    ISecretStore* m_secrets = nullptr;
     std::string m_sendingAccount;  // the account the reply goes out for
     CMailHeader m_header;
     CMessageText m_message;

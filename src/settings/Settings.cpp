@@ -55,6 +55,7 @@ std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
         {"OAuth Authorization URL", Field::String, &m_oauthAuthorizationUrl, 0},
         {"OAuth Token URL", Field::String, &m_oauthTokenUrl, 0},
         {"OAuth Scope", Field::String, &m_oauthScope, 0},
+        {"Password In Keyring", Field::Number, &m_passwordInKeyring, 0},
     };
 }
 
@@ -115,6 +116,7 @@ void AccountSettings::Load(const std::string& path) {
     m_outgoingPassword.clear();
     m_outgoingCertificate.clear();
     m_incomingSignIn = kSignInPassword;
+    m_passwordInKeyring = 0;
     for (std::string* s : {&m_oauthProvider, &m_oauthClientId, &m_oauthClientSecret, &m_oauthAuthorizationUrl,
                            &m_oauthTokenUrl, &m_oauthScope})
         s->clear();
@@ -142,11 +144,13 @@ std::vector<AccountSettings> LoadAllAccounts() {
     return accounts;
 }
 
-SendingRoute FindSendingRoute(const std::string& incomingServer) {
+SendingRoute FindSendingRoute(const std::string& incomingServer,
+                              const std::function<bool(const std::string&, std::string&)>& read) {
     SendingRoute route;
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
-        const AccountSettings account(keys::Join(keys::kAccounts, name));
+        AccountSettings account(keys::Join(keys::kAccounts, name));
         if (account.GetServerName() != incomingServer) continue;
+        FillPasswords(account, read);
         route.account = name;
         route.port = account.OutgoingPort();
         route.security = account.m_outgoingSecurity;
@@ -157,6 +161,18 @@ SendingRoute FindSendingRoute(const std::string& incomingServer) {
         break;
     }
     return route;
+}
+
+std::string PasswordKey(const std::string& account, bool outgoing) {
+    return account + (outgoing ? "/Outgoing Password" : "/User Password");
+}
+
+void FillPasswords(AccountSettings& account, const std::function<bool(const std::string&, std::string&)>& read) {
+    if (!account.m_passwordInKeyring || !read) return;
+    std::string secret;
+    if (read(PasswordKey(account.GetAccountName(), false), secret)) account.SetUserPassword(secret);
+    secret.clear();
+    if (read(PasswordKey(account.GetAccountName(), true), secret)) account.m_outgoingPassword = secret;
 }
 
 bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint) {

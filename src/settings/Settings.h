@@ -3,6 +3,7 @@
 // key (defaults first) and saves itself in a fixed value order.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,9 @@ public:
     std::string m_oauthAuthorizationUrl, m_oauthTokenUrl, m_oauthScope;
     // The provider's addresses: its preset, or the stored ones for "Custom".
     OAuthEndpoints OAuth() const;
+    // The passwords are in the desktop's keyring (under PasswordKey), the
+    // settings file holds empty ones.
+    std::uint32_t m_passwordInKeyring = 0;
 
     // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
     int IncomingPort() const;
@@ -114,7 +118,15 @@ struct SendingRoute {
     std::string user, password;  // empty: no sign-in
     bool oauth = false;  // signs in with the account's OAuth2 sign-in instead
 };
-SendingRoute FindSendingRoute(const std::string& incomingServer);
+// read: where passwords kept in the keyring come from (FillPasswords).
+SendingRoute FindSendingRoute(const std::string& incomingServer,
+                              const std::function<bool(const std::string& key, std::string& secret)>& read = {});
+
+// The keyring entry of an account's incoming or outgoing password.
+std::string PasswordKey(const std::string& account, bool outgoing);
+// A record whose passwords are in the keyring gets them back from read
+// (key to secret; false when it has none).
+void FillPasswords(AccountSettings& account, const std::function<bool(const std::string& key, std::string& secret)>& read);
 
 // Trusts, for the account's incoming or outgoing connections, exactly the
 // certificate with this fingerprint. False when the account was removed

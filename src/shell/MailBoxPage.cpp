@@ -138,6 +138,7 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     // and the first one in the list shown.
     WriteControls();
     m_accounts = LoadAllAccounts();
+    for (AccountSettings& account : m_accounts) FillPasswords(account, SheetPrompts::Current().readSecret);
     for (const AccountSettings& account : m_accounts) InsertSorted(m_mailbox, NameOf(account), account.m_id);
     m_mailbox->setCurrentIndex(m_mailbox->count() > 0 ? 0 : -1);
     ShowChosenAccount();
@@ -423,7 +424,33 @@ void CMailBoxPage::OnApply() {
     // The account on screen is kept without pressing "Save Account".
     ReadControls();
     if (!m_fields.mailboxName.isEmpty()) SaveAccount();
-    for (AccountSettings& entry : m_accounts) entry.Save(keys::kAccounts);
+    for (AccountSettings& entry : m_accounts) {
+        if (entry.m_modified && !entry.m_deleted) KeepPasswordsInKeyring(entry);
+        entry.Save(keys::kAccounts);
+    }
+}
+
+void CMailBoxPage::KeepPasswordsInKeyring(AccountSettings& account) {
+    // An account saved here keeps its passwords in the keyring, where one
+    // answers; the file then holds empty ones.
+    const auto& keep = SheetPrompts::Current().keepSecret;
+    if (!keep) return;
+    const std::string name = account.GetAccountName();
+    std::string why;
+    if (keep(PasswordKey(name, false), account.GetUserPassword(), &why) &&
+        keep(PasswordKey(name, true), account.m_outgoingPassword, &why)) {
+        account.SetUserPassword({});
+        account.m_outgoingPassword.clear();
+        account.m_passwordInKeyring = 1;
+        return;
+    }
+    account.m_passwordInKeyring = 0;
+    static bool told = false;  // once per run
+    if (!told && SheetPrompts::Current().note) {
+        told = true;
+        SheetPrompts::Current().note("No keyring took the passwords (" + QString::fromStdString(why) +
+                                     "); they stay in the settings file.\r\n");
+    }
 }
 
 }  // namespace velto

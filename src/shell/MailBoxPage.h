@@ -44,6 +44,7 @@ private:
     void FollowUsualPort(QComboBox* security, QLineEdit* port, bool incoming, int& shown);
     void EnableSignInFields();
     void EditOAuth();
+    void KeepPasswordsInKeyring(AccountSettings& account);
     void ReadControls();
     void WriteControls();
     void ClearFields();

@@ -529,6 +529,7 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const CMessageTe
         m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
         m_messageCenter->SetTlsLayer(m_replyTls);
         m_messageCenter->SetTokenSource(m_replyTokens);
+        m_messageCenter->SetSecretStore(m_secrets);
         m_messageCenter->setWindowIcon(windowIcon());
     }
     m_messageCenter->SetMessage(header, message);

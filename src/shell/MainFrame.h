@@ -84,6 +84,7 @@ public:
     void SetReplyTransports(CMessageCenter::TransportMaker maker) { m_replyTransports = std::move(maker); }
     void SetReplyTls(std::shared_ptr<ITlsLayer> tls) { m_replyTls = std::move(tls); }
     void SetReplyTokens(std::shared_ptr<ITokenSource> tokens) { m_replyTokens = std::move(tokens); }
+    void SetSecretStore(ISecretStore* secrets) { m_secrets = secrets; }
     void SetMessageCenterPrompts(MessageCenterPrompts prompts) { m_messageCenterPrompts = std::move(prompts); }
     // Null until a message was first read.
     CMessageCenter* MessageCenter() const { return m_messageCenter.get(); }
@@ -194,6 +195,7 @@ private:
     CMessageCenter::TransportMaker m_replyTransports;
     std::shared_ptr<ITlsLayer> m_replyTls;
     std::shared_ptr<ITokenSource> m_replyTokens;
+    ISecretStore* m_secrets = nullptr;
     MessageCenterPrompts m_messageCenterPrompts = DefaultMessageCenterPrompts();
     // A window of its own, kept from its first use to the end.
     std::unique_ptr<CMessageCenter> m_messageCenter;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 
 class QLineEdit;
 class QWidget;
@@ -26,6 +27,12 @@ struct SheetPrompts {
     std::function<void(QWidget* parent, const AccountSettings& account,
                        std::function<void(bool ok, const QString& text)> done)>
         oauthSignIn;
+    // The desktop's keyring: a secret read back, one kept (false, with why,
+    // when no keyring takes it). Without them passwords stay in the file.
+    std::function<bool(const std::string& key, std::string& secret)> readSecret;
+    std::function<bool(const std::string& key, const std::string& secret, std::string* why)> keepSecret;
+    // A line for the Output Window.
+    std::function<void(const QString& text)> note;
 
     // The hooks in use; Qt's own dialogs unless replaced.
     static SheetPrompts& Current();

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QTimer>
+#include <map>
 
 #include "settings/Crc32.h"
 #include "shell/MailBoxPage.h"
@@ -173,6 +174,44 @@ TEST_F(MailBoxPage, OAuthSignInIsChosenFilledInItsDialogAndStored) {
     EXPECT_EQ(box.m_oauthClientId, "velto-app");
     EXPECT_EQ(box.OAuth().tokenUrl, "https://id.example/token");
     EXPECT_EQ(box.OAuth().scope, "mail");
+}
+
+// Where a keyring answers, a saved account's passwords go there and the file
+// holds empty ones; the page shows them again from the keyring. Without one
+// they stay in the file, and the Output Window is told once.
+TEST_F(MailBoxPage, PasswordsOfASavedAccountGoIntoTheKeyringWhereOneAnswers) {
+    for (const bool keyring : {true, false}) {
+        SCOPED_TRACE(keyring ? "a keyring" : "no keyring");
+        ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
+        std::map<std::string, std::string> kept;
+        QStringList notes;
+        SheetPrompts::Current().keepSecret = [&](const std::string& key, const std::string& secret, std::string* why) {
+            if (!keyring) *why = "no keyring is running";
+            if (keyring) kept[key] = secret;
+            return keyring;
+        };
+        SheetPrompts::Current().readSecret = [&](const std::string& key, std::string& secret) {
+            const auto it = kept.find(key);
+            if (it != kept.end()) secret = it->second;
+            return it != kept.end();
+        };
+        SheetPrompts::Current().note = [&](const QString& text) { notes << text; };
+        {
+            OpenSheet s;
+            Type(s.Mailbox(), "passwordEdit", "new-secret");
+            ASSERT_TRUE(s.Ok());
+        }
+        const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
+        EXPECT_EQ(box.GetUserPassword(), keyring ? "" : "new-secret");
+        EXPECT_EQ(box.m_passwordInKeyring, keyring ? 1u : 0u);
+        EXPECT_EQ(hive.storage().bytes.find("new-secret") == std::string::npos, keyring);
+        EXPECT_EQ(notes.size(), keyring ? 0 : 1);
+        if (keyring) {
+            EXPECT_EQ(kept["Box/User Password"], "new-secret");
+            OpenSheet again;
+            EXPECT_EQ(Text(again.Mailbox(), "passwordEdit"), "new-secret");
+        }
+    }
 }
 
 TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
