@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/CertificateTrust.h"
+#include "engine/CheckFailures.h"
 #include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
@@ -127,6 +128,7 @@ public:
     void OnProgressAdvance(int step) override;
     void OnProgressReset() override;
     void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) override;
+    void OnAccountsChecked(const std::vector<AccountCheck>& results) override;
 
     // State, for the windows and for tests.
     bool IsBusy() const { return m_busy; }
@@ -162,7 +164,7 @@ private:
     void TakeFirstSelectedRow();
     void AnnounceNewMail(const std::string& text);
     // The notice's Read: the message of that id, as "View Type" says.
-    void ReadFromNotice(std::uint32_t id);
+    void ReadFromNotice(const MessageKey& key);
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);
@@ -182,7 +184,7 @@ private:
     std::vector<AccountSettings> m_accounts;
     std::string m_filter = kAllMailboxes;
     std::vector<int> m_selectedRows;
-    std::vector<std::uint32_t> m_selectedIds;
+    std::vector<MessageKey> m_selected;
     std::function<std::vector<int>()> m_selectionSource;
     bool m_busy = false;
     // Written by the worker, read by the UI thread.
@@ -195,6 +197,9 @@ private:
     // Certificates the running worker was shown and could not trust, asked
     // about when it is done if the user started it.
     CertificateTrust m_trust;
+    // Accounts the last checks could not reach: named in the tooltip and
+    // the status bar until their next good check.
+    CheckFailures m_failures;
     WorkerKind m_workerKind = WorkerKind::Scan;
     ReadIn m_readIn = ReadIn::AsViewTypeSays;
     int m_messageCenterPage = IEngineUi::kMessagePage;

@@ -4,35 +4,44 @@
 
 namespace velto {
 
+namespace {
+bool Holds(const StoredHeader& r, const MessageKey& key) {
+    return r.Id() == key.id && r.AccountServer() == key.server && r.AccountAddress() == key.address;
+}
+}  // namespace
+
+std::size_t MessageStore::KeyHash::operator()(const MessageKey& k) const {
+    const std::hash<std::string> text;
+    return (text(k.server) * 31 + text(k.address)) * 31 + k.id;
+}
+
 void MessageStore::Append(const CMailHeader& record) {
     StoredHeader stored(record);
     std::lock_guard lock(m_mutex);
+    ++m_known[MessageKey::Of(stored)];
     m_records.push_back(std::move(stored));
-    ++m_known[record.m_uidlHash];
     ++m_generation;
 }
 
-bool MessageStore::Contains(std::uint32_t idChecksum) const {
+bool MessageStore::Contains(const MessageKey& key) const {
     std::lock_guard lock(m_mutex);
-    return m_known.count(idChecksum) != 0;
+    return m_known.count(key) != 0;
 }
 
-bool MessageStore::FindFirst(std::uint32_t idChecksum, CMailHeader& out) const {
+bool MessageStore::FindFirst(const MessageKey& key, CMailHeader& out) const {
     std::lock_guard lock(m_mutex);
-    if (!m_known.count(idChecksum)) return false;
-    auto it = std::find_if(m_records.begin(), m_records.end(),
-                           [&](const StoredHeader& r) { return r.Id() == idChecksum; });
+    if (!m_known.count(key)) return false;
+    auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     out = it->Full();
     return true;
 }
 
-bool MessageStore::RemoveFirst(std::uint32_t idChecksum) {
+bool MessageStore::RemoveFirst(const MessageKey& key) {
     std::lock_guard lock(m_mutex);
-    auto known = m_known.find(idChecksum);
+    auto known = m_known.find(key);
     if (known == m_known.end()) return false;
-    auto it = std::find_if(m_records.begin(), m_records.end(),
-                           [&](const StoredHeader& r) { return r.Id() == idChecksum; });
+    auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     m_records.erase(it);
     if (--known->second == 0) m_known.erase(known);
@@ -78,7 +87,7 @@ std::uint64_t MessageStore::Snapshot(std::vector<StoredHeader>& out) const {
 void MessageStore::Reindex() {
     m_known.clear();
     m_known.reserve(m_records.size());
-    for (const auto& r : m_records) ++m_known[r.Id()];
+    for (const auto& r : m_records) ++m_known[MessageKey::Of(r)];
 }
 
 }  // namespace velto

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -19,15 +20,30 @@
 
 namespace velto {
 
+// A message as a check knows it: its id's checksum within one account, the
+// account being the server and address every record holds. Two accounts
+// whose servers list the same ids each keep their own messages.
+struct MessageKey {
+    std::uint32_t id = 0;
+    std::string server, address;
+    bool operator==(const MessageKey&) const = default;
+    static MessageKey Of(const CMailHeader& record) {
+        return {record.m_uidlHash, record.m_accountServer, record.m_accountAddress};
+    }
+    static MessageKey Of(const StoredHeader& record) {
+        return {record.Id(), record.AccountServer(), record.AccountAddress()};
+    }
+};
+
 class MessageStore {
 public:
     // Any thread. The list keeps records compact; FindFirst gives a full one.
     void Append(const CMailHeader& record);
-    bool Contains(std::uint32_t idChecksum) const;
-    // Copies the first record with the checksum; false when none.
-    bool FindFirst(std::uint32_t idChecksum, CMailHeader& out) const;
-    // Removes the first record with the checksum.
-    bool RemoveFirst(std::uint32_t idChecksum);
+    bool Contains(const MessageKey& key) const;
+    // Copies the first record with the key; false when none.
+    bool FindFirst(const MessageKey& key, CMailHeader& out) const;
+    // Removes the first record with the key.
+    bool RemoveFirst(const MessageKey& key);
     void Clear();
     std::size_t Size() const;
     bool Empty() const { return Size() == 0; }
@@ -45,7 +61,10 @@ private:
     void Reindex();
     mutable std::mutex m_mutex;
     std::vector<StoredHeader> m_records;
-    std::unordered_map<std::uint32_t, int> m_known;  // checksum -> records holding it
+    struct KeyHash {
+        std::size_t operator()(const MessageKey& k) const;
+    };
+    std::unordered_map<MessageKey, int, KeyHash> m_known;  // key -> records holding it
     std::uint64_t m_generation = 0;
 };
 

@@ -60,6 +60,9 @@ public:
     // fails) and makes later ones fail. A program that is ending must not
     // wait out a silent server's time limit.
     virtual void AbortAll() {}
+    // Connections can be made again after AbortAll: a cancelled piece of
+    // work is over and the next one starts.
+    virtual void Resume() {}
 };
 
 }  // namespace velto
