@@ -1,3 +1,4 @@
+#include "present/WindowFit.h"
 #include "present/MessageCenter.h"
 
 #include "settings/RegistryDatabase.h"
@@ -115,6 +116,7 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
     };
     prompts.messageBox = [](QWidget* parent, const QString& caption, const QString& text) {
         QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+        WidenForTitle(box);
         box.exec();
     };
     prompts.askYesNo = [](QWidget* parent, const QString& question) {
@@ -223,9 +225,7 @@ void CMessageCenter::showEvent(QShowEvent* event) {
     // manager would put it, part of it may lie beyond the screen's edge.
     if (!m_placed && screen()) {
         m_placed = true;
-        const QRect space = screen()->availableGeometry();
-        resize(size().boundedTo(space.size() * 9 / 10));
-        move(space.center() - QPoint(width() / 2, height() / 2));
+        FitToScreen(*this);
     }
     QMainWindow::showEvent(event);
 }

@@ -235,7 +235,11 @@ std::string RenderPage(std::string_view templ, const CMailHeader& header, const 
     } else {
         std::string text = mime.Text();
         ReplaceAll(text, "\n", "\r\n");
-        converted = ConvertBody(text);
+        // A declared type decides; the "<html>" test is for mail from before
+        // messages declared one.
+        bool declared = false;
+        CMailHeader::UnfoldedField(message.m_header, "Content-Type", declared);
+        converted = declared ? TextBodyToHtml(text) : ConvertBody(text);
     }
     return ExpandMessage(ExpandHeaderPlaceholders(templ, header), converted);
 }
