@@ -402,10 +402,14 @@ void CCorvaneView::OnBrowserClosed() {}
 
 // ---- workers ------------------------------------------------------------------------
 
-void CCorvaneView::StartWorker(WorkerKind kind) {
+void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& only) {
     if (m_destroyed || m_workers.Active()) return;  // never two network workers
+    std::vector<AccountSettings> accounts;
+    for (const auto& account : m_accounts)
+        if (only.empty() || std::find(only.begin(), only.end(), account.GetAccountName()) != only.end())
+            accounts.push_back(account);
     auto context = std::make_shared<WorkerContext>(WorkerContext{
-        kind, m_accounts, m_selected, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
+        kind, std::move(accounts), m_selected, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
         m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
         EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.tokens});
     m_workerKind = kind;
@@ -438,7 +442,20 @@ void CCorvaneView::OnWorkerDone() {
         m_checkCancelled = false;
         RebuildRows();
     }
-    if (!m_destroyed) m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
+    if (m_destroyed) return;
+    const auto trusted = m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
+    if (!trusted.empty()) RunAgainFor(trusted);
+}
+
+void CCorvaneView::RunAgainFor(const std::vector<std::string>& accounts) {
+    // The user just said yes: what failed for want of that trust runs again
+    // at once, for those accounts only.
+    if (m_workerKind == WorkerKind::CheckMail) {
+        if (!m_s.ui->HasProgressWindow()) m_s.ui->CreateProgressWindow();
+        m_s.ui->ShowProgressWindow("Getting New Mail");
+        SetTrayTip(kCheckingTip);
+    }
+    StartWorker(m_workerKind, accounts);
 }
 
 void CCorvaneView::OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) {
@@ -468,6 +485,7 @@ void CCorvaneView::OnDeleteDone() {
 
 void CCorvaneView::OnRetrieveDone(RetrieveResult result, const std::string& text) {
     OnWorkerDone();
+    if (m_busy) return;  // a certificate trusted just now: the read runs again
     if (m_selectedRows.empty()) return;
     m_selectedRows.clear();
     // The worker read every message of the mailbox and none was this one:

@@ -156,7 +156,9 @@ private:
     enum class ReadIn { AsViewTypeSays, MessageCenter, Browser };
     // page: the Message Center page to show; none keeps the last one.
     void StartRead(ReadIn where, std::optional<int> page);
-    void StartWorker(WorkerKind kind);
+    // only: the accounts to visit; empty, every one.
+    void StartWorker(WorkerKind kind, const std::vector<std::string>& only = {});
+    void RunAgainFor(const std::vector<std::string>& accounts);
     void ShowFetchedMessage(const std::string& text);
     void RebuildRows();
     void NewMailAlert();
