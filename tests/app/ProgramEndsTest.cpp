@@ -71,11 +71,18 @@ TEST(ProgramEnds, DamagedDataFileStartsAndEndsOnSigterm) {
         std::filesystem::create_directories(std::filesystem::path(database).parent_path());
         ASSERT_TRUE(HeaderStoreFile().Save(Records(2000), database).ok);
         c.damage(database);
+        const bool isFile = std::filesystem::is_regular_file(database);
+        const std::string damaged = isFile ? ReadFile(database) : "";
         program.Start();
         // Through start-up: the data file was read and the loop runs.
         EXPECT_TRUE(program.WaitFor([&] { return program.Errors().find("VeltoMail: started") != std::string::npos; }));
         ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
         EXPECT_EQ(program.ExitCode(), 0) << program.errors;
+        // The damaged file as it was, kept aside before any save.
+        EXPECT_EQ(std::filesystem::exists(database + ".damaged"), isFile);
+        if (isFile) {
+            EXPECT_EQ(ReadFile(database + ".damaged"), damaged);
+        }
         if (c.someRecordsKept) {
             // The records read before the fault were kept and saved again.
             const std::size_t kept = StoredCount(database);
