@@ -270,8 +270,27 @@ QAction* CMessageCenter::Action(int id) const {
 }
 
 void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& message) {
+    // A reply the user is writing survives hiding the window and showing
+    // the same message again; another message over it is asked about once,
+    // and a no keeps this message and its reply on show.
+    if (m_replyBuilt && !SameMessage(header, m_header)) {
+        if (m_tabs->currentIndex() == kReplyPage) m_reply->Pull();
+        const bool edited = m_reply->m_recipient != m_builtReply.m_recipient ||
+                            m_reply->m_subject != m_builtReply.m_subject || m_reply->m_body != m_builtReply.m_body;
+        if (edited && !m_replySent &&
+            !(m_prompts.askYesNo &&
+              m_prompts.askYesNo(this, QStringLiteral("The reply you are writing has not been sent. Discard it "
+                                                      "and show the other message?"))))
+            return;
+        m_replyBuilt = false;
+    }
     m_header = header;
     m_message = message;
+}
+
+bool CMessageCenter::SameMessage(const CMailHeader& a, const CMailHeader& b) {
+    return a.m_uidlHash == b.m_uidlHash && a.m_accountServer == b.m_accountServer &&
+           a.m_accountAddress == b.m_accountAddress && a.m_rawHeader == b.m_rawHeader;
 }
 
 void CMessageCenter::SetPage(Page page) {
@@ -306,11 +325,18 @@ void CMessageCenter::Fill() {
     }
     m_reader->m_body = body;
     m_actions[ID_SAVE_ATTACHMENT]->setEnabled(!m_mime->Attachments().empty());
-    // Rebuilt for every message, over any edits of the last one; the quote
-    // is of the text as read.
-    m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
-    m_reply->m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
-    m_reply->m_body = DisplayText(QuoteBody(m_mime->Text()));
+    // Built for each new message (SetMessage has asked about any edits);
+    // the quote is of the text as read.
+    if (!m_replyBuilt) {
+        m_builtReply.m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
+        m_builtReply.m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
+        m_builtReply.m_body = DisplayText(QuoteBody(m_mime->Text()));
+        m_reply->m_recipient = m_builtReply.m_recipient;
+        m_reply->m_subject = m_builtReply.m_subject;
+        m_reply->m_body = m_builtReply.m_body;
+        m_replyBuilt = true;
+        m_replySent = false;
+    }
     m_stats->m_rawHeader = DisplayText(m_message.m_header);
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
@@ -425,13 +451,17 @@ void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
     // The user who cancelled knows it did not go; a reply that went anyway
     // is still reported.
     if (outcome.cancelled && !outcome.sent) return;
-    m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
-    // The user sent it: a certificate that failed is put to the user once,
-    // and a yes trusts exactly that one for this account's sending.
-    if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) return;
+    if (outcome.sent) m_replySent = true;
+    // The user sent it: a certificate that failed is put to the user in one
+    // question that names the server, and a yes trusts exactly that one for
+    // this account's sending and sends again at once.
+    if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) {
+        m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
+        return;
+    }
     if (!m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(m_sendingAccount, outcome.untrusted))))
         return;
-    TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint);
+    if (TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint)) OnSendReply();
 }
 
 }  // namespace velto

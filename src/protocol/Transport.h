@@ -34,6 +34,7 @@ struct PeerCertificate {
     std::string validUntil;
     std::string fingerprint;  // SHA-256 of the certificate, "AB:CD:..."
     std::string problem;      // why verification failed; empty when it passed
+    std::string host;         // the server it was shown for, as the account names it
 };
 
 // Encryption for a connection that is already open: POP3S and implicit-TLS
