@@ -57,11 +57,8 @@ MessageListModel::Row MessageListModel::MakeRow(const CMailHeader& record) {
     row.image = IsSpamMarked(record.m_to, record.m_accountAddress) ? 1 : 0;
     // Shown whole: a long subject or name is folded over several lines by
     // nearly every mailer, and the record keeps only the first.
-    bool found = false;
-    const std::string subject = CMailHeader::UnfoldedField(record.m_rawHeader, "Subject", found);
-    row.subject = DecodeHeaderText(found ? subject : record.m_subject);
-    const std::string from = CMailHeader::UnfoldedField(record.m_rawHeader, "From", found);
-    row.sender = CleanSender(DecodeHeaderText(found ? from : record.m_from));
+    row.subject = DecodeHeaderText(record.Unfolded("Subject", record.m_subject));
+    row.sender = CleanSender(DecodeHeaderText(record.Unfolded("From", record.m_from)));
     MailDate date;
     row.date = record.GetDate(date) ? date.Format() : record.m_date;
     row.size = std::to_string(record.m_size) + " Bytes";

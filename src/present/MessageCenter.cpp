@@ -313,8 +313,11 @@ void CMessageCenter::Fill() {
     // Read as a person reads mail: encoded words and MIME parts decoded.
     // Save Message and the header page keep the raw text.
     m_mime = std::make_unique<MimeMessage>(m_message.Whole());
-    m_reader->m_from = QString::fromStdString(DecodeHeaderText(m_header.m_from));
-    m_reader->m_subject = QString::fromStdString(DecodeHeaderText(m_header.m_subject));
+    // A folded subject or name whole, as the list shows it.
+    const std::string from = m_header.Unfolded("From", m_header.m_from);
+    const std::string subject = m_header.Unfolded("Subject", m_header.m_subject);
+    m_reader->m_from = QString::fromStdString(DecodeHeaderText(from));
+    m_reader->m_subject = QString::fromStdString(DecodeHeaderText(subject));
     QString body = DisplayText(m_mime->Text());
     if (!m_mime->Attachments().empty()) {
         body += QStringLiteral("\n\n---- Attachments (Action > Save Attachment...) ----\n");
@@ -328,8 +331,8 @@ void CMessageCenter::Fill() {
     // Built for each new message (SetMessage has asked about any edits);
     // the quote is of the text as read.
     if (!m_replyBuilt) {
-        m_builtReply.m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
-        m_builtReply.m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
+        m_builtReply.m_recipient = DisplayText(ReplyRecipient(from));
+        m_builtReply.m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(subject)));
         m_builtReply.m_body = DisplayText(QuoteBody(m_mime->Text()));
         m_reply->m_recipient = m_builtReply.m_recipient;
         m_reply->m_subject = m_builtReply.m_subject;

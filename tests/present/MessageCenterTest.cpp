@@ -17,6 +17,7 @@
 #include "net/PosixTransport.h"
 #include "net/RoutedTransport.h"
 #include "present/MessageCenter.h"
+#include "present/TemplateRenderer.h"
 #include "settings/RegistryHive.h"
 #include "settings/Settings.h"
 #include "support/FakeTransport.h"
@@ -153,6 +154,28 @@ struct SendCase {
     const char* name;
     bool trusted;  // the server's certificate verifies
 };
+
+// A folded, encoded subject is shown whole wherever the message is read, and
+// answered whole.
+TEST(MessageCenter, AFoldedSubjectIsReadAndAnsweredWhole) {
+    test::ScopedHive hive;
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), nullptr);
+    const std::string raw = "From: \"Ann\r\n Smith\" <ann@example.com>\r\nSubject: =?UTF-8?B?R3LDvMOfZSBhdXMgTcO8bmNoZW4sIGVp?=\r\n"
+                            " =?UTF-8?B?bmUgc2VociBsYW5nZSBCZXRyZWZmemVpbGU=?=\r\n";
+    CMailHeader h;
+    h.ParseHeader(raw);
+    h.m_accountAddress = "me@example.com";
+    SetMessage(mc, h, "hi");
+    mc.ShowReply();
+    const QString whole = QString::fromUtf8("Grüße aus München, eine sehr lange Betreffzeile");
+    EXPECT_EQ(mc.Reader()->m_subject, whole);
+    EXPECT_EQ(mc.Reader()->m_from, "\"Ann Smith\" <ann@example.com>");
+    EXPECT_EQ(mc.Reply()->SubjectEdit()->text(), "Re: " + whole);
+    EXPECT_EQ(mc.Reply()->RecipientEdit()->text(), "ann@example.com");
+    const std::string page = RenderPage("<title>%SUBJECT%</title>", h, CMessageText{CMessageText::HeaderBlock(raw), "hi"});
+    EXPECT_EQ(page.substr(0, page.find("</title>")), "<title>" + whole.toStdString());
+}
 
 // A reply being written stays while the window is hidden and the same
 // message comes again; another message over an edited reply asks once, and
