@@ -28,10 +28,10 @@ public:
     // Takes one check's results; returns the "Could not check" lines of the
     // accounts that failed now and did not at their last check.
     std::vector<std::string> Update(const std::vector<AccountCheck>& results);
-    // Forgets accounts that are no longer set up.
+    // Forgets accounts that are no longer set up or checked.
     void Keep(const std::vector<std::string>& accounts);
     bool Empty() const { return m_failed.empty(); }
-    // "Could not check %s: %s", one per failed account, in account order.
+    // "Could not check %s: %s", one per failed account, by account name.
     std::vector<std::string> Lines() const;
 
 private:

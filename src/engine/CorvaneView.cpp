@@ -464,7 +464,8 @@ void CCorvaneView::OnUntrustedCertificate(const std::string& account, const Peer
 
 void CCorvaneView::OnAccountsChecked(const std::vector<AccountCheck>& results) {
     std::vector<std::string> names;
-    for (const auto& account : m_accounts) names.push_back(account.GetAccountName());
+    for (const auto& account : m_accounts)
+        if (!account.m_disabled) names.push_back(account.GetAccountName());
     m_failures.Keep(names);
     // One notification for an account's first failure, not one per tick.
     const std::vector<std::string> firstFailures = m_failures.Update(results);
