@@ -10,27 +10,37 @@ bool Holds(const StoredHeader& r, const MessageKey& key) {
 }
 }  // namespace
 
-std::size_t MessageStore::KeyHash::operator()(const MessageKey& k) const {
-    const std::hash<std::string> text;
-    return (text(k.server) * 31 + text(k.address)) * 31 + k.id;
+std::uint64_t MessageStore::Intern(const std::string& server, const std::string& address) {
+    const auto [it, added] =
+        m_accounts.try_emplace({server, address}, static_cast<std::uint32_t>(m_accounts.size()));
+    return std::uint64_t(it->second) << 32;
+}
+
+bool MessageStore::Indexed(const MessageKey& key, std::uint64_t& index) const {
+    const auto account = m_accounts.find({key.server, key.address});
+    if (account == m_accounts.end()) return false;  // no record of that account
+    index = (std::uint64_t(account->second) << 32) | key.id;
+    return m_known.count(index) != 0;
 }
 
 void MessageStore::Append(const CMailHeader& record) {
     StoredHeader stored(record);
     std::lock_guard lock(m_mutex);
-    ++m_known[MessageKey::Of(stored)];
+    ++m_known[Intern(stored.AccountServer(), stored.AccountAddress()) | stored.Id()];
     m_records.push_back(std::move(stored));
     ++m_generation;
 }
 
 bool MessageStore::Contains(const MessageKey& key) const {
     std::lock_guard lock(m_mutex);
-    return m_known.count(key) != 0;
+    std::uint64_t index = 0;
+    return Indexed(key, index);
 }
 
 bool MessageStore::FindFirst(const MessageKey& key, CMailHeader& out) const {
     std::lock_guard lock(m_mutex);
-    if (!m_known.count(key)) return false;
+    std::uint64_t index = 0;
+    if (!Indexed(key, index)) return false;
     auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     out = it->Full();
@@ -39,8 +49,9 @@ bool MessageStore::FindFirst(const MessageKey& key, CMailHeader& out) const {
 
 bool MessageStore::RemoveFirst(const MessageKey& key) {
     std::lock_guard lock(m_mutex);
-    auto known = m_known.find(key);
-    if (known == m_known.end()) return false;
+    std::uint64_t index = 0;
+    if (!Indexed(key, index)) return false;
+    const auto known = m_known.find(index);
     auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     m_records.erase(it);
@@ -53,6 +64,7 @@ void MessageStore::Clear() {
     std::lock_guard lock(m_mutex);
     m_records.clear();
     m_known.clear();
+    m_accounts.clear();
     ++m_generation;
 }
 
@@ -86,8 +98,9 @@ std::uint64_t MessageStore::Snapshot(std::vector<StoredHeader>& out) const {
 
 void MessageStore::Reindex() {
     m_known.clear();
+    m_accounts.clear();
     m_known.reserve(m_records.size());
-    for (const auto& r : m_records) ++m_known[MessageKey::Of(r)];
+    for (const auto& r : m_records) ++m_known[Intern(r.AccountServer(), r.AccountAddress()) | r.Id()];
 }
 
 }  // namespace velto

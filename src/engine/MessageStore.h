@@ -11,6 +11,7 @@
 // must be shown; show it after they return.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -26,10 +27,6 @@ namespace velto {
 struct MessageKey {
     std::uint32_t id = 0;
     std::string server, address;
-    bool operator==(const MessageKey&) const = default;
-    static MessageKey Of(const CMailHeader& record) {
-        return {record.m_uidlHash, record.m_accountServer, record.m_accountAddress};
-    }
     static MessageKey Of(const StoredHeader& record) {
         return {record.Id(), record.AccountServer(), record.AccountAddress()};
     }
@@ -61,10 +58,12 @@ private:
     void Reindex();
     mutable std::mutex m_mutex;
     std::vector<StoredHeader> m_records;
-    struct KeyHash {
-        std::size_t operator()(const MessageKey& k) const;
-    };
-    std::unordered_map<MessageKey, int, KeyHash> m_known;  // key -> records holding it
+    // Keys are indexed as the id beside a small number for the account, so
+    // the index holds no copy of the account's texts per record.
+    std::uint64_t Intern(const std::string& server, const std::string& address);
+    bool Indexed(const MessageKey& key, std::uint64_t& index) const;
+    std::map<std::pair<std::string, std::string>, std::uint32_t> m_accounts;  // (server, address) -> number
+    std::unordered_map<std::uint64_t, int> m_known;  // key -> records holding it
     std::uint64_t m_generation = 0;
 };
 
