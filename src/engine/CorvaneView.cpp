@@ -467,16 +467,31 @@ void CCorvaneView::OnAccountsChecked(const std::vector<AccountCheck>& results) {
     for (const auto& account : m_accounts)
         if (!account.m_disabled) names.push_back(account.GetAccountName());
     m_failures.Keep(names);
-    // One notification for an account's first failure, not one per tick.
+    const bool hadFailures = !m_failures.Empty();
+    // One notification for an account's first failure, not one per tick;
+    // it goes when every account is checked again.
     const std::vector<std::string> firstFailures = m_failures.Update(results);
-    if (!firstFailures.empty() && m_s.tray) {
-        std::string text;
-        for (const auto& line : firstFailures) text += (text.empty() ? "" : "\n") + line;
-        m_s.tray->Notify("VeltoMail 98", text);
-    }
+    if (!firstFailures.empty()) AnnounceFailures(firstFailures);
+    if (hadFailures && m_failures.Empty() && m_s.notifications) m_s.notifications->Withdraw(kCheckFailedTag);
     std::string pane;
     for (const auto& line : m_failures.Lines()) pane += (pane.empty() ? "" : "; ") + line;
     m_s.ui->SetPaneText(pane.empty() ? "Ready" : pane, 0);
+}
+
+void CCorvaneView::AnnounceFailures(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+    if (!m_s.notifications) {
+        if (m_s.tray) m_s.tray->Notify("VeltoMail 98", text);
+        return;
+    }
+    Notice notice;
+    notice.tag = kCheckFailedTag;
+    notice.title = "VeltoMail 98";
+    notice.text = text;
+    notice.actions = {{"show", "Show", [this] { OnOpen(); }}};
+    notice.onClick = [this] { OnOpen(); };
+    m_s.notifications->Show(std::move(notice));
 }
 
 void CCorvaneView::OnDeleteDone() {

@@ -43,6 +43,7 @@ class ITlsLayer;
 inline const std::string kAllMailboxes = "All MailBoxes";
 inline const std::string kIdleTip = "VeltoMail 98";
 inline const std::string kCheckingTip = "VeltoMail 98 - Checking For New Mail";
+inline const std::string kCheckFailedTag = "check-failed";
 
 class CCorvaneView : public QObject, public IViewMessages {
     Q_OBJECT
@@ -167,6 +168,8 @@ private:
     void AnnounceNewMail(const std::string& text);
     // The notice's Read: the message of that id, as "View Type" says.
     void ReadFromNotice(const MessageKey& key);
+    // Accounts that failed for the first time: one notice for them all.
+    void AnnounceFailures(const std::vector<std::string>& lines);
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);

@@ -51,13 +51,16 @@ TEST(FailedCheck, NamedUntilTheNextGoodCheckAndNotifiedOnce) {
         play(row.failing, row.connectError);
         EXPECT_EQ(h.tray.tip, "VeltoMail 98\n" + line);
         EXPECT_EQ(h.ui.paneText, line);
-        EXPECT_EQ(h.tray.notifications, std::vector<std::string>{line});
+        ASSERT_EQ(h.notices.shown.size(), 1u);
+        EXPECT_EQ(h.notices.shown[0].tag, "check-failed");
+        EXPECT_EQ(h.notices.shown[0].text, line);
         play(row.failing, row.connectError);  // the next tick fails the same way
-        EXPECT_EQ(h.tray.notifications.size(), 1u);
+        EXPECT_EQ(h.notices.shown.size(), 1u);
         EXPECT_EQ(h.tray.tip, "VeltoMail 98\n" + line);
         play(test::Pop3Login("A", 0) + quit, 0);
         EXPECT_EQ(h.tray.tip, "VeltoMail 98");
         EXPECT_EQ(h.ui.paneText, "Ready");
+        EXPECT_EQ(h.journal.back(), "notice.withdraw check-failed");
         EXPECT_EQ(transports->Problems(), "");
     }
 }
@@ -89,7 +92,7 @@ TEST(CancelGetMail, CutsASilentServerAndTheNextCheckRuns) {
     EXPECT_LT(clock.elapsed(), 1000);
     silent.Join();
     EXPECT_TRUE(sawClose);
-    EXPECT_TRUE(h.tray.notifications.empty());  // a cancelled check failed nothing
+    EXPECT_TRUE(h.notices.shown.empty());  // a cancelled check failed nothing
 
     transports->Route("pop.a", good->port());
     h.view->OnGetMail();
