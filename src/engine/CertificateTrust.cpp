@@ -4,10 +4,10 @@
 
 namespace velto {
 
-void CertificateTrust::Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts) {
+std::vector<std::string> CertificateTrust::Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts) {
     auto untrusted = std::exchange(m_untrusted, {});
-    if (!userStarted) return;
-    std::vector<std::string> asked;
+    std::vector<std::string> asked, trusted;
+    if (!userStarted) return trusted;
     for (const auto& [name, certificate] : untrusted) {
         if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
         asked.push_back(name);
@@ -15,7 +15,9 @@ void CertificateTrust::Ask(IEngineUi& ui, bool userStarted, std::vector<AccountS
         if (!TrustCertificate(name, CertificateUse::Incoming, certificate.fingerprint)) continue;  // removed meanwhile
         for (AccountSettings& held : accounts)
             if (held.GetAccountName() == name) held.m_incomingCertificate = certificate.fingerprint;
+        trusted.push_back(name);
     }
+    return trusted;
 }
 
 }  // namespace velto

@@ -20,8 +20,9 @@ public:
         m_untrusted.emplace_back(account, certificate);
     }
     // UI thread, no lock held (the question is a window). accounts: the
-    // engine's copies, updated along with the settings.
-    void Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts);
+    // engine's copies, updated along with the settings. Returns the
+    // accounts trusted now, whose work is to run again.
+    std::vector<std::string> Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts);
 
 private:
     std::vector<std::pair<std::string, PeerCertificate>> m_untrusted;

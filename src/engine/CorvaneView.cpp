@@ -200,7 +200,12 @@ void CCorvaneView::OnMailboxSelChange(const std::string& text) {
 // ---- new-mail alert, tray ---------------------------------------------------
 
 void CCorvaneView::SetTrayTip(const std::string& tip) {
-    if (m_s.tray) m_s.tray->SetTip(tip.substr(0, kMaxTipLength));
+    if (!m_s.tray) return;
+    // The designed text as it always was; accounts that could not be checked
+    // follow it, one a line.
+    std::string text = tip.substr(0, kMaxTipLength);
+    for (const auto& line : m_failures.Lines()) text += "\n" + line;
+    m_s.tray->SetTip(text);
 }
 
 void CCorvaneView::SetTrayIcon(int icon) {
@@ -240,20 +245,20 @@ void CCorvaneView::AnnounceNewMail(const std::string& text) {
     notice.tag = "new-mail";
     notice.title = text;
     notice.text = row.subject + (row.sender.empty() ? "" : "\n" + row.sender);
-    const std::uint32_t id = newest.m_uidlHash;
-    notice.actions = {{"read", "Read", [this, id] { ReadFromNotice(id); }},
+    const MessageKey key = MessageKey::Of(stored);
+    notice.actions = {{"read", "Read", [this, key] { ReadFromNotice(key); }},
                       {"show", "Show", [this] { OnOpen(); }}};
     notice.onClick = [this] { OnOpen(); };
     m_s.notifications->Show(std::move(notice));
 }
 
-void CCorvaneView::ReadFromNotice(std::uint32_t id) {
+void CCorvaneView::ReadFromNotice(const MessageKey& key) {
     OnOpen();
     OnListClick();
     m_readIn = ReadIn::AsViewTypeSays;
     m_messageCenterPage = IEngineUi::kMessagePage;
-    if (m_busy || !m_messages->Contains(id)) return;
-    m_selectedIds = {id};
+    if (m_busy || !m_messages->Contains(key)) return;
+    m_selected = {key};
     // The row matters only as "something chosen": the id finds the message.
     m_selectedRows = {0};
     StartWorker(WorkerKind::Retrieve);
@@ -271,7 +276,7 @@ void CCorvaneView::OnListDoubleClick() {
     m_messageCenterPage = IEngineUi::kMessagePage;
     if (m_busy) return;
     m_selectedRows.clear();
-    m_selectedIds.clear();
+    m_selected.clear();
     TakeFirstSelectedRow();
     if (!m_selectedRows.empty()) StartWorker(WorkerKind::Retrieve);
 }
@@ -348,7 +353,7 @@ void CCorvaneView::TakeFirstSelectedRow() {
     const int row = rows.front();
     if (row < 0 || row >= m_model.rowCount()) return;
     m_selectedRows.push_back(row);
-    m_selectedIds.push_back(m_model.IdAt(row));
+    m_selected.push_back(m_model.KeyAt(row));
 }
 
 void CCorvaneView::StartRead(ReadIn where, std::optional<int> page) {
@@ -356,7 +361,7 @@ void CCorvaneView::StartRead(ReadIn where, std::optional<int> page) {
     if (page) m_messageCenterPage = *page;
     if (m_busy) return;
     m_selectedRows.clear();
-    m_selectedIds.clear();
+    m_selected.clear();
     TakeFirstSelectedRow();
     if (m_selectedRows.empty()) return;
     StartWorker(WorkerKind::Retrieve);
@@ -368,11 +373,11 @@ void CCorvaneView::OnMessageStatistics() { StartRead(ReadIn::MessageCenter, IEng
 
 void CCorvaneView::OnDeleteMessage(const std::vector<int>& selectedRows) {
     if (m_busy) return;  // the command is disabled while busy; keep one worker
-    m_selectedIds.clear();
+    m_selected.clear();
     for (int row : selectedRows) {
         if (row < 0 || row >= m_model.rowCount()) continue;
         m_selectedRows.push_back(row);
-        m_selectedIds.push_back(m_model.IdAt(row));
+        m_selected.push_back(m_model.KeyAt(row));
     }
     StartWorker(WorkerKind::Delete);
 }
@@ -389,10 +394,12 @@ void CCorvaneView::OnOpen() { m_s.ui->ShowMainWindow(); }
 void CCorvaneView::OnAbout() { m_s.ui->ShowAbout(); }
 
 void CCorvaneView::OnProgressCancel() {
-    // The window destroys itself; the worker stops after its message.
+    // The window destroys itself. The worker's connection is cut, so a
+    // silent server cannot hold it; it stops at once and makes no other.
     if (WorkerActive()) {
         m_cancelRequest->Set();
         m_checkCancelled = true;
+        if (m_s.transports) m_s.transports->AbortAll();
     }
 }
 
@@ -400,10 +407,14 @@ void CCorvaneView::OnBrowserClosed() {}
 
 // ---- workers ------------------------------------------------------------------------
 
-void CCorvaneView::StartWorker(WorkerKind kind) {
+void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& only) {
     if (m_destroyed || m_workers.Active()) return;  // never two network workers
+    std::vector<AccountSettings> accounts;
+    for (const auto& account : m_accounts)
+        if (only.empty() || std::find(only.begin(), only.end(), account.GetAccountName()) != only.end())
+            accounts.push_back(account);
     auto context = std::make_shared<WorkerContext>(WorkerContext{
-        kind, m_accounts, m_selectedIds, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
+        kind, std::move(accounts), m_selected, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
         m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
         EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.tokens});
     m_workerKind = kind;
@@ -412,6 +423,8 @@ void CCorvaneView::StartWorker(WorkerKind kind) {
     m_s.ui->SetWaitCursor(true);
     m_animator.StartBusy();
     m_cancelRequest->Reset();
+    // A Cancel before this one left the connections cut.
+    if (m_s.transports) m_s.transports->Resume();
     m_checkCancelled = false;
     m_checkEnding = kind == WorkerKind::CheckMail || kind == WorkerKind::Scan;
     m_workers.Start([context] { RunMailWorker(*context); });
@@ -434,11 +447,56 @@ void CCorvaneView::OnWorkerDone() {
         m_checkCancelled = false;
         RebuildRows();
     }
-    if (!m_destroyed) m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
+    if (m_destroyed) return;
+    const auto trusted = m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
+    if (!trusted.empty()) RunAgainFor(trusted);
+}
+
+void CCorvaneView::RunAgainFor(const std::vector<std::string>& accounts) {
+    // The user just said yes: what failed for want of that trust runs again
+    // at once, for those accounts only.
+    if (m_workerKind == WorkerKind::CheckMail) {
+        if (!m_s.ui->HasProgressWindow()) m_s.ui->CreateProgressWindow();
+        m_s.ui->ShowProgressWindow("Getting New Mail");
+        SetTrayTip(kCheckingTip);
+    }
+    StartWorker(m_workerKind, accounts);
 }
 
 void CCorvaneView::OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) {
     m_trust.Add(account, certificate);
+}
+
+void CCorvaneView::OnAccountsChecked(const std::vector<AccountCheck>& results) {
+    std::vector<std::string> names;
+    for (const auto& account : m_accounts)
+        if (!account.m_disabled) names.push_back(account.GetAccountName());
+    m_failures.Keep(names);
+    const bool hadFailures = !m_failures.Empty();
+    // One notification for an account's first failure, not one per tick;
+    // it goes when every account is checked again.
+    const std::vector<std::string> firstFailures = m_failures.Update(results);
+    if (!firstFailures.empty()) AnnounceFailures(firstFailures);
+    if (hadFailures && m_failures.Empty() && m_s.notifications) m_s.notifications->Withdraw(kCheckFailedTag);
+    std::string pane;
+    for (const auto& line : m_failures.Lines()) pane += (pane.empty() ? "" : "; ") + line;
+    m_s.ui->SetPaneText(pane.empty() ? "Ready" : pane, 0);
+}
+
+void CCorvaneView::AnnounceFailures(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+    if (!m_s.notifications) {
+        if (m_s.tray) m_s.tray->Notify("VeltoMail 98", text);
+        return;
+    }
+    Notice notice;
+    notice.tag = kCheckFailedTag;
+    notice.title = "VeltoMail 98";
+    notice.text = text;
+    notice.actions = {{"show", "Show", [this] { OnOpen(); }}};
+    notice.onClick = [this] { OnOpen(); };
+    m_s.notifications->Show(std::move(notice));
 }
 
 void CCorvaneView::OnDeleteDone() {
@@ -448,6 +506,7 @@ void CCorvaneView::OnDeleteDone() {
 
 void CCorvaneView::OnRetrieveDone(RetrieveResult result, const std::string& text) {
     OnWorkerDone();
+    if (m_busy) return;  // a certificate trusted just now: the read runs again
     if (m_selectedRows.empty()) return;
     m_selectedRows.clear();
     // The worker read every message of the mailbox and none was this one:
@@ -464,9 +523,8 @@ void CCorvaneView::OnRetrieveDone(RetrieveResult result, const std::string& text
 }
 
 void CCorvaneView::ShowFetchedMessage(const std::string& text) {
-    const std::uint32_t id = m_selectedIds.empty() ? 0 : m_selectedIds.front();
     CMailHeader record;
-    if (!m_messages->FindFirst(id, record)) return;
+    if (m_selected.empty() || !m_messages->FindFirst(m_selected.front(), record)) return;
     EnvironmentOptions environment(keys::kEnvironment);
     if (m_readIn == ReadIn::AsViewTypeSays) {
         if (environment.m_viewType == kViewAsWebPage) m_readIn = ReadIn::Browser;

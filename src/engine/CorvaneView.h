@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/CertificateTrust.h"
+#include "engine/CheckFailures.h"
 #include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
@@ -42,6 +43,7 @@ class ITlsLayer;
 inline const std::string kAllMailboxes = "All MailBoxes";
 inline const std::string kIdleTip = "VeltoMail 98";
 inline const std::string kCheckingTip = "VeltoMail 98 - Checking For New Mail";
+inline const std::string kCheckFailedTag = "check-failed";
 
 class CCorvaneView : public QObject, public IViewMessages {
     Q_OBJECT
@@ -128,6 +130,7 @@ public:
     void OnProgressAdvance(int step) override;
     void OnProgressReset() override;
     void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) override;
+    void OnAccountsChecked(const std::vector<AccountCheck>& results) override;
 
     // State, for the windows and for tests.
     bool IsBusy() const { return m_busy; }
@@ -155,7 +158,9 @@ private:
     enum class ReadIn { AsViewTypeSays, MessageCenter, Browser };
     // page: the Message Center page to show; none keeps the last one.
     void StartRead(ReadIn where, std::optional<int> page);
-    void StartWorker(WorkerKind kind);
+    // only: the accounts to visit; empty, every one.
+    void StartWorker(WorkerKind kind, const std::vector<std::string>& only = {});
+    void RunAgainFor(const std::vector<std::string>& accounts);
     void ShowFetchedMessage(const std::string& text);
     void RebuildRows();
     void NewMailAlert();
@@ -163,7 +168,9 @@ private:
     void TakeFirstSelectedRow();
     void AnnounceNewMail(const std::string& text);
     // The notice's Read: the message of that id, as "View Type" says.
-    void ReadFromNotice(std::uint32_t id);
+    void ReadFromNotice(const MessageKey& key);
+    // Accounts that failed for the first time: one notice for them all.
+    void AnnounceFailures(const std::vector<std::string>& lines);
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);
@@ -183,7 +190,7 @@ private:
     std::vector<AccountSettings> m_accounts;
     std::string m_filter = kAllMailboxes;
     std::vector<int> m_selectedRows;
-    std::vector<std::uint32_t> m_selectedIds;
+    std::vector<MessageKey> m_selected;
     std::function<std::vector<int>()> m_selectionSource;
     bool m_busy = false;
     // Written by the worker, read by the UI thread.
@@ -196,6 +203,9 @@ private:
     // Certificates the running worker was shown and could not trust, asked
     // about when it is done if the user started it.
     CertificateTrust m_trust;
+    // Accounts the last checks could not reach: named in the tooltip and
+    // the status bar until their next good check.
+    CheckFailures m_failures;
     WorkerKind m_workerKind = WorkerKind::Scan;
     ReadIn m_readIn = ReadIn::AsViewTypeSays;
     int m_messageCenterPage = IEngineUi::kMessagePage;

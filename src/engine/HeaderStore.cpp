@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 
 #include "engine/ZStream.h"
@@ -254,8 +256,50 @@ bool SaveHeaderStore(const std::vector<Record>& list, const std::string& databas
     return true;
 }
 
+namespace {
+
+// What a load reports, held back until it is over, so that the box about a
+// damaged file can also say where the file was kept.
+struct HeldReports : HeaderStoreReporter {
+    std::vector<std::string> messages, details;
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void LogDetail(const std::string& text) override { details.push_back(text); }
+};
+
+// The load's body. damaged: the file was read and found broken (not one that
+// could not be opened), so a save would overwrite what lies beyond the fault.
+template <typename Record>
+bool LoadRecords(std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter,
+                 bool& damaged);
+
+}  // namespace
+
 template <typename Record>
 bool LoadHeaderStore(std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter) {
+    HeldReports held;
+    bool damaged = false;
+    const bool whole = LoadRecords(list, databasePath, held, damaged);
+    if (damaged) {
+        // The next save writes over the file; a copy as it was keeps what
+        // lies beyond the damage for whoever can still read it.
+        const std::string aside = databasePath + kDamagedSuffix;
+        std::error_code error;
+        std::filesystem::copy_file(databasePath, aside, std::filesystem::copy_options::overwrite_existing, error);
+        const std::string note = error ? "The damaged file could not be kept aside (" + error.message() + ")."
+                                       : "The damaged file is kept as " + aside + ".";
+        if (!held.messages.empty()) held.messages.front() += "\n\n" + note;
+        held.details.push_back("Header store: " + note + "\r\n");
+    }
+    for (const auto& text : held.details) reporter.LogDetail(text);
+    for (const auto& text : held.messages) reporter.ShowMessage(text);
+    return whole;
+}
+
+namespace {
+
+template <typename Record>
+bool LoadRecords(std::vector<Record>& list, const std::string& databasePath, HeaderStoreReporter& reporter,
+                 bool& damaged) {
     FilePtr content = CreateScratchFile();
     if (!content) {
         reporter.ShowMessage("unable to create temporary file");
@@ -280,26 +324,31 @@ bool LoadHeaderStore(std::vector<Record>& list, const std::string& databasePath,
         reporter.ShowMessage("Decompression failed");
         reporter.LogDetail(zstream.Detail());
         whole = false;
+        damaged = true;
     }
     if (status == CZStream::kOutputLimit) {
         reporter.LogDetail("Header store: " + databasePath + " unpacks to more than " +
                            std::to_string(kHeaderStoreMaxBytes >> 20) + " MB; nothing loaded\r\n");
+        damaged = true;
         return false;
     }
     switch (scanner.Result()) {
         case RecordScanner::Verdict::Whole: break;
         case RecordScanner::Verdict::NotAStore:
             reporter.LogDetail("Header store: " + databasePath + " is not a header store; nothing loaded\r\n");
+            damaged = true;
             return false;
         case RecordScanner::Verdict::TooMany:
             reporter.LogDetail("Header store: " + databasePath + " holds more than " +
                                std::to_string(kHeaderStoreMaxRecords) + " records; nothing loaded\r\n");
+            damaged = true;
             return false;
         case RecordScanner::Verdict::Damaged:
         case RecordScanner::Verdict::Truncated:
             reporter.LogDetail("Header store: " + databasePath + " is damaged after record " +
                                std::to_string(scanner.Records()) + "; the records before it are loaded\r\n");
             whole = false;
+            damaged = true;
             break;
     }
 
@@ -327,6 +376,8 @@ bool LoadHeaderStore(std::vector<Record>& list, const std::string& databasePath,
     }
     return whole;
 }
+
+}  // namespace
 
 template bool LoadHeaderStore(std::vector<CMailHeader>&, const std::string&, HeaderStoreReporter&);
 template bool LoadHeaderStore(std::vector<StoredHeader>&, const std::string&, HeaderStoreReporter&);

@@ -25,6 +25,10 @@ inline constexpr std::uint32_t kHeaderStoreMagic = 199811;
 inline constexpr std::uint64_t kHeaderStoreMaxBytes = std::uint64_t(1) << 30;
 inline constexpr std::uint64_t kHeaderStoreMaxRecords = 1000000;
 
+// Where a load keeps a copy of a file it found damaged, beside it, before
+// any save writes over it (an older copy is replaced).
+inline constexpr const char* kDamagedSuffix = ".damaged";
+
 // Appends the stored records to list in file order. True when the whole file
 // was read; false on any failure, with the records read before the fault
 // kept in the list (none when the file is beyond the limits or not a store).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "engine/CheckFailures.h"
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
 
@@ -64,15 +65,19 @@ bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContex
 }
 
 // Connect, log in and count; on failure the account is skipped. Returns the
-// message count, or -1.
-int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail) {
+// message count, or -1, with reason saying why in plain words.
+int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail, std::string& reason) {
     const std::string server = account.GetServerName();
-    if (!ConnectAccount(pop, account, ctx)) return -1;
+    if (!ConnectAccount(pop, account, ctx)) {
+        reason = CheckFailureReason(pop, CheckStage::Connect);
+        return -1;
+    }
     if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
     const bool signedIn = account.m_incomingSignIn == kSignInOAuth2
                               ? SignInWithToken(pop, account, ctx)
                               : pop.Login(account.GetUserName(), account.GetUserPassword());
     if (!signedIn) {
+        reason = CheckFailureReason(pop, CheckStage::Login);
         if (pop.WasAnswered()) pop.Quit();
         return -1;
     }
@@ -80,10 +85,21 @@ int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ct
         ctx.view.PostProgressText(Format("Status: Connected - User %s login complete", account.GetUserName()));
     int count = 0, size = 0;
     if (!pop.GetMailboxStatus(count, size)) {
+        reason = CheckFailureReason(pop, CheckStage::Mailbox);
         pop.Quit();
         return -1;
     }
     return count < 0 ? 0 : count;
+}
+
+// A cancel that cut the connection while an account was being opened (or
+// kept the next one from being made): the check ends there.
+bool CancelledBetweenAccounts(WorkerContext& ctx) {
+    if (!ctx.cancelRequest->IsSet()) return false;
+    ctx.cancelRequest->Reset();
+    ctx.Finish();
+    ctx.view.PostWorkerDone();
+    return true;
 }
 
 // Progress for each message would cost a trip to the UI thread per message,
@@ -154,10 +170,10 @@ public:
             // Without a unique id the message is known by its header text's
             // checksum, which is what the header fetch gives it; never by the
             // id of the message before it.
-            if (!haveUid || !m_ctx.messages->Contains(CPopMail::HashUniqueId(uid))) {
+            if (!haveUid || !Known(CPopMail::HashUniqueId(uid))) {
                 CMailHeader record;
                 if (m_pop.GetHeader(i, record)) {
-                    if (haveUid || !m_ctx.messages->Contains(record.m_uidlHash)) Store(record);
+                    if (haveUid || !Known(record.m_uidlHash)) Store(record);
                 } else {
                     m_error = true;
                 }
@@ -172,7 +188,7 @@ public:
     // is asked for).
     bool Wanted(const std::string& uid) {
         const std::uint32_t id = CPopMail::HashUniqueId(uid);
-        return !m_ctx.messages->Contains(id) && m_chosen.insert(id).second;
+        return !Known(id) && m_chosen.insert(id).second;
     }
 
     // The new messages of one listing: their headers, in batches where the
@@ -196,6 +212,12 @@ public:
     bool Failed() const { return m_error; }
 
 private:
+    // Known to this account: another account's record with the same id is
+    // another message.
+    bool Known(std::uint32_t id) const {
+        return m_ctx.messages->Contains({id, m_server, m_account.GetEmailAddress()});
+    }
+
     void Progress(int i) {
         if (!m_gate.Due(i, m_count)) return;
         if (m_getMail) {
@@ -232,15 +254,20 @@ void CheckOrScan(WorkerContext& ctx) {
     const bool getMail = ctx.kind == WorkerKind::CheckMail;
     CPopMail pop(ctx.output, ctx.transports);
     bool error = false;
+    std::vector<AccountCheck> results;
     for (const AccountSettings& account : ctx.accounts) {
         const std::string server = account.GetServerName();
         if (getMail) ctx.view.PostProgressText(Format("Status: Connecting to host %s.. ", server));
         if (account.m_disabled) continue;
-        const int count = OpenMailbox(pop, account, ctx, getMail);
+        std::string reason;
+        const int count = OpenMailbox(pop, account, ctx, getMail, reason);
         if (count < 0) {
+            if (CancelledBetweenAccounts(ctx)) return;
             error = true;
+            results.push_back({account.GetAccountName(), reason});
             continue;
         }
+        results.push_back({account.GetAccountName(), {}});
         if (getMail) {
             ctx.view.PostProgressRange(count * 10);
         } else {
@@ -263,14 +290,19 @@ void CheckOrScan(WorkerContext& ctx) {
         pop.Quit();
     }
     if (error) ctx.view.PostCheckFailed();
+    ctx.view.PostAccountsChecked(std::move(results));
     ctx.Finish();
     ctx.view.PostListRefresh();
 }
 
-// The first account whose server is the record's mailbox (exact match).
-const AccountSettings* AccountFor(const std::vector<AccountSettings>& accounts, const std::string& mailbox) {
+// The account the record came from: its server and address; else, for a
+// record whose account's address has changed since, the first one on its
+// server.
+const AccountSettings* AccountFor(const std::vector<AccountSettings>& accounts, const MessageKey& key) {
     for (const auto& a : accounts)
-        if (a.GetServerName() == mailbox) return &a;
+        if (a.GetServerName() == key.server && a.GetEmailAddress() == key.address) return &a;
+    for (const auto& a : accounts)
+        if (a.GetServerName() == key.server) return &a;
     return nullptr;
 }
 
@@ -280,11 +312,12 @@ void Retrieve(WorkerContext& ctx) {
         ctx.Finish();
         ctx.view.SendRetrieveDone(RetrieveResult::Nothing);
     };
-    if (ctx.selectedIds.empty()) return nothing();
-    const std::uint32_t id = ctx.selectedIds.front();
+    if (ctx.selected.empty()) return nothing();
+    const MessageKey& key = ctx.selected.front();
+    const std::uint32_t id = key.id;
     CMailHeader record;
-    if (!ctx.messages->FindFirst(id, record)) return nothing();
-    const AccountSettings* account = AccountFor(ctx.accounts, record.m_accountServer);
+    if (!ctx.messages->FindFirst(key, record)) return nothing();
+    const AccountSettings* account = AccountFor(ctx.accounts, key);
     if (!account || account->m_disabled) return nothing();
     const std::string server = account->GetServerName();
     if (!ConnectAccount(pop, *account, ctx)) return nothing();
@@ -321,16 +354,18 @@ void Delete(WorkerContext& ctx) {
     for (const AccountSettings& account : ctx.accounts) {
         if (account.m_disabled) continue;
         const std::string server = account.GetServerName();
-        const int count = OpenMailbox(pop, account, ctx, false);
+        std::string reason;
+        const int count = OpenMailbox(pop, account, ctx, false, reason);
         if (count < 0) {
             error = true;
             continue;
         }
         const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
-            for (std::uint32_t selected : ctx.selectedIds) {
-                if (selected != c) continue;
+            // Only this account's: another's message may have the same id.
+            for (const MessageKey& selected : ctx.selected) {
+                if (selected.id != c || AccountFor(ctx.accounts, selected) != &account) continue;
                 ctx.view.SendProgressStep(Format("%s - Deleting Message %d of %d", server, i, count), position);
-                if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(c);
+                if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(selected);
             }
             return false;
         });

@@ -27,7 +27,7 @@ enum class WorkerKind { CheckMail, Scan, Retrieve, Delete };
 struct WorkerContext {
     WorkerKind kind = WorkerKind::Scan;
     std::vector<AccountSettings> accounts;
-    std::vector<std::uint32_t> selectedIds;  // retrieve: the first one; delete: every one
+    std::vector<MessageKey> selected;  // retrieve: the first one; delete: every one
     std::shared_ptr<MessageStore> messages;
     std::shared_ptr<ManualResetEvent> cancelRequest;
     ViewMessenger view;

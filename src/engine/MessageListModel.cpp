@@ -55,8 +55,10 @@ MessageListModel::Row MessageListModel::MakeRow(const CMailHeader& record) {
     Row row;
     // The mark compares the raw bytes; only the shown texts are decoded.
     row.image = IsSpamMarked(record.m_to, record.m_accountAddress) ? 1 : 0;
-    row.subject = DecodeHeaderText(record.m_subject);
-    row.sender = CleanSender(DecodeHeaderText(record.m_from));
+    // Shown whole: a long subject or name is folded over several lines by
+    // nearly every mailer, and the record keeps only the first.
+    row.subject = DecodeHeaderText(record.Unfolded("Subject", record.m_subject));
+    row.sender = CleanSender(DecodeHeaderText(record.Unfolded("From", record.m_from)));
     MailDate date;
     row.date = record.GetDate(date) ? date.Format() : record.m_date;
     row.size = std::to_string(record.m_size) + " Bytes";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MessageStore.h"
 #include "protocol/MailHeader.h"
 
 namespace velto {
@@ -54,6 +55,8 @@ public:
     // UI thread.
     const Row& RowAt(int row) const;
     std::uint32_t IdAt(int row) const { return m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)].record.Id(); }
+    // The id with the account the row's record came from.
+    MessageKey KeyAt(int row) const { return MessageKey::Of(m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)].record); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -4,35 +4,55 @@
 
 namespace velto {
 
+namespace {
+bool Holds(const StoredHeader& r, const MessageKey& key) {
+    return r.Id() == key.id && r.AccountServer() == key.server && r.AccountAddress() == key.address;
+}
+}  // namespace
+
+std::uint64_t MessageStore::Intern(const std::string& server, const std::string& address) {
+    const auto [it, added] =
+        m_accounts.try_emplace({server, address}, static_cast<std::uint32_t>(m_accounts.size()));
+    return std::uint64_t(it->second) << 32;
+}
+
+bool MessageStore::Indexed(const MessageKey& key, std::uint64_t& index) const {
+    const auto account = m_accounts.find({key.server, key.address});
+    if (account == m_accounts.end()) return false;  // no record of that account
+    index = (std::uint64_t(account->second) << 32) | key.id;
+    return m_known.count(index) != 0;
+}
+
 void MessageStore::Append(const CMailHeader& record) {
     StoredHeader stored(record);
     std::lock_guard lock(m_mutex);
+    ++m_known[Intern(stored.AccountServer(), stored.AccountAddress()) | stored.Id()];
     m_records.push_back(std::move(stored));
-    ++m_known[record.m_uidlHash];
     ++m_generation;
 }
 
-bool MessageStore::Contains(std::uint32_t idChecksum) const {
+bool MessageStore::Contains(const MessageKey& key) const {
     std::lock_guard lock(m_mutex);
-    return m_known.count(idChecksum) != 0;
+    std::uint64_t index = 0;
+    return Indexed(key, index);
 }
 
-bool MessageStore::FindFirst(std::uint32_t idChecksum, CMailHeader& out) const {
+bool MessageStore::FindFirst(const MessageKey& key, CMailHeader& out) const {
     std::lock_guard lock(m_mutex);
-    if (!m_known.count(idChecksum)) return false;
-    auto it = std::find_if(m_records.begin(), m_records.end(),
-                           [&](const StoredHeader& r) { return r.Id() == idChecksum; });
+    std::uint64_t index = 0;
+    if (!Indexed(key, index)) return false;
+    auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     out = it->Full();
     return true;
 }
 
-bool MessageStore::RemoveFirst(std::uint32_t idChecksum) {
+bool MessageStore::RemoveFirst(const MessageKey& key) {
     std::lock_guard lock(m_mutex);
-    auto known = m_known.find(idChecksum);
-    if (known == m_known.end()) return false;
-    auto it = std::find_if(m_records.begin(), m_records.end(),
-                           [&](const StoredHeader& r) { return r.Id() == idChecksum; });
+    std::uint64_t index = 0;
+    if (!Indexed(key, index)) return false;
+    const auto known = m_known.find(index);
+    auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     m_records.erase(it);
     if (--known->second == 0) m_known.erase(known);
@@ -44,6 +64,7 @@ void MessageStore::Clear() {
     std::lock_guard lock(m_mutex);
     m_records.clear();
     m_known.clear();
+    m_accounts.clear();
     ++m_generation;
 }
 
@@ -77,8 +98,9 @@ std::uint64_t MessageStore::Snapshot(std::vector<StoredHeader>& out) const {
 
 void MessageStore::Reindex() {
     m_known.clear();
+    m_accounts.clear();
     m_known.reserve(m_records.size());
-    for (const auto& r : m_records) ++m_known[r.Id()];
+    for (const auto& r : m_records) ++m_known[Intern(r.AccountServer(), r.AccountAddress()) | r.Id()];
 }
 
 }  // namespace velto

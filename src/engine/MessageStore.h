@@ -11,7 +11,9 @@
 // must be shown; show it after they return.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -19,15 +21,26 @@
 
 namespace velto {
 
+// A message as a check knows it: its id's checksum within one account, the
+// account being the server and address every record holds. Two accounts
+// whose servers list the same ids each keep their own messages.
+struct MessageKey {
+    std::uint32_t id = 0;
+    std::string server, address;
+    static MessageKey Of(const StoredHeader& record) {
+        return {record.Id(), record.AccountServer(), record.AccountAddress()};
+    }
+};
+
 class MessageStore {
 public:
     // Any thread. The list keeps records compact; FindFirst gives a full one.
     void Append(const CMailHeader& record);
-    bool Contains(std::uint32_t idChecksum) const;
-    // Copies the first record with the checksum; false when none.
-    bool FindFirst(std::uint32_t idChecksum, CMailHeader& out) const;
-    // Removes the first record with the checksum.
-    bool RemoveFirst(std::uint32_t idChecksum);
+    bool Contains(const MessageKey& key) const;
+    // Copies the first record with the key; false when none.
+    bool FindFirst(const MessageKey& key, CMailHeader& out) const;
+    // Removes the first record with the key.
+    bool RemoveFirst(const MessageKey& key);
     void Clear();
     std::size_t Size() const;
     bool Empty() const { return Size() == 0; }
@@ -45,7 +58,12 @@ private:
     void Reindex();
     mutable std::mutex m_mutex;
     std::vector<StoredHeader> m_records;
-    std::unordered_map<std::uint32_t, int> m_known;  // checksum -> records holding it
+    // Keys are indexed as the id beside a small number for the account, so
+    // the index holds no copy of the account's texts per record.
+    std::uint64_t Intern(const std::string& server, const std::string& address);
+    bool Indexed(const MessageKey& key, std::uint64_t& index) const;
+    std::map<std::pair<std::string, std::string>, std::uint32_t> m_accounts;  // (server, address) -> number
+    std::unordered_map<std::uint64_t, int> m_known;  // key -> records holding it
     std::uint64_t m_generation = 0;
 };
 

@@ -25,6 +25,9 @@ void ViewMessenger::PostUntrustedCertificate(std::string account, PeerCertificat
         v.OnUntrustedCertificate(account, certificate);
     });
 }
+void ViewMessenger::PostAccountsChecked(std::vector<AccountCheck> results) {
+    Post([results = std::move(results)](IViewMessages& v) { v.OnAccountsChecked(results); });
+}
 void ViewMessenger::PostWorkerDone() {
     Post([](IViewMessages& v) { v.OnWorkerDone(); });
 }

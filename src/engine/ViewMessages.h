@@ -6,6 +6,9 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
+#include "engine/CheckFailures.h"
 #include "engine/EngineMessages.h"
 #include "protocol/Transport.h"
 
@@ -37,6 +40,8 @@ public:
     virtual void OnProgressRange(int upper) = 0;               // UWM_PROGRESS_RANGE
     virtual void OnProgressAdvance(int step) = 0;              // UWM_PROGRESS_ADVANCE
     virtual void OnProgressReset() = 0;                        // UWM_PROGRESS_RESET
+    // A check or scan ran to its end: how each account it tried went.
+    virtual void OnAccountsChecked(const std::vector<AccountCheck>& results) = 0;
     // An account's server showed a certificate that failed verification.
     virtual void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
 };
@@ -51,6 +56,7 @@ public:
     void PostListRefresh();
     void PostCheckFailed();
     void PostWorkerDone();
+    void PostAccountsChecked(std::vector<AccountCheck> results);
     void PostUntrustedCertificate(std::string account, PeerCertificate certificate);
     void SendRetrieveDone(RetrieveResult result);
     void PostRetrieveDone(RetrieveResult result, std::string text);

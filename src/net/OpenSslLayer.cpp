@@ -280,6 +280,7 @@ public:
         }
         auto tls = std::make_unique<TlsTransport>(std::move(plain), ssl);
         error = tls->Handshake(host, pinned, certificate);
+        certificate.host = host;
         if (error != 0) return nullptr;
         return tls;
     }

@@ -56,6 +56,10 @@ public:
         m_aborted = true;
         for (int fd : m_fds) ::shutdown(fd, SHUT_RDWR);
     }
+    void Resume() {
+        std::lock_guard lock(m_mutex);
+        m_aborted = false;
+    }
 
 private:
     mutable std::mutex m_mutex;
@@ -200,6 +204,7 @@ public:
     explicit PosixTransportFactory(TransportTimeLimits limits) : m_limits(limits) {}
     std::unique_ptr<ITransport> Create() override { return std::make_unique<PosixTransport>(m_limits, m_registry); }
     void AbortAll() override { m_registry->AbortAll(); }
+    void Resume() override { m_registry->Resume(); }
 
 private:
     TransportTimeLimits m_limits;

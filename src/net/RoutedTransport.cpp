@@ -32,6 +32,7 @@ public:
         return std::make_unique<RoutedTransport>(m_inner->Create(), m_route);
     }
     void AbortAll() override { m_inner->AbortAll(); }
+    void Resume() override { m_inner->Resume(); }
 
 private:
     std::shared_ptr<ITransportFactory> m_inner;

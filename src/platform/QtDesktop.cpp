@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "present/WindowFit.h"
+
 namespace velto {
 
 QtDesktop::QtDesktop(QObject* parent) : QObject(parent) {
@@ -33,7 +35,9 @@ void QtDesktop::Sound(Beep) {
 }
 
 void QtDesktop::MessageBox(QWidget* owner, const QString& text) {
-    QMessageBox::information(owner, "VeltoMail", text);
+    QMessageBox box(QMessageBox::Information, "VeltoMail", text, QMessageBox::Ok, owner);
+    WidenForTitle(box);
+    box.exec();
 }
 
 bool QtDesktop::AskYesNo(QWidget* owner, const QString& text) {

@@ -1,3 +1,4 @@
+#include "present/WindowFit.h"
 #include "present/MessageCenter.h"
 
 #include "settings/RegistryDatabase.h"
@@ -115,6 +116,7 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
     };
     prompts.messageBox = [](QWidget* parent, const QString& caption, const QString& text) {
         QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+        WidenForTitle(box);
         box.exec();
     };
     prompts.askYesNo = [](QWidget* parent, const QString& question) {
@@ -223,9 +225,7 @@ void CMessageCenter::showEvent(QShowEvent* event) {
     // manager would put it, part of it may lie beyond the screen's edge.
     if (!m_placed && screen()) {
         m_placed = true;
-        const QRect space = screen()->availableGeometry();
-        resize(size().boundedTo(space.size() * 9 / 10));
-        move(space.center() - QPoint(width() / 2, height() / 2));
+        FitToScreen(*this);
     }
     QMainWindow::showEvent(event);
 }
@@ -270,8 +270,27 @@ QAction* CMessageCenter::Action(int id) const {
 }
 
 void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& message) {
+    // A reply the user is writing survives hiding the window and showing
+    // the same message again; another message over it is asked about once,
+    // and a no keeps this message and its reply on show.
+    if (m_replyBuilt && !SameMessage(header, m_header)) {
+        if (m_tabs->currentIndex() == kReplyPage) m_reply->Pull();
+        const bool edited = m_reply->m_recipient != m_builtReply.m_recipient ||
+                            m_reply->m_subject != m_builtReply.m_subject || m_reply->m_body != m_builtReply.m_body;
+        if (edited && !m_replySent &&
+            !(m_prompts.askYesNo &&
+              m_prompts.askYesNo(this, QStringLiteral("The reply you are writing has not been sent. Discard it "
+                                                      "and show the other message?"))))
+            return;
+        m_replyBuilt = false;
+    }
     m_header = header;
     m_message = message;
+}
+
+bool CMessageCenter::SameMessage(const CMailHeader& a, const CMailHeader& b) {
+    return a.m_uidlHash == b.m_uidlHash && a.m_accountServer == b.m_accountServer &&
+           a.m_accountAddress == b.m_accountAddress && a.m_rawHeader == b.m_rawHeader;
 }
 
 void CMessageCenter::SetPage(Page page) {
@@ -294,8 +313,11 @@ void CMessageCenter::Fill() {
     // Read as a person reads mail: encoded words and MIME parts decoded.
     // Save Message and the header page keep the raw text.
     m_mime = std::make_unique<MimeMessage>(m_message.Whole());
-    m_reader->m_from = QString::fromStdString(DecodeHeaderText(m_header.m_from));
-    m_reader->m_subject = QString::fromStdString(DecodeHeaderText(m_header.m_subject));
+    // A folded subject or name whole, as the list shows it.
+    const std::string from = m_header.Unfolded("From", m_header.m_from);
+    const std::string subject = m_header.Unfolded("Subject", m_header.m_subject);
+    m_reader->m_from = QString::fromStdString(DecodeHeaderText(from));
+    m_reader->m_subject = QString::fromStdString(DecodeHeaderText(subject));
     QString body = DisplayText(m_mime->Text());
     if (!m_mime->Attachments().empty()) {
         body += QStringLiteral("\n\n---- Attachments (Action > Save Attachment...) ----\n");
@@ -306,11 +328,18 @@ void CMessageCenter::Fill() {
     }
     m_reader->m_body = body;
     m_actions[ID_SAVE_ATTACHMENT]->setEnabled(!m_mime->Attachments().empty());
-    // Rebuilt for every message, over any edits of the last one; the quote
-    // is of the text as read.
-    m_reply->m_recipient = DisplayText(ReplyRecipient(m_header.m_from));
-    m_reply->m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(m_header.m_subject)));
-    m_reply->m_body = DisplayText(QuoteBody(m_mime->Text()));
+    // Built for each new message (SetMessage has asked about any edits);
+    // the quote is of the text as read.
+    if (!m_replyBuilt) {
+        m_builtReply.m_recipient = DisplayText(ReplyRecipient(from));
+        m_builtReply.m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(subject)));
+        m_builtReply.m_body = DisplayText(QuoteBody(m_mime->Text()));
+        m_reply->m_recipient = m_builtReply.m_recipient;
+        m_reply->m_subject = m_builtReply.m_subject;
+        m_reply->m_body = m_builtReply.m_body;
+        m_replyBuilt = true;
+        m_replySent = false;
+    }
     m_stats->m_rawHeader = DisplayText(m_message.m_header);
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
@@ -432,13 +461,17 @@ void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
     // The user who cancelled knows it did not go; a reply that went anyway
     // is still reported.
     if (outcome.cancelled && !outcome.sent) return;
-    m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
-    // The user sent it: a certificate that failed is put to the user once,
-    // and a yes trusts exactly that one for this account's sending.
-    if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) return;
+    if (outcome.sent) m_replySent = true;
+    // The user sent it: a certificate that failed is put to the user in one
+    // question that names the server, and a yes trusts exactly that one for
+    // this account's sending and sends again at once.
+    if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) {
+        m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
+        return;
+    }
     if (!m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(m_sendingAccount, outcome.untrusted))))
         return;
-    TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint);
+    if (TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint)) OnSendReply();
 }
 
 }  // namespace velto

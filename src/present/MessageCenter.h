@@ -153,6 +153,7 @@ private:
     void OnPageChanged(int index);
     void ApplyFont(const QFont& font);
     void OnReplyDone(const ReplyOutcome& outcome);
+    static bool SameMessage(const CMailHeader& a, const CMailHeader& b);
 
     MessageCenterPrompts m_prompts;
     TransportMaker m_transports;
@@ -167,6 +168,12 @@ private:
     CMailReaderPage* m_reader = nullptr;
     CMailReplyPage* m_reply = nullptr;
     CMailStatsPage* m_stats = nullptr;
+    // The reply as built for the message on show, to tell the user's edits.
+    struct BuiltReply {
+        QString m_recipient, m_subject, m_body;
+    } m_builtReply;
+    bool m_replyBuilt = false;
+    bool m_replySent = false;
     int m_currentPage = 0;
     bool m_placed = false;
     std::map<int, QAction*> m_actions;

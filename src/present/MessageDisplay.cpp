@@ -22,7 +22,8 @@ std::string MessageTextFromDisplay(const QString& text) {
 }
 
 std::string CertificateQuestion(const std::string& account, const PeerCertificate& certificate) {
-    return "The mail server of the account \"" + account + "\" showed a certificate that could not be verified:\n" +
+    const std::string server = certificate.host.empty() ? "The mail server" : "The mail server " + certificate.host;
+    return server + " of the account \"" + account + "\" showed a certificate that could not be verified:\n" +
            certificate.problem + "\n\nSubject: " + certificate.subject + "\nIssuer: " + certificate.issuer +
            "\nValid from: " + certificate.validFrom + "\nValid until: " + certificate.validUntil +
            "\nSHA-256 fingerprint:\n" + certificate.fingerprint +

@@ -138,10 +138,14 @@ std::string EscapeHtml(std::string_view text) {
 }
 
 std::string ExpandHeaderPlaceholders(std::string_view templ, const CMailHeader& h) {
+    // A long subject or name is folded by nearly every mailer; the page
+    // shows it whole.
+    const std::string subject = h.Unfolded("Subject", h.m_subject);
+    const std::string from = h.Unfolded("From", h.m_from);
     // The organisation's placeholder has no closing percent sign.
     const std::pair<const char*, const std::string*> fields[] = {
-        {"%TITLE%", &h.m_subject},         {"%FROM%", &h.m_from},
-        {"%SUBJECT%", &h.m_subject},       {"%TO%", &h.m_to},
+        {"%TITLE%", &subject},             {"%FROM%", &from},
+        {"%SUBJECT%", &subject},           {"%TO%", &h.m_to},
         {"%DATE%", &h.m_date},             {"%REPLY_TO%", &h.m_replyTo},
         {"%MESSAGE_ID%", &h.m_messageId},  {"%ORGANIZATION", &h.m_organization},
         {"%STATUS%", &h.m_status},         {"%MIME_VERSION%", &h.m_mimeVersion},
@@ -235,7 +239,11 @@ std::string RenderPage(std::string_view templ, const CMailHeader& header, const 
     } else {
         std::string text = mime.Text();
         ReplaceAll(text, "\n", "\r\n");
-        converted = ConvertBody(text);
+        // A declared type decides; the "<html>" test is for mail from before
+        // messages declared one.
+        bool declared = false;
+        CMailHeader::UnfoldedField(message.m_header, "Content-Type", declared);
+        converted = declared ? TextBodyToHtml(text) : ConvertBody(text);
     }
     return ExpandMessage(ExpandHeaderPlaceholders(templ, header), converted);
 }

@@ -186,6 +186,36 @@ void CMailHeader::ParseFields(std::string_view text) {
     }
 }
 
+std::string CMailHeader::UnfoldedField(std::string_view raw, std::string_view name, bool& found) {
+    found = false;
+    std::string value;
+    std::size_t pos = 0;
+    while (pos < raw.size()) {
+        std::size_t end = raw.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = raw.size();
+        const std::string_view line = raw.substr(pos, end - pos);
+        pos = raw.find_first_not_of("\r\n", end);
+        if (pos == std::string_view::npos) pos = raw.size();
+        if (line.size() <= name.size() || line[name.size()] != ':') continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) same = UpperAscii(line[i]) == UpperAscii(name[i]);
+        if (!same) continue;
+        found = true;
+        value.assign(line.substr(name.size() + 1));
+        // Continuation lines begin with a blank; unfolding removes only the
+        // line break before it.
+        while (pos < raw.size() && (raw[pos] == ' ' || raw[pos] == '\t')) {
+            std::size_t next = raw.find_first_of("\r\n", pos);
+            if (next == std::string_view::npos) next = raw.size();
+            value.append(raw.substr(pos, next - pos));
+            pos = raw.find_first_not_of("\r\n", next);
+            if (pos == std::string_view::npos) pos = raw.size();
+        }
+    }
+    const std::string_view trimmed = Trim(value);
+    return std::string(trimmed);
+}
+
 bool CMailHeader::GetDate(MailDate& date) const {
     std::string upper(m_date);
     for (char& c : upper) c = UpperAscii(c);

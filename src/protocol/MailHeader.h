@@ -49,6 +49,19 @@ public:
     // Whole encoded size (head included) announced by a 24-byte head.
     static std::uint64_t EncodedSize(const char* head);
 
+    // A field of the raw header as the sender wrote it, its folded lines
+    // joined (the record's parsed field keeps only the first line). The
+    // last field of the name counts, as in the parsed record; found is
+    // false when the header has none.
+    static std::string UnfoldedField(std::string_view rawHeader, std::string_view name, bool& found);
+    // For display: the field whole from the raw header, else the parsed one
+    // (a record without a raw header).
+    std::string Unfolded(std::string_view name, const std::string& parsed) const {
+        bool found = false;
+        std::string whole = UnfoldedField(m_rawHeader, name, found);
+        return found ? whole : parsed;
+    }
+
     std::string m_returnPath, m_received, m_messageId, m_date, m_from, m_replyTo, m_mailer, m_mimeVersion,
         m_to, m_subject, m_contentType, m_transferEncoding, m_uidl, m_status, m_organization;
     std::string m_accountServer, m_accountAddress, m_accountOutgoing;

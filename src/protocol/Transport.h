@@ -34,6 +34,7 @@ struct PeerCertificate {
     std::string validUntil;
     std::string fingerprint;  // SHA-256 of the certificate, "AB:CD:..."
     std::string problem;      // why verification failed; empty when it passed
+    std::string host;         // the server it was shown for, as the account names it
 };
 
 // Encryption for a connection that is already open: POP3S and implicit-TLS
@@ -60,6 +61,9 @@ public:
     // fails) and makes later ones fail. A program that is ending must not
     // wait out a silent server's time limit.
     virtual void AbortAll() {}
+    // Connections can be made again after AbortAll: a cancelled piece of
+    // work is over and the next one starts.
+    virtual void Resume() {}
 };
 
 }  // namespace velto

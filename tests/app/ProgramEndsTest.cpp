@@ -9,9 +9,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/CorvaneApp.h"
 #include "engine/HeaderStoreFile.h"
+#include "support/DovecotServer.h"
 #include "support/FakeMailbox.h"
 #include "support/LoopbackServer.h"
 #include "support/TestEnvironment.h"
@@ -71,11 +73,18 @@ TEST(ProgramEnds, DamagedDataFileStartsAndEndsOnSigterm) {
         std::filesystem::create_directories(std::filesystem::path(database).parent_path());
         ASSERT_TRUE(HeaderStoreFile().Save(Records(2000), database).ok);
         c.damage(database);
+        const bool isFile = std::filesystem::is_regular_file(database);
+        const std::string damaged = isFile ? ReadFile(database) : "";
         program.Start();
         // Through start-up: the data file was read and the loop runs.
         EXPECT_TRUE(program.WaitFor([&] { return program.Errors().find("VeltoMail: started") != std::string::npos; }));
         ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
         EXPECT_EQ(program.ExitCode(), 0) << program.errors;
+        // The damaged file as it was, kept aside before any save.
+        EXPECT_EQ(std::filesystem::exists(database + ".damaged"), isFile);
+        if (isFile) {
+            EXPECT_EQ(ReadFile(database + ".damaged"), damaged);
+        }
         if (c.someRecordsKept) {
             // The records read before the fault were kept and saved again.
             const std::size_t kept = StoredCount(database);
@@ -109,6 +118,37 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
     // The worker's connection is cut: no waiting out its time limit, no forced end.
     EXPECT_LT(program.elapsedMs, 1500) << program.errors;
     EXPECT_EQ(StoredCount(database), 3u);
+}
+
+// Two mailboxes on one Dovecot listing the same unique id: the real program
+// fetches and keeps both messages, each under its own account.
+TEST(ProgramEnds, TwoAccountsListingTheSameIdEachKeepTheirMessage) {
+    if (!test::DovecotServer::Installed()) GTEST_SKIP() << "dovecot is not installed";
+    test::DovecotServer server;
+    std::string accounts;
+    for (const std::string user : {"ann", "bob"}) {
+        server.AddUser(user, "pw-" + user);
+        server.AddMessage(user, "1765000000.same", "From: x@example.org\r\nSubject: for " + user + "\r\n\r\nhi\r\n");
+        accounts += kKey + "Accounts\\" + user + "]\r\n\"Account Name\"=\"" + user +
+                    "\"\r\n\"Server Name\"=\"127.0.0.1\"\r\n\"Email Address\"=\"" + user +
+                    "@example.com\"\r\n\"User Name\"=\"" + user + "\"\r\n\"User Password\"=\"pw-" + user +
+                    "\"\r\n\r\n";
+    }
+    std::string why;
+    ASSERT_TRUE(server.Start(&why)) << why;
+    Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + accounts));
+    qputenv("VELTOMAIL_POP3_PORT", QByteArray::number(server.Port()));
+    program.Start();
+    qunsetenv("VELTOMAIL_POP3_PORT");
+    ASSERT_TRUE(program.WaitFor([&] { return StoredCount(program.DefaultDatabase()) == 2; }, 30000))
+        << program.Errors();
+    ASSERT_TRUE(program.Terminate(10000));
+    std::vector<CMailHeader> stored;
+    HeaderStoreFile().Load(stored, program.DefaultDatabase());
+    ASSERT_EQ(stored.size(), 2u);
+    std::set<std::string> owners;
+    for (const auto& r : stored) owners.insert(r.m_accountAddress + " " + r.m_subject);
+    EXPECT_EQ(owners, (std::set<std::string>{"ann@example.com for ann", "bob@example.com for bob"}));
 }
 
 TEST(ProgramEnds, ACheckIsOnDiskBeforeTheProgramEnds) {

@@ -44,7 +44,7 @@ TEST(CheckMail, LoginFailureOnTheFirstAccountStillChecksTheSecond) {
     EXPECT_EQ(h.view->Model()->RowAt(0).mailbox, "pop.b");
     EXPECT_EQ(h.view->Model()->IdAt(0), Crc32::Of("uid-2"));
     EXPECT_EQ(h.view->NewCount(), 2);
-    EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!");
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!\nCould not check A: the server refused the password");
     EXPECT_EQ(h.ui.title, "VeltoMail 98 - All MailBoxes - 2 Messages");
     EXPECT_FALSE(h.ui.progressWindow);  // the rebuild closed it
     const std::vector<std::string> firstTexts(h.ui.progressTexts.begin(), h.ui.progressTexts.begin() + 2);
@@ -147,6 +147,47 @@ TEST(Busy, ARebuildDuringACheckKeepsTheBusyStateAndOneWorker) {
     EXPECT_EQ(f.transports->Problems(), "");  // exactly one conversation ran
     EXPECT_EQ(f.transports->state().connects, 1);
     EXPECT_EQ(h.view->Messages().Size(), 1u);
+}
+
+}  // namespace
+}  // namespace velto
+
+namespace velto {
+namespace {
+
+// Two mailboxes on one server that list the same unique id (made in the
+// same second on one Dovecot): each keeps its message across checks, and a
+// delete in one leaves the other's alone on the server and in the list.
+TEST(SameIdsInTwoAccounts, EachAccountKeepsAndDeletesItsOwn) {
+    using test::Pop3Login;
+    using test::Pop3NewHeader;
+    using test::Pop3Uidl;
+    const std::string quit = test::kPop3Quit;
+    const std::string script = Pop3Login("A", 1) + Pop3NewHeader(1, "1.1765000000", "for A") + quit +
+                               Pop3Login("B", 1) + Pop3NewHeader(1, "1.1765000000", "for B") + quit +
+                               // the next check fetches nothing again
+                               Pop3Login("A", 1) + Pop3Uidl(1, "1.1765000000") + quit + Pop3Login("B", 1) +
+                               Pop3Uidl(1, "1.1765000000") + quit +
+                               // the delete of B's message
+                               Pop3Login("A", 1) + Pop3Uidl(1, "1.1765000000") + quit + Pop3Login("B", 1) +
+                               Pop3Uidl(1, "1.1765000000") + "C: DELE 1\nS: +OK gone\n" + quit;
+    auto transports = std::make_shared<test::ScriptedTransportFactory>(script);
+    test::EngineHarness h(test::AccountsText({{"A", "pop.same"}, {"B", "pop.same"}}), transports);
+    h.view->OnInitialUpdate();
+    h.Drain();
+    for (int check = 0; check < 2; ++check) {
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork());
+    }
+    ASSERT_EQ(h.view->Model()->rowCount(), 2);
+    EXPECT_EQ(h.view->Model()->RowAt(0).subject, "for B");
+    EXPECT_EQ(h.view->Model()->RowAt(1).subject, "for A");
+    h.view->SetSelectionSource([] { return std::vector<int>{0}; });
+    h.view->OnDeleteMessage({0});
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(transports->Problems(), "");
+    ASSERT_EQ(h.view->Model()->rowCount(), 1);
+    EXPECT_EQ(h.view->Model()->RowAt(0).subject, "for A");
 }
 
 }  // namespace

@@ -102,6 +102,9 @@ protected:
         return loaded;
     }
 
+    // The box about a file that did not unpack, with where it was kept.
+    std::string DamagedBox() const { return "Decompression failed\n\nThe damaged file is kept as " + m_db + ".damaged."; }
+
     std::string m_dir, m_scratch, m_db, m_oldTmp;
     std::vector<CMailHeader> m_list;
     RecordingReporter m_reporter;
@@ -184,7 +187,7 @@ TEST_F(HeaderStoreTest, DamagedFilesKeepTheRecordsBeforeTheFault) {
     EXPECT_GT(cut.size(), 0u);
     EXPECT_LT(cut.size(), 200u);
     for (std::size_t i = 0; i < cut.size(); ++i) EXPECT_EQ(cut[i].m_uidlHash, i);
-    EXPECT_EQ(m_reporter.messages, std::vector<std::string>{"Decompression failed"});
+    EXPECT_EQ(m_reporter.messages, std::vector<std::string>{DamagedBox()});
     EXPECT_EQ(m_reporter.details.at(0), "Compression: Buffer Error\r\n");
 
     // Lengths that lie: huge, or past the end of the data.
@@ -200,8 +203,41 @@ TEST_F(HeaderStoreTest, DamagedFilesKeepTheRecordsBeforeTheFault) {
         ASSERT_EQ(kept.size(), 3u);
         EXPECT_EQ(kept[2].m_subject, "2");
         EXPECT_TRUE(m_reporter.messages.empty());  // the zlib stream itself was sound
-        ASSERT_EQ(m_reporter.details.size(), 1u);
+        ASSERT_EQ(m_reporter.details.size(), 2u);  // and where the file was kept
         EXPECT_NE(m_reporter.details[0].find("damaged after record 3"), std::string::npos);
+    }
+}
+
+// A file that loads with a failure is copied aside as it was before any save
+// can write over it (an older copy replaced); a whole file is not.
+TEST_F(HeaderStoreTest, ADamagedFileIsKeptAsideBeforeTheNextSave) {
+    std::string content = Le32(199811);
+    for (int i = 0; i < 3; ++i) content += RecordBytes(i, i, "a", "s", "o", "Subject: " + std::to_string(i));
+    const std::string packed = Deflate9(content);
+    struct Row {
+        const char* name;
+        std::string file;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"zlib stream cut short", packed.substr(0, packed.size() / 2), true},
+        {"record lengths that lie", Deflate9(content + Le32(9) + Le32(9) + Le32(0)), true},
+        {"a whole file", packed, false},
+    };
+    const std::string aside = m_db + ".damaged";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_reporter = {};
+        WriteAll(aside, "an older copy");
+        WriteAll(m_db, row.file);
+        m_list = Load(!row.kept);
+        EXPECT_EQ(ReadAll(aside), row.kept ? row.file : "an older copy");
+        ASSERT_TRUE(SaveHeaderStore(m_list, m_db, m_reporter));  // the save writes over the file only
+        EXPECT_EQ(ReadAll(aside), row.kept ? row.file : "an older copy");
+        if (row.kept) {
+            EXPECT_NE(m_reporter.details.back().find(aside), std::string::npos);
+        }
+        for (const auto& box : m_reporter.messages) EXPECT_EQ(box, DamagedBox());
     }
 }
 
@@ -209,10 +245,11 @@ TEST_F(HeaderStoreTest, ForeignAndHostileFilesLoadNothing) {
     WriteAll(m_db, Deflate9(Le32(199812) + RecordBytes(1, 1, "", "", "", "")));  // wrong magic
     EXPECT_TRUE(Load(false).empty());
     EXPECT_TRUE(m_reporter.messages.empty());
+    m_reporter = {};
     WriteAll(m_db, "not zlib at all");
     EXPECT_TRUE(Load(false).empty());
-    EXPECT_EQ(m_reporter.messages, std::vector<std::string>{"Decompression failed"});
-    EXPECT_EQ(m_reporter.details.at(1), "Compresion: Data Error\r\n");
+    EXPECT_EQ(m_reporter.messages, std::vector<std::string>{DamagedBox()});
+    EXPECT_EQ(m_reporter.details.at(0), "Compresion: Data Error\r\n");
 
     // More records than any real store: one million and one empty ones.
     m_reporter = {};
@@ -251,7 +288,7 @@ TEST_F(HeaderStoreTest, ForeignAndHostileFilesLoadNothing) {
     }
     EXPECT_LT(std::filesystem::file_size(m_db), 2u << 20);
     EXPECT_TRUE(Load(false).empty());
-    EXPECT_EQ(m_reporter.messages, std::vector<std::string>{"Decompression failed"});
+    EXPECT_EQ(m_reporter.messages, std::vector<std::string>{DamagedBox()});
     EXPECT_NE(m_reporter.details.at(1).find("unpacks to more than 1024 MB"), std::string::npos);
 }
 

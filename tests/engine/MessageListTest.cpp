@@ -33,6 +33,33 @@ TEST(SenderCleaning, DisplayNamesAndAddresses) {
     EXPECT_EQ(CleanSender(""), "");
 }
 
+// The list shows folded subjects and names whole, decoded; the record keeps
+// its first line as it always did.
+TEST(ListRow, FoldedSubjectAndSenderShownWhole) {
+    struct Row {
+        const char* name;
+        std::string header, subject, sender, recordSubject;
+    };
+    const Row rows[] = {
+        {"encoded words on two lines",
+         "From: ann@example.com\r\nSubject: =?UTF-8?B?R3LDvMOfZSBhdXMgTcO8bmNoZW4sIGVp?=\r\n"
+         " =?UTF-8?B?bmUgc2VociBsYW5nZSBCZXRyZWZmemVpbGU=?=\r\nTo: bob@example.com\r\n",
+         "Grüße aus München, eine sehr lange Betreffzeile", "ann@example.com",
+         "=?UTF-8?B?R3LDvMOfZSBhdXMgTcO8bmNoZW4sIGVp?="},
+        {"plain text folded with a tab", "Subject: the first line\r\n\tand the second\r\nFrom: \"Ann\r\n Smith\" <a@b.c>\r\n",
+         "the first line and the second", "Ann Smith", "the first line"},
+        {"one line", "Subject: short\r\nFrom: a@b.c\r\n", "short", "a@b.c", "short"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CMailHeader record = Record(1, "pop.a", row.header);
+        EXPECT_EQ(record.m_subject, row.recordSubject);
+        const auto shown = MessageListModel::MakeRow(record);
+        EXPECT_EQ(shown.subject, row.subject);
+        EXPECT_EQ(shown.sender, row.sender);
+    }
+}
+
 TEST(SpamMark, ComparesBothSidesWithoutCase) {
     EXPECT_FALSE(IsSpamMarked("ANN@EXAMPLE.COM", "ann@example.com"));
     // An address stored with capitals must not mark every message.

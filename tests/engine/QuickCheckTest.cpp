@@ -138,6 +138,7 @@ TEST(QuickCheck, TheLogShowsTheListingInFourLines) {
         std::vector<CMailHeader> known;  // all but the last are known
         for (int i = 1; i < 300; ++i) {
             CMailHeader r;
+            r.SetAccountInfo("pop.test", "ann@example.com", "");  // known to this account
             r.SetMessageInfo(-1, Crc32::Of("id-" + std::to_string(i)), 10);
             known.push_back(r);
         }

@@ -118,6 +118,26 @@ TEST(TemplateRenderer, PageTakesDecodedBodiesAndInlinePictures) {
     EXPECT_EQ(page.find("&lt;p&gt;"), std::string::npos) << "an HTML part is not escaped";
 }
 
+// A body that says "<html>" is markup only when nothing declares its type.
+TEST(TemplateRenderer, DeclaredPlainTextStaysText) {
+    struct Row {
+        const char* name;
+        std::string rawHeader, body, page;
+    };
+    const std::string mime = "MIME-Version: 1.0\r\n";
+    const Row rows[] = {
+        {"text/plain", mime + "Content-Type: text/plain\r\n", "<html><b>x</b>\r\n", "&lt;html&gt;&lt;b&gt;x&lt;/b&gt;<br>"},
+        {"text/plain part", mime + "Content-Type: multipart/mixed; boundary=\"B\"\r\n",
+         "--B\r\nContent-Type: text/plain\r\n\r\n<html><b>x</b>\r\n--B--\r\n", "&lt;html&gt;&lt;b&gt;x&lt;/b&gt;"},
+        {"no MIME headers", "Subject: old\r\n", "<html><b>x</b>\r\n", "<html><b>x</b><br>"},
+    };
+    for (const Row& row : rows) {
+        CMailHeader h = Header();
+        h.m_rawHeader = row.rawHeader;
+        EXPECT_EQ(RenderPage("%MESSAGE%", h, Text(h, row.body)), row.page) << row.name;
+    }
+}
+
 TEST(TemplateRenderer, FilesAreMadeBesideTheTemplateElseInTheFallbackFolder) {
     namespace fs = std::filesystem;
     const std::string dir = test::MakeTempDir("tmpl");

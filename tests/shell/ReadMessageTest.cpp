@@ -141,7 +141,8 @@ TEST(ReadAndAnswer, DoubleClickReadSaveReplyEditAndSend) {
     EXPECT_EQ(utf8.substr(utf8.find("\r\n\r\n")), "\r\n\r\nGr=C3=BC=C3=9Fe\r\n");
     EXPECT_NE(HeaderValue(utf8, "Message-ID"), ownId);
 
-    // Closing only hides the window; the next read shows it again.
+    // Closing only hides the window; the next read of the same message shows
+    // it again with the reply as the user left it.
     mc.close();
     EXPECT_FALSE(mc.isVisible());
     QCoreApplication::sendEvent(list->viewport(), &dbl);
@@ -150,7 +151,7 @@ TEST(ReadAndAnswer, DoubleClickReadSaveReplyEditAndSend) {
     EXPECT_TRUE(mc.isVisible());
     EXPECT_EQ(mc.Tabs()->currentIndex(), 0);
     mc.Tabs()->setCurrentIndex(1);
-    EXPECT_EQ(mc.Reply()->Pane()->toPlainText(), ">Shall we meet on Friday?\n>.Bob\n");  // the edits gone
+    EXPECT_EQ(mc.Reply()->Pane()->toPlainText(), QString::fromUtf8("Grüße\n"));  // the reply as it was left
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ public:
     void Route(const std::string& host, int port) { m_routes[host] = port; }
     std::unique_ptr<ITransport> Create() override;
     void AbortAll() override { m_inner->AbortAll(); }
+    void Resume() override { m_inner->Resume(); }
 
 private:
     std::shared_ptr<ITransportFactory> m_inner;

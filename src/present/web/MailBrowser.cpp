@@ -23,6 +23,9 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 #include <filesystem>
+#include <utility>
+
+#include "present/WindowFit.h"
 
 
 namespace velto {
@@ -303,6 +306,13 @@ void CMailBrowser::LoadRemoteContent() {
 
 void CMailBrowser::OnRemoteBlocked() {
     if (m_blocker->Message()) m_remoteBar->show();
+}
+
+void CMailBrowser::showEvent(QShowEvent* event) {
+    // The first time whole on the screen: its Hide button must not lie
+    // under the panel.
+    if (!std::exchange(m_placed, true)) FitToScreen(*this);
+    QMainWindow::showEvent(event);
 }
 
 void CMailBrowser::closeEvent(QCloseEvent* event) {

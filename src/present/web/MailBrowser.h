@@ -87,12 +87,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     // Enter anywhere but in the page and the address box is the Hide button.
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void AddCommand(QMenu* menu, int id, const QString& text, const QString& status, std::function<void()> run);
     void OnRemoteBlocked();
 
     std::function<void()> m_closed;
+    bool m_placed = false;
     QComboBox* m_location = nullptr;
     QWebEngineView* m_view = nullptr;
     QWidget* m_remoteBar = nullptr;
