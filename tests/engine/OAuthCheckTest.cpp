@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeMailbox.h"
+#include "support/FakeTransport.h"
 #include "support/MailTestKit.h"
 #include "support/RedirectTransport.h"
 #include "support/qt/EngineHarness.h"
@@ -11,14 +12,6 @@
 namespace velto {
 namespace {
 
-// The encryption is not what is tested here: the mailbox speaks in clear.
-class PassThroughTls : public ITlsLayer {
-public:
-    std::unique_ptr<ITransport> Secure(std::unique_ptr<ITransport> plain, const std::string&, const std::string&,
-                                       PeerCertificate&, int&) override {
-        return plain;
-    }
-};
 
 // Hands out the tokens in turn: the first when asked, the next when a fresh
 // one is asked for.
@@ -67,7 +60,7 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
                                   "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\ann]\r\n"
                                   "\"Email Address\"=\"ann@example.com\"\r\n\"Incoming Sign In\"=dword:00000001\r\n"
                                   "\"Incoming Security\"=dword:00000001\r\n\"Incoming Port\"=dword:0000006e\r\n\r\n",
-                              transports, nullptr, nullptr, nullptr, false, std::make_shared<PassThroughTls>(), tokens);
+                              transports, nullptr, nullptr, nullptr, false, std::make_shared<test::PassThroughTls>(), tokens);
         h.view->OnInitialUpdate();
         h.Drain();
         h.view->OnRefresh();

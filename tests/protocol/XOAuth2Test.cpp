@@ -15,16 +15,9 @@
 namespace velto {
 namespace {
 
+using test::PassThroughTls;
 using test::ScriptedTransportFactory;
 
-// The script stands for what the server says once TLS is up.
-class PassThroughTls : public ITlsLayer {
-public:
-    std::unique_ptr<ITransport> Secure(std::unique_ptr<ITransport> plain, const std::string&, const std::string&,
-                                       PeerCertificate&, int&) override {
-        return plain;
-    }
-};
 
 // base64 of "user=ann@example.com^Aauth=Bearer tok^A^A".
 const std::string kResponse = "dXNlcj1hbm5AZXhhbXBsZS5jb20BYXV0aD1CZWFyZXIgdG9rAQE=";

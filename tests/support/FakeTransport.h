@@ -46,4 +46,14 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+// "Encryption" that hands the stream back as it is: for tests of what goes
+// over TLS (sign-in, tokens) without a handshake.
+class PassThroughTls : public ITlsLayer {
+public:
+    std::unique_ptr<ITransport> Secure(std::unique_ptr<ITransport> plain, const std::string&, const std::string&,
+                                       PeerCertificate&, int&) override {
+        return plain;
+    }
+};
+
 }  // namespace velto::test
