@@ -419,6 +419,7 @@ void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& 
         EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.tokens});
     m_workerKind = kind;
     m_trust.Clear();
+    m_expiredSignIns.clear();
     m_busy = true;
     m_s.ui->SetWaitCursor(true);
     m_animator.StartBusy();
@@ -448,8 +449,19 @@ void CCorvaneView::OnWorkerDone() {
         RebuildRows();
     }
     if (m_destroyed) return;
-    const auto trusted = m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
-    if (!trusted.empty()) RunAgainFor(trusted);
+    auto again = m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
+    // As with certificates: asked only after a check the user started, once
+    // per account; a fresh sign-in runs the check again for it.
+    const auto expired = std::exchange(m_expiredSignIns, {});
+    if (m_workerKind != WorkerKind::Scan)
+        for (const auto& account : expired)
+            if (m_s.ui->AskSignInAgain(account)) again.push_back(account);
+    if (!again.empty()) RunAgainFor(again);
+}
+
+void CCorvaneView::OnSignInExpired(const std::string& account) {
+    if (std::find(m_expiredSignIns.begin(), m_expiredSignIns.end(), account) == m_expiredSignIns.end())
+        m_expiredSignIns.push_back(account);
 }
 
 void CCorvaneView::RunAgainFor(const std::vector<std::string>& accounts) {

@@ -130,6 +130,7 @@ public:
     void OnProgressAdvance(int step) override;
     void OnProgressReset() override;
     void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) override;
+    void OnSignInExpired(const std::string& account) override;
     void OnAccountsChecked(const std::vector<AccountCheck>& results) override;
 
     // State, for the windows and for tests.
@@ -203,6 +204,7 @@ private:
     // Certificates the running worker was shown and could not trust, asked
     // about when it is done if the user started it.
     CertificateTrust m_trust;
+    std::vector<std::string> m_expiredSignIns;  // asked about once the check is over
     // Accounts the last checks could not reach: named in the tooltip and
     // the status bar until their next good check.
     CheckFailures m_failures;

@@ -25,6 +25,12 @@ public:
     // Whether to trust, for this account, a certificate that failed
     // verification: subject, issuer, validity and fingerprint are shown.
     virtual bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
+    // Whether to sign the account in again (OAuth2), and doing it: true once
+    // the user is signed in.
+    virtual bool AskSignInAgain(const std::string& account) {
+        (void)account;
+        return false;
+    }
 
     // The message list: report style, the five columns, the two images,
     // full-row selection.

@@ -61,6 +61,8 @@ bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContex
     if (!held && ctx.output)
         ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " +
                                  (ctx.tokens ? why : std::string("no OAuth2 sign-in here")) + "\r\n");
+    if (!ok && ctx.tokens && (!held || pop.GetLastSocketError() == localerr::kTokenRefused))
+        ctx.view.PostSignInExpired(account.GetAccountName());
     return ok;
 }
 

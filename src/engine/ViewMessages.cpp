@@ -25,6 +25,9 @@ void ViewMessenger::PostUntrustedCertificate(std::string account, PeerCertificat
         v.OnUntrustedCertificate(account, certificate);
     });
 }
+void ViewMessenger::PostSignInExpired(std::string account) {
+    Post([account = std::move(account)](IViewMessages& v) { v.OnSignInExpired(account); });
+}
 void ViewMessenger::PostAccountsChecked(std::vector<AccountCheck> results) {
     Post([results = std::move(results)](IViewMessages& v) { v.OnAccountsChecked(results); });
 }

@@ -44,6 +44,8 @@ public:
     virtual void OnAccountsChecked(const std::vector<AccountCheck>& results) = 0;
     // An account's server showed a certificate that failed verification.
     virtual void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
+    // An account's OAuth2 sign-in was refused even with a fresh token.
+    virtual void OnSignInExpired(const std::string& account) = 0;
 };
 
 // Any thread. The target is reached only through the channel, so after the
@@ -58,6 +60,7 @@ public:
     void PostWorkerDone();
     void PostAccountsChecked(std::vector<AccountCheck> results);
     void PostUntrustedCertificate(std::string account, PeerCertificate certificate);
+    void PostSignInExpired(std::string account);
     void SendRetrieveDone(RetrieveResult result);
     void PostRetrieveDone(RetrieveResult result, std::string text);
     void SendDeleteDone();

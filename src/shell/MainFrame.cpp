@@ -2,6 +2,7 @@
 
 #include "present/MessageDisplay.h"
 
+#include <QEventLoop>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,6 +34,7 @@
 #include "shell/UtilityBar.h"
 #include "protocol/MessageText.h"
 #include "settings/Settings.h"
+#include "shell/SheetPrompts.h"
 
 namespace velto {
 
@@ -458,6 +460,26 @@ void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this
 
 bool CMainFrame::AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) {
     return m_desktop.AskYesNo(this, Q(CertificateQuestion(account, certificate)));
+}
+
+bool CMainFrame::AskSignInAgain(const std::string& account) {
+    const auto& signIn = SheetPrompts::Current().oauthSignIn;
+    const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
+    if (!signIn || std::find(names.begin(), names.end(), account) == names.end()) return false;
+    if (!m_desktop.AskYesNo(this, Q("The sign-in of " + account + " has expired or was revoked. Sign in again?")))
+        return false;
+    // The user is in the browser meanwhile; everything keeps painting, as
+    // under a dialog, and no lock is held here.
+    QEventLoop loop;
+    bool signedIn = false, finished = false;
+    signIn(this, AccountSettings(keys::Join(keys::kAccounts, account)), [&](bool ok, const QString& text) {
+        signedIn = ok;
+        finished = true;
+        AppendOutput(text.toStdString() + "\r\n");
+        loop.quit();
+    });
+    if (!finished) loop.exec();
+    return signedIn;
 }
 
 bool CMainFrame::RunOptionsSheet() { return m_runOptionsSheet ? m_runOptionsSheet(this) : false; }

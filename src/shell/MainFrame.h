@@ -128,6 +128,7 @@ public:
     void MessageBox(const std::string& text) override;
     bool RunOptionsSheet() override;
     bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) override;
+    bool AskSignInAgain(const std::string& account) override;
     void SetupList() override;
     void ChooserResetContent() override;
     void ChooserInsertAtTop(const std::string& text) override;

@@ -1,6 +1,6 @@
 // A check of an account that signs in with OAuth2: the held token, a fresh
 // one once the server refuses it, and an account that fails when even that is
-// refused, with the token never in the log.
+// refused, with the token never in the log and the user asked to sign in.
 #include <gtest/gtest.h>
 
 #include "support/FakeMailbox.h"
@@ -63,9 +63,11 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
                               transports, nullptr, nullptr, nullptr, false, std::make_shared<test::PassThroughTls>(), tokens);
         h.view->OnInitialUpdate();
         h.Drain();
-        h.view->OnRefresh();
+        h.view->OnGetMail();
         ASSERT_TRUE(h.FinishWork());
         EXPECT_EQ(h.view->Model()->rowCount(), static_cast<int>(row.rows));
+        // After a check the user started, a failed sign-in is put to the user once.
+        EXPECT_EQ(h.ui.signInQuestions, row.rows ? std::vector<std::string>{} : std::vector<std::string>{"ann"});
         EXPECT_EQ(tokens->asked, row.asked);
         const std::string log = h.log.Text();
         EXPECT_EQ(log.find("stale"), std::string::npos);

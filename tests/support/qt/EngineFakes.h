@@ -67,6 +67,11 @@ public:
         m_journal.push_back("ui.trust " + account);
         return trustAnswer;
     }
+    std::vector<std::string> signInQuestions;  // never signs in
+    bool AskSignInAgain(const std::string& account) override {
+        signInQuestions.push_back(account);
+        return false;
+    }
     void SetupList() override { m_journal.push_back("ui.setuplist"); }
     void ChooserResetContent() override {
         chooser.clear();
