@@ -229,6 +229,25 @@ TEST(MessageCenter, AnEditedReplyIsKeptAndAskedAboutOnce) {
     }
 }
 
+// A Message Center replying to a message of the account on "pop.test",
+// whose replies go to "localhost" (the recorder at port) over checked TLS.
+std::unique_ptr<CMessageCenter> ReplyingCenter(Recorder& r, int port, const test::TestCertificates& certs) {
+    auto mc = std::make_unique<CMessageCenter>(r.Prompts(), [port] {
+        auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+        f->Route("localhost", port);
+        return f;
+    });
+    TlsTrust trust;
+    trust.extraAuthorities = certs.authority;
+    mc->SetTlsLayer(MakeOpenSslLayer(trust));
+    CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
+    original.m_accountServer = "pop.test";
+    original.m_accountOutgoing = "localhost";
+    SetMessage(*mc, original, "see you\r\n");
+    mc->ShowReply();
+    return mc;
+}
+
 TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
     if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
     const test::TestCertificates& certs = test::TestCertificates::Get();
@@ -245,19 +264,8 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
             "\"Outgoing Security\"=dword:00000002\r\n\"Outgoing Sign In\"=dword:00000002\r\n"
             "\"Outgoing User Name\"=\"bob\"\r\n\"Outgoing Password\"=\"pw-bob\"\r\n");
         Recorder r;
-        CMessageCenter mc(r.Prompts(), [&] {
-            auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
-            f->Route("localhost", smtp.Port());
-            return f;
-        });
-        TlsTrust trust;
-        trust.extraAuthorities = certs.authority;
-        mc.SetTlsLayer(MakeOpenSslLayer(trust));
-        CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
-        original.m_accountServer = "pop.test";
-        original.m_accountOutgoing = "localhost";
-        SetMessage(mc, original, "see you\r\n");
-        mc.ShowReply();
+        auto center = ReplyingCenter(r, smtp.Port(), certs);
+        CMessageCenter& mc = *center;
         int asked = 0;
         auto send = [&] {
             r.boxes.clear();
@@ -309,21 +317,10 @@ TEST(MessageCenter, AReplyGoesOutSignedInWithTheAccountsToken) {
         "\"Outgoing Mail Server\"=\"localhost\"\r\n\"Outgoing Security\"=dword:00000002\r\n"
         "\"Outgoing Sign In\"=dword:00000003\r\n");
     Recorder r;
-    CMessageCenter mc(r.Prompts(), [&] {
-        auto f = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
-        f->Route("localhost", smtp.Port());
-        return f;
-    });
-    TlsTrust trust;
-    trust.extraAuthorities = certs.authority;
-    mc.SetTlsLayer(MakeOpenSslLayer(trust));
+    auto center = ReplyingCenter(r, smtp.Port(), certs);
+    CMessageCenter& mc = *center;
     auto tokens = std::make_shared<Tokens>();
     mc.SetTokenSource(tokens);
-    CMailHeader original = Header("Bob <bob@example.com>", "plans", "From: Bob <bob@example.com>\r\nSubject: plans\r\n");
-    original.m_accountServer = "pop.test";
-    original.m_accountOutgoing = "localhost";
-    SetMessage(mc, original, "see you\r\n");
-    mc.ShowReply();
     mc.Action(ID_SEND_REPLY)->trigger();
     ASSERT_TRUE(test::RunEventsUntil([&] { return !r.boxes.empty(); }, 20000));
     EXPECT_EQ(r.boxes[0].text, "Message Successfully Sent");
