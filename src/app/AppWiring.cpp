@@ -45,7 +45,7 @@ AppWiring::AppWiring()
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     services.saveAfterEachCheck = true;
     services.tls = MakeOpenSslLayer();
-    services.tokens = m_tokens;
+    services.tokens = m_signIns;
     services.secrets = &m_secrets;
     m_view = std::make_unique<CCorvaneView>(services);
 
@@ -56,7 +56,7 @@ AppWiring::AppWiring()
     m_frame->SetStopSound([this] { m_sound.Stop(); });
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);
-    m_frame->SetReplyTokens(m_tokens);
+    m_frame->SetReplyTokens(m_signIns);
     m_frame->SetSecretStore(&m_secrets);
     SheetPrompts::Current().readSecret = [this](const std::string& key, std::string& secret) {
         return m_secrets.Read(key, secret);

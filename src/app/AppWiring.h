@@ -11,6 +11,7 @@
 #include "platform/KeyringSecrets.h"
 #include "platform/NmDialup.h"
 #include "platform/OAuthTokens.h"
+#include "platform/OnlineAccounts.h"
 #include "platform/QtDesktop.h"
 #include "platform/QtSound.h"
 #include "platform/QtTimerHost.h"
@@ -38,6 +39,8 @@ private:
     // Before the engine: its workers may still ask for tokens while it stops.
     KeyringSecrets m_secrets;
     std::shared_ptr<OAuthTokenStore> m_tokens = std::make_shared<OAuthTokenStore>(&m_secrets);
+    // GNOME Online Accounts first, where the desktop holds the account.
+    std::shared_ptr<ITokenSource> m_signIns = std::make_shared<OnlineAccountsTokens>(m_tokens);
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CCorvaneView> m_view;
     QtTray m_tray;

@@ -1,0 +1,26 @@
+#pragma once
+// GNOME Online Accounts: where the desktop already holds a Google or
+// Microsoft account for the same address with mail on, its token is used and
+// no browser sign-in (or client id) is needed. Any other account goes to the
+// program's own token store.
+#include <QDBusConnection>
+#include <memory>
+
+#include "engine/EngineServices.h"
+
+namespace velto {
+
+class OnlineAccountsTokens : public ITokenSource {
+public:
+    OnlineAccountsTokens(std::shared_ptr<ITokenSource> others, QDBusConnection bus = QDBusConnection::sessionBus());
+    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) override;
+    // The desktop account for this provider ("Google", "Microsoft") and
+    // address, as an object path; empty when there is none.
+    QString Find(const std::string& provider, const std::string& address);
+
+private:
+    std::shared_ptr<ITokenSource> m_others;
+    QDBusConnection m_bus;
+};
+
+}  // namespace velto
