@@ -66,6 +66,12 @@ bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContex
     return ok;
 }
 
+// The account's way in: its token, or its user name and password.
+bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx) {
+    return account.m_incomingSignIn == kSignInOAuth2 ? SignInWithToken(pop, account, ctx)
+                                                     : pop.Login(account.GetUserName(), account.GetUserPassword());
+}
+
 // Connect, log in and count; on failure the account is skipped. Returns the
 // message count, or -1, with reason saying why in plain words.
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail, std::string& reason) {
@@ -75,10 +81,7 @@ int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ct
         return -1;
     }
     if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
-    const bool signedIn = account.m_incomingSignIn == kSignInOAuth2
-                              ? SignInWithToken(pop, account, ctx)
-                              : pop.Login(account.GetUserName(), account.GetUserPassword());
-    if (!signedIn) {
+    if (!SignIn(pop, account, ctx)) {
         reason = CheckFailureReason(pop, CheckStage::Login);
         if (pop.WasAnswered()) pop.Quit();
         return -1;
@@ -324,7 +327,7 @@ void Retrieve(WorkerContext& ctx) {
     const std::string server = account->GetServerName();
     if (!ConnectAccount(pop, *account, ctx)) return nothing();
     int count = 0, size = 0;
-    if (!pop.Login(account->GetUserName(), account->GetUserPassword()) || !pop.GetMailboxStatus(count, size)) {
+    if (!SignIn(pop, *account, ctx) || !pop.GetMailboxStatus(count, size)) {
         pop.Quit();
         return nothing();
     }

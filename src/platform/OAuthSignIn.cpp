@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -14,6 +13,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrlQuery>
+
+#include "platform/QtDesktop.h"
 
 namespace velto {
 
@@ -114,7 +115,7 @@ bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, O
 
 OAuthSignIn::OAuthSignIn(OAuthClient client, OpenBrowser open, QObject* parent)
     : QObject(parent), m_client(std::move(client)), m_open(std::move(open)) {
-    if (!m_open) m_open = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!m_open) m_open = OpenWithDesktop;
 }
 
 OAuthSignIn::~OAuthSignIn() = default;

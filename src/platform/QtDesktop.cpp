@@ -4,11 +4,17 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QProcess>
 #include <QUrl>
 
 #include "present/WindowFit.h"
 
 namespace velto {
+
+bool OpenWithDesktop(const QUrl& url) {
+    return QDesktopServices::openUrl(url) ||
+           QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
+}
 
 QtDesktop::QtDesktop(QObject* parent) : QObject(parent) {
     // Only the clipboard proper: a mere selection with the mouse is not a copy.
@@ -26,7 +32,7 @@ void QtDesktop::WatchClipboard(std::function<void()> changed) { m_changed = std:
 
 void QtDesktop::Open(const QString& target) {
     const QUrl url = QUrl::fromUserInput(target.trimmed());
-    if (url.isValid()) QDesktopServices::openUrl(url);  // a failure stays silent
+    if (url.isValid()) OpenWithDesktop(url);  // a failure stays silent
 }
 
 void QtDesktop::Sound(Beep) {

@@ -6,7 +6,14 @@
 
 #include "shell/Desktop.h"
 
+class QUrl;
+
 namespace velto {
+
+// The address in the user's default handler. Where the windowing system's
+// plugin has no way to (a headless session), xdg-open, which still honours
+// BROWSER. False when neither would take it.
+bool OpenWithDesktop(const QUrl& url);
 
 class QtDesktop : public QObject, public IDesktop {
     Q_OBJECT

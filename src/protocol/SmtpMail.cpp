@@ -224,10 +224,11 @@ bool CSmtpMail::SendMail(COutgoingMessage& message) {
     }
     if (!CheckArguments(message) || !PrepareMessage(message)) return false;
 
-    SendText("MAIL From: <" + message.m_sender + ">\r\n");
+    // No space before the path: strict servers (submission services) refuse it.
+    SendText("MAIL From:<" + message.m_sender + ">\r\n");
     if (!CheckReply(kOk250)) return false;
     for (int i = 0; i < message.GetRecipientCount(); ++i) {
-        SendText("RCPT TO: <" + message.GetRecipient(i).address + ">\r\n");
+        SendText("RCPT TO:<" + message.GetRecipient(i).address + ">\r\n");
         // A refused recipient does not stop the others; a lost connection does.
         if (!CheckReply(kOk250) && !m_connected) return false;
     }

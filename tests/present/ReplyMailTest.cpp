@@ -21,7 +21,7 @@ std::string Helo() {
 
 std::string Conversation(const std::string& data) {
     return "S: 220 hi\nC: " + Helo() +
-           "\nS: 250 ok\nC: MAIL From: <me@example.com>\nS: 250 ok\nC: RCPT TO: <ann@example.com>\nS: 250 ok\n"
+           "\nS: 250 ok\nC: MAIL From:<me@example.com>\nS: 250 ok\nC: RCPT TO:<ann@example.com>\nS: 250 ok\n"
            "C: DATA\nS: 354 go\nC- " + test::Printable(data, SIZE_MAX) + "\nS: 250 queued\nC: QUIT\nS: 221 bye\n";
 }
 

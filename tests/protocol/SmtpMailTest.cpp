@@ -43,11 +43,11 @@ TEST(SmtpOverLoopback, ReplyToTwoRecipientsGoesOutExactly) {
         S: 220 mail.example.com ESMTP
         C: )" + Helo() + R"(
         S: 250 hello
-        C: MAIL From: <me@example.com>
+        C: MAIL From:<me@example.com>
         S: 250 ok
-        C: RCPT TO: <a@example.com>
+        C: RCPT TO:<a@example.com>
         S: 250 ok
-        C: RCPT TO: <b@example.com>
+        C: RCPT TO:<b@example.com>
         S: 550 no such user
         C: DATA
         S: 354 go ahead
@@ -116,11 +116,11 @@ TEST_F(SmtpOverStream, MultiLineAndSplitRepliesAreReadWhole) {
         S: 0-mail.example.com
         S: 250-PIPELINING
         S: 250 8BITMIME
-        C: MAIL From: <me@example.com>
+        C: MAIL From:<me@example.com>
         S: 250 ok
-        C: RCPT TO: <a@example.com>
+        C: RCPT TO:<a@example.com>
         S: 250 ok
-        C: RCPT TO: <b@example.com>
+        C: RCPT TO:<b@example.com>
         S: 251 will forward
         C: DATA
         S: 354 go
@@ -147,7 +147,7 @@ TEST_F(SmtpOverStream, NothingIsSentForABadMessage) {
     EXPECT_EQ(smtp->GetErrorText(), "No Recipients");
 
     COutgoingMessage m = Reply("x");
-    m.m_sender = "me@example.com>\r\nRCPT TO: <victim@example.com";
+    m.m_sender = "me@example.com>\r\nRCPT TO:<victim@example.com";
     EXPECT_FALSE(smtp->SendMail(m));
     EXPECT_EQ(smtp->GetErrorText(), "The sender address contains a line break");
     m = Reply("x");
@@ -167,13 +167,13 @@ TEST_F(SmtpOverStream, NothingIsSentForABadMessage) {
 
 TEST_F(SmtpOverStream, RefusedSenderOrDataStopsTheMessage) {
     Play(R"(
-        C: MAIL From: <me@example.com>
+        C: MAIL From:<me@example.com>
         S: 553 sender refused
-        C: MAIL From: <me@example.com>
+        C: MAIL From:<me@example.com>
         S: 250 ok
-        C: RCPT TO: <a@example.com>
+        C: RCPT TO:<a@example.com>
         S: 550 no
-        C: RCPT TO: <b@example.com>
+        C: RCPT TO:<b@example.com>
         S: 550 no
         C: DATA
         S: 503 no valid recipients
@@ -191,13 +191,13 @@ TEST_F(SmtpOverStream, RefusedSenderOrDataStopsTheMessage) {
 }
 
 TEST_F(SmtpOverStream, EndlessReplyAndSilenceFailWithoutHanging) {
-    Play("C: MAIL From: <me@example.com>\nS- 250-" + std::string(70'000, 'x') + "\n");
+    Play("C: MAIL From:<me@example.com>\nS- 250-" + std::string(70'000, 'x') + "\n");
     COutgoingMessage m = Reply("x");
     EXPECT_FALSE(smtp->SendMail(m));
     EXPECT_EQ(smtp->GetErrorText(), "Server reply too long");
     EXPECT_FALSE(smtp->IsConnected());
     EXPECT_TRUE(smtp->Disconnect());  // nothing left to end
-    Play("C: MAIL From: <me@example.com>\nsilence\n");
+    Play("C: MAIL From:<me@example.com>\nsilence\n");
     EXPECT_FALSE(smtp->SendMail(m));
     EXPECT_EQ(smtp->GetErrorText(), "Socket Error");
     EXPECT_EQ(factory->Problems(), "");

@@ -66,6 +66,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string
     return true;
 }
 
+bool ChildProcess::WriteLine(const std::string& line) {
+    const std::string text = line + "\n";
+    return m_stdin >= 0 && ::write(m_stdin, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
 bool ChildProcess::ReadLine(std::string& line, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
     for (;;) {

@@ -22,6 +22,8 @@ public:
                std::string* error);
     // One line of the child's stdout (pipeStdio), within the limit.
     bool ReadLine(std::string& line, std::chrono::milliseconds limit);
+    // A line to the child's stdin (pipeStdio).
+    bool WriteLine(const std::string& line);
     // Whether it is still running (reaps it when it has ended).
     bool Running();
     // SIGTERM, then SIGKILL to its process group when it does not end in time.

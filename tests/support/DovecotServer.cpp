@@ -67,6 +67,9 @@ DovecotServer::~DovecotServer() {
 }
 
 bool DovecotServer::Installed() { return ::access(kDovecot, X_OK) == 0; }
+bool DovecotServer::SubmissionInstalled() {
+    return Installed() && ::access("/usr/lib/dovecot/submission-login", X_OK) == 0;
+}
 
 std::string DovecotServer::Maildir(const std::string& user) const { return m_folder + "/mail/" + user + "/Maildir"; }
 
@@ -108,21 +111,23 @@ void DovecotServer::WriteConfig() {
     c << "base_dir = " << d << "/run\n"
       << "state_dir = " << d << "/state\n"
       << "log_path = " << d << "/dovecot.log\n"
-      << "protocols = pop3\n"
+      << "protocols = pop3" << (m_relayPort ? " submission" : "") << "\n"
       << "listen = 127.0.0.1\n"
       << (m_certFile.empty() ? "ssl = no\n"
                              : "ssl = yes\nssl_min_protocol = TLSv1.2\nssl_cert = <" + m_certFile +
                                    "\nssl_key = <" + m_keyFile + "\n")
       << "disable_plaintext_auth = no\n"
       << "auth_failure_delay = 0\n"
-      << "auth_mechanisms = plain\n"
+      << "auth_mechanisms = " << (m_introspectionUrl.empty() ? "plain" : "xoauth2 oauthbearer") << "\n"
       << "mail_location = maildir:~/Maildir\n"
       << "pop3_uidl_format = %f\n"
       << "mail_fsync = never\n"
       << "default_internal_user = " << (AsRoot() ? "dovecot" : self) << "\n"
       << "default_login_user = " << (AsRoot() ? "dovenull" : self) << "\n"
       << "first_valid_uid = 1\n"
-      << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " << d << "/passwd\n}\n"
+      << (m_introspectionUrl.empty()
+              ? "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " + d + "/passwd\n}\n"
+              : "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " + d + "/oauth2.conf\n}\n")
       << "userdb {\n  driver = static\n  args = uid=" << (AsRoot() ? "nobody" : std::to_string(::geteuid()))
       << " gid=" << (AsRoot() ? "nogroup" : std::to_string(::getegid())) << " home=" << d << "/mail/%u\n}\n"
       << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << m_port
@@ -130,13 +135,23 @@ void DovecotServer::WriteConfig() {
     if (!m_certFile.empty())
         c << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort << "\n    ssl = yes\n  }\n";
     c << "}\n";
+    if (m_relayPort)
+        c << "hostname = mail.test\nsubmission_relay_host = 127.0.0.1\nsubmission_relay_port = " << m_relayPort
+          << "\nsubmission_relay_trusted = yes\n"
+          << "service submission-login {\n  inet_listener submission {\n    address = 127.0.0.1\n    port = "
+          << m_submissionPort << "\n  }\n}\n";
     if (!AsRoot()) {
         // Unprivileged: every service runs as ourselves, unconfined.
         const group* gr = ::getgrgid(::getegid());
         c << "default_internal_group = " << (gr ? gr->gr_name : "nogroup") << "\n"
-          << "service anvil {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n";
+          << "service anvil {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n"
+          << (m_relayPort ? "service submission-login {\n  chroot =\n}\n" : "");
     }
     WriteFile(d + "/dovecot.conf", c.str());
+    if (!m_introspectionUrl.empty())
+        WriteFile(d + "/oauth2.conf", "introspection_url = " + m_introspectionUrl +
+                                          "\nintrospection_mode = post\nusername_attribute = username\n"
+                                          "active_attribute = active\nactive_value = true\n");
 }
 
 bool DovecotServer::Start(std::string* error) {
@@ -151,6 +166,9 @@ bool DovecotServer::Start(std::string* error) {
         m_port = PickFreeLoopbackPort();
         m_tlsPort = 0;
         while (!m_certFile.empty() && (m_tlsPort == 0 || m_tlsPort == m_port)) m_tlsPort = PickFreeLoopbackPort();
+        m_submissionPort = 0;
+        while (m_relayPort && (m_submissionPort == 0 || m_submissionPort == m_port || m_submissionPort == m_tlsPort))
+            m_submissionPort = PickFreeLoopbackPort();
         WriteConfig();
         std::string why;
         if (!m_process.Start({kDovecot, "-F", "-c", m_folder + "/dovecot.conf"}, m_folder + "/dovecot.out", false,
@@ -159,7 +177,9 @@ bool DovecotServer::Start(std::string* error) {
             return false;
         }
         if (WaitForLoopbackPort(m_port, m_process, std::chrono::milliseconds(15'000)) &&
-            (m_tlsPort == 0 || WaitForLoopbackPort(m_tlsPort, m_process, std::chrono::milliseconds(15'000))))
+            (m_tlsPort == 0 || WaitForLoopbackPort(m_tlsPort, m_process, std::chrono::milliseconds(15'000))) &&
+            (m_submissionPort == 0 ||
+             WaitForLoopbackPort(m_submissionPort, m_process, std::chrono::milliseconds(15'000))))
             return true;
         m_process.Stop();
     }

@@ -27,6 +27,7 @@ public:
     DovecotServer& operator=(const DovecotServer&) = delete;
 
     static bool Installed();
+    static bool SubmissionInstalled();
 
     // Users and messages may be added before or after Start. Passwords and
     // user names must not contain ':'; unique ids must be file-name safe
@@ -38,11 +39,19 @@ public:
     // certificate; takes effect at the next Start.
     void UseTls(const std::string& certFile, const std::string& keyFile);
 
+    // Signs users in by OAuth2 only (XOAUTH2, OAUTHBEARER), their tokens
+    // checked at this token introspection address; passwords are not taken.
+    void UseOAuth2(const std::string& introspectionUrl) { m_introspectionUrl = introspectionUrl; }
+    // Also serves submission (SMTP with STARTTLS, needs UseTls) on
+    // SubmissionPort(), relaying what it takes to 127.0.0.1:relayPort.
+    void RelaySubmissionTo(int relayPort) { m_relayPort = relayPort; }
+
     bool Start(std::string* error = nullptr);
     void Stop();
     bool Running() { return m_process.Running(); }
     int Port() const { return m_port; }
     int TlsPort() const { return m_tlsPort; }
+    int SubmissionPort() const { return m_submissionPort; }
     // The master process (its mail processes are its children).
     pid_t Pid() const { return m_process.pid(); }
     const std::string& Folder() const { return m_folder; }
@@ -62,6 +71,9 @@ private:
     bool m_ownFolder = false;
     int m_port = 0;
     int m_tlsPort = 0;
+    int m_submissionPort = 0;
+    int m_relayPort = 0;
+    std::string m_introspectionUrl;
     std::string m_certFile, m_keyFile;
     std::vector<std::pair<std::string, std::string>> m_users;
     ChildProcess m_process;

@@ -1,14 +1,18 @@
 #!/usr/bin/python3
 """An OAuth2 authorization server stand-in for the tests.
 
-Usage: fake_oauth_server.py
+Usage: fake_oauth_server.py [USER]
 Listens on a loopback port the system picks and prints it on the first line.
 GET /authorize checks PKCE (S256) and answers with a redirect carrying a code
 and the state (or error=access_denied for the client id "refuse"). POST /token
 takes a code with its verifier (the challenge must match) and gives
 at-1/rt-1; a refresh with rt-1 gives at-N without a new refresh token (as
-Google does); any other refresh token is refused (invalid_grant). Ends when its
-standard input closes.
+Google does); any other refresh token is refused (invalid_grant). POST
+/introspect (token=...) answers as a mail server's token check expects: active,
+with USER as the user name, for an access token it issued; inactive for any
+other. Lines on its standard input: "expire" ends every access token issued,
+"revoke" the refresh token as well; each is answered with "done". Ends when
+its standard input closes.
 """
 import base64
 import hashlib
@@ -20,6 +24,9 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 codes = {}  # code -> (challenge, redirect_uri)
 issued = [1]
+active = set()
+revoked = [False]
+user = sys.argv[1] if len(sys.argv) > 1 else "ann@example.com"
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -53,15 +60,20 @@ class Handler(BaseHTTPRequestHandler):
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
         form = dict(urllib.parse.parse_qsl(self.rfile.read(length).decode()))
+        if self.path == "/introspect":
+            known = form.get("token") in active
+            return self.reply(200, {"active": True, "username": user} if known else {"active": False})
         if form.get("grant_type") == "authorization_code":
             challenge, target = codes.pop(form.get("code"), (None, None))
             verifier = form.get("code_verifier", "").encode()
             made = base64.urlsafe_b64encode(hashlib.sha256(verifier).digest()).rstrip(b"=").decode()
             if challenge is None or made != challenge or form.get("redirect_uri") != target:
                 return self.reply(400, {"error": "invalid_grant", "error_description": "code or verifier wrong"})
+            active.add("at-1")
             return self.reply(200, {"access_token": "at-1", "refresh_token": "rt-1", "expires_in": 3600})
-        if form.get("grant_type") == "refresh_token" and form.get("refresh_token") == "rt-1":
+        if form.get("grant_type") == "refresh_token" and form.get("refresh_token") == "rt-1" and not revoked[0]:
             issued[0] += 1
+            active.add("at-%d" % issued[0])
             return self.reply(200, {"access_token": "at-%d" % issued[0], "expires_in": 3600})
         return self.reply(400, {"error": "invalid_grant", "error_description": "refresh token revoked"})
 
@@ -69,5 +81,9 @@ class Handler(BaseHTTPRequestHandler):
 server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 print(server.server_address[1], flush=True)
 threading.Thread(target=server.serve_forever, daemon=True).start()
-sys.stdin.read()
+for line in sys.stdin:
+    if line.strip() in ("expire", "revoke"):
+        active.clear()
+        revoked[0] = revoked[0] or line.strip() == "revoke"
+        print("done", flush=True)
 server.shutdown()

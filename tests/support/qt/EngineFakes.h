@@ -98,8 +98,10 @@ public:
     }
     void ProgressAdvance(int step) override { progressAdvanced += step; }
     void ProgressReset() override { progressUpper = 0; }
-    void ShowInMessageCenter(const CMailHeader&, const CMessageText& message, int page) override {
+    CMailHeader lastHeader;
+    void ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) override {
         ++messageCenterShows;
+        lastHeader = header;
         lastPage = page;
         lastBody = message.m_body;
     }
