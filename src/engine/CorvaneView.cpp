@@ -100,6 +100,7 @@ void CCorvaneView::OnDestroy() {
     m_cancelRequest->Set();
     m_channel->Close();
     if (m_s.transports) m_s.transports->AbortAll();
+    if (m_s.tokens) m_s.tokens->AbortAll();
     m_workers.JoinAll(kWorkerStopWait);
     m_animator.StopAll();
     m_s.timers->KillTimer(kPeriodicTimerId);
@@ -400,6 +401,7 @@ void CCorvaneView::OnProgressCancel() {
         m_cancelRequest->Set();
         m_checkCancelled = true;
         if (m_s.transports) m_s.transports->AbortAll();
+        if (m_s.tokens) m_s.tokens->AbortAll();
     }
 }
 
@@ -426,6 +428,7 @@ void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& 
     m_cancelRequest->Reset();
     // A Cancel before this one left the connections cut.
     if (m_s.transports) m_s.transports->Resume();
+    if (m_s.tokens) m_s.tokens->Resume();
     m_checkCancelled = false;
     m_checkEnding = kind == WorkerKind::CheckMail || kind == WorkerKind::Scan;
     m_workers.Start([context] { RunMailWorker(*context); });

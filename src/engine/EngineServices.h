@@ -99,6 +99,10 @@ public:
     // A token to sign in with; fresh: the last one was refused, so not the
     // one held. False with the reason in why.
     virtual bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) = 0;
+    // Cuts every call under way at once (shut-down, Cancel), and those made
+    // until Resume, as ITransportFactory does for connections.
+    virtual void AbortAll() {}
+    virtual void Resume() {}
 };
 
 }  // namespace velto

@@ -54,14 +54,17 @@ bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContex
     std::string token, why;
     const bool held = ctx.tokens && ctx.tokens->AccessToken(account, false, token, why);
     bool ok = held && pop.LoginXOAuth2(account.GetEmailAddress(), token);
-    if (!ok && held && pop.GetLastSocketError() == localerr::kTokenRefused &&
-        ctx.tokens->AccessToken(account, true, token, why))
-        ok = pop.LoginXOAuth2(account.GetEmailAddress(), token);
+    bool noFresh = false;
+    if (!ok && held && pop.GetLastSocketError() == localerr::kTokenRefused) {
+        noFresh = !ctx.tokens->AccessToken(account, true, token, why);
+        if (!noFresh) ok = pop.LoginXOAuth2(account.GetEmailAddress(), token);
+    }
     std::fill(token.begin(), token.end(), '\0');
-    if (!held && ctx.output)
+    if ((!held || noFresh) && ctx.output)
         ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " +
                                  (ctx.tokens ? why : std::string("no OAuth2 sign-in here")) + "\r\n");
-    if (!ok && ctx.tokens && (!held || pop.GetLastSocketError() == localerr::kTokenRefused))
+    if (!ok && ctx.tokens && !ctx.cancelRequest->IsSet() &&
+        (!held || pop.GetLastSocketError() == localerr::kTokenRefused))
         ctx.view.PostSignInExpired(account.GetAccountName());
     return ok;
 }

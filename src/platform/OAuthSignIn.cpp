@@ -96,18 +96,30 @@ bool AcceptableEndpoint(const QUrl& url) {
 }
 
 bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, OAuthTokens& out, std::string& error,
-                   std::chrono::milliseconds limit) {
+                   std::chrono::milliseconds limit, const std::atomic<bool>* abort) {
     if (!CheckEndpoints(client, error)) return false;
+    if (abort && *abort) {
+        error = "cancelled";
+        return false;
+    }
     QNetworkAccessManager network;
     QEventLoop loop;
     QNetworkReply* reply =
         network.post(TokenRequest(client), Form(client, {{"grant_type", "refresh_token"}, {"refresh_token", Q(refreshToken)}}));
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(limit, &loop, [&] { reply->abort(); });
+    QTimer watch;  // the flag is set from another thread: looked at often
+    if (abort) {
+        QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+            if (*abort) reply->abort();
+        });
+        watch.start(50);
+    }
     if (!reply->isFinished()) loop.exec();
     OAuthTokens tokens;
     tokens.refresh = refreshToken;
     const bool ok = ReadTokens(reply, tokens, error);
+    if (!ok && abort && *abort) error = "cancelled";
     delete reply;
     if (ok) out = tokens;
     return ok;

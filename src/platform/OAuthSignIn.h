@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -34,10 +35,11 @@ struct OAuthTokens {
 bool AcceptableEndpoint(const QUrl& url);
 
 // Exchanges a refresh token for a new access token, waiting at most limit
-// (any thread). An answer without a new refresh token keeps the one given.
-// False with the reason in error.
+// (any thread), and given up once abort is set. An answer without a new
+// refresh token keeps the one given. False with the reason in error.
 bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, OAuthTokens& out, std::string& error,
-                   std::chrono::milliseconds limit = std::chrono::seconds(30));
+                   std::chrono::milliseconds limit = std::chrono::seconds(30),
+                   const std::atomic<bool>* abort = nullptr);
 
 class OAuthSignIn : public QObject {
     Q_OBJECT

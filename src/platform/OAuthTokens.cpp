@@ -45,8 +45,8 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         return false;
     }
     OAuthTokens renewed;
-    if (!RefreshTokens(ClientOf(account), held.refresh, renewed, why)) {
-        why = "the sign-in has expired: " + why;
+    if (!RefreshTokens(ClientOf(account), held.refresh, renewed, why, std::chrono::seconds(30), &m_aborted)) {
+        if (!m_aborted) why = "the sign-in has expired: " + why;
         return false;
     }
     if (renewed.refresh != held.refresh && m_secrets) m_secrets->Write(RefreshKey(name), renewed.refresh);

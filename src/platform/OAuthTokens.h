@@ -2,6 +2,7 @@
 // The tokens of the accounts that sign in with OAuth2: refresh tokens in the
 // keyring (or, where none answers, for this run only), access tokens in
 // memory until shortly before they expire.
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,10 +22,14 @@ public:
     bool Remember(const std::string& account, const OAuthTokens& tokens, std::string* why = nullptr);
     bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) override;
 
+    void AbortAll() override { m_aborted = true; }
+    void Resume() override { m_aborted = false; }
+
     static std::string RefreshKey(const std::string& account) { return account + "/OAuth Refresh Token"; }
 
 private:
     ISecretStore* m_secrets;
+    std::atomic<bool> m_aborted = false;
     std::mutex m_mutex;
     std::map<std::string, OAuthTokens> m_held;  // by account name
 };

@@ -3,6 +3,9 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "settings/Settings.h"
 
@@ -15,10 +18,6 @@ const QString kAccount = QStringLiteral("org.gnome.OnlineAccounts.Account");
 const QString kOAuth2 = QStringLiteral("org.gnome.OnlineAccounts.OAuth2Based");
 constexpr int kTimeoutMs = 10000;
 
-QDBusMessage Call(QDBusConnection& bus, const QString& path, const QString& iface, const QString& method) {
-    return bus.call(QDBusMessage::createMethodCall(kService, path, iface, method), QDBus::Block, kTimeoutMs);
-}
-
 bool ProviderMatches(const QString& type, const std::string& provider) {
     if (provider == "Google") return type == "google";
     if (provider == "Microsoft") return type == "ms365" || type == "windows_live" || type == "exchange";
@@ -30,10 +29,37 @@ bool ProviderMatches(const QString& type, const std::string& provider) {
 OnlineAccountsTokens::OnlineAccountsTokens(std::shared_ptr<ITokenSource> others, QDBusConnection bus)
     : m_others(std::move(others)), m_bus(std::move(bus)) {}
 
+void OnlineAccountsTokens::AbortAll() {
+    m_aborted = true;
+    if (m_others) m_others->AbortAll();
+}
+
+void OnlineAccountsTokens::Resume() {
+    m_aborted = false;
+    if (m_others) m_others->Resume();
+}
+
+// Waits for the answer within the time limit, and no longer once AbortAll
+// was called (from another thread).
+QDBusMessage OnlineAccountsTokens::Call(const QString& path, const QString& iface, const QString& method) {
+    const QDBusMessage call = QDBusMessage::createMethodCall(kService, path, iface, method);
+    if (m_aborted) return call.createErrorReply(QDBusError::Other, "cancelled");
+    QDBusPendingCallWatcher watcher(m_bus.asyncCall(call, kTimeoutMs));
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (m_aborted) loop.quit();
+    });
+    watch.start(50);
+    if (!watcher.isFinished()) loop.exec();
+    return watcher.isFinished() ? watcher.reply() : call.createErrorReply(QDBusError::Other, "cancelled");
+}
+
 QString OnlineAccountsTokens::Find(const std::string& provider, const std::string& address) {
     if (provider != "Google" && provider != "Microsoft") return {};
-    const QDBusMessage reply = Call(m_bus, "/org/gnome/OnlineAccounts", "org.freedesktop.DBus.ObjectManager",
-                                    "GetManagedObjects");
+    const QDBusMessage reply =
+        Call("/org/gnome/OnlineAccounts", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
     const QString wanted = QString::fromStdString(address).trimmed();
     const QDBusArgument objects = reply.arguments().at(0).value<QDBusArgument>();
@@ -66,8 +92,8 @@ bool OnlineAccountsTokens::AccessToken(const AccountSettings& account, bool fres
         return false;
     }
     // The desktop renews what it holds; asking it again is all "fresh" needs.
-    Call(m_bus, path, kAccount, "EnsureCredentials");
-    const QDBusMessage reply = Call(m_bus, path, kOAuth2, "GetAccessToken");
+    Call(path, kAccount, "EnsureCredentials");
+    const QDBusMessage reply = Call(path, kOAuth2, "GetAccessToken");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         why = "GNOME Online Accounts: " + reply.errorMessage().toStdString();
         return false;

@@ -4,6 +4,7 @@
 // no browser sign-in (or client id) is needed. Any other account goes to the
 // program's own token store.
 #include <QDBusConnection>
+#include <atomic>
 #include <memory>
 
 #include "engine/EngineServices.h"
@@ -17,10 +18,15 @@ public:
     // The desktop account for this provider ("Google", "Microsoft") and
     // address, as an object path; empty when there is none.
     QString Find(const std::string& provider, const std::string& address);
+    void AbortAll() override;
+    void Resume() override;
 
 private:
+    QDBusMessage Call(const QString& path, const QString& iface, const QString& method);
+
     std::shared_ptr<ITokenSource> m_others;
     QDBusConnection m_bus;
+    std::atomic<bool> m_aborted = false;
 };
 
 }  // namespace velto

@@ -3,8 +3,14 @@
 // program's own sign-in.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <future>
+
+#include "platform/OAuthTokens.h"
 #include "platform/OnlineAccounts.h"
 #include "settings/Settings.h"
+#include "support/LoopbackServer.h"
+#include "support/qt/EngineHarness.h"
 #include "support/qt/PrivateBus.h"
 
 namespace velto {
@@ -43,6 +49,42 @@ TEST(OnlineAccounts, TheDesktopsAccountSignsInWhereProviderAndAddressMatch) {
         std::string token, why;
         EXPECT_TRUE(tokens.AccessToken(account, false, token, why)) << why;
         EXPECT_EQ(token, row.token);
+    }
+}
+
+// Shut-down and Cancel cut a token call that hangs, from another thread, long
+// before its own time limit: the desktop's and a refresh at the provider.
+TEST(OnlineAccounts, AbortAllCutsATokenCallThatHangs) {
+    test::PrivateBus bus;
+    if (!bus.Up() || !bus.StartHelper({"/usr/bin/python3", VELTO_SOURCE_DIR "/tests/support/fake_online_accounts.py"},
+                                      "ready"))
+        GTEST_SKIP() << "no private D-Bus bus";
+    test::LoopbackServer silent([](test::ServerConnection& c) {
+        std::string ignored;
+        c.ReadUntilClosed(ignored, std::chrono::seconds(20));
+    });
+    auto store = std::make_shared<OAuthTokenStore>(nullptr);
+    const std::string url = "http://127.0.0.1:" + std::to_string(silent.port()) + "/token";
+    store->Remember("Own", {"", "rt", 0});
+    OnlineAccountsTokens tokens(store, *bus.connection);
+    for (const char* provider : {"Google", "Custom"}) {
+        SCOPED_TRACE(provider);
+        AccountSettings account;
+        account.SetAccountName("Own");
+        account.m_oauthProvider = provider;
+        account.m_oauthTokenUrl = account.m_oauthAuthorizationUrl = url;
+        account.SetEmailAddress("slow@gmail.example");
+        tokens.Resume();
+        std::string token, why;
+        QElapsedTimer clock;
+        clock.start();
+        auto call = std::async(std::launch::async, [&] { return tokens.AccessToken(account, false, token, why); });
+        EXPECT_EQ(call.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+        tokens.AbortAll();
+        ASSERT_EQ(call.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_FALSE(call.get());
+        EXPECT_LT(clock.elapsed(), 6000);
+        EXPECT_NE(why.find("cancelled"), std::string::npos) << why;
     }
 }
 

@@ -2,9 +2,10 @@
 """A GNOME Online Accounts stand-in on a private session bus, for the tests.
 
 Usage: fake_online_accounts.py
-Offers two accounts: Google "ann@gmail.example" with mail on, and Google
-"off@gmail.example" with mail disabled; each hands out the token
-"goa-token-N" (N counts the calls). Prints "ready" once its name is taken;
+Offers three accounts: Google "ann@gmail.example" with mail on, Google
+"off@gmail.example" with mail disabled, each handing out the token
+"goa-token-N" (N counts the calls), and Google "slow@gmail.example", whose
+token never comes. Prints "ready" once its name is taken;
 ends when its standard input closes.
 """
 import sys
@@ -33,10 +34,12 @@ class Account(dbus.service.Object):
     def EnsureCredentials(self):
         return 3600
 
-    @dbus.service.method(OAUTH2, out_signature="si")
-    def GetAccessToken(self):
+    @dbus.service.method(OAUTH2, out_signature="si", async_callbacks=("answer", "fail"))
+    def GetAccessToken(self, answer, fail):
+        if self.props["Identity"].startswith("slow@"):
+            return
         calls[0] += 1
-        return "goa-token-%d" % calls[0], 3600
+        answer("goa-token-%d" % calls[0], 3600)
 
 
 class Manager(dbus.service.Object):
@@ -46,7 +49,8 @@ class Manager(dbus.service.Object):
 
 
 name = dbus.service.BusName("org.gnome.OnlineAccounts", bus)
-accounts = [Account(1, "ann@gmail.example", False), Account(2, "off@gmail.example", True)]
+accounts = [Account(1, "ann@gmail.example", False), Account(2, "off@gmail.example", True),
+            Account(3, "slow@gmail.example", False)]
 manager = Manager(bus, ROOT)
 loop = GLib.MainLoop()
 GLib.io_add_watch(sys.stdin, GLib.IO_HUP | GLib.IO_IN, lambda *a: loop.quit())
