@@ -13,10 +13,12 @@
 
 #include "app/CorvaneApp.h"
 #include "engine/HeaderStoreFile.h"
+#include "platform/KeyringSecrets.h"
 #include "support/DovecotServer.h"
 #include "support/FakeMailbox.h"
 #include "support/LoopbackServer.h"
 #include "support/TestEnvironment.h"
+#include "support/qt/KeyringSession.h"
 #include "ProgramRun.h"
 
 namespace velto {
@@ -95,29 +97,55 @@ TEST(ProgramEnds, DamagedDataFileStartsAndEndsOnSigterm) {
 }
 
 TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
-    // A server that accepts and then says nothing, ever.
-    std::atomic<bool> connected{false};
-    test::LoopbackServer silent([&](test::ServerConnection& c) {
-        connected = true;
-        std::string ignored;
-        c.ReadUntilClosed(ignored, std::chrono::seconds(60));
-    }, false, std::chrono::seconds(30));
-    Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
-                                     "Accounts\\Silent]\r\n\"Account Name\"=\"Silent\"\r\n"
-                                     "\"Server Name\"=\"127.0.0.1\"\r\n\r\n"));
-    const std::string database = program.DefaultDatabase();
-    std::filesystem::create_directories(std::filesystem::path(database).parent_path());
-    ASSERT_TRUE(HeaderStoreFile().Save(Records(3), database).ok);
-    qputenv("VELTOMAIL_POP3_PORT", QByteArray::number(silent.port()));
-    program.Start();
-    qunsetenv("VELTOMAIL_POP3_PORT");
-    // The start-up scan connects ten seconds in, then waits for a greeting.
-    ASSERT_TRUE(program.WaitFor([&] { return connected.load(); }, 30000));
-    ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
-    EXPECT_EQ(program.ExitCode(), 0) << program.errors;
-    // The worker's connection is cut: no waiting out its time limit, no forced end.
-    EXPECT_LT(program.elapsedMs, 1500) << program.errors;
-    EXPECT_EQ(StoredCount(database), 3u);
+    // The refresh token lives in the keyring: one on a bus of the test's own.
+    test::KeyringSession session(true);
+    const std::string oauth = "\"Incoming Sign In\"=dword:00000001\r\n\"OAuth Provider\"=\"Custom\"\r\n"
+                              "\"OAuth Authorization URL\"=\"http://127.0.0.1/\"\r\n\"OAuth Token URL\"=\"http://127.0.0.1:";
+    struct Row {
+        const char* name;
+        bool greets;       // the mail server says hello, then nothing
+        bool oauth;        // the account signs in with a token from a provider that never answers
+    };
+    for (const Row row : {Row{"a mail server that never greets", false, false},
+                          Row{"a provider that never answers a refresh", true, true}}) {
+        SCOPED_TRACE(row.name);
+        if (row.oauth && !session.up) GTEST_SKIP() << "no dbus-daemon or gnome-keyring-daemon";
+        // Servers that accept and then say nothing, ever.
+        std::atomic<bool> connected{false};
+        auto silent = [&](test::ServerConnection& c) {
+            connected = true;
+            std::string ignored;
+            c.ReadUntilClosed(ignored, std::chrono::seconds(60));
+        };
+        test::LoopbackServer pop([&](test::ServerConnection& c) {
+            if (!row.greets) return silent(c);
+            c.SendBytes("+OK ready\r\n");
+            std::string ignored;
+            c.ReadUntilClosed(ignored, std::chrono::seconds(60));
+        }, false, std::chrono::seconds(30));
+        test::LoopbackServer provider(silent, false, std::chrono::seconds(row.oauth ? 30 : 0));
+        if (row.oauth) {
+            ASSERT_TRUE(KeyringSecrets().Write("Silent/OAuth Refresh Token", "rt"));
+        }
+        Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
+                                             "Accounts\\Silent]\r\n\"Account Name\"=\"Silent\"\r\n"
+                                             "\"Server Name\"=\"127.0.0.1\"\r\n" +
+                                             (row.oauth ? oauth + std::to_string(provider.port()) + "/\"\r\n" : "") +
+                                             "\r\n"));
+        const std::string database = program.DefaultDatabase();
+        std::filesystem::create_directories(std::filesystem::path(database).parent_path());
+        ASSERT_TRUE(HeaderStoreFile().Save(Records(3), database).ok);
+        qputenv("VELTOMAIL_POP3_PORT", QByteArray::number(pop.port()));
+        program.Start();
+        qunsetenv("VELTOMAIL_POP3_PORT");
+        // The start-up scan connects ten seconds in, then waits.
+        ASSERT_TRUE(program.WaitFor([&] { return connected.load(); }, 30000));
+        ASSERT_TRUE(program.Terminate(10000)) << "no end within 10 s";
+        EXPECT_EQ(program.ExitCode(), 0) << program.errors;
+        // The worker's connection is cut: no waiting out its time limit, no forced end.
+        EXPECT_LT(program.elapsedMs, 1500) << program.errors;
+        EXPECT_EQ(StoredCount(database), 3u);
+    }
 }
 
 // Two mailboxes on one Dovecot listing the same unique id: the real program
