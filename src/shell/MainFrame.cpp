@@ -15,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -468,17 +469,30 @@ bool CMainFrame::AskSignInAgain(const std::string& account) {
     if (!signIn || std::find(names.begin(), names.end(), account) == names.end()) return false;
     if (!m_desktop.AskYesNo(this, Q("The sign-in of " + account + " has expired or was revoked. Sign in again?")))
         return false;
-    // The user is in the browser meanwhile; everything keeps painting, as
-    // under a dialog, and no lock is held here.
+    // The user is in the browser meanwhile; everything keeps painting, no
+    // lock is held here, and Cancel gives up (the sign-in belongs to the
+    // waiting window and goes with it).
+    QProgressDialog waiting(Q("Waiting for the sign-in of " + account + " in the web browser..."),
+                            QStringLiteral("Cancel"), 0, 0, this);
+    waiting.setWindowTitle(QStringLiteral("Sign In"));
+    waiting.setWindowModality(Qt::WindowModal);
+    waiting.setMinimumDuration(0);
+    waiting.setAutoClose(false);
+    waiting.setAutoReset(false);
     QEventLoop loop;
+    connect(&waiting, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    connect(&waiting, &QDialog::finished, &loop, &QEventLoop::quit);  // Escape
     bool signedIn = false, finished = false;
-    signIn(this, AccountSettings(keys::Join(keys::kAccounts, account)), [&](bool ok, const QString& text) {
+    signIn(&waiting, AccountSettings(keys::Join(keys::kAccounts, account)), [&](bool ok, const QString& text) {
         signedIn = ok;
         finished = true;
         AppendOutput(text.toStdString() + "\r\n");
         loop.quit();
     });
-    if (!finished) loop.exec();
+    if (!finished) {
+        waiting.open();
+        loop.exec();
+    }
     return signedIn;
 }
 

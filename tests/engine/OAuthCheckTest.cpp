@@ -49,18 +49,11 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        test::FakeMailbox box;
-        box.token = "good";
-        box.messages = {{"a", "Subject: one\r\n"}, {"b", "Subject: two\r\n"}};
-        auto server = box.Serve();
+        auto server = test::TokenMailbox().Serve();
         auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
         transports->Route("pop.test", server->port());
         auto tokens = std::make_shared<TokenQueue>(row.tokens);
-        test::EngineHarness h(test::AccountsText({{"ann", "pop.test"}}) +
-                                  "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\ann]\r\n"
-                                  "\"Email Address\"=\"ann@example.com\"\r\n\"Incoming Sign In\"=dword:00000001\r\n"
-                                  "\"Incoming Security\"=dword:00000001\r\n\"Incoming Port\"=dword:0000006e\r\n\r\n",
-                              transports, nullptr, nullptr, nullptr, false, std::make_shared<test::PassThroughTls>(), tokens);
+        test::EngineHarness h(test::TokenAccountSettings(), transports, nullptr, nullptr, nullptr, false, std::make_shared<test::PassThroughTls>(), tokens);
         h.view->OnInitialUpdate();
         h.Drain();
         h.view->OnGetMail();

@@ -23,7 +23,15 @@
 #include "shell/OutputWindow.h"
 #include "shell/ToolIcons.h"
 #include "shell/UtilityBar.h"
+#include "support/FakeMailbox.h"
 #include "support/FakeTransport.h"
+#include "support/MailTestKit.h"
+#include "support/RedirectTransport.h"
+#include "shell/SheetPrompts.h"
+
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 
 namespace velto {
 namespace {
@@ -400,6 +408,62 @@ TEST(MainFrame, GetMailWindowBelongsToTheMainWindow) {
     EXPECT_EQ(dlg->windowTitle(), "Checking Mail");
     EXPECT_EQ(dlg->windowIcon().cacheKey(), h.frame.windowIcon().cacheKey());
     h.frame.DestroyProgressWindow();
+}
+
+// After a Get Mail, an account whose sign-in was refused even with a fresh
+// token is put to the user in the window; a yes waits for the browser
+// sign-in (Cancel gives up), and a sign-in checks the account again.
+TEST(MainFrame, AnExpiredSignInIsPutToTheUserAndSigningInChecksAgain) {
+    class Tokens : public ITokenSource {
+    public:
+        bool AccessToken(const AccountSettings&, bool, std::string& token, std::string&) override {
+            token = signedIn ? "good" : "stale";
+            return true;
+        }
+        std::atomic<bool> signedIn = false;
+    };
+    struct Row {
+        const char* name;
+        bool yes, cancel;
+        int rows;
+    } rows[] = {
+        {"no", false, false, 0},
+        {"yes, then Cancel while waiting", true, true, 0},
+        {"yes, and signed in", true, false, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const test::FakeMailbox box = test::TokenMailbox();
+        auto server = box.Serve();
+        std::unique_ptr<test::LoopbackServer> again;
+        auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+        transports->Route("pop.test", server->port());
+        auto tokens = std::make_shared<Tokens>();
+        QString waitingTitle;
+        SheetPrompts::Current().oauthSignIn = [&](QWidget* parent, const AccountSettings&, auto done) {
+            waitingTitle = parent->windowTitle();
+            auto* waiting = qobject_cast<QProgressDialog*>(parent);
+            if (row.cancel)  // as the user does
+                return QTimer::singleShot(0, waiting, [waiting] { waiting->findChild<QPushButton*>()->click(); });
+            QTimer::singleShot(0, parent, [&, done] {
+                tokens->signedIn = true;
+                again = box.Serve();  // each serves one connection
+                transports->Route("pop.test", again->port());
+                done(true, "Signed in as ann@example.com");
+            });
+        };
+        FrameHarness h(test::TokenAccountSettings(), transports, std::make_shared<test::PassThroughTls>(), tokens);
+        h.desktop.answerYes = row.yes;
+        h.view().OnInitialUpdate();
+        Settle();
+        h.view().OnGetMail();
+        ASSERT_TRUE(h.engine.FinishWork());
+        EXPECT_EQ(h.desktop.questions,
+                  std::vector<QString>{"The sign-in of ann has expired or was revoked. Sign in again?"});
+        EXPECT_EQ(waitingTitle, row.yes ? "Sign In" : "");
+        EXPECT_EQ(h.view().Model()->rowCount(), row.rows);
+    }
+    SheetPrompts::Current().oauthSignIn = nullptr;
 }
 
 TEST(AppIcon, IsDrawnAtTheSizeAskedForSoItStaysSharp) {

@@ -80,4 +80,18 @@ std::unique_ptr<LoopbackServer> FakeMailbox::Serve(std::chrono::milliseconds acc
     }, false, acceptLimit);
 }
 
+FakeMailbox TokenMailbox() {
+    FakeMailbox box;
+    box.token = "good";
+    box.messages = {{"a", "Subject: one\r\n"}, {"b", "Subject: two\r\n"}};
+    return box;
+}
+
+std::string TokenAccountSettings() {
+    return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\ann]\r\n"
+           "\"Account Name\"=\"ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"User Name\"=\"ann\"\r\n"
+           "\"Email Address\"=\"ann@example.com\"\r\n\"Incoming Sign In\"=dword:00000001\r\n"
+           "\"Incoming Security\"=dword:00000001\r\n\"Incoming Port\"=dword:0000006e\r\n\r\n";
+}
+
 }  // namespace velto::test

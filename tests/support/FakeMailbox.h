@@ -32,4 +32,9 @@ struct FakeMailbox {
     std::unique_ptr<LoopbackServer> Serve(std::chrono::milliseconds acceptLimit = LoopbackServer::kStepLimit) const;
 };
 
+// Two messages for the account "ann" (ann@example.com on pop.test), which
+// signs in with the token "good" over TLS; the account's settings text.
+FakeMailbox TokenMailbox();
+std::string TokenAccountSettings();
+
 }  // namespace velto::test
