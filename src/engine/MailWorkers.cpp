@@ -49,8 +49,8 @@ bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext
 }
 
 // OAuth2: a token from the source; one the server refuses is replaced by a
-// fresh one, once.
-bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx) {
+// fresh one, once. On failure, reason says why in plain words.
+bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
     std::string token, why;
     const bool held = ctx.tokens && ctx.tokens->AccessToken(account, false, token, why);
     bool ok = held && pop.LoginXOAuth2(account.GetEmailAddress(), token);
@@ -66,12 +66,17 @@ bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContex
     if (!ok && ctx.tokens && !ctx.cancelRequest->IsSet() &&
         (!held || pop.GetLastSocketError() == localerr::kTokenRefused))
         ctx.view.PostSignInExpired(account.GetAccountName());
+    if (!ok && (!held || noFresh)) reason = ctx.tokens ? why : "no OAuth2 sign-in here";
+    else if (!ok && pop.GetLastSocketError() == localerr::kTokenRefused)
+        reason = "the server refused the OAuth2 sign-in: it has expired or was revoked";
+    else if (!ok && pop.GetLastSocketError() == localerr::kTokenNeedsTls)
+        reason = "OAuth2 signs in only over a secure connection";
     return ok;
 }
 
 // The account's way in: its token, or its user name and password.
-bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx) {
-    return account.m_incomingSignIn == kSignInOAuth2 ? SignInWithToken(pop, account, ctx)
+bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
+    return account.m_incomingSignIn == kSignInOAuth2 ? SignInWithToken(pop, account, ctx, reason)
                                                      : pop.Login(account.GetUserName(), account.GetUserPassword());
 }
 
@@ -84,8 +89,8 @@ int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ct
         return -1;
     }
     if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
-    if (!SignIn(pop, account, ctx)) {
-        reason = CheckFailureReason(pop, CheckStage::Login);
+    if (std::string why; !SignIn(pop, account, ctx, why)) {
+        reason = why.empty() ? CheckFailureReason(pop, CheckStage::Login) : why;
         if (pop.WasAnswered()) pop.Quit();
         return -1;
     }
@@ -330,7 +335,7 @@ void Retrieve(WorkerContext& ctx) {
     const std::string server = account->GetServerName();
     if (!ConnectAccount(pop, *account, ctx)) return nothing();
     int count = 0, size = 0;
-    if (!SignIn(pop, *account, ctx) || !pop.GetMailboxStatus(count, size)) {
+    if (std::string why; !SignIn(pop, *account, ctx, why) || !pop.GetMailboxStatus(count, size)) {
         pop.Quit();
         return nothing();
     }

@@ -467,7 +467,7 @@ bool CMainFrame::AskSignInAgain(const std::string& account) {
     const auto& signIn = SheetPrompts::Current().oauthSignIn;
     const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
     if (!signIn || std::find(names.begin(), names.end(), account) == names.end()) return false;
-    if (!m_desktop.AskYesNo(this, Q("The sign-in of " + account + " has expired or was revoked. Sign in again?")))
+    if (!m_desktop.AskYesNo(this, Q("The sign-in of " + account + " is missing, has expired or was revoked. Sign in now?")))
         return false;
     // The user is in the browser meanwhile; everything keeps painting, no
     // lock is held here, and Cancel gives up (the sign-in belongs to the

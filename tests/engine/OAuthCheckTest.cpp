@@ -41,11 +41,13 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
         std::vector<std::string> tokens;
         std::size_t rows;
         std::vector<bool> asked;  // fresh or not, in turn
+        const char* failure;      // why the account could not be checked, as the tray says
     } rows[] = {
-        {"the held token", {"good"}, 2, {false}},
-        {"refused, then a fresh one", {"stale", "good"}, 2, {false, true}},
-        {"refused twice", {"stale", "revoked"}, 0, {false, true}},
-        {"no token at all", {}, 0, {false}},
+        {"the held token", {"good"}, 2, {false}, ""},
+        {"refused, then a fresh one", {"stale", "good"}, 2, {false, true}, ""},
+        {"refused twice", {"stale", "revoked"}, 0, {false, true},
+         "\nCould not check ann: the server refused the OAuth2 sign-in: it has expired or was revoked"},
+        {"no token at all", {}, 0, {false}, "\nCould not check ann: the sign-in has expired"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -62,6 +64,7 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
         // After a check the user started, a failed sign-in is put to the user once.
         EXPECT_EQ(h.ui.signInQuestions, row.rows ? std::vector<std::string>{} : std::vector<std::string>{"ann"});
         EXPECT_EQ(tokens->asked, row.asked);
+        EXPECT_EQ(h.tray.tip.substr(std::min(h.tray.tip.find('\n'), h.tray.tip.size())), row.failure);
         const std::string log = h.log.Text();
         EXPECT_EQ(log.find("stale"), std::string::npos);
         EXPECT_EQ(log.find("Bearer"), std::string::npos);

@@ -459,7 +459,7 @@ TEST(MainFrame, AnExpiredSignInIsPutToTheUserAndSigningInChecksAgain) {
         h.view().OnGetMail();
         ASSERT_TRUE(h.engine.FinishWork());
         EXPECT_EQ(h.desktop.questions,
-                  std::vector<QString>{"The sign-in of ann has expired or was revoked. Sign in again?"});
+                  std::vector<QString>{"The sign-in of ann is missing, has expired or was revoked. Sign in now?"});
         EXPECT_EQ(waitingTitle, row.yes ? "Sign In" : "");
         EXPECT_EQ(h.view().Model()->rowCount(), row.rows);
     }
