@@ -114,27 +114,31 @@ void CCorvaneView::OnDestroy() {
 // ---- accounts and the list ------------------------------------------------
 
 void CCorvaneView::LoadAccounts() {
+    // Passwords in the keyring are fetched here, before any worker needs
+    // them. The keyring is waited for in a local event loop: the accounts
+    // are read whole first and put in place at once, so nothing run
+    // meanwhile sees half a list.
+    std::vector<AccountSettings> loaded;
+    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
+        loaded.emplace_back(keys::Join(keys::kAccounts, name));
+        if (m_s.secrets)
+            FillPasswords(loaded.back(), [this](const std::string& key, std::string& secret) {
+                return m_s.secrets->Read(key, secret);
+            });
+    }
+    m_accounts = std::move(loaded);
     m_s.ui->ChooserResetContent();
     auto insertAtTop = [&](const std::string& name) {
         m_s.ui->ChooserInsertAtTop(name);
         m_s.ui->ChooserSetCurSel(0);
         m_filter = name;
     };
-    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
-        m_accounts.emplace_back(keys::Join(keys::kAccounts, name));
-        // Passwords in the keyring are fetched here, before any worker needs them.
-        if (m_s.secrets)
-            FillPasswords(m_accounts.back(), [this](const std::string& key, std::string& secret) {
-                return m_s.secrets->Read(key, secret);
-            });
-        insertAtTop(m_accounts.back().GetServerName());
-    }
+    for (const auto& account : m_accounts) insertAtTop(account.GetServerName());
     insertAtTop(kAllMailboxes);
     m_channel->Post([this] { OnListRefresh(); });
 }
 
 void CCorvaneView::ReloadAccounts() {
-    m_accounts.clear();
     LoadAccounts();
     m_reloadPending = false;
 }
