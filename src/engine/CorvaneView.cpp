@@ -442,6 +442,9 @@ void CCorvaneView::OnWorkerDone() {
     // A rebuild of the list while the worker still runs (the user picked
     // another mailbox) must not end the busy state: one worker at a time.
     if (m_workers.Active()) return;
+    // A Cancel cut the token calls of this worker only: a reply sent now
+    // needs them again.
+    if (m_s.tokens) m_s.tokens->Resume();
     // Not busy first: the window reads the command states when the cursor
     // changes.
     const bool wasBusy = m_busy;

@@ -3,6 +3,9 @@
 // refused, with the token never in the log and the user asked to sign in.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "support/FakeMailbox.h"
 #include "support/FakeTransport.h"
 #include "support/MailTestKit.h"
@@ -72,6 +75,37 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
             EXPECT_NE(log.find("expired"), std::string::npos) << log;
         }
     }
+}
+
+// Cancel cuts a token call that hangs, asks nobody to sign in, and cuts only
+// that check's calls: the next one (a reply's) goes through.
+TEST(OAuthCheck, CancelCutsTheTokenCallUnderWayOnly) {
+    class Hanging : public ITokenSource {
+    public:
+        bool AccessToken(const AccountSettings&, bool, std::string&, std::string& why) override {
+            asked = true;
+            while (!aborted) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            why = "cancelled";
+            return false;
+        }
+        void AbortAll() override { aborted = true; }
+        void Resume() override { aborted = false; }
+        std::atomic<bool> asked = false, aborted = false;
+    };
+    auto server = test::TokenMailbox().Serve();
+    auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+    transports->Route("pop.test", server->port());
+    auto tokens = std::make_shared<Hanging>();
+    test::EngineHarness h(test::TokenAccountSettings(), transports, nullptr, nullptr, nullptr, false,
+                          std::make_shared<test::PassThroughTls>(), tokens);
+    h.view->OnInitialUpdate();
+    h.Drain();
+    h.view->OnGetMail();
+    ASSERT_TRUE(h.RunUntil([&] { return tokens->asked.load(); }));
+    h.view->OnProgressCancel();
+    ASSERT_TRUE(h.FinishWork(5000));
+    EXPECT_TRUE(h.ui.signInQuestions.empty());
+    EXPECT_FALSE(tokens->aborted);
 }
 
 }  // namespace
