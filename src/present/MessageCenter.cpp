@@ -418,7 +418,7 @@ void CMessageCenter::OnSendReply() {
     // The account the message came from decides the port, protection and
     // sign-in.
     const SendingRoute route =
-        FindSendingRoute(m_header.m_accountServer, [this](const std::string& key, std::string& secret) {
+        FindSendingRoute(m_header.m_accountServer, m_header.m_accountAddress, [this](const std::string& key, std::string& secret) {
             return m_secrets && m_secrets->Read(key, secret);
         });
     ReplySecurity security;

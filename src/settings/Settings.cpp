@@ -144,22 +144,26 @@ std::vector<AccountSettings> LoadAllAccounts() {
     return accounts;
 }
 
-SendingRoute FindSendingRoute(const std::string& incomingServer,
+SendingRoute FindSendingRoute(const std::string& incomingServer, const std::string& address,
                               const std::function<bool(const std::string&, std::string&)>& read) {
-    SendingRoute route;
+    std::vector<std::pair<std::string, AccountSettings>> onServer;  // key name, account
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
         AccountSettings account(keys::Join(keys::kAccounts, name));
-        if (account.GetServerName() != incomingServer) continue;
-        FillPasswords(account, read);
-        route.account = name;
-        route.port = account.OutgoingPort();
-        route.security = account.m_outgoingSecurity;
-        route.pinned = account.m_outgoingCertificate;
-        route.user = account.OutgoingUser();
-        route.password = account.OutgoingPassword();
-        route.oauth = account.m_outgoingSignIn == kSignInOAuth;
-        break;
+        if (account.GetServerName() == incomingServer) onServer.emplace_back(name, std::move(account));
     }
+    SendingRoute route;
+    if (onServer.empty()) return route;
+    auto found = std::find_if(onServer.begin(), onServer.end(),
+                              [&](const auto& entry) { return entry.second.GetEmailAddress() == address; });
+    auto& [name, account] = found != onServer.end() ? *found : onServer.front();
+    FillPasswords(account, read);
+    route.account = name;
+    route.port = account.OutgoingPort();
+    route.security = account.m_outgoingSecurity;
+    route.pinned = account.m_outgoingCertificate;
+    route.user = account.OutgoingUser();
+    route.password = account.OutgoingPassword();
+    route.oauth = account.m_outgoingSignIn == kSignInOAuth;
     return route;
 }
 

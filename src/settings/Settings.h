@@ -118,8 +118,10 @@ struct SendingRoute {
     std::string user, password;  // empty: no sign-in
     bool oauth = false;  // signs in with the account's OAuth2 sign-in instead
 };
-// read: where passwords kept in the keyring come from (FillPasswords).
-SendingRoute FindSendingRoute(const std::string& incomingServer,
+// The account a message came from: its incoming server and address (two
+// accounts may share a server); else the first on that server. read: where
+// passwords kept in the keyring come from (FillPasswords).
+SendingRoute FindSendingRoute(const std::string& incomingServer, const std::string& address,
                               const std::function<bool(const std::string& key, std::string& secret)>& read = {});
 
 // The keyring entry of an account's incoming or outgoing password.

@@ -169,5 +169,33 @@ TEST(SettingsRecords, OptionsAndTemplatesRoundTrip) {
     EXPECT_EQ(templates[0].m_id, Crc32::OfNameWithTerminator("Plain"));
 }
 
+// A reply goes out the way of the account its message came from: two
+// accounts on one server are told apart by the address.
+TEST(SettingsRecords, TheSendingRouteIsTheAccountOfServerAndAddress) {
+    auto account = [](const char* name, const char* address, const char* server, const char* port) {
+        return std::string("[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\") + name +
+               "]\r\n\"Account Name\"=\"" + name + "\"\r\n\"Email Address\"=\"" + address + "\"\r\n\"Server Name\"=\"" +
+               server + "\"\r\n\"Outgoing Port\"=dword:" + port + "\r\n\r\n";
+    };
+    ScopedHive scoped("REGEDIT4\r\n\r\n" + account("Ann", "ann@mail.example", "pop.mail.example", "0000024b") +
+                      account("Bob", "bob@mail.example", "pop.mail.example", "000001d1"));
+    struct Row {
+        const char* server;
+        const char* address;
+        const char* account;
+        int port;
+    } rows[] = {
+        {"pop.mail.example", "bob@mail.example", "Bob", 465},
+        {"pop.mail.example", "ann@mail.example", "Ann", 587},
+        {"pop.mail.example", "old@mail.example", "Ann", 587},  // address changed since: the first on the server
+        {"pop.other.example", "bob@mail.example", "", 25},
+    };
+    for (const Row& row : rows) {
+        const SendingRoute route = FindSendingRoute(row.server, row.address);
+        EXPECT_EQ(route.account, row.account) << row.address;
+        EXPECT_EQ(route.port, row.port) << row.address;
+    }
+}
+
 }  // namespace
 }  // namespace velto
