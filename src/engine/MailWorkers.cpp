@@ -71,6 +71,8 @@ bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContex
         reason = "the server refused the OAuth2 sign-in: it has expired or was revoked";
     else if (!ok && pop.GetLastSocketError() == localerr::kTokenNeedsTls)
         reason = "OAuth2 signs in only over a secure connection";
+    else if (!ok && pop.GetLastSocketError() == localerr::kTokenNotTaken)
+        reason = "the server does not take OAuth2 sign-ins";
     return ok;
 }
 

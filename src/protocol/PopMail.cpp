@@ -195,6 +195,7 @@ bool CPopMail::Login(const std::string& user, const std::string& password) {
 
 bool CPopMail::LoginXOAuth2(const std::string& user, const std::string& token) {
     m_user = user;
+    m_lastSocketError = 0;  // one connection object serves every account of a check
     if (!m_encrypted) {
         ReportFailure(localerr::kTokenNeedsTls, SocketStage::Send);
         m_exchangeOk = 1;  // nothing went wrong with the connection itself
@@ -203,7 +204,11 @@ bool CPopMail::LoginXOAuth2(const std::string& user, const std::string& token) {
     LogLine("AUTH XOAUTH2\r\n");
     if (!SendCommand("AUTH XOAUTH2\r\n", m_reply)) return false;
     LogLine(m_reply);
-    if (m_reply.rfind("+ ", 0) != 0 && m_reply != "+\r\n") return false;  // no such mechanism here
+    if (m_reply.rfind("+ ", 0) != 0 && m_reply != "+\r\n") {
+        ReportFailure(localerr::kTokenNotTaken, SocketStage::Receive, false);
+        m_exchangeOk = 1;
+        return false;
+    }
     std::string response = XOAuth2Response(user, token) + "\r\n";
     const bool sent = SendCommand(response, m_reply);
     std::fill(response.begin(), response.end(), '\0');

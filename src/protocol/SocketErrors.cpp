@@ -48,6 +48,7 @@ constexpr Row kTexts[] = {
     {localerr::kTlsRefused, "The server would not start a secure connection; nothing was sent in clear\r\n"},
     {localerr::kTokenNeedsTls, "An OAuth2 sign-in is only sent over a secure connection; nothing was sent\r\n"},
     {localerr::kTokenRefused, "The server refused the OAuth2 sign-in: it has expired or was revoked\r\n"},
+    {localerr::kTokenNotTaken, "The server does not take OAuth2 sign-ins (AUTH XOAUTH2)\r\n"},
 };
 
 }  // namespace

@@ -48,9 +48,11 @@ inline constexpr int kLineBreakInArgument = 90003;
 inline constexpr int kTlsFailed = 90004;
 inline constexpr int kCertificateUntrusted = 90005;
 inline constexpr int kTlsRefused = 90006;
-// OAuth2: a token is only ever sent encrypted; the server refused the token.
+// OAuth2: a token is only ever sent encrypted; the server refused the token;
+// the server does not take OAuth2 sign-ins.
 inline constexpr int kTokenNeedsTls = 90007;
 inline constexpr int kTokenRefused = 90008;
+inline constexpr int kTokenNotTaken = 90009;
 }  // namespace localerr
 
 // Where a failure happened; a time-out means something else while waiting

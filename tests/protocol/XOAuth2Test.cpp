@@ -38,7 +38,7 @@ TEST(XOAuth2, Pop3SendsTheTokenOnlyOverTlsAndTellsARefusal) {
          false, localerr::kTokenRefused},
         {"refused at once", true, "C: AUTH XOAUTH2\nS: + \nC: " + kResponse + "\nS: -ERR [AUTH] failed\n", false,
          localerr::kTokenRefused},
-        {"no such mechanism", true, "C: AUTH XOAUTH2\nS: -ERR unknown mechanism\n", false, 0},
+        {"no such mechanism", true, "C: AUTH XOAUTH2\nS: -ERR unknown mechanism\n", false, localerr::kTokenNotTaken},
         {"in clear", false, "", false, localerr::kTokenNeedsTls},
     };
     PassThroughTls tls;
