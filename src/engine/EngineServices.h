@@ -91,14 +91,23 @@ public:
 
 class AccountSettings;
 
+// Why no token came, and whether the browser sign-in would mend that (or a
+// refusal of the token given): not for a provider out of reach, nor for an
+// account the desktop signs in.
+struct TokenProblem {
+    std::string why;
+    bool signInMends = true;
+};
+
 // Access tokens of accounts that sign in with OAuth2. Called by workers,
 // never on the user-interface thread; waits at most its own time limits.
 class ITokenSource {
 public:
     virtual ~ITokenSource() = default;
     // A token to sign in with; fresh: the last one was refused, so not the
-    // one held. False with the reason in why.
-    virtual bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) = 0;
+    // one held. False with the reason in problem.
+    virtual bool AccessToken(const AccountSettings& account, bool fresh, std::string& token,
+                             TokenProblem& problem) = 0;
     // Cuts every call under way at once (shut-down, Cancel), and those made
     // until Resume, as ITransportFactory does for connections.
     virtual void AbortAll() {}

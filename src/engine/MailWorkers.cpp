@@ -51,22 +51,25 @@ bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext
 // OAuth2: a token from the source; one the server refuses is replaced by a
 // fresh one, once. On failure, reason says why in plain words.
 bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
-    std::string token, why;
-    const bool held = ctx.tokens && ctx.tokens->AccessToken(account, false, token, why);
+    std::string token;
+    TokenProblem problem;
+    const bool held = ctx.tokens && ctx.tokens->AccessToken(account, false, token, problem);
     bool ok = held && pop.LoginXOAuth2(account.GetEmailAddress(), token);
     bool noFresh = false;
     if (!ok && held && pop.GetLastSocketError() == localerr::kTokenRefused) {
-        noFresh = !ctx.tokens->AccessToken(account, true, token, why);
+        noFresh = !ctx.tokens->AccessToken(account, true, token, problem);
         if (!noFresh) ok = pop.LoginXOAuth2(account.GetEmailAddress(), token);
     }
     std::fill(token.begin(), token.end(), '\0');
     if ((!held || noFresh) && ctx.output)
         ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " +
-                                 (ctx.tokens ? why : std::string("no OAuth2 sign-in here")) + "\r\n");
-    if (!ok && ctx.tokens && !ctx.cancelRequest->IsSet() &&
-        (!held || pop.GetLastSocketError() == localerr::kTokenRefused))
+                                 (ctx.tokens ? problem.why : std::string("no OAuth2 sign-in here")) + "\r\n");
+    // The user is asked only where a browser sign-in can help: not when the
+    // provider is out of reach, nor for a sign-in the desktop holds.
+    if (!ok && ctx.tokens && problem.signInMends && !ctx.cancelRequest->IsSet() &&
+        (!held || noFresh || pop.GetLastSocketError() == localerr::kTokenRefused))
         ctx.view.PostSignInExpired(account.GetAccountName());
-    if (!ok && (!held || noFresh)) reason = ctx.tokens ? why : "no OAuth2 sign-in here";
+    if (!ok && (!held || noFresh)) reason = ctx.tokens ? problem.why : "no OAuth2 sign-in here";
     else if (!ok && pop.GetLastSocketError() == localerr::kTokenRefused)
         reason = "the server refused the OAuth2 sign-in: it has expired or was revoked";
     else if (!ok && pop.GetLastSocketError() == localerr::kTokenNeedsTls)

@@ -46,7 +46,8 @@ Outcome Run(std::chrono::milliseconds limit, Prepare prepare, Done done) {
     };
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return {false, "no application"};
-    if (QThread::currentThread() == app->thread()) {
+    const bool here = QThread::currentThread() == app->thread();
+    if (here) {
         start();
         QEventLoop loop;
         QTimer poll;
@@ -59,7 +60,10 @@ Outcome Run(std::chrono::milliseconds limit, Prepare prepare, Done done) {
     } else {
         QMetaObject::invokeMethod(app, start, Qt::QueuedConnection);
     }
-    if (result.wait_for(limit) != std::future_status::ready) return {false, "the keyring did not answer"};
+    // The user-interface thread has waited its time in the loop: the answer
+    // cannot come while it blocks here.
+    if (result.wait_for(here ? std::chrono::milliseconds(0) : limit) != std::future_status::ready)
+        return {false, "the keyring did not answer"};
     return result.get();
 }
 

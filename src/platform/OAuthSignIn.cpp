@@ -96,7 +96,7 @@ bool AcceptableEndpoint(const QUrl& url) {
 }
 
 bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, OAuthTokens& out, std::string& error,
-                   std::chrono::milliseconds limit, const std::atomic<bool>* abort) {
+                   std::chrono::milliseconds limit, const std::atomic<bool>* abort, bool* refused) {
     if (!CheckEndpoints(client, error)) return false;
     if (abort && *abort) {
         error = "cancelled";
@@ -120,6 +120,9 @@ bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, O
     tokens.refresh = refreshToken;
     const bool ok = ReadTokens(reply, tokens, error);
     if (!ok && abort && *abort) error = "cancelled";
+    // An OAuth2 error answer (invalid_grant and the like), not a failure on the way.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (refused) *refused = !ok && (status == 400 || status == 401);
     delete reply;
     if (ok) out = tokens;
     return ok;

@@ -36,10 +36,12 @@ bool AcceptableEndpoint(const QUrl& url);
 
 // Exchanges a refresh token for a new access token, waiting at most limit
 // (any thread), and given up once abort is set. An answer without a new
-// refresh token keeps the one given. False with the reason in error.
+// refresh token keeps the one given. False with the reason in error;
+// refused tells an answer of the provider's (a revoked sign-in) from one
+// that never came.
 bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, OAuthTokens& out, std::string& error,
                    std::chrono::milliseconds limit = std::chrono::seconds(30),
-                   const std::atomic<bool>* abort = nullptr);
+                   const std::atomic<bool>* abort = nullptr, bool* refused = nullptr);
 
 class OAuthSignIn : public QObject {
     Q_OBJECT

@@ -26,30 +26,51 @@ bool OAuthTokenStore::Remember(const std::string& account, const OAuthTokens& to
     return m_secrets->Write(RefreshKey(account), tokens.refresh, why);
 }
 
-bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) {
+bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, std::string& token,
+                                  TokenProblem& problem) {
     const std::string name = account.GetAccountName();
-    OAuthTokens held;
-    {
+    auto held = [&] {
         std::lock_guard lock(m_mutex);
-        if (auto it = m_held.find(name); it != m_held.end()) held = it->second;
-    }
+        auto it = m_held.find(name);
+        return it != m_held.end() ? it->second : OAuthTokens{};
+    };
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
-    if (!fresh && !held.access.empty() && (held.expiresAt == 0 || held.expiresAt > now + kMarginSeconds)) {
-        token = held.access;
+    auto usable = [&](const OAuthTokens& t) {
+        return !t.access.empty() && (t.expiresAt == 0 || t.expiresAt > now + kMarginSeconds);
+    };
+    OAuthTokens tokens = held();
+    if (!fresh && usable(tokens)) {
+        token = tokens.access;
         return true;
     }
-    // The keyring is asked without the lock: it may take a moment.
-    if (held.refresh.empty() && m_secrets) m_secrets->Read(RefreshKey(name), held.refresh);
-    if (held.refresh.empty()) {
-        why = "not signed in (Mailbox Setup, Sign In...)";
+    // One refresh at a time (a check and a reply may both need one):
+    // providers that turn refresh tokens over revoke a sign-in whose old one
+    // comes twice. Only workers come here, never the user-interface thread.
+    const std::string stale = tokens.access;
+    std::lock_guard refreshing(m_refreshing);
+    tokens = held();
+    if (usable(tokens) && tokens.access != stale) {  // renewed meanwhile
+        token = tokens.access;
+        return true;
+    }
+    if (m_aborted) {
+        problem = {"cancelled", false};
+        return false;
+    }
+    if (tokens.refresh.empty() && m_secrets) m_secrets->Read(RefreshKey(name), tokens.refresh);
+    if (tokens.refresh.empty()) {
+        problem = {"not signed in (Mailbox Setup, Sign In...)", true};
         return false;
     }
     OAuthTokens renewed;
-    if (!RefreshTokens(ClientOf(account), held.refresh, renewed, why, std::chrono::seconds(30), &m_aborted)) {
-        if (!m_aborted) why = "the sign-in has expired: " + why;
+    std::string why;
+    bool refused = false;
+    if (!RefreshTokens(ClientOf(account), tokens.refresh, renewed, why, std::chrono::seconds(30), &m_aborted,
+                       &refused)) {
+        problem = {refused ? "the sign-in has expired: " + why : "the sign-in could not be renewed: " + why, refused};
         return false;
     }
-    if (renewed.refresh != held.refresh && m_secrets) m_secrets->Write(RefreshKey(name), renewed.refresh);
+    if (renewed.refresh != tokens.refresh && m_secrets) m_secrets->Write(RefreshKey(name), renewed.refresh);
     {
         std::lock_guard lock(m_mutex);
         m_held[name] = renewed;

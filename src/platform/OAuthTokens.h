@@ -20,7 +20,7 @@ public:
     // After a browser sign-in: keeps the tokens. False when the refresh token
     // could not go into the keyring (the sign-in then lasts for this run).
     bool Remember(const std::string& account, const OAuthTokens& tokens, std::string* why = nullptr);
-    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) override;
+    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem) override;
 
     void AbortAll() override { m_aborted = true; }
     void Resume() override { m_aborted = false; }
@@ -31,6 +31,7 @@ private:
     ISecretStore* m_secrets;
     std::atomic<bool> m_aborted = false;
     std::mutex m_mutex;
+    std::mutex m_refreshing;  // one refresh at a time
     std::map<std::string, OAuthTokens> m_held;  // by account name
 };
 

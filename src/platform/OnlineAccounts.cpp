@@ -84,18 +84,21 @@ QString OnlineAccountsTokens::Find(const std::string& provider, const std::strin
 }
 
 bool OnlineAccountsTokens::AccessToken(const AccountSettings& account, bool fresh, std::string& token,
-                                       std::string& why) {
+                                       TokenProblem& problem) {
     const QString path = Find(account.m_oauthProvider, account.GetEmailAddress());
     if (path.isEmpty()) {
-        if (m_others) return m_others->AccessToken(account, fresh, token, why);
-        why = "not signed in";
+        if (m_others) return m_others->AccessToken(account, fresh, token, problem);
+        problem.why = "not signed in";
         return false;
     }
+    // The desktop holds this sign-in: it is mended there, not in our browser.
+    problem.signInMends = false;
     // The desktop renews what it holds; asking it again is all "fresh" needs.
     Call(path, kAccount, "EnsureCredentials");
     const QDBusMessage reply = Call(path, kOAuth2, "GetAccessToken");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        why = "GNOME Online Accounts: " + reply.errorMessage().toStdString();
+        problem.why = "GNOME Online Accounts: " + reply.errorMessage().toStdString() +
+                      " (sign in again in the desktop's Online Accounts settings)";
         return false;
     }
     token = reply.arguments().at(0).toString().toStdString();

@@ -14,7 +14,7 @@ namespace velto {
 class OnlineAccountsTokens : public ITokenSource {
 public:
     OnlineAccountsTokens(std::shared_ptr<ITokenSource> others, QDBusConnection bus = QDBusConnection::sessionBus());
-    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string& why) override;
+    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem) override;
     // The desktop account for this provider ("Google", "Microsoft") and
     // address, as an object path; empty when there is none.
     QString Find(const std::string& provider, const std::string& address);

@@ -29,9 +29,11 @@ bool CReplySender::Start(const std::string& server, int port, COutgoingMessage m
             if (security.mode != SmtpTls::None) mail.SetTls(security.mode, security.tls, security.pinned);
             if (!security.user.empty()) mail.SetSignIn(security.user, security.password);
             if (security.oauthAccount) {
-                std::string token, why;
-                if (!security.tokens || !security.tokens->AccessToken(*security.oauthAccount, fresh, token, why)) {
-                    outcome.text = "Sign-in: " + (security.tokens ? why : std::string("no OAuth2 sign-in here")) + "\r\n";
+                std::string token;
+                TokenProblem problem;
+                if (!security.tokens || !security.tokens->AccessToken(*security.oauthAccount, fresh, token, problem)) {
+                    outcome.text =
+                        "Sign-in: " + (security.tokens ? problem.why : std::string("no OAuth2 sign-in here")) + "\r\n";
                     break;
                 }
                 mail.SetOAuthSignIn(security.oauthAccount->GetEmailAddress(), token);

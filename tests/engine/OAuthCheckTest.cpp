@@ -17,15 +17,18 @@ namespace {
 
 
 // Hands out the tokens in turn: the first when asked, the next when a fresh
-// one is asked for.
+// one is asked for; then the sign-in has expired, or the provider is out of
+// reach.
 class TokenQueue : public ITokenSource {
 public:
-    explicit TokenQueue(std::vector<std::string> tokens) : m_tokens(std::move(tokens)) {}
-    bool AccessToken(const AccountSettings&, bool fresh, std::string& token, std::string& why) override {
+    TokenQueue(std::vector<std::string> tokens, bool reachable)
+        : m_tokens(std::move(tokens)), m_reachable(reachable) {}
+    bool AccessToken(const AccountSettings&, bool fresh, std::string& token, TokenProblem& problem) override {
         asked.push_back(fresh);
         if (fresh) ++m_next;
         if (m_next >= m_tokens.size()) {
-            why = "the sign-in has expired";
+            problem = m_reachable ? TokenProblem{"the sign-in has expired", true}
+                                  : TokenProblem{"the provider did not answer", false};
             return false;
         }
         token = m_tokens[m_next];
@@ -35,6 +38,7 @@ public:
 
 private:
     std::vector<std::string> m_tokens;
+    bool m_reachable;
     std::size_t m_next = 0;
 };
 
@@ -45,19 +49,22 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
         std::size_t rows;
         std::vector<bool> asked;  // fresh or not, in turn
         const char* failure;      // why the account could not be checked, as the tray says
+        bool reachable = true;    // the provider answers (else nobody is asked to sign in)
     } rows[] = {
         {"the held token", {"good"}, 2, {false}, ""},
         {"refused, then a fresh one", {"stale", "good"}, 2, {false, true}, ""},
         {"refused twice", {"stale", "revoked"}, 0, {false, true},
          "\nCould not check ann: the server refused the OAuth2 sign-in: it has expired or was revoked"},
         {"no token at all", {}, 0, {false}, "\nCould not check ann: the sign-in has expired"},
+        {"refused, and the provider out of reach", {"stale"}, 0, {false, true},
+         "\nCould not check ann: the provider did not answer", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         auto server = test::TokenMailbox().Serve();
         auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
         transports->Route("pop.test", server->port());
-        auto tokens = std::make_shared<TokenQueue>(row.tokens);
+        auto tokens = std::make_shared<TokenQueue>(row.tokens, row.reachable);
         test::EngineHarness h(test::TokenAccountSettings(), transports, nullptr, nullptr, nullptr, false, std::make_shared<test::PassThroughTls>(), tokens);
         h.view->OnInitialUpdate();
         h.Drain();
@@ -65,14 +72,15 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
         ASSERT_TRUE(h.FinishWork());
         EXPECT_EQ(h.view->Model()->rowCount(), static_cast<int>(row.rows));
         // After a check the user started, a failed sign-in is put to the user once.
-        EXPECT_EQ(h.ui.signInQuestions, row.rows ? std::vector<std::string>{} : std::vector<std::string>{"ann"});
+        EXPECT_EQ(h.ui.signInQuestions,
+                  row.rows || !row.reachable ? std::vector<std::string>{} : std::vector<std::string>{"ann"});
         EXPECT_EQ(tokens->asked, row.asked);
         EXPECT_EQ(h.tray.tip.substr(std::min(h.tray.tip.find('\n'), h.tray.tip.size())), row.failure);
         const std::string log = h.log.Text();
         EXPECT_EQ(log.find("stale"), std::string::npos);
         EXPECT_EQ(log.find("Bearer"), std::string::npos);
         if (row.rows == 0) {
-            EXPECT_NE(log.find("expired"), std::string::npos) << log;
+            EXPECT_NE(log.find(row.reachable ? "expired" : "did not answer"), std::string::npos) << log;
         }
     }
 }
@@ -82,10 +90,10 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
 TEST(OAuthCheck, CancelCutsTheTokenCallUnderWayOnly) {
     class Hanging : public ITokenSource {
     public:
-        bool AccessToken(const AccountSettings&, bool, std::string&, std::string& why) override {
+        bool AccessToken(const AccountSettings&, bool, std::string&, TokenProblem& problem) override {
             asked = true;
             while (!aborted) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            why = "cancelled";
+            problem = {"cancelled", false};
             return false;
         }
         void AbortAll() override { aborted = true; }

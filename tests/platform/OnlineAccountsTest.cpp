@@ -18,7 +18,7 @@ namespace {
 
 class OwnTokens : public ITokenSource {
 public:
-    bool AccessToken(const AccountSettings&, bool, std::string& token, std::string&) override {
+    bool AccessToken(const AccountSettings&, bool, std::string& token, TokenProblem&) override {
         token = "own";
         return true;
     }
@@ -46,8 +46,9 @@ TEST(OnlineAccounts, TheDesktopsAccountSignsInWhereProviderAndAddressMatch) {
         AccountSettings account;
         account.m_oauthProvider = row.provider;
         account.SetEmailAddress(row.address);
-        std::string token, why;
-        EXPECT_TRUE(tokens.AccessToken(account, false, token, why)) << why;
+        std::string token;
+        TokenProblem problem;
+        EXPECT_TRUE(tokens.AccessToken(account, false, token, problem)) << problem.why;
         EXPECT_EQ(token, row.token);
     }
 }
@@ -75,16 +76,18 @@ TEST(OnlineAccounts, AbortAllCutsATokenCallThatHangs) {
         account.m_oauthTokenUrl = account.m_oauthAuthorizationUrl = url;
         account.SetEmailAddress("slow@gmail.example");
         tokens.Resume();
-        std::string token, why;
+        std::string token;
+        TokenProblem problem;
         QElapsedTimer clock;
         clock.start();
-        auto call = std::async(std::launch::async, [&] { return tokens.AccessToken(account, false, token, why); });
+        auto call = std::async(std::launch::async, [&] { return tokens.AccessToken(account, false, token, problem); });
         EXPECT_EQ(call.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
         tokens.AbortAll();
         ASSERT_EQ(call.wait_for(std::chrono::seconds(5)), std::future_status::ready);
         EXPECT_FALSE(call.get());
         EXPECT_LT(clock.elapsed(), 6000);
-        EXPECT_NE(why.find("cancelled"), std::string::npos) << why;
+        EXPECT_NE(problem.why.find("cancelled"), std::string::npos) << problem.why;
+        EXPECT_FALSE(problem.signInMends);
     }
 }
 

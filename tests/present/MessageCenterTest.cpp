@@ -300,7 +300,7 @@ TEST(MessageCenter, AReplyGoesOutSignedInWithTheAccountsToken) {
     ASSERT_TRUE(certs.error.empty()) << certs.error;
     class Tokens : public ITokenSource {
     public:
-        bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, std::string&) override {
+        bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem&) override {
             asked.push_back(account.GetAccountName() + (fresh ? " fresh" : ""));
             token = fresh ? "good" : "stale";
             return true;

@@ -416,7 +416,7 @@ TEST(MainFrame, GetMailWindowBelongsToTheMainWindow) {
 TEST(MainFrame, AnExpiredSignInIsPutToTheUserAndSigningInChecksAgain) {
     class Tokens : public ITokenSource {
     public:
-        bool AccessToken(const AccountSettings&, bool, std::string& token, std::string&) override {
+        bool AccessToken(const AccountSettings&, bool, std::string& token, TokenProblem&) override {
             token = signedIn ? "good" : "stale";
             return true;
         }
