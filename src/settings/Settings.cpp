@@ -171,12 +171,15 @@ std::string PasswordKey(const std::string& account, bool outgoing) {
     return account + (outgoing ? "/Outgoing Password" : "/User Password");
 }
 
-void FillPasswords(AccountSettings& account, const std::function<bool(const std::string&, std::string&)>& read) {
-    if (!account.m_passwordInKeyring || !read) return;
+bool FillPasswords(AccountSettings& account, const std::function<bool(const std::string&, std::string&)>& read) {
+    if (!account.m_passwordInKeyring || !read) return true;
     std::string secret;
-    if (read(PasswordKey(account.GetAccountName(), false), secret)) account.SetUserPassword(secret);
+    const bool user = read(PasswordKey(account.GetAccountName(), false), secret);
+    if (user) account.SetUserPassword(secret);
     secret.clear();
-    if (read(PasswordKey(account.GetAccountName(), true), secret)) account.m_outgoingPassword = secret;
+    const bool outgoing = read(PasswordKey(account.GetAccountName(), true), secret);
+    if (outgoing) account.m_outgoingPassword = secret;
+    return user && outgoing;
 }
 
 bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint) {

@@ -127,8 +127,8 @@ SendingRoute FindSendingRoute(const std::string& incomingServer, const std::stri
 // The keyring entry of an account's incoming or outgoing password.
 std::string PasswordKey(const std::string& account, bool outgoing);
 // A record whose passwords are in the keyring gets them back from read
-// (key to secret; false when it has none).
-void FillPasswords(AccountSettings& account, const std::function<bool(const std::string& key, std::string& secret)>& read);
+// (key to secret; false when it has none). False when a read failed.
+bool FillPasswords(AccountSettings& account, const std::function<bool(const std::string& key, std::string& secret)>& read);
 
 // Trusts, for the account's incoming or outgoing connections, exactly the
 // certificate with this fingerprint. False when the account was removed

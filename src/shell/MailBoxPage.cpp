@@ -138,7 +138,8 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     // and the first one in the list shown.
     WriteControls();
     m_accounts = LoadAllAccounts();
-    for (AccountSettings& account : m_accounts) FillPasswords(account, SheetPrompts::Current().readSecret);
+    for (AccountSettings& account : m_accounts)
+        if (!FillPasswords(account, SheetPrompts::Current().readSecret)) m_secretsUnread.insert(account.GetAccountName());
     for (const AccountSettings& account : m_accounts) InsertSorted(m_mailbox, NameOf(account), account.m_id);
     m_mailbox->setCurrentIndex(m_mailbox->count() > 0 ? 0 : -1);
     ShowChosenAccount();
@@ -436,6 +437,10 @@ void CMailBoxPage::KeepPasswordsInKeyring(AccountSettings& account) {
     const auto& keep = SheetPrompts::Current().keepSecret;
     if (!keep) return;
     const std::string name = account.GetAccountName();
+    if (m_secretsUnread.contains(name) && account.GetUserPassword().empty() && account.m_outgoingPassword.empty()) {
+        account.m_passwordInKeyring = 1;  // left as the keyring holds them
+        return;
+    }
     std::string why;
     if (keep(PasswordKey(name, false), account.GetUserPassword(), &why) &&
         keep(PasswordKey(name, true), account.m_outgoingPassword, &why)) {

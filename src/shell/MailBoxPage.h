@@ -2,6 +2,7 @@
 // "Mailbox Setup": creates, changes and deletes POP3 accounts. The page edits
 // a working list of the stored accounts and writes it back on OK or Apply.
 #include <QString>
+#include <set>
 #include <vector>
 
 #include "settings/Settings.h"
@@ -59,6 +60,9 @@ private:
     Fields m_fields;
     CFieldExchange m_exchange;
     std::vector<AccountSettings> m_accounts;
+    // Accounts whose passwords the keyring did not give back when the sheet
+    // opened: saving them must not put empty ones in their place.
+    std::set<std::string> m_secretsUnread;
     QComboBox* m_mailbox;
     QLineEdit* m_outgoingServer;
     QLineEdit* m_incomingServer;

@@ -212,6 +212,20 @@ TEST_F(MailBoxPage, PasswordsOfASavedAccountGoIntoTheKeyringWhereOneAnswers) {
             EXPECT_EQ(Text(again.Mailbox(), "passwordEdit"), "new-secret");
         }
     }
+    // A keyring that did not answer when the sheet opened: OK leaves what it
+    // holds alone instead of putting empty passwords in their place.
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}},
+                                 "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Box]\r\n"
+                                 "\"User Password\"=\"\"\r\n\"Password In Keyring\"=dword:00000001\r\n\r\n"));
+    int writes = 0;
+    SheetPrompts::Current().readSecret = [](const std::string&, std::string&) { return false; };
+    SheetPrompts::Current().keepSecret = [&](const std::string&, const std::string&, std::string*) { return ++writes, true; };
+    {
+        OpenSheet s;
+        ASSERT_TRUE(s.Ok());
+    }
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(AccountSettings(keys::Join(keys::kAccounts, "Box")).m_passwordInKeyring, 1u);
 }
 
 TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
