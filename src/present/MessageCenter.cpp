@@ -408,17 +408,21 @@ void CMessageCenter::OnSendReply() {
         m_prompts.messageBox(this, kAppCaption, QStringLiteral("Outgoing Server address not setup in Properties!"));
         return;
     }
+    // The keyring may be waited for below in a local loop, which runs other
+    // events: this send works on its own copy, and a second one cannot start.
+    const CMailHeader header = m_header;
+    m_actions[ID_SEND_REPLY]->setEnabled(false);
     COutgoingMessage message;
-    message.m_sender = m_header.m_accountAddress;
+    message.m_sender = header.m_accountAddress;
     message.AddRecipient(MessageTextFromDisplay(m_reply->m_recipient), "");
     message.m_subject = MessageTextFromDisplay(m_reply->m_subject);
     message.m_body = MessageTextFromDisplay(m_reply->m_body);
 
-    const QString server = QString::fromStdString(m_header.m_accountOutgoing);
+    const QString server = QString::fromStdString(header.m_accountOutgoing);
     // The account the message came from decides the port, protection and
     // sign-in.
     const SendingRoute route =
-        FindSendingRoute(m_header.m_accountServer, m_header.m_accountAddress, [this](const std::string& key, std::string& secret) {
+        FindSendingRoute(header.m_accountServer, header.m_accountAddress, [this](const std::string& key, std::string& secret) {
             return m_secrets && m_secrets->Read(key, secret);
         });
     ReplySecurity security;
@@ -434,9 +438,12 @@ void CMessageCenter::OnSendReply() {
         security.oauthAccount = std::make_shared<const AccountSettings>(keys::Join(keys::kAccounts, route.account));
     }
     m_sendingAccount = route.account;
-    m_sender.Start(m_header.m_accountOutgoing, route.port, std::move(message), m_header.m_messageId,
-                   m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
-                   std::move(security));
+    if (!m_sender.Start(header.m_accountOutgoing, route.port, std::move(message), header.m_messageId,
+                        m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
+                        std::move(security))) {
+        m_actions[ID_SEND_REPLY]->setEnabled(true);
+        return;
+    }
     // Modal to this window only; everything keeps painting, and Cancel
     // cuts the connection.
     m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(server),
@@ -448,7 +455,6 @@ void CMessageCenter::OnSendReply() {
     m_sending->setAutoReset(false);
     connect(m_sending, &QProgressDialog::canceled, this, [this] { m_sender.Cancel(); });
     m_sending->open();
-    m_actions[ID_SEND_REPLY]->setEnabled(false);
 }
 
 void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
