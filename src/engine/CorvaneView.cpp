@@ -459,14 +459,18 @@ void CCorvaneView::OnWorkerDone() {
         RebuildRows();
     }
     if (m_destroyed) return;
-    auto again = m_trust.Ask(*m_s.ui, m_workerKind != WorkerKind::Scan, m_accounts);
+    // The questions run event loops, in which a timed scan may start: what
+    // this worker was is kept here.
+    const WorkerKind kind = m_workerKind;
+    auto again = m_trust.Ask(*m_s.ui, kind != WorkerKind::Scan, m_accounts);
     // As with certificates: asked only after a check the user started, once
     // per account; a fresh sign-in runs the check again for it.
     const auto expired = std::exchange(m_expiredSignIns, {});
-    if (m_workerKind != WorkerKind::Scan)
+    if (kind != WorkerKind::Scan)
         for (const auto& account : expired)
             if (m_s.ui->AskSignInAgain(account)) again.push_back(account);
-    if (!again.empty()) RunAgainFor(again);
+    if (!again.empty()) RunAgainFor(kind, again);
+    else if (auto pending = std::exchange(m_runAgain, std::nullopt)) RunAgainFor(pending->first, pending->second);
 }
 
 void CCorvaneView::OnSignInExpired(const std::string& account) {
@@ -474,15 +478,20 @@ void CCorvaneView::OnSignInExpired(const std::string& account) {
         m_expiredSignIns.push_back(account);
 }
 
-void CCorvaneView::RunAgainFor(const std::vector<std::string>& accounts) {
+void CCorvaneView::RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts) {
+    if (m_destroyed) return;
+    if (m_workers.Active()) {  // after the worker that started meanwhile
+        m_runAgain.emplace(kind, accounts);
+        return;
+    }
     // The user just said yes: what failed for want of that trust runs again
     // at once, for those accounts only.
-    if (m_workerKind == WorkerKind::CheckMail) {
+    if (kind == WorkerKind::CheckMail) {
         if (!m_s.ui->HasProgressWindow()) m_s.ui->CreateProgressWindow();
         m_s.ui->ShowProgressWindow("Getting New Mail");
         SetTrayTip(kCheckingTip);
     }
-    StartWorker(m_workerKind, accounts);
+    StartWorker(kind, accounts);
 }
 
 void CCorvaneView::OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) {

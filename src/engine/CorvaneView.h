@@ -161,7 +161,7 @@ private:
     void StartRead(ReadIn where, std::optional<int> page);
     // only: the accounts to visit; empty, every one.
     void StartWorker(WorkerKind kind, const std::vector<std::string>& only = {});
-    void RunAgainFor(const std::vector<std::string>& accounts);
+    void RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts);
     void ShowFetchedMessage(const std::string& text);
     void RebuildRows();
     void NewMailAlert();
@@ -205,6 +205,9 @@ private:
     // about when it is done if the user started it.
     CertificateTrust m_trust;
     std::vector<std::string> m_expiredSignIns;  // asked about once the check is over
+    // A check to run again once the worker that started while the user was
+    // asked (a timed scan) has ended.
+    std::optional<std::pair<WorkerKind, std::vector<std::string>>> m_runAgain;
     // Accounts the last checks could not reach: named in the tooltip and
     // the status bar until their next good check.
     CheckFailures m_failures;
