@@ -64,6 +64,11 @@ AppWiring::AppWiring()
     SheetPrompts::Current().keepSecret = [this](const std::string& key, const std::string& secret, std::string* why) {
         return m_secrets.Write(key, secret, why);
     };
+    SheetPrompts::Current().forgetSecrets = [this](const std::string& account) {
+        m_secrets.Remove(PasswordKey(account, false));
+        m_secrets.Remove(PasswordKey(account, true));
+        m_tokens->Forget(account);
+    };
     SheetPrompts::Current().note = [this](const QString& text) { m_frame->AppendOutput(text.toStdString()); };
     m_frame->AttachView(m_view.get());
 
@@ -76,7 +81,7 @@ AppWiring::AppWiring()
             if (ok) {
                 std::string notKept;
                 text = QString("Signed in as %1").arg(QString::fromStdString(account.GetEmailAddress()));
-                if (!tokens->Remember(account.GetAccountName(), signIn->Tokens(), &notKept))
+                if (!tokens->Remember(account, signIn->Tokens(), &notKept))
                     text += " (for this run only: the keyring did not take the sign-in: " +
                             QString::fromStdString(notKept) + ")";
             }

@@ -13,26 +13,52 @@ OAuthClient ClientOf(const AccountSettings& account) {
     return {account.m_oauthClientId, account.m_oauthClientSecret, account.OAuth()};
 }
 
-bool OAuthTokenStore::Remember(const std::string& account, const OAuthTokens& tokens, std::string* why) {
+namespace {
+
+// Tokens are good only with the provider and client they came from.
+std::string Binding(const AccountSettings& account) {
+    return account.OAuth().tokenUrl + " " + account.m_oauthClientId;
+}
+
+// The keyring holds the binding, a line end, then the refresh token.
+std::string Sealed(const std::string& binding, const std::string& refresh) { return binding + "\n" + refresh; }
+std::string Unsealed(const std::string& binding, const std::string& stored) {
+    const std::size_t end = stored.find('\n');
+    return end != std::string::npos && stored.compare(0, end, binding) == 0 ? stored.substr(end + 1) : std::string();
+}
+
+}  // namespace
+
+bool OAuthTokenStore::Remember(const AccountSettings& account, const OAuthTokens& tokens, std::string* why) {
+    const std::string name = account.GetAccountName();
     {
         std::lock_guard lock(m_mutex);
-        m_held[account] = tokens;
+        m_held[name] = {Binding(account), tokens};
     }
     if (tokens.refresh.empty()) return true;
     if (!m_secrets) {
         if (why) *why = "no keyring";
         return false;
     }
-    return m_secrets->Write(RefreshKey(account), tokens.refresh, why);
+    return m_secrets->Write(RefreshKey(name), Sealed(Binding(account), tokens.refresh), why);
+}
+
+void OAuthTokenStore::Forget(const std::string& account) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_held.erase(account);
+    }
+    if (m_secrets) m_secrets->Remove(RefreshKey(account));
 }
 
 bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, std::string& token,
                                   TokenProblem& problem) {
     const std::string name = account.GetAccountName();
+    const std::string binding = Binding(account);
     auto held = [&] {
         std::lock_guard lock(m_mutex);
         auto it = m_held.find(name);
-        return it != m_held.end() ? it->second : OAuthTokens{};
+        return it != m_held.end() && it->second.binding == binding ? it->second.tokens : OAuthTokens{};
     };
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     auto usable = [&](const OAuthTokens& t) {
@@ -57,7 +83,8 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         problem = {"cancelled", false};
         return false;
     }
-    if (tokens.refresh.empty() && m_secrets) m_secrets->Read(RefreshKey(name), tokens.refresh);
+    if (std::string stored; tokens.refresh.empty() && m_secrets && m_secrets->Read(RefreshKey(name), stored))
+        tokens.refresh = Unsealed(binding, stored);
     if (tokens.refresh.empty()) {
         problem = {"not signed in (Mailbox Setup, Sign In...)", true};
         return false;
@@ -70,10 +97,11 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         problem = {refused ? "the sign-in has expired: " + why : "the sign-in could not be renewed: " + why, refused};
         return false;
     }
-    if (renewed.refresh != tokens.refresh && m_secrets) m_secrets->Write(RefreshKey(name), renewed.refresh);
+    if (renewed.refresh != tokens.refresh && m_secrets)
+        m_secrets->Write(RefreshKey(name), Sealed(binding, renewed.refresh));
     {
         std::lock_guard lock(m_mutex);
-        m_held[name] = renewed;
+        m_held[name] = {binding, renewed};
     }
     token = renewed.access;
     return true;

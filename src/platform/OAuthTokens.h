@@ -17,9 +17,13 @@ public:
     // secrets may be null: nothing outlives the run.
     explicit OAuthTokenStore(ISecretStore* secrets) : m_secrets(secrets) {}
 
-    // After a browser sign-in: keeps the tokens. False when the refresh token
-    // could not go into the keyring (the sign-in then lasts for this run).
-    bool Remember(const std::string& account, const OAuthTokens& tokens, std::string* why = nullptr);
+    // After a browser sign-in: keeps the tokens, bound to the account's
+    // provider and client (an account changed since never sends them
+    // elsewhere). False when the refresh token could not go into the keyring
+    // (the sign-in then lasts for this run).
+    bool Remember(const AccountSettings& account, const OAuthTokens& tokens, std::string* why = nullptr);
+    // The account is gone: its tokens go too.
+    void Forget(const std::string& account);
     bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem) override;
 
     void AbortAll() override { m_aborted = true; }
@@ -32,7 +36,11 @@ private:
     std::atomic<bool> m_aborted = false;
     std::mutex m_mutex;
     std::mutex m_refreshing;  // one refresh at a time
-    std::map<std::string, OAuthTokens> m_held;  // by account name
+    struct Held {
+        std::string binding;  // the provider and client they came from
+        OAuthTokens tokens;
+    };
+    std::map<std::string, Held> m_held;  // by account name
 };
 
 // The client an account signs in with: its provider's addresses, its id and secret.

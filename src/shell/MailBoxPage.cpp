@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "settings/RegistryDatabase.h"
 #include "shell/OAuthDialog.h"
 #include "shell/PageControls.h"
 #include "shell/SheetPrompts.h"
@@ -429,6 +430,15 @@ void CMailBoxPage::OnApply() {
         if (entry.m_modified && !entry.m_deleted) KeepPasswordsInKeyring(entry);
         entry.Save(keys::kAccounts);
     }
+    // A removed account's secrets go with it (a later account of that name
+    // must not inherit them); not where another spelling kept the key.
+    const auto& forget = SheetPrompts::Current().forgetSecrets;
+    const auto kept = RegistryDatabase::SubkeyNames(keys::kAccounts);
+    for (const AccountSettings& entry : m_accounts)
+        if (forget && entry.m_deleted && std::none_of(kept.begin(), kept.end(), [&](const std::string& key) {
+                return SameKeyName(QString::fromStdString(key), NameOf(entry));
+            }))
+            forget(entry.GetAccountName());
 }
 
 void CMailBoxPage::KeepPasswordsInKeyring(AccountSettings& account) {

@@ -31,6 +31,8 @@ struct SheetPrompts {
     // when no keyring takes it). Without them passwords stay in the file.
     std::function<bool(const std::string& key, std::string& secret)> readSecret;
     std::function<bool(const std::string& key, const std::string& secret, std::string* why)> keepSecret;
+    // An account removed: its passwords and sign-in leave the keyring.
+    std::function<void(const std::string& account)> forgetSecrets;
     // A line for the Output Window.
     std::function<void(const QString& text)> note;
 

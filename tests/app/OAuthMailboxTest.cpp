@@ -59,7 +59,7 @@ bool SignInThroughTheBrowser(OAuthTokenStore& store, std::string& why) {
         return false;
     }
     test::RunEventsUntil([&] { return done; }, 25000);
-    return ok && store.Remember("Ann", signIn.Tokens(), &why);
+    return ok && store.Remember(AccountSettings(keys::Join(keys::kAccounts, "Ann")), signIn.Tokens(), &why);
 }
 
 // Every sign-in the server saw, a line each.

@@ -14,6 +14,7 @@
 #include "app/CorvaneApp.h"
 #include "engine/HeaderStoreFile.h"
 #include "platform/KeyringSecrets.h"
+#include "platform/OAuthTokens.h"
 #include "support/DovecotServer.h"
 #include "support/FakeMailbox.h"
 #include "support/LoopbackServer.h"
@@ -124,8 +125,13 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
             c.ReadUntilClosed(ignored, std::chrono::seconds(60));
         }, false, std::chrono::seconds(30));
         test::LoopbackServer provider(silent, false, std::chrono::seconds(row.oauth ? 30 : 0));
-        if (row.oauth) {
-            ASSERT_TRUE(KeyringSecrets().Write("Silent/OAuth Refresh Token", "rt"));
+        if (row.oauth) {  // signed in before
+            AccountSettings account;
+            account.SetAccountName("Silent");
+            account.m_oauthProvider = "Custom";
+            account.m_oauthTokenUrl = "http://127.0.0.1:" + std::to_string(provider.port()) + "/";
+            KeyringSecrets keyring;
+            ASSERT_TRUE(OAuthTokenStore(&keyring).Remember(account, {"", "rt", 0}));
         }
         Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
                                              "Accounts\\Silent]\r\n\"Account Name\"=\"Silent\"\r\n"

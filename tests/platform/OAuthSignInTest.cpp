@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/OAuthSignIn.h"
+#include "platform/OAuthTokens.h"
 #include "support/OAuthStandIn.h"
 #include "support/TestEnvironment.h"
 #include "support/qt/EngineHarness.h"
@@ -93,6 +94,40 @@ TEST(OAuthSignIn, ThroughTheBrowserOnceWithPkceAndStateThenRefreshed) {
         EXPECT_FALSE(RefreshTokens(row.client, "revoked", tokens, error));
         EXPECT_NE(error.find("invalid_grant"), std::string::npos) << error;
         EXPECT_EQ(tokens.access, "at-2");
+    }
+}
+
+// Tokens stay with the provider and client they came from: an account
+// changed since its sign-in is not signed in, and sends nothing elsewhere.
+TEST(OAuthTokenStore, TokensStayWithTheProviderAndClientTheyCameFrom) {
+    AccountSettings signedIn;
+    signedIn.SetAccountName("Ann");
+    signedIn.m_oauthProvider = "Custom";
+    signedIn.m_oauthClientId = "velto-test";
+    signedIn.m_oauthTokenUrl = "https://auth.example.com/token";
+    OAuthTokenStore store(nullptr);
+    store.Remember(signedIn, {"at-held", "rt-held", 0});
+    struct Row {
+        const char* name;
+        std::function<void(AccountSettings&)> change;
+        bool signedIn;
+    } rows[] = {
+        {"as signed in", [](AccountSettings&) {}, true},
+        {"another client id", [](AccountSettings& a) { a.m_oauthClientId = "other"; }, false},
+        {"another token address", [](AccountSettings& a) { a.m_oauthTokenUrl = "https://evil.example/token"; }, false},
+        {"another provider", [](AccountSettings& a) { a.m_oauthProvider = "Google"; }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        AccountSettings account = signedIn;
+        row.change(account);
+        std::string token;
+        TokenProblem problem;
+        EXPECT_EQ(store.AccessToken(account, false, token, problem), row.signedIn);
+        EXPECT_EQ(token, row.signedIn ? "at-held" : "");
+        if (!row.signedIn) {
+            EXPECT_NE(problem.why.find("not signed in"), std::string::npos) << problem.why;
+        }
     }
 }
 

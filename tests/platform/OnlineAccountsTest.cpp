@@ -66,7 +66,6 @@ TEST(OnlineAccounts, AbortAllCutsATokenCallThatHangs) {
     });
     auto store = std::make_shared<OAuthTokenStore>(nullptr);
     const std::string url = "http://127.0.0.1:" + std::to_string(silent.port()) + "/token";
-    store->Remember("Own", {"", "rt", 0});
     OnlineAccountsTokens tokens(store, *bus.connection);
     for (const char* provider : {"Google", "Custom"}) {
         SCOPED_TRACE(provider);
@@ -75,6 +74,7 @@ TEST(OnlineAccounts, AbortAllCutsATokenCallThatHangs) {
         account.m_oauthProvider = provider;
         account.m_oauthTokenUrl = account.m_oauthAuthorizationUrl = url;
         account.SetEmailAddress("slow@gmail.example");
+        store->Remember(account, {"", "rt", 0});
         tokens.Resume();
         std::string token;
         TokenProblem problem;

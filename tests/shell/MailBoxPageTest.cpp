@@ -226,6 +226,16 @@ TEST_F(MailBoxPage, PasswordsOfASavedAccountGoIntoTheKeyringWhereOneAnswers) {
     }
     EXPECT_EQ(writes, 0);
     EXPECT_EQ(AccountSettings(keys::Join(keys::kAccounts, "Box")).m_passwordInKeyring, 1u);
+    // A deleted account's secrets leave the keyring with it.
+    std::vector<std::string> forgotten;
+    SheetPrompts::Current().forgetSecrets = [&](const std::string& account) { forgotten.push_back(account); };
+    {
+        OpenSheet s;
+        Choose(List(s), "Box");
+        Click(s.Mailbox(), "Delete Account");
+        ASSERT_TRUE(s.Ok());
+    }
+    EXPECT_EQ(forgotten, std::vector<std::string>{"Box"});
 }
 
 TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
