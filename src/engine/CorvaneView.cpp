@@ -122,7 +122,7 @@ void CCorvaneView::LoadAccounts() {
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
         loaded.emplace_back(keys::Join(keys::kAccounts, name));
         if (m_s.secrets)
-            FillPasswords(loaded.back(), [this](const std::string& key, std::string& secret) {
+            loaded.back().m_passwordsUnread = !FillPasswords(loaded.back(), [this](const std::string& key, std::string& secret) {
                 return m_s.secrets->Read(key, secret);
             });
     }

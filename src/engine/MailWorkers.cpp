@@ -85,10 +85,21 @@ bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, s
                                                      : pop.Login(account.GetUserName(), account.GetUserPassword());
 }
 
+// A password the keyring did not give back: the server is not contacted,
+// as an empty password on every check would only count as failed sign-ins
+// there (which may lock the account).
+bool PasswordMissing(const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
+    if (!account.m_passwordsUnread || account.m_incomingSignIn == kSignInOAuth2) return false;
+    reason = "the keyring did not give its password back";
+    if (ctx.output) ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " + reason + "\r\n");
+    return true;
+}
+
 // Connect, log in and count; on failure the account is skipped. Returns the
 // message count, or -1, with reason saying why in plain words.
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail, std::string& reason) {
     const std::string server = account.GetServerName();
+    if (PasswordMissing(account, ctx, reason)) return -1;
     if (!ConnectAccount(pop, account, ctx)) {
         reason = CheckFailureReason(pop, CheckStage::Connect);
         return -1;
@@ -338,7 +349,7 @@ void Retrieve(WorkerContext& ctx) {
     const AccountSettings* account = AccountFor(ctx.accounts, key);
     if (!account || account->m_disabled) return nothing();
     const std::string server = account->GetServerName();
-    if (!ConnectAccount(pop, *account, ctx)) return nothing();
+    if (std::string why; PasswordMissing(*account, ctx, why) || !ConnectAccount(pop, *account, ctx)) return nothing();
     int count = 0, size = 0;
     if (std::string why; !SignIn(pop, *account, ctx, why) || !pop.GetMailboxStatus(count, size)) {
         pop.Quit();

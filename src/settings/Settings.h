@@ -91,6 +91,8 @@ public:
     // The passwords are in the desktop's keyring (under PasswordKey), the
     // settings file holds empty ones.
     std::uint32_t m_passwordInKeyring = 0;
+    // Not stored: the keyring did not give the passwords back this run.
+    bool m_passwordsUnread = false;
 
     // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
     int IncomingPort() const;

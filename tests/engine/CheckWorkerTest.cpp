@@ -52,6 +52,47 @@ TEST(CheckMail, LoginFailureOnTheFirstAccountStillChecksTheSecond) {
                                                      "Status: Connected to host pop.a"}));
 }
 
+// Passwords kept in the keyring come from it; where it does not give them
+// back, no empty password is sent (a server may lock an account after failed
+// sign-ins) and the account says why.
+TEST(CheckMail, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
+    class Keyring : public ISecretStore {
+    public:
+        explicit Keyring(bool answers) : m_answers(answers) {}
+        bool Read(const std::string&, std::string& secret, std::string*) override {
+            if (m_answers) secret = "from-keyring";
+            return m_answers;
+        }
+        bool Write(const std::string&, const std::string&, std::string*) override { return true; }
+        bool Remove(const std::string&) override { return true; }
+
+    private:
+        bool m_answers;
+    };
+    struct Row {
+        bool answers;
+        std::string script;
+        const char* failure;
+    } rows[] = {
+        {true, "S: +OK hi\nC: USER A\nS: +OK\nC: PASS from-keyring\nS: +OK\nC: STAT\nS: +OK 0 0\n" + std::string(kQuit), ""},
+        {false, "", "\nCould not check A: the keyring did not give its password back"},
+    };
+    for (const Row& row : rows) {
+        Keyring keyring(row.answers);
+        auto transports = std::make_shared<ScriptedTransportFactory>(row.script);
+        EngineHarness h(AccountsText({{"A", "pop.a"}}) +
+                            "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n"
+                            "\"User Password\"=\"\"\r\n\"Password In Keyring\"=dword:00000001\r\n\r\n",
+                        transports, nullptr, nullptr, nullptr, false, {}, {}, &keyring);
+        h.view->OnInitialUpdate();
+        h.Drain();
+        h.view->OnGetMail();
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(transports->Problems(), "") << row.answers;
+        EXPECT_EQ(h.tray.tip.substr(std::min(h.tray.tip.find('\n'), h.tray.tip.size())), row.failure);
+    }
+}
+
 TEST(CheckMail, DisabledAccountShowsItsConnectingTextButIsNotContacted) {
     Fixture f(AccountsText({{"A", "pop.a"}}) +
                   "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n\"Disabled\"=dword:00000001\r\n",

@@ -28,7 +28,8 @@ struct EngineHarness {
     explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
                            IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
                            ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false,
-                           std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ITokenSource> tokens = {})
+                           std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ITokenSource> tokens = {},
+                           ISecretStore* secrets = nullptr)
         : hive(settings), ui(journal), tray(journal), notices(journal), timers(journal), dialup(journal),
           store(journal) {
         CCorvaneView::Services s;
@@ -44,6 +45,7 @@ struct EngineHarness {
         s.saveAfterEachCheck = saveAfterEachCheck;
         s.tls = std::move(tls);
         s.tokens = std::move(tokens);
+        s.secrets = secrets;
         view = std::make_unique<CCorvaneView>(s);
     }
     // The view goes first: its shut-down lets a worker go and waits for it.
