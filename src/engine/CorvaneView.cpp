@@ -122,7 +122,7 @@ void CCorvaneView::LoadAccounts() {
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
         loaded.emplace_back(keys::Join(keys::kAccounts, name));
         if (m_s.secrets)
-            loaded.back().m_passwordsUnread = !FillPasswords(loaded.back(), [this](const std::string& key, std::string& secret) {
+            FillPasswords(loaded.back(), [this](const std::string& key, std::string& secret) {
                 return m_s.secrets->Read(key, secret);
             });
     }
@@ -330,7 +330,29 @@ void CCorvaneView::OnResumed() {
 
 // ---- commands ---------------------------------------------------------------------
 
-void CCorvaneView::OnGetMail() { StartGetMail(); }
+void CCorvaneView::OnGetMail() {
+    RereadPasswords();
+    StartGetMail();
+}
+
+void CCorvaneView::RereadPasswords() {
+    // The user asks for mail, perhaps after unlocking the keyring: what it
+    // did not give back at start is asked for again. Its wait runs other
+    // events, so each account is filled on a copy and put back only if the
+    // list still holds it.
+    if (!m_s.secrets) return;
+    for (std::size_t i = 0; i < m_accounts.size(); ++i) {
+        if (!m_accounts[i].m_passwordUnread && !m_accounts[i].m_outgoingPasswordUnread) continue;
+        AccountSettings copy = m_accounts[i];
+        FillPasswords(copy, [this](const std::string& key, std::string& secret) { return m_s.secrets->Read(key, secret); });
+        if (i >= m_accounts.size() || m_accounts[i].GetAccountName() != copy.GetAccountName()) continue;
+        AccountSettings& held = m_accounts[i];
+        if (held.m_passwordUnread && !copy.m_passwordUnread) held.SetUserPassword(copy.GetUserPassword());
+        if (held.m_outgoingPasswordUnread && !copy.m_outgoingPasswordUnread) held.m_outgoingPassword = copy.m_outgoingPassword;
+        held.m_passwordUnread = held.m_passwordUnread && copy.m_passwordUnread;
+        held.m_outgoingPasswordUnread = held.m_outgoingPasswordUnread && copy.m_outgoingPasswordUnread;
+    }
+}
 
 void CCorvaneView::StartGetMail() {
     if (m_busy) return;  // one worker at a time, whatever the menus show
@@ -462,10 +484,10 @@ void CCorvaneView::OnWorkerDone() {
     // The questions run event loops, in which a timed scan may start: what
     // this worker was is kept here.
     const WorkerKind kind = m_workerKind;
+    const auto expired = std::exchange(m_expiredSignIns, {});
     auto again = m_trust.Ask(*m_s.ui, kind != WorkerKind::Scan, m_accounts);
     // As with certificates: asked only after a check the user started, once
     // per account; a fresh sign-in runs the check again for it.
-    const auto expired = std::exchange(m_expiredSignIns, {});
     if (kind != WorkerKind::Scan)
         for (const auto& account : expired)
             if (m_s.ui->AskSignInAgain(account)) again.push_back(account);

@@ -162,6 +162,7 @@ private:
     // only: the accounts to visit; empty, every one.
     void StartWorker(WorkerKind kind, const std::vector<std::string>& only = {});
     void RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts);
+    void RereadPasswords();
     void ShowFetchedMessage(const std::string& text);
     void RebuildRows();
     void NewMailAlert();

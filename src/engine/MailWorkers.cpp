@@ -89,7 +89,7 @@ bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, s
 // as an empty password on every check would only count as failed sign-ins
 // there (which may lock the account).
 bool PasswordMissing(const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
-    if (!account.m_passwordsUnread || account.m_incomingSignIn == kSignInOAuth2) return false;
+    if (!account.m_passwordUnread || account.m_incomingSignIn == kSignInOAuth2) return false;
     reason = "the keyring did not give its password back";
     if (ctx.output) ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " + reason + "\r\n");
     return true;

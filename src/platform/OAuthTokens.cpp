@@ -15,9 +15,9 @@ OAuthClient ClientOf(const AccountSettings& account) {
 
 namespace {
 
-// Tokens are good only with the provider and client they came from.
+// Tokens are good only with the provider, client and address they came from.
 std::string Binding(const AccountSettings& account) {
-    return account.OAuth().tokenUrl + " " + account.m_oauthClientId;
+    return account.OAuth().tokenUrl + " " + account.m_oauthClientId + " " + account.GetEmailAddress();
 }
 
 // The keyring holds the binding, a line end, then the refresh token.
@@ -34,6 +34,7 @@ bool OAuthTokenStore::Remember(const AccountSettings& account, const OAuthTokens
     {
         std::lock_guard lock(m_mutex);
         m_held[name] = {Binding(account), tokens};
+        ++m_changes[name];
     }
     if (tokens.refresh.empty()) return true;
     if (!m_secrets) {
@@ -47,6 +48,7 @@ void OAuthTokenStore::Forget(const std::string& account) {
     {
         std::lock_guard lock(m_mutex);
         m_held.erase(account);
+        ++m_changes[account];
     }
     if (m_secrets) m_secrets->Remove(RefreshKey(account));
 }
@@ -74,6 +76,11 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
     // comes twice. Only workers come here, never the user-interface thread.
     const std::string stale = tokens.access;
     std::lock_guard refreshing(m_refreshing);
+    std::uint64_t changes = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        changes = m_changes[name];
+    }
     tokens = held();
     if (usable(tokens) && tokens.access != stale) {  // renewed meanwhile
         token = tokens.access;
@@ -97,12 +104,17 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         problem = {refused ? "the sign-in has expired: " + why : "the sign-in could not be renewed: " + why, refused};
         return false;
     }
-    if (renewed.refresh != tokens.refresh && m_secrets)
-        m_secrets->Write(RefreshKey(name), Sealed(binding, renewed.refresh));
     {
         std::lock_guard lock(m_mutex);
+        // Signed in anew or removed meanwhile: that stands.
+        if (m_changes[name] != changes) {
+            token = renewed.access;
+            return true;
+        }
         m_held[name] = {binding, renewed};
     }
+    if (renewed.refresh != tokens.refresh && m_secrets)
+        m_secrets->Write(RefreshKey(name), Sealed(binding, renewed.refresh));
     token = renewed.access;
     return true;
 }

@@ -3,6 +3,7 @@
 // keyring (or, where none answers, for this run only), access tokens in
 // memory until shortly before they expire.
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +42,9 @@ private:
         OAuthTokens tokens;
     };
     std::map<std::string, Held> m_held;  // by account name
+    // Counts each account's sign-ins and removals: a refresh that ends after
+    // one of them keeps nothing.
+    std::map<std::string, std::uint64_t> m_changes;
 };
 
 // The client an account signs in with: its provider's addresses, its id and secret.

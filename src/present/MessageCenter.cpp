@@ -425,6 +425,12 @@ void CMessageCenter::OnSendReply() {
         FindSendingRoute(header.m_accountServer, header.m_accountAddress, [this](const std::string& key, std::string& secret) {
             return m_secrets && m_secrets->Read(key, secret);
         });
+    if (route.passwordUnread) {
+        m_actions[ID_SEND_REPLY]->setEnabled(true);
+        m_prompts.messageBox(this, kNotification,
+                             QStringLiteral("Not sent: the keyring did not give the password for sending back."));
+        return;
+    }
     ReplySecurity security;
     security.mode = route.security == kSecurityTls        ? SmtpTls::Implicit
                     : route.security == kSecurityStartTls ? SmtpTls::StartTls

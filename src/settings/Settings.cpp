@@ -164,6 +164,8 @@ SendingRoute FindSendingRoute(const std::string& incomingServer, const std::stri
     route.user = account.OutgoingUser();
     route.password = account.OutgoingPassword();
     route.oauth = account.m_outgoingSignIn == kSignInOAuth;
+    route.passwordUnread = (account.m_outgoingSignIn == kSignInIncoming && account.m_passwordUnread) ||
+                           (account.m_outgoingSignIn == kSignInOwn && account.m_outgoingPasswordUnread);
     return route;
 }
 
@@ -174,12 +176,12 @@ std::string PasswordKey(const std::string& account, bool outgoing) {
 bool FillPasswords(AccountSettings& account, const std::function<bool(const std::string&, std::string&)>& read) {
     if (!account.m_passwordInKeyring || !read) return true;
     std::string secret;
-    const bool user = read(PasswordKey(account.GetAccountName(), false), secret);
-    if (user) account.SetUserPassword(secret);
+    account.m_passwordUnread = !read(PasswordKey(account.GetAccountName(), false), secret);
+    if (!account.m_passwordUnread) account.SetUserPassword(secret);
     secret.clear();
-    const bool outgoing = read(PasswordKey(account.GetAccountName(), true), secret);
-    if (outgoing) account.m_outgoingPassword = secret;
-    return user && outgoing;
+    account.m_outgoingPasswordUnread = !read(PasswordKey(account.GetAccountName(), true), secret);
+    if (!account.m_outgoingPasswordUnread) account.m_outgoingPassword = secret;
+    return !account.m_passwordUnread && !account.m_outgoingPasswordUnread;
 }
 
 bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint) {

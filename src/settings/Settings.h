@@ -91,8 +91,9 @@ public:
     // The passwords are in the desktop's keyring (under PasswordKey), the
     // settings file holds empty ones.
     std::uint32_t m_passwordInKeyring = 0;
-    // Not stored: the keyring did not give the passwords back this run.
-    bool m_passwordsUnread = false;
+    // Not stored: the keyring did not give the password (incoming, outgoing)
+    // back this run.
+    bool m_passwordUnread = false, m_outgoingPasswordUnread = false;
 
     // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
     int IncomingPort() const;
@@ -119,6 +120,7 @@ struct SendingRoute {
     std::string pinned;  // a certificate the user chose to trust
     std::string user, password;  // empty: no sign-in
     bool oauth = false;  // signs in with the account's OAuth2 sign-in instead
+    bool passwordUnread = false;  // the keyring did not give the password back
 };
 // The account a message came from: its incoming server and address (two
 // accounts may share a server); else the first on that server. read: where
@@ -129,7 +131,8 @@ SendingRoute FindSendingRoute(const std::string& incomingServer, const std::stri
 // The keyring entry of an account's incoming or outgoing password.
 std::string PasswordKey(const std::string& account, bool outgoing);
 // A record whose passwords are in the keyring gets them back from read
-// (key to secret; false when it has none). False when a read failed.
+// (key to secret; false when it has none). False when a read failed (the
+// account's m_passwordUnread and m_outgoingPasswordUnread tell which).
 bool FillPasswords(AccountSettings& account, const std::function<bool(const std::string& key, std::string& secret)>& read);
 
 // Trusts, for the account's incoming or outgoing connections, exactly the

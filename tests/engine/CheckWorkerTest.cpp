@@ -54,31 +54,33 @@ TEST(CheckMail, LoginFailureOnTheFirstAccountStillChecksTheSecond) {
 
 // Passwords kept in the keyring come from it; where it does not give them
 // back, no empty password is sent (a server may lock an account after failed
-// sign-ins) and the account says why.
+// sign-ins) and the account says why, until Get Mail finds it answering.
 TEST(CheckMail, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
-    class Keyring : public ISecretStore {
-    public:
-        explicit Keyring(bool answers) : m_answers(answers) {}
+    struct Keyring : ISecretStore {
+        bool answers = false;
         bool Read(const std::string&, std::string& secret, std::string*) override {
-            if (m_answers) secret = "from-keyring";
-            return m_answers;
+            if (answers) secret = "from-keyring";
+            return answers;
         }
         bool Write(const std::string&, const std::string&, std::string*) override { return true; }
         bool Remove(const std::string&) override { return true; }
-
-    private:
-        bool m_answers;
     };
+    const std::string signedIn =
+        "S: +OK hi\nC: USER A\nS: +OK\nC: PASS from-keyring\nS: +OK\nC: STAT\nS: +OK 0 0\n" + std::string(kQuit);
     struct Row {
-        bool answers;
+        const char* name;
+        bool atStart, atGetMail;  // whether the keyring answers
         std::string script;
         const char* failure;
     } rows[] = {
-        {true, "S: +OK hi\nC: USER A\nS: +OK\nC: PASS from-keyring\nS: +OK\nC: STAT\nS: +OK 0 0\n" + std::string(kQuit), ""},
-        {false, "", "\nCould not check A: the keyring did not give its password back"},
+        {"answers", true, true, signedIn, ""},
+        {"never answers", false, false, "", "\nCould not check A: the keyring did not give its password back"},
+        {"unlocked before Get Mail", false, true, signedIn, ""},
     };
     for (const Row& row : rows) {
-        Keyring keyring(row.answers);
+        SCOPED_TRACE(row.name);
+        Keyring keyring;
+        keyring.answers = row.atStart;
         auto transports = std::make_shared<ScriptedTransportFactory>(row.script);
         EngineHarness h(AccountsText({{"A", "pop.a"}}) +
                             "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n"
@@ -86,9 +88,10 @@ TEST(CheckMail, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
                         transports, nullptr, nullptr, nullptr, false, {}, {}, &keyring);
         h.view->OnInitialUpdate();
         h.Drain();
+        keyring.answers = row.atGetMail;
         h.view->OnGetMail();
         ASSERT_TRUE(h.FinishWork());
-        EXPECT_EQ(transports->Problems(), "") << row.answers;
+        EXPECT_EQ(transports->Problems(), "");
         EXPECT_EQ(h.tray.tip.substr(std::min(h.tray.tip.find('\n'), h.tray.tip.size())), row.failure);
     }
 }

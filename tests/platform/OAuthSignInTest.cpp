@@ -105,6 +105,7 @@ TEST(OAuthTokenStore, TokensStayWithTheProviderAndClientTheyCameFrom) {
     signedIn.m_oauthProvider = "Custom";
     signedIn.m_oauthClientId = "velto-test";
     signedIn.m_oauthTokenUrl = "https://auth.example.com/token";
+    signedIn.SetEmailAddress("ann@example.com");
     OAuthTokenStore store(nullptr);
     store.Remember(signedIn, {"at-held", "rt-held", 0});
     struct Row {
@@ -116,6 +117,7 @@ TEST(OAuthTokenStore, TokensStayWithTheProviderAndClientTheyCameFrom) {
         {"another client id", [](AccountSettings& a) { a.m_oauthClientId = "other"; }, false},
         {"another token address", [](AccountSettings& a) { a.m_oauthTokenUrl = "https://evil.example/token"; }, false},
         {"another provider", [](AccountSettings& a) { a.m_oauthProvider = "Google"; }, false},
+        {"another address", [](AccountSettings& a) { a.SetEmailAddress("bob@example.com"); }, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -294,6 +294,28 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
 
 // Sending signs in with the account's OAuth2 sign-in: its token, and a fresh
 // one once the server refuses a stale one.
+// A keyring that does not give the sending password back: nothing is sent
+// (an empty password would only count as a failed sign-in) and the box says so.
+TEST(MessageCenter, NoReplyGoesOutWithoutItsPassword) {
+    struct Keyring : ISecretStore {
+        bool Read(const std::string&, std::string&, std::string*) override { return false; }
+        bool Write(const std::string&, const std::string&, std::string*) override { return true; }
+        bool Remove(const std::string&) override { return true; }
+    } keyring;
+    test::ScopedHive hive(
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"User Name\"=\"ann\"\r\n"
+        "\"Outgoing Mail Server\"=\"localhost\"\r\n\"Outgoing Sign In\"=dword:00000001\r\n"
+        "\"Password In Keyring\"=dword:00000001\r\n");
+    Recorder r;
+    auto center = ReplyingCenter(r, 1, test::TestCertificates::Get());
+    center->SetSecretStore(&keyring);
+    center->Action(ID_SEND_REPLY)->trigger();
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, "Not sent: the keyring did not give the password for sending back.");
+    EXPECT_TRUE(center->Action(ID_SEND_REPLY)->isEnabled());
+}
+
 TEST(MessageCenter, AReplyGoesOutSignedInWithTheAccountsToken) {
     if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
     const test::TestCertificates& certs = test::TestCertificates::Get();
