@@ -74,7 +74,7 @@ std::vector<std::string> Logins(const test::DovecotServer& server) {
 TEST(OAuthMailbox, SignedInOnceItChecksRepliesRefreshesAndNeedsNoBrowserAgainUntilRevoked) {
     if (!test::DovecotServer::SubmissionInstalled()) GTEST_SKIP() << "dovecot-submissiond is not installed";
     if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
-    test::KeyringSession session(true);
+    test::KeyringSession session;
     if (!session.up) GTEST_SKIP() << "no dbus-daemon or gnome-keyring-daemon";
     const test::TestCertificates& certs = test::TestCertificates::Get();
     ASSERT_TRUE(certs.error.empty()) << certs.error;

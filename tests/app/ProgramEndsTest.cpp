@@ -99,7 +99,7 @@ TEST(ProgramEnds, DamagedDataFileStartsAndEndsOnSigterm) {
 
 TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
     // The refresh token lives in the keyring: one on a bus of the test's own.
-    test::KeyringSession session(true);
+    test::KeyringSession session;
     const std::string oauth = "\"Incoming Sign In\"=dword:00000001\r\n\"OAuth Provider\"=\"Custom\"\r\n"
                               "\"OAuth Authorization URL\"=\"http://127.0.0.1/\"\r\n\"OAuth Token URL\"=\"http://127.0.0.1:";
     struct Row {

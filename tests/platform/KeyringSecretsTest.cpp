@@ -11,7 +11,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(KeyringSecrets, SecretsGoInAndComeBack) {
-    test::KeyringSession session(true);
+    test::KeyringSession session;
     if (!session.up) GTEST_SKIP() << "no dbus-daemon or gnome-keyring-daemon";
     KeyringSecrets keyring(10s);
     std::string why;

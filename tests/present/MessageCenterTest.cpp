@@ -297,11 +297,8 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
 // A keyring that does not give the sending password back: nothing is sent
 // (an empty password would only count as a failed sign-in) and the box says so.
 TEST(MessageCenter, NoReplyGoesOutWithoutItsPassword) {
-    struct Keyring : ISecretStore {
-        bool Read(const std::string&, std::string&, std::string*) override { return false; }
-        bool Write(const std::string&, const std::string&, std::string*) override { return true; }
-        bool Remove(const std::string&) override { return true; }
-    } keyring;
+    test::FakeKeyring keyring;
+    keyring.answers = false;
     test::ScopedHive hive(
         "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
         "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"User Name\"=\"ann\"\r\n"

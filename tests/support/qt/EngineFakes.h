@@ -22,6 +22,17 @@ namespace velto::test {
 
 using Journal = std::vector<std::string>;
 
+// A keyring that gives one secret for every key, or does not answer.
+struct FakeKeyring : ISecretStore {
+    bool answers = true;
+    bool Read(const std::string&, std::string& secret, std::string*) override {
+        if (answers) secret = "from-keyring";
+        return answers;
+    }
+    bool Write(const std::string&, const std::string&, std::string*) override { return true; }
+    bool Remove(const std::string&) override { return true; }
+};
+
 class FakeUi : public IEngineUi {
 public:
     explicit FakeUi(Journal& journal) : m_journal(journal) {}
