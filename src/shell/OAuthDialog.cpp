@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "shell/PageControls.h"
@@ -50,6 +51,9 @@ COAuthDialog::COAuthDialog(const AccountSettings& account, QWidget* parent) : QD
     m_status = new QLabel(this);
     m_status->setObjectName("signInStatus");
     m_status->setWordWrap(true);
+    // What the provider says (its error_description) is shown as it is, never as markup.
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     row->addWidget(signIn);
     row->addWidget(m_status, 1);
     layout->addLayout(row);
@@ -74,6 +78,11 @@ AccountSettings COAuthDialog::Result() const {
 }
 
 QString COAuthDialog::Status() const { return m_status->text(); }
+
+void COAuthDialog::ShowAddressToOpen(const QUrl& address) {
+    m_status->setText("The web browser could not be opened. Open this address in a browser: " +
+                      address.toString(QUrl::FullyEncoded));
+}
 
 void COAuthDialog::SignIn() {
     auto& run = SheetPrompts::Current().oauthSignIn;

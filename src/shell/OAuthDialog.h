@@ -8,6 +8,7 @@
 
 class QLabel;
 class QLineEdit;
+class QUrl;
 
 namespace velto {
 
@@ -19,6 +20,9 @@ public:
     // The account with what the dialog now holds.
     AccountSettings Result() const;
     QString Status() const;
+    // No browser could be opened: the address to open by hand, shown where
+    // it can be selected and copied while the sign-in waits.
+    void ShowAddressToOpen(const QUrl& address);
 
 private:
     void SignIn();

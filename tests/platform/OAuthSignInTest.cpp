@@ -1,14 +1,25 @@
 // The browser sign-in against an authorization server stand-in: PKCE and
-// state checked, one callback taken, tokens refreshed. The browser is the
-// user's, reached as the program reaches it (here BROWSER, through
-// xdg-open): a script that follows the redirect as a real one would.
+// state checked, the listener held by nobody, who signed in checked, token
+// answers bounded, tokens refreshed. The browser is the user's, reached as
+// the program reaches it (here BROWSER, through xdg-open): a script that
+// follows the redirects as a real one would.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QLabel>
+#include <QPushButton>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <vector>
 
 #include "platform/OAuthSignIn.h"
 #include "platform/OAuthTokens.h"
+#include "platform/QtDesktop.h"
+#include "shell/OAuthDialog.h"
+#include "shell/SheetPrompts.h"
 #include "support/OAuthStandIn.h"
 #include "support/TestEnvironment.h"
 #include "support/qt/EngineHarness.h"
@@ -18,25 +29,72 @@ namespace {
 
 using namespace std::chrono_literals;
 
-OAuthClient Client(const test::OAuthStandIn& server, const std::string& id = "velto-test") {
-    return {id, "", {server.Url("/authorize"), server.Url("/token"), "mail"}};
+OAuthClient Client(const test::OAuthStandIn& server, const std::string& id = "velto-test",
+                   const std::string& scope = "mail") {
+    return {id, "", {server.Url("/authorize"), server.Url("/token"), scope}};
 }
 
-struct Outcome {
-    bool started = false, finished = false, ok = false;
-    QString why;
-    OAuthTokens tokens;
-    std::string browser;  // what the browser saw
-};
-
-// tamper: "state" has the browser forge the state it brings back.
-Outcome SignIn(const OAuthClient& client, const char* tamper) {
+// The browser script takes the addresses the program opens; returns its log.
+std::string UseBrowser(const char* tamper) {
     const std::string log = test::MakeTempDir("velto-browser") + "/browser.log";
     setenv("BROWSER", "/usr/bin/python3 " VELTO_SOURCE_DIR "/tests/support/oauth_browser.py", 1);
     setenv("VELTO_BROWSER_LOG", log.c_str(), 1);
     setenv("VELTO_BROWSER_TAMPER", tamper, 1);
+    return log;
+}
+
+// The highest resident size of this process so far, in KiB.
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+struct Row {
+    const char* name;
+    OAuthClient client;
+    const char* tamper = "";   // "state": the browser brings a forged state back first
+    QString expect = {};       // the account's address
+    bool userInfo = false;     // the provider's user-info address is known
+    int silent = 0;            // connections that say nothing, before the browser
+    bool flood = false;        // ...closed by the listener before the browser comes
+    bool started = true, ok = true;
+    const char* why = "";      // part of the reason
+    const char* browser = "";  // what the browser saw
+    const char* identity = "";
+};
+
+struct Outcome {
+    bool started = false, finished = false, ok = false;
+    QString why, identity;
+    OAuthTokens tokens;
+    std::string browser;
+    int silentLeftOpen = 0;
+    bool floodHeld = false;  // the listener did not close the flood by itself
+};
+
+Outcome SignIn(const test::OAuthStandIn& server, const Row& row) {
+    const std::string log = UseBrowser(row.tamper);
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    auto allClosed = [&] {
+        return std::all_of(silent.begin(), silent.end(),
+                           [](auto& s) { return s->state() == QAbstractSocket::UnconnectedState; });
+    };
     Outcome out;
-    OAuthSignIn signIn(client);
+    auto open = [&](const QUrl& address) {
+        for (int i = 0; i < row.silent; ++i) {
+            silent.push_back(std::make_unique<QTcpSocket>());
+            silent.back()->connectToHost(QHostAddress::LocalHost, address.port());
+            silent.back()->waitForConnected(5000);
+        }
+        if (row.flood)
+            out.floodHeld = !test::RunEventsUntil(allClosed, 10000);
+        return OpenWithDesktop(address);
+    };
+    OAuthSignIn signIn(row.client, open);
+    signIn.ExpectIdentity(row.expect, row.userInfo ? QUrl(QString::fromStdString(server.Url("/userinfo"))) : QUrl());
+    if (row.flood) signIn.SetConnectionDeadline(300ms);
     QObject::connect(&signIn, &OAuthSignIn::finished, [&](bool ok, const QString& why) {
         out.finished = true;
         out.ok = ok;
@@ -49,54 +107,148 @@ Outcome SignIn(const OAuthClient& client, const char* tamper) {
         return out;
     }
     test::RunEventsUntil([&] { return out.finished && !test::ReadFile(log).empty(); }, 25000);
+    test::RunEventsUntil(allClosed, 2000);
+    for (auto& s : silent) out.silentLeftOpen += s->state() != QAbstractSocket::UnconnectedState;
     out.tokens = signIn.Tokens();
+    out.identity = signIn.Identity();
     out.browser = test::ReadFile(log);
     return out;
 }
 
-TEST(OAuthSignIn, ThroughTheBrowserOnceWithPkceAndStateThenRefreshed) {
+TEST(OAuthSignIn, ThroughTheBrowserWithPkceAndStateOnlyTheRightAnswerAndIdentityTaken) {
     test::OAuthStandIn server;
     ASSERT_TRUE(server.Up()) << "the stand-in did not start";
-    struct Row {
-        const char* name;
-        OAuthClient client;
-        const char* tamper;
-        bool started, ok;
-        const char* why;      // part of the reason
-        const char* browser;  // what the browser saw: the callback, then a reload
-    };
+    const char* signedIn = "callback 200, again refused\n";
+    const OAuthClient openId = Client(server, "velto-test", "openid email mail");
     const Row rows[] = {
-        {"signed in", Client(server), "", true, true, "", "callback 200, again refused\n"},
-        {"a wrong state", Client(server), "state", true, false, "state", "callback 400, again refused\n"},
-        {"refused by the provider", Client(server, "refuse"), "", true, false, "access_denied",
-         "callback 400, again refused\n"},
-        {"an address in clear", {"velto-test", "", {"http://example.com/authorize", "http://example.com/token", ""}},
-         "", false, false, "https", ""},
+        {.name = "signed in", .client = Client(server), .browser = signedIn},
+        {.name = "a silent connection and a forged state first", .client = Client(server), .tamper = "state",
+         .silent = 1, .browser = "forged 400, callback 200, again refused\n"},
+        {.name = "a flood of silent connections first", .client = Client(server), .silent = 20, .flood = true,
+         .browser = signedIn},
+        {.name = "refused by the provider", .client = Client(server, "refuse"), .ok = false, .why = "access_denied",
+         .browser = "callback 400, again refused\n"},
+        {.name = "an address in clear",
+         .client = {"velto-test", "", {"http://example.com/authorize", "http://example.com/token", ""}},
+         .started = false, .ok = false, .why = "https"},
+        {.name = "no client id", .client = Client(server, " "), .started = false, .ok = false, .why = "no client id"},
+        {.name = "the account's address in the id token", .client = openId, .expect = "Ann@Example.COM",
+         .browser = signedIn, .identity = "ann@example.com"},
+        {.name = "another address in the id token", .client = openId, .expect = "carol@example.com", .ok = false,
+         .why = "signed in as ann@example.com, not as the account's address carol@example.com", .browser = signedIn,
+         .identity = "ann@example.com"},
+        {.name = "another address from the user-info address", .client = Client(server),
+         .expect = "carol@example.com", .userInfo = true, .ok = false, .why = "not as the account's address",
+         .browser = signedIn, .identity = "ann@example.com"},
+        {.name = "no identity given: nothing to check", .client = Client(server), .expect = "carol@example.com",
+         .browser = signedIn},
+        {.name = "a token answer saying 2 GiB", .client = Client(server, "huge-length"), .ok = false,
+         .why = "too large", .browser = signedIn},
+        {.name = "a token answer without end", .client = Client(server, "endless"), .ok = false, .why = "too large",
+         .browser = signedIn},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const Outcome out = SignIn(row.client, row.tamper);
+        const long peak = PeakResidentKiB();
+        const Outcome out = SignIn(server, row);
+        EXPECT_LT(PeakResidentKiB() - peak, 64 * 1024) << "the answer was held in memory";
         EXPECT_EQ(out.started, row.started);
         EXPECT_EQ(out.ok, row.ok) << out.why.toStdString();
         EXPECT_TRUE(out.why.contains(row.why)) << out.why.toStdString();
-        // Whatever the callback said, nobody else is heard afterwards.
         EXPECT_EQ(out.browser, row.browser);
+        EXPECT_EQ(out.identity, row.identity);
+        EXPECT_EQ(out.silentLeftOpen, 0);
+        EXPECT_FALSE(out.floodHeld);
+        EXPECT_EQ(out.tokens.access, row.ok ? "at-1" : "");
         if (!row.ok) continue;
-        EXPECT_EQ(out.tokens.access, "at-1");
         EXPECT_GT(out.tokens.expiresAt, 0);
-        // A refresh answer without a new refresh token keeps the one held;
-        // a revoked one is told and changes nothing.
+        // A revoked refresh token is told and changes nothing.
         OAuthTokens tokens;
         std::string error;
         ASSERT_TRUE(RefreshTokens(row.client, out.tokens.refresh, tokens, error)) << error;
-        EXPECT_EQ(tokens.access, "at-2");
         EXPECT_EQ(tokens.refresh, "rt-1");
         EXPECT_FALSE(RefreshTokens(row.client, "revoked", tokens, error));
         EXPECT_NE(error.find("invalid_grant"), std::string::npos) << error;
-        EXPECT_EQ(tokens.access, "at-2");
+        EXPECT_EQ(tokens.refresh, "rt-1");
     }
 }
 
+// A refresh answer keeps the refresh token held unless it brings a real new
+// one, keeps its lifetime within a year, and is cut when too large.
+TEST(OAuthSignIn, RefreshAnswersKeepWhatTheyDoNotReplaceAndAreBounded) {
+    test::OAuthStandIn server;
+    ASSERT_TRUE(server.Up()) << "the stand-in did not start";
+    const std::int64_t hour = 3600, year = 366 * 24 * 3600;
+    struct RefreshRow {
+        const char* client;
+        bool ok;
+        const char* refresh;
+        std::int64_t lifetimeAtLeast, lifetimeAtMost;
+        const char* why;
+    } rows[] = {
+        {"velto-test", true, "rt-1", hour - 60, hour, ""},
+        {"null-refresh", true, "rt-1", hour - 60, hour, ""},
+        {"empty-refresh", true, "rt-1", hour - 60, hour, ""},
+        {"number-refresh", true, "rt-1", hour - 60, hour, ""},
+        {"new-refresh", true, "rt-new", hour - 60, hour, ""},
+        {"huge-lifetime", true, "rt-1", 0, year, ""},
+        {"string-lifetime", true, "rt-1", 2 * hour - 60, 2 * hour, ""},
+        {"huge-length", false, "", 0, 0, "too large"},
+        {"endless", false, "", 0, 0, "too large"},
+    };
+    for (const RefreshRow& row : rows) {
+        SCOPED_TRACE(row.client);
+        OAuthTokens tokens;
+        std::string error;
+        const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+        EXPECT_EQ(RefreshTokens(Client(server, row.client), "rt-1", tokens, error), row.ok) << error;
+        EXPECT_NE(error.find(row.why), std::string::npos) << error;
+        if (!row.ok) continue;
+        EXPECT_EQ(tokens.refresh, row.refresh);
+        EXPECT_GE(tokens.expiresAt - now, row.lifetimeAtLeast);
+        EXPECT_LE(tokens.expiresAt - now, row.lifetimeAtMost + 60);
+    }
+}
+
+// Where no browser opens, the sign-in window shows the address to open by
+// hand, as text to select, and the sign-in waits for it.
+TEST(OAuthSignIn, WithoutABrowserTheWindowShowsTheAddressAndTheSignInWaitsForIt) {
+    test::OAuthStandIn server;
+    ASSERT_TRUE(server.Up()) << "the stand-in did not start";
+    const std::string log = UseBrowser("");
+    AccountSettings account;
+    account.m_oauthProvider = "Custom";
+    account.m_oauthClientId = "velto-test";
+    QUrl address;
+    // As the program wires the window to the sign-in.
+    const auto hook = SheetPrompts::Current().oauthSignIn;
+    SheetPrompts::Current().oauthSignIn = [&](QWidget* parent, const AccountSettings&, auto done) {
+        auto* signIn = new OAuthSignIn(Client(server), [](const QUrl&) { return false; }, parent);
+        QObject::connect(signIn, &OAuthSignIn::browserNotOpened, parent, [&, parent](const QUrl& url) {
+            address = url;
+            static_cast<COAuthDialog*>(parent)->ShowAddressToOpen(url);
+        });
+        QObject::connect(signIn, &OAuthSignIn::finished, parent,
+                         [done](bool ok, const QString& why) { done(ok, ok ? "Signed in" : why); });
+        QString error;
+        if (!signIn->Start(error, 20s)) done(false, error);
+    };
+    COAuthDialog dialog(account);
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+        if (button->text() == "Sign In...") button->click();
+    ASSERT_TRUE(test::RunEventsUntil([&] { return address.isValid(); }, 5000)) << dialog.Status().toStdString();
+    EXPECT_TRUE(dialog.Status().startsWith("The web browser could not be opened")) << dialog.Status().toStdString();
+    EXPECT_TRUE(dialog.Status().endsWith(address.toString())) << dialog.Status().toStdString();
+    auto* status = dialog.findChild<QLabel*>("signInStatus");
+    EXPECT_EQ(status->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(status->textInteractionFlags() & Qt::TextSelectableByMouse);
+    // The user opens it by hand.
+    ASSERT_TRUE(OpenWithDesktop(address));
+    test::RunEventsUntil([&] { return dialog.Status() == "Signed in" && !test::ReadFile(log).empty(); }, 25000);
+    EXPECT_EQ(dialog.Status(), "Signed in");
+    EXPECT_EQ(test::ReadFile(log), "callback 200, again refused\n");
+    SheetPrompts::Current().oauthSignIn = hook;
+}
 // Tokens stay with the provider and client they came from: an account
 // changed since its sign-in is not signed in, and sends nothing elsewhere.
 TEST(OAuthTokenStore, TokensStayWithTheProviderAndClientTheyCameFrom) {
