@@ -9,7 +9,6 @@
 #include "present/WebViews.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/OutputWindow.h"
-#include "shell/SheetPrompts.h"
 
 namespace velto {
 
@@ -45,55 +44,19 @@ AppWiring::AppWiring()
     services.transports = WithPop3PortFromEnvironment(MakePosixTransportFactory());
     services.saveAfterEachCheck = true;
     services.tls = MakeOpenSslLayer();
-    services.tokens = m_signIns;
-    services.secrets = &m_secrets;
+    services.signIn = m_signIn;
     m_view = std::make_unique<CCorvaneView>(services);
 
     // Where the user left the window, kept apart from the settings.
     m_frame->SetLayoutFile(QString::fromStdString(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));
     m_frame->SetTrayAvailable(m_tray.IsAvailable());
-    m_frame->SetOptionsSheetRunner([this](QWidget* parent) { return RunMailPropertySheet(parent, &m_sound, &m_dialup); });
+    m_frame->SetOptionsSheetMaker(
+        [this](QWidget* parent) { return MakeMailPropertySheet(parent, &m_sound, &m_dialup, m_signIn.get()); });
     m_frame->SetStopSound([this] { m_sound.Stop(); });
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);
-    m_frame->SetReplyTokens(m_signIns);
-    m_frame->SetSecretStore(&m_secrets);
-    SheetPrompts::Current().readSecret = [this](const std::string& key, std::string& secret) {
-        return m_secrets.Read(key, secret);
-    };
-    SheetPrompts::Current().keepSecret = [this](const std::string& key, const std::string& secret, std::string* why) {
-        return m_secrets.Write(key, secret, why);
-    };
-    SheetPrompts::Current().forgetSecrets = [this](const std::string& account) {
-        m_secrets.Remove(PasswordKey(account, false));
-        m_secrets.Remove(PasswordKey(account, true));
-        m_tokens->Forget(account);
-    };
-    SheetPrompts::Current().note = [this](const QString& text) { m_frame->AppendOutput(text.toStdString()); };
+    m_frame->SetSignIn(m_signIn);
     m_frame->AttachView(m_view.get());
-
-    // Mailbox Setup's "Sign In...": the browser sign-in, its tokens kept.
-    SheetPrompts::Current().oauthSignIn = [tokens = m_tokens](QWidget* parent, const AccountSettings& account,
-                                                              std::function<void(bool, const QString&)> done) {
-        auto* signIn = new OAuthSignIn(ClientOf(account), {}, parent);
-        QObject::connect(signIn, &OAuthSignIn::finished, signIn, [=](bool ok, const QString& why) {
-            QString text = "The sign-in failed: " + why;
-            if (ok) {
-                std::string notKept;
-                text = QString("Signed in as %1").arg(QString::fromStdString(account.GetEmailAddress()));
-                if (!tokens->Remember(account, signIn->Tokens(), &notKept))
-                    text += " (for this run only: the keyring did not take the sign-in: " +
-                            QString::fromStdString(notKept) + ")";
-            }
-            done(ok, text);
-            signIn->deleteLater();
-        });
-        QString error;
-        if (!signIn->Start(error)) {
-            done(false, "The sign-in failed: " + error);
-            signIn->deleteLater();
-        }
-    };
 }
 
 void AppWiring::Activate() {

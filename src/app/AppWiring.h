@@ -16,6 +16,7 @@
 #include "platform/QtSound.h"
 #include "platform/QtTimerHost.h"
 #include "platform/QtTray.h"
+#include "platform/SignIn.h"
 #include "shell/MainFrame.h"
 
 namespace velto {
@@ -40,7 +41,9 @@ private:
     KeyringSecrets m_secrets;
     std::shared_ptr<OAuthTokenStore> m_tokens = std::make_shared<OAuthTokenStore>(&m_secrets);
     // GNOME Online Accounts first, where the desktop holds the account.
-    std::shared_ptr<ITokenSource> m_signIns = std::make_shared<OnlineAccountsTokens>(m_tokens);
+    std::shared_ptr<ITokenSource> m_desktopTokens = std::make_shared<OnlineAccountsTokens>(m_tokens);
+    // The one sign-in of checks, replies and the windows.
+    std::shared_ptr<SignIn> m_signIn = std::make_shared<SignIn>(&m_secrets, m_desktopTokens, m_tokens);
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<CCorvaneView> m_view;
     QtTray m_tray;

@@ -4,20 +4,19 @@
 
 namespace velto {
 
-std::vector<std::string> CertificateTrust::Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts) {
+void CertificateTrust::Ask(IEngineUi& ui, bool userStarted,
+                           std::function<void(const std::string&, const std::string&)> trusted) {
     auto untrusted = std::exchange(m_untrusted, {});
-    std::vector<std::string> asked, trusted;
-    if (!userStarted) return trusted;
+    if (!userStarted) return;
+    std::vector<std::string> asked;
     for (const auto& [name, certificate] : untrusted) {
         if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
         asked.push_back(name);
-        if (!ui.AskTrustCertificate(name, certificate)) continue;
-        if (!TrustCertificate(name, CertificateUse::Incoming, certificate.fingerprint)) continue;  // removed meanwhile
-        for (AccountSettings& held : accounts)
-            if (held.GetAccountName() == name) held.m_incomingCertificate = certificate.fingerprint;
-        trusted.push_back(name);
+        ui.AskTrustCertificate(name, certificate, [name, fingerprint = certificate.fingerprint, trusted](bool yes) {
+            // An account removed meanwhile is not brought back.
+            if (yes && TrustCertificate(name, CertificateUse::Incoming, fingerprint)) trusted(name, fingerprint);
+        });
     }
-    return trusted;
 }
 
 }  // namespace velto

@@ -3,6 +3,7 @@
 // then put to the user, once per account, when the user started the check:
 // a timed scan must not put up a window nobody is waiting for. A yes pins
 // the certificate's fingerprint in the account.
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,14 +16,14 @@ namespace velto {
 
 class CertificateTrust {
 public:
-    void Clear() { m_untrusted.clear(); }
     void Add(const std::string& account, const PeerCertificate& certificate) {
         m_untrusted.emplace_back(account, certificate);
     }
-    // UI thread, no lock held (the question is a window). accounts: the
-    // engine's copies, updated along with the settings. Returns the
-    // accounts trusted now, whose work is to run again.
-    std::vector<std::string> Ask(IEngineUi& ui, bool userStarted, std::vector<AccountSettings>& accounts);
+    // Takes what was kept and asks about it (UI thread); the questions are
+    // answered later. trusted(account, fingerprint) runs for each yes once
+    // the account's settings hold the certificate.
+    void Ask(IEngineUi& ui, bool userStarted,
+             std::function<void(const std::string& account, const std::string& fingerprint)> trusted);
 
 private:
     std::vector<std::pair<std::string, PeerCertificate>> m_untrusted;

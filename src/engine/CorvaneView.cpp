@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <utility>
 
+#include <QPointer>
+
+#include "engine/Ending.h"
 #include "protocol/LogSink.h"
 #include "protocol/MessageText.h"
 #include "protocol/Transport.h"
@@ -100,7 +103,7 @@ void CCorvaneView::OnDestroy() {
     m_cancelRequest->Set();
     m_channel->Close();
     if (m_s.transports) m_s.transports->AbortAll();
-    if (m_s.tokens) m_s.tokens->AbortAll();
+    if (m_s.signIn) m_s.signIn->AbortAll();
     m_workers.JoinAll(kWorkerStopWait);
     m_animator.StopAll();
     m_s.timers->KillTimer(kPeriodicTimerId);
@@ -114,19 +117,9 @@ void CCorvaneView::OnDestroy() {
 // ---- accounts and the list ------------------------------------------------
 
 void CCorvaneView::LoadAccounts() {
-    // Passwords in the keyring are fetched here, before any worker needs
-    // them. The keyring is waited for in a local event loop: the accounts
-    // are read whole first and put in place at once, so nothing run
-    // meanwhile sees half a list.
-    std::vector<AccountSettings> loaded;
-    for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
-        loaded.emplace_back(keys::Join(keys::kAccounts, name));
-        if (m_s.secrets)
-            FillPasswords(loaded.back(), [this](const std::string& key, std::string& secret) {
-                return m_s.secrets->Read(key, secret);
-            });
-    }
-    m_accounts = std::move(loaded);
+    // Passwords kept in the keyring are not read here: the workers ask for
+    // them when they sign in.
+    m_accounts = LoadAllAccounts();
     m_s.ui->ChooserResetContent();
     auto insertAtTop = [&](const std::string& name) {
         m_s.ui->ChooserInsertAtTop(name);
@@ -144,12 +137,11 @@ void CCorvaneView::ReloadAccounts() {
 }
 
 void CCorvaneView::RunOptionsSheetAndReload() {
-    if (!m_s.ui->RunOptionsSheet() || m_destroyed) return;
-    if (m_busy) {
-        m_reloadPending = true;
-    } else {
-        ReloadAccounts();
-    }
+    m_s.ui->OpenOptionsSheet([self = QPointer<CCorvaneView>(this)](bool written) {
+        if (!self || !written || self->m_destroyed) return;
+        if (self->m_busy) self->m_reloadPending = true;
+        else self->ReloadAccounts();
+    });
 }
 
 void CCorvaneView::OnMailProperties() { RunOptionsSheetAndReload(); }
@@ -330,29 +322,7 @@ void CCorvaneView::OnResumed() {
 
 // ---- commands ---------------------------------------------------------------------
 
-void CCorvaneView::OnGetMail() {
-    RereadPasswords();
-    StartGetMail();
-}
-
-void CCorvaneView::RereadPasswords() {
-    // The user asks for mail, perhaps after unlocking the keyring: what it
-    // did not give back at start is asked for again. Its wait runs other
-    // events, so each account is filled on a copy and put back only if the
-    // list still holds it.
-    if (!m_s.secrets) return;
-    for (std::size_t i = 0; i < m_accounts.size(); ++i) {
-        if (!m_accounts[i].m_passwordUnread && !m_accounts[i].m_outgoingPasswordUnread) continue;
-        AccountSettings copy = m_accounts[i];
-        FillPasswords(copy, [this](const std::string& key, std::string& secret) { return m_s.secrets->Read(key, secret); });
-        if (i >= m_accounts.size() || m_accounts[i].GetAccountName() != copy.GetAccountName()) continue;
-        AccountSettings& held = m_accounts[i];
-        if (held.m_passwordUnread && !copy.m_passwordUnread) held.SetUserPassword(copy.GetUserPassword());
-        if (held.m_outgoingPasswordUnread && !copy.m_outgoingPasswordUnread) held.m_outgoingPassword = copy.m_outgoingPassword;
-        held.m_passwordUnread = held.m_passwordUnread && copy.m_passwordUnread;
-        held.m_outgoingPasswordUnread = held.m_outgoingPasswordUnread && copy.m_outgoingPasswordUnread;
-    }
-}
+void CCorvaneView::OnGetMail() { StartGetMail(); }
 
 void CCorvaneView::StartGetMail() {
     if (m_busy) return;  // one worker at a time, whatever the menus show
@@ -427,7 +397,7 @@ void CCorvaneView::OnProgressCancel() {
         m_cancelRequest->Set();
         m_checkCancelled = true;
         if (m_s.transports) m_s.transports->AbortAll();
-        if (m_s.tokens) m_s.tokens->AbortAll();
+        if (m_s.signIn) m_s.signIn->AbortAll();
     }
 }
 
@@ -436,7 +406,7 @@ void CCorvaneView::OnBrowserClosed() {}
 // ---- workers ------------------------------------------------------------------------
 
 void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& only) {
-    if (m_destroyed || m_workers.Active()) return;  // never two network workers
+    if (m_destroyed || EndBegun() || m_workers.Active()) return;  // never two network workers
     std::vector<AccountSettings> accounts;
     for (const auto& account : m_accounts)
         if (only.empty() || std::find(only.begin(), only.end(), account.GetAccountName()) != only.end())
@@ -444,17 +414,15 @@ void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& 
     auto context = std::make_shared<WorkerContext>(WorkerContext{
         kind, std::move(accounts), m_selected, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
         m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
-        EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.tokens});
+        EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.signIn});
     m_workerKind = kind;
-    m_trust.Clear();
-    m_expiredSignIns.clear();
     m_busy = true;
     m_s.ui->SetWaitCursor(true);
     m_animator.StartBusy();
     m_cancelRequest->Reset();
     // A Cancel before this one left the connections cut.
     if (m_s.transports) m_s.transports->Resume();
-    if (m_s.tokens) m_s.tokens->Resume();
+    if (m_s.signIn) m_s.signIn->Resume();
     m_checkCancelled = false;
     m_checkEnding = kind == WorkerKind::CheckMail || kind == WorkerKind::Scan;
     m_workers.Start([context] { RunMailWorker(*context); });
@@ -464,9 +432,9 @@ void CCorvaneView::OnWorkerDone() {
     // A rebuild of the list while the worker still runs (the user picked
     // another mailbox) must not end the busy state: one worker at a time.
     if (m_workers.Active()) return;
-    // A Cancel cut the token calls of this worker only: a reply sent now
+    // A Cancel cut the sign-in calls of this worker only: a reply sent now
     // needs them again.
-    if (m_s.tokens) m_s.tokens->Resume();
+    if (m_s.signIn) m_s.signIn->Resume();
     // Not busy first: the window reads the command states when the cursor
     // changes.
     const bool wasBusy = m_busy;
@@ -481,18 +449,33 @@ void CCorvaneView::OnWorkerDone() {
         RebuildRows();
     }
     if (m_destroyed) return;
-    // The questions run event loops, in which a timed scan may start: what
-    // this worker was is kept here.
+    AskQuestions();
+    if (!m_runAgain.empty() && !m_workers.Active()) {
+        auto [kind, accounts] = m_runAgain.front();
+        m_runAgain.erase(m_runAgain.begin());
+        RunAgainFor(kind, accounts);
+    }
+}
+
+void CCorvaneView::AskQuestions() {
+    // Asked after a check the user started, once per account; the answers
+    // come later, and a yes runs that check again for that account (after
+    // whatever worker runs then).
     const WorkerKind kind = m_workerKind;
+    const bool userStarted = kind != WorkerKind::Scan;
+    QPointer<CCorvaneView> self(this);
+    m_trust.Ask(*m_s.ui, userStarted, [self, kind](const std::string& account, const std::string& fingerprint) {
+        if (!self || self->m_destroyed) return;
+        for (AccountSettings& held : self->m_accounts)
+            if (held.GetAccountName() == account) held.m_incomingCertificate = fingerprint;
+        self->RunAgainFor(kind, {account});
+    });
     const auto expired = std::exchange(m_expiredSignIns, {});
-    auto again = m_trust.Ask(*m_s.ui, kind != WorkerKind::Scan, m_accounts);
-    // As with certificates: asked only after a check the user started, once
-    // per account; a fresh sign-in runs the check again for it.
-    if (kind != WorkerKind::Scan)
-        for (const auto& account : expired)
-            if (m_s.ui->AskSignInAgain(account)) again.push_back(account);
-    if (!again.empty()) RunAgainFor(kind, again);
-    else if (auto pending = std::exchange(m_runAgain, std::nullopt)) RunAgainFor(pending->first, pending->second);
+    if (!userStarted) return;
+    for (const auto& account : expired)
+        m_s.ui->AskSignInAgain(account, [self, kind, account](bool signedIn) {
+            if (signedIn && self && !self->m_destroyed) self->RunAgainFor(kind, {account});
+        });
 }
 
 void CCorvaneView::OnSignInExpired(const std::string& account) {
@@ -501,9 +484,13 @@ void CCorvaneView::OnSignInExpired(const std::string& account) {
 }
 
 void CCorvaneView::RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts) {
-    if (m_destroyed) return;
-    if (m_workers.Active()) {  // after the worker that started meanwhile
-        m_runAgain.emplace(kind, accounts);
+    if (m_destroyed || EndBegun()) return;
+    if (m_workers.Active()) {  // after the worker that runs now
+        auto same = std::find_if(m_runAgain.begin(), m_runAgain.end(), [&](const auto& e) { return e.first == kind; });
+        if (same == m_runAgain.end()) m_runAgain.emplace_back(kind, accounts);
+        else
+            for (const auto& a : accounts)
+                if (std::find(same->second.begin(), same->second.end(), a) == same->second.end()) same->second.push_back(a);
         return;
     }
     // The user just said yes: what failed for want of that trust runs again

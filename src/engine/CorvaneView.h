@@ -63,8 +63,7 @@ public:
         // thread of its own), not only at the end.
         bool saveAfterEachCheck = false;
         std::shared_ptr<ITlsLayer> tls;
-        std::shared_ptr<ITokenSource> tokens;  // for accounts that sign in with OAuth2
-        ISecretStore* secrets = nullptr;       // passwords kept in the keyring
+        std::shared_ptr<ISignIn> signIn;  // passwords and tokens
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.
@@ -162,7 +161,6 @@ private:
     // only: the accounts to visit; empty, every one.
     void StartWorker(WorkerKind kind, const std::vector<std::string>& only = {});
     void RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts);
-    void RereadPasswords();
     void ShowFetchedMessage(const std::string& text);
     void RebuildRows();
     void NewMailAlert();
@@ -206,9 +204,10 @@ private:
     // about when it is done if the user started it.
     CertificateTrust m_trust;
     std::vector<std::string> m_expiredSignIns;  // asked about once the check is over
-    // A check to run again once the worker that started while the user was
-    // asked (a timed scan) has ended.
-    std::optional<std::pair<WorkerKind, std::vector<std::string>>> m_runAgain;
+    // Checks to run again once the worker that runs while the user answered
+    // has ended (a timed scan, a check started meanwhile).
+    std::vector<std::pair<WorkerKind, std::vector<std::string>>> m_runAgain;
+    void AskQuestions();
     // Accounts the last checks could not reach: named in the tooltip and
     // the status bar until their next good check.
     CheckFailures m_failures;

@@ -77,19 +77,34 @@ public:
 };
 
 // Passwords and sign-in tokens in the desktop's keyring (the Secret Service,
-// KWallet). Each call waits for the keyring (a few seconds at most) without
-// running an event loop of the caller's: call it with no lock held.
+// KWallet).
+struct SecretAnswer {
+    bool ok = false;
+    // The keyring answered, and holds nothing under the key.
+    bool missing = false;
+    std::string secret;
+    std::string why;  // when not ok
+};
+
 class ISecretStore {
 public:
     virtual ~ISecretStore() = default;
-    // False when no keyring answers, it refuses, or (Read) holds nothing
-    // under the key; why says which.
-    virtual bool Read(const std::string& key, std::string& secret, std::string* why = nullptr) = 0;
+    // Worker threads: wait for the keyring, a few seconds at most, and no
+    // longer once AbortAll was called.
+    virtual SecretAnswer Read(const std::string& key) = 0;
     virtual bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) = 0;
-    virtual bool Remove(const std::string& key) = 0;
+    // Any thread: return at once; the answer comes later on the
+    // user-interface thread, from its event loop, never inside the call.
+    virtual void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) = 0;
+    virtual void WriteAsync(const std::string& key, const std::string& secret,
+                            std::function<void(bool ok, const std::string& why)> done) = 0;
+    virtual void RemoveAsync(const std::string& key) = 0;
+    virtual void AbortAll() {}
+    virtual void Resume() {}
 };
 
 class AccountSettings;
+class ILogSink;
 
 // Why no token came, and whether the browser sign-in would mend that (or a
 // refusal of the token given): not for a provider out of reach, nor for an
@@ -112,6 +127,59 @@ public:
     // until Resume, as ITransportFactory does for connections.
     virtual void AbortAll() {}
     virtual void Resume() {}
+};
+
+// Which way a sign-in goes: checking and reading (POP3), or sending (SMTP).
+enum class SignInDirection { Incoming, Outgoing };
+
+// What the server made of one sign-in attempt.
+struct SignInTry {
+    enum Verdict { Done, Refused, NeedsTls, NotTaken, Failed };
+    Verdict verdict = Failed;
+    std::string why;  // the protocol's own words, when it has them
+};
+
+struct SignInResult {
+    bool ok = false;
+    std::string reason;    // why not, in plain words
+    bool askUser = false;  // a browser sign-in would mend it
+};
+
+// The one way every protocol signs in. For an account and a direction it
+// gives the attempt the password (from the settings or the keyring) or an
+// access token; a refused token is replaced by a fresh one once; a password
+// the keyring did not give back is never tried (empty ones would count as
+// failed sign-ins, which may lock the account). Worker threads only; waits
+// at most its own limits, and no longer once AbortAll was called.
+class ISignIn {
+public:
+    // oauth: user is the address and secret a token; else a user name and
+    // password. An empty user: the account does not sign in (sending).
+    using Attempt = std::function<SignInTry(bool oauth, const std::string& user, const std::string& secret)>;
+    virtual ~ISignIn() = default;
+    virtual SignInResult Run(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
+                             ILogSink* log) = 0;
+    virtual void AbortAll() {}
+    virtual void Resume() {}
+
+    // User-interface thread from here on; each returns at once.
+    // Signs the account in through the browser and keeps its tokens: done
+    // follows once, with "Signed in as ..." or why not; openByHand gets the
+    // address to open when no browser could be. One sign-in per account: a
+    // second call joins the one under way.
+    struct BrowserSignIn {
+        std::function<void(bool ok, const std::string& text)> done;
+        std::function<void(const std::string& address)> openByHand;
+    };
+    virtual void SignInWithBrowser(const AccountSettings& account, BrowserSignIn callbacks) {
+        (void)account;
+        if (callbacks.done) callbacks.done(false, "signing in with OAuth2 is not available here");
+    }
+    virtual void CancelSignIn(const std::string& account) { (void)account; }
+    // The account was removed: its passwords and sign-in leave the keyring.
+    virtual void Forget(const std::string& account) { (void)account; }
+    // The keyring, for the windows' own reads and writes; null without one.
+    virtual ISecretStore* Secrets() { return nullptr; }
 };
 
 }  // namespace velto

@@ -1,6 +1,7 @@
 #pragma once
 // What the engine asks of its windows (main frame, chooser, status bar,
 // progress window, dialogs). Called on the user-interface thread only.
+#include <functional>
 #include <string>
 
 #include "protocol/Transport.h"
@@ -19,17 +20,23 @@ public:
     virtual void ShowMainWindow() = 0;  // "Open": normal state, also when hidden
     virtual void SetWaitCursor(bool on) = 0;
     virtual void ShowAbout() = 0;
+    // Shown after the boxes and questions before it; returns at once.
     virtual void MessageBox(const std::string& text) = 0;
-    // Modal "Velto Mail Options"; true when closed with OK.
-    virtual bool RunOptionsSheet() = 0;
+    // "Velto Mail Options", or the one open raised; returns at once. done
+    // hears, when it closes, whether settings were written (OK, or Apply
+    // and then Cancel).
+    virtual void OpenOptionsSheet(std::function<void(bool written)> done) = 0;
+    // The questions return at once; the answer comes later on this thread,
+    // no when the question was dropped (the end began).
     // Whether to trust, for this account, a certificate that failed
     // verification: subject, issuer, validity and fingerprint are shown.
-    virtual bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
+    virtual void AskTrustCertificate(const std::string& account, const PeerCertificate& certificate,
+                                     std::function<void(bool yes)> answer) = 0;
     // Whether to sign the account in again (OAuth2), and doing it: true once
     // the user is signed in.
-    virtual bool AskSignInAgain(const std::string& account) {
+    virtual void AskSignInAgain(const std::string& account, std::function<void(bool signedIn)> answer) {
         (void)account;
-        return false;
+        answer(false);
     }
 
     // The message list: report style, the five columns, the two images,

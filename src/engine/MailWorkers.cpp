@@ -48,66 +48,46 @@ bool ConnectAccount(CPopMail& pop, const AccountSettings& account, WorkerContext
     return ok;
 }
 
-// OAuth2: a token from the source; one the server refuses is replaced by a
-// fresh one, once. On failure, reason says why in plain words.
-bool SignInWithToken(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
-    std::string token;
-    TokenProblem problem;
-    const bool held = ctx.tokens && ctx.tokens->AccessToken(account, false, token, problem);
-    bool ok = held && pop.LoginXOAuth2(account.GetEmailAddress(), token);
-    bool noFresh = false;
-    if (!ok && held && pop.GetLastSocketError() == localerr::kTokenRefused) {
-        noFresh = !ctx.tokens->AccessToken(account, true, token, problem);
-        if (!noFresh) ok = pop.LoginXOAuth2(account.GetEmailAddress(), token);
-    }
-    std::fill(token.begin(), token.end(), '\0');
-    if ((!held || noFresh) && ctx.output)
-        ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " +
-                                 (ctx.tokens ? problem.why : std::string("no OAuth2 sign-in here")) + "\r\n");
-    // The user is asked only where a browser sign-in can help: not when the
-    // provider is out of reach, nor for a sign-in the desktop holds.
-    if (!ok && ctx.tokens && problem.signInMends && !ctx.cancelRequest->IsSet() &&
-        (!held || noFresh || pop.GetLastSocketError() == localerr::kTokenRefused))
-        ctx.view.PostSignInExpired(account.GetAccountName());
-    if (!ok && (!held || noFresh)) reason = ctx.tokens ? problem.why : "no OAuth2 sign-in here";
-    else if (!ok && pop.GetLastSocketError() == localerr::kTokenRefused)
-        reason = "the server refused the OAuth2 sign-in: it has expired or was revoked";
-    else if (!ok && pop.GetLastSocketError() == localerr::kTokenNeedsTls)
-        reason = "OAuth2 signs in only over a secure connection";
-    else if (!ok && pop.GetLastSocketError() == localerr::kTokenNotTaken)
-        reason = "the server does not take OAuth2 sign-ins";
-    return ok;
-}
-
-// The account's way in: its token, or its user name and password.
+// The account's way in, through the one sign-in service: its password or
+// its token. On failure, reason says why in plain words; the user is asked
+// to sign in again where that would help, unless the check was cancelled.
 bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
-    return account.m_incomingSignIn == kSignInOAuth2 ? SignInWithToken(pop, account, ctx, reason)
-                                                     : pop.Login(account.GetUserName(), account.GetUserPassword());
-}
-
-// A password the keyring did not give back: the server is not contacted,
-// as an empty password on every check would only count as failed sign-ins
-// there (which may lock the account).
-bool PasswordMissing(const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
-    if (!account.m_passwordUnread || account.m_incomingSignIn == kSignInOAuth2) return false;
-    reason = "the keyring did not give its password back";
-    if (ctx.output) ctx.output->AppendOutput("Sign-in for " + account.GetAccountName() + ": " + reason + "\r\n");
-    return true;
+    if (!ctx.signIn) {
+        reason = "no sign-in here";
+        return false;
+    }
+    const SignInResult result = ctx.signIn->Run(
+        account, SignInDirection::Incoming,
+        [&](bool oauth, const std::string& user, const std::string& secret) {
+            const bool ok = oauth ? pop.LoginXOAuth2(user, secret) : pop.Login(user, secret);
+            SignInTry tried;
+            if (ok) tried.verdict = SignInTry::Done;
+            else if (pop.GetLastSocketError() == localerr::kTokenNeedsTls) tried.verdict = SignInTry::NeedsTls;
+            else if (pop.GetLastSocketError() == localerr::kTokenNotTaken) tried.verdict = SignInTry::NotTaken;
+            else if (oauth ? pop.GetLastSocketError() == localerr::kTokenRefused : pop.IsConnected())
+                tried.verdict = SignInTry::Refused;
+            tried.why = oauth ? std::string() : CheckFailureReason(pop, CheckStage::Login);
+            return tried;
+        },
+        ctx.output);
+    if (result.askUser && !ctx.cancelRequest->IsSet()) ctx.view.PostSignInExpired(account.GetAccountName());
+    reason = result.reason;
+    return result.ok;
 }
 
 // Connect, log in and count; on failure the account is skipped. Returns the
 // message count, or -1, with reason saying why in plain words.
 int OpenMailbox(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, bool getMail, std::string& reason) {
     const std::string server = account.GetServerName();
-    if (PasswordMissing(account, ctx, reason)) return -1;
     if (!ConnectAccount(pop, account, ctx)) {
         reason = CheckFailureReason(pop, CheckStage::Connect);
         return -1;
     }
     if (getMail) ctx.view.PostProgressText(Format("Status: Connected to host %s", server));
     if (std::string why; !SignIn(pop, account, ctx, why)) {
-        reason = why.empty() ? CheckFailureReason(pop, CheckStage::Login) : why;
-        if (pop.WasAnswered()) pop.Quit();
+        reason = why;
+        // Also when no password was tried (the keyring did not give it).
+        if (pop.WasAnswered() || pop.IsConnected()) pop.Quit();
         return -1;
     }
     if (getMail)
@@ -188,7 +168,7 @@ class AccountScan {
 public:
     AccountScan(CPopMail& pop, WorkerContext& ctx, const AccountSettings& account, int count)
         : m_pop(pop), m_ctx(ctx), m_account(account), m_server(account.GetServerName()), m_count(count),
-          m_getMail(ctx.kind == WorkerKind::CheckMail) {}
+          m_getMail(ctx.kind == WorkerKind::CheckMail), m_owners(ctx.accounts) {}
 
     // Each id asked for on its own ("UIDL n"). False when cancelled.
     bool OneAtATime() {
@@ -242,9 +222,9 @@ public:
 
 private:
     // Known to this account: another account's record with the same id is
-    // another message.
+    // another message (MessageOwners says whose a record is).
     bool Known(std::uint32_t id) const {
-        return m_ctx.messages->Contains({id, m_server, m_account.GetEmailAddress()});
+        return m_ctx.messages->ContainsFor(id, m_owners, m_server, m_account.GetEmailAddress());
     }
 
     void Progress(int i) {
@@ -275,6 +255,7 @@ private:
     int m_shown = 0;
     bool m_error = false;
     std::unordered_set<std::uint32_t> m_chosen;
+    const MessageOwners m_owners;
 };
 
 // Check (Get Mail, with its progress window) and scan (status bar): the
@@ -324,14 +305,11 @@ void CheckOrScan(WorkerContext& ctx) {
     ctx.view.PostListRefresh();
 }
 
-// The account the record came from: its server and address; else, for a
-// record whose account's address has changed since, the first one on its
-// server.
+// The first account the record counts for (MessageOwners).
 const AccountSettings* AccountFor(const std::vector<AccountSettings>& accounts, const MessageKey& key) {
+    const MessageOwners owners(accounts);
     for (const auto& a : accounts)
-        if (a.GetServerName() == key.server && a.GetEmailAddress() == key.address) return &a;
-    for (const auto& a : accounts)
-        if (a.GetServerName() == key.server) return &a;
+        if (owners.CountsFor(key, a)) return &a;
     return nullptr;
 }
 
@@ -349,7 +327,7 @@ void Retrieve(WorkerContext& ctx) {
     const AccountSettings* account = AccountFor(ctx.accounts, key);
     if (!account || account->m_disabled) return nothing();
     const std::string server = account->GetServerName();
-    if (std::string why; PasswordMissing(*account, ctx, why) || !ConnectAccount(pop, *account, ctx)) return nothing();
+    if (!ConnectAccount(pop, *account, ctx)) return nothing();
     int count = 0, size = 0;
     if (std::string why; !SignIn(pop, *account, ctx, why) || !pop.GetMailboxStatus(count, size)) {
         pop.Quit();
@@ -380,6 +358,8 @@ void Retrieve(WorkerContext& ctx) {
 void Delete(WorkerContext& ctx) {
     CPopMail pop(ctx.output, ctx.transports);
     bool error = false;
+    const MessageOwners owners(ctx.accounts);
+    std::vector<bool> deleted(ctx.selected.size(), false);
     for (const AccountSettings& account : ctx.accounts) {
         if (account.m_disabled) continue;
         const std::string server = account.GetServerName();
@@ -391,10 +371,12 @@ void Delete(WorkerContext& ctx) {
         }
         const Walk walk = WalkIds(pop, ctx, server, count, [&](int i, std::uint32_t c, int position) {
             // Only this account's: another's message may have the same id.
-            for (const MessageKey& selected : ctx.selected) {
-                if (selected.id != c || AccountFor(ctx.accounts, selected) != &account) continue;
+            // A record deleted once is done: no other account deletes it again.
+            for (std::size_t n = 0; n < ctx.selected.size(); ++n) {
+                const MessageKey& selected = ctx.selected[n];
+                if (selected.id != c || deleted[n] || !owners.CountsFor(selected, account)) continue;
                 ctx.view.SendProgressStep(Format("%s - Deleting Message %d of %d", server, i, count), position);
-                if (pop.DeleteMessage(i)) ctx.messages->RemoveFirst(selected);
+                if (pop.DeleteMessage(i)) deleted[n] = ctx.messages->RemoveFirst(selected);
             }
             return false;
         });

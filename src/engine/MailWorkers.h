@@ -38,7 +38,7 @@ struct WorkerContext {
     ILogSink* output = nullptr;
     bool quickCheck = false;  // every id in one listing, headers in batches
     std::shared_ptr<ITlsLayer> tls;  // for accounts with SSL/TLS or STARTTLS
-    std::shared_ptr<ITokenSource> tokens;  // for accounts that sign in with OAuth2
+    std::shared_ptr<ISignIn> signIn;  // passwords and tokens
 
     // Marks the worker finished before its last message goes out, so the view
     // knows the worker is done when it handles that message.

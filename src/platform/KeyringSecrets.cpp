@@ -1,13 +1,12 @@
 #include "platform/KeyringSecrets.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
+#include <QPointer>
 #include <qt6keychain/keychain.h>
 
-#include <future>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace velto {
 
@@ -15,86 +14,118 @@ namespace {
 
 const QString kService = QStringLiteral("VeltoMail");
 
-struct Outcome {
-    bool ok = false;
-    std::string text;  // what a read found, or why it failed
+// One blocking call's meeting point with the keyring's thread; guarded by
+// g_waitersMutex, through which AbortAll wakes every waiter too.
+struct Pending {
+    bool done = false;
+    SecretAnswer answer;
 };
 
-// Keyring jobs run on the user-interface thread, whose main loop the
-// keyring library answers through. From there a call waits in a local loop
-// (as a message box does: hold no lock); from any other thread it waits for
-// the user-interface thread to finish the job.
-template <typename Job, typename Prepare, typename Done>
-Outcome Run(std::chrono::milliseconds limit, Prepare prepare, Done done) {
-    auto promise = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> result = promise->get_future();
-    auto start = [prepare, done, promise] {
-        auto* job = new Job(kService);
-        job->setAutoDelete(true);
-        prepare(*job);
-        QObject::connect(job, &QKeychain::Job::finished, [job, done, promise] {
-            Outcome outcome;
-            if (job->error() != QKeychain::NoError) {
-                outcome.text = job->errorString().toStdString();
-            } else {
-                outcome.ok = true;
-                done(*job, outcome);
-            }
-            promise->set_value(std::move(outcome));
-        });
-        job->start();
-    };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return {false, "no application"};
-    const bool here = QThread::currentThread() == app->thread();
-    if (here) {
-        start();
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (result.wait_for(std::chrono::seconds(0)) == std::future_status::ready) loop.quit();
-        });
-        poll.start(10);
-        QTimer::singleShot(limit, &loop, &QEventLoop::quit);
-        if (result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) loop.exec();
-    } else {
-        QMetaObject::invokeMethod(app, start, Qt::QueuedConnection);
-    }
-    // The user-interface thread has waited its time in the loop: the answer
-    // cannot come while it blocks here.
-    if (result.wait_for(here ? std::chrono::milliseconds(0) : limit) != std::future_status::ready)
-        return {false, "the keyring did not answer"};
-    return result.get();
-}
+std::mutex g_waitersMutex;
+std::condition_variable g_waitersWake;
 
 }  // namespace
 
-bool KeyringSecrets::Read(const std::string& key, std::string& secret, std::string* why) {
-    const Outcome out = Run<QKeychain::ReadPasswordJob>(
-        m_limit, [k = QString::fromStdString(key)](QKeychain::ReadPasswordJob& job) { job.setKey(k); },
-        [](QKeychain::ReadPasswordJob& job, Outcome& o) { o.text = job.textData().toStdString(); });
-    if (out.ok) secret = out.text;
-    else if (why) *why = out.text;
-    return out.ok;
+KeyringSecrets::KeyringSecrets(std::chrono::milliseconds limit) : m_limit(limit) {
+    m_thread.setObjectName(QStringLiteral("keyring"));
+    m_home = new QObject;
+    m_home->moveToThread(&m_thread);
+    QObject::connect(&m_thread, &QThread::finished, m_home, &QObject::deleteLater);
+    m_thread.start();
 }
+
+KeyringSecrets::~KeyringSecrets() {
+    AbortAll();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void KeyringSecrets::AbortAll() {
+    m_aborted = true;
+    std::lock_guard lock(g_waitersMutex);
+    ++m_generation;
+    g_waitersWake.notify_all();
+}
+
+void KeyringSecrets::Start(Op op, const std::string& key, const std::string& secret,
+                           std::function<void(const SecretAnswer&)> done) {
+    auto run = [home = m_home, op, k = QString::fromStdString(key), s = QString::fromStdString(secret),
+                done = std::move(done)] {
+        QKeychain::Job* job = nullptr;
+        if (op == Op::Read) {
+            auto* read = new QKeychain::ReadPasswordJob(kService, home);
+            read->setKey(k);
+            job = read;
+        } else if (op == Op::Write) {
+            auto* write = new QKeychain::WritePasswordJob(kService, home);
+            write->setKey(k);
+            write->setTextData(s);
+            job = write;
+        } else {
+            auto* remove = new QKeychain::DeletePasswordJob(kService, home);
+            remove->setKey(k);
+            job = remove;
+        }
+        job->setAutoDelete(true);
+        QObject::connect(job, &QKeychain::Job::finished, home, [job, done] {
+            SecretAnswer answer;
+            answer.ok = job->error() == QKeychain::NoError;
+            answer.missing = job->error() == QKeychain::EntryNotFound;
+            if (!answer.ok) answer.why = job->errorString().toStdString();
+            else if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(job)) answer.secret = read->textData().toStdString();
+            done(answer);
+        });
+        job->start();
+    };
+    QMetaObject::invokeMethod(m_home, std::move(run), Qt::QueuedConnection);
+}
+
+SecretAnswer KeyringSecrets::Wait(Op op, const std::string& key, const std::string& secret) {
+    if (m_aborted) return {false, false, {}, "cancelled"};
+    auto pending = std::make_shared<Pending>();
+    const int generation = m_generation;
+    Start(op, key, secret, [pending](const SecretAnswer& answer) {
+        std::lock_guard lock(g_waitersMutex);
+        pending->answer = answer;
+        pending->done = true;
+        g_waitersWake.notify_all();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + m_limit;
+    std::unique_lock lock(g_waitersMutex);
+    g_waitersWake.wait_until(lock, deadline, [&] { return pending->done || m_generation != generation; });
+    if (pending->done) return pending->answer;
+    return {false, false, {}, m_generation != generation ? "cancelled" : "no keyring answered"};
+}
+
+SecretAnswer KeyringSecrets::Read(const std::string& key) { return Wait(Op::Read, key, {}); }
 
 bool KeyringSecrets::Write(const std::string& key, const std::string& secret, std::string* why) {
-    const Outcome out = Run<QKeychain::WritePasswordJob>(
-        m_limit,
-        [k = QString::fromStdString(key), s = QString::fromStdString(secret)](QKeychain::WritePasswordJob& job) {
-            job.setKey(k);
-            job.setTextData(s);
-        },
-        [](QKeychain::WritePasswordJob&, Outcome&) {});
-    if (!out.ok && why) *why = out.text;
-    return out.ok;
+    const SecretAnswer answer = Wait(Op::Write, key, secret);
+    if (!answer.ok && why) *why = answer.why;
+    return answer.ok;
 }
 
-bool KeyringSecrets::Remove(const std::string& key) {
-    return Run<QKeychain::DeletePasswordJob>(
-               m_limit, [k = QString::fromStdString(key)](QKeychain::DeletePasswordJob& job) { job.setKey(k); },
-               [](QKeychain::DeletePasswordJob&, Outcome&) {})
-        .ok;
+namespace {
+// Answers for the user-interface thread go through its event loop.
+void OnUiThread(std::function<void()> call) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(call), Qt::QueuedConnection);
 }
+}  // namespace
+
+void KeyringSecrets::ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) {
+    Start(Op::Read, key, {}, [done = std::move(done)](const SecretAnswer& answer) {
+        OnUiThread([done, answer] { done(answer); });
+    });
+}
+
+void KeyringSecrets::WriteAsync(const std::string& key, const std::string& secret,
+                                std::function<void(bool, const std::string&)> done) {
+    Start(Op::Write, key, secret, [done = std::move(done)](const SecretAnswer& answer) {
+        if (done) OnUiThread([done, answer] { done(answer.ok, answer.why); });
+    });
+}
+
+void KeyringSecrets::RemoveAsync(const std::string& key) { Start(Op::Remove, key, {}, [](const SecretAnswer&) {}); }
 
 }  // namespace velto

@@ -1,23 +1,46 @@
 #pragma once
 // The keyring through QtKeychain: the Secret Service (GNOME Keyring,
-// KeePassXC) or KWallet, whichever the desktop runs. Jobs run on the
-// user-interface thread; a worker waits for them without an event loop of
-// its own, the user-interface thread in a local loop (hold no lock there).
+// KeePassXC) or KWallet, whichever the desktop runs. Its jobs run on a thread
+// of their own, whose event loop the keyring library answers through: a
+// worker waits for that thread, the user-interface thread never waits, it
+// gets its answers as events.
+#include <QThread>
+#include <atomic>
 #include <chrono>
+#include <functional>
 
 #include "engine/EngineServices.h"
+
+class QObject;
 
 namespace velto {
 
 class KeyringSecrets : public ISecretStore {
 public:
-    explicit KeyringSecrets(std::chrono::milliseconds limit = std::chrono::seconds(10)) : m_limit(limit) {}
-    bool Read(const std::string& key, std::string& secret, std::string* why = nullptr) override;
+    explicit KeyringSecrets(std::chrono::milliseconds limit = std::chrono::seconds(10));
+    ~KeyringSecrets() override;
+
+    SecretAnswer Read(const std::string& key) override;
     bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) override;
-    bool Remove(const std::string& key) override;
+    void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override;
+    void WriteAsync(const std::string& key, const std::string& secret,
+                    std::function<void(bool ok, const std::string& why)> done) override;
+    void RemoveAsync(const std::string& key) override;
+    void AbortAll() override;
+    void Resume() override { m_aborted = false; }
+
+    enum class Op { Read, Write, Remove };
 
 private:
+    // Starts the job on the keyring's thread; done runs there.
+    void Start(Op op, const std::string& key, const std::string& secret, std::function<void(const SecretAnswer&)> done);
+    SecretAnswer Wait(Op op, const std::string& key, const std::string& secret);
+
     std::chrono::milliseconds m_limit;
+    QThread m_thread;
+    QObject* m_home = nullptr;  // lives on m_thread; the jobs' parent
+    std::atomic<bool> m_aborted = false;
+    std::atomic<int> m_generation = 0;  // AbortAll wakes every waiter
 };
 
 }  // namespace velto

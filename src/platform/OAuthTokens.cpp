@@ -29,19 +29,22 @@ std::string Unsealed(const std::string& binding, const std::string& stored) {
 
 }  // namespace
 
-bool OAuthTokenStore::Remember(const AccountSettings& account, const OAuthTokens& tokens, std::string* why) {
+OAuthTokenStore::OAuthTokenStore(ISecretStore* secrets, Clock clock) : m_secrets(secrets), m_clock(std::move(clock)) {
+    if (!m_clock) m_clock = [] { return QDateTime::currentSecsSinceEpoch(); };
+}
+
+void OAuthTokenStore::Remember(const AccountSettings& account, const OAuthTokens& tokens,
+                               std::function<void(bool, const std::string&)> kept) {
     const std::string name = account.GetAccountName();
     {
         std::lock_guard lock(m_mutex);
         m_held[name] = {Binding(account), tokens};
         ++m_changes[name];
     }
-    if (tokens.refresh.empty()) return true;
-    if (!m_secrets) {
-        if (why) *why = "no keyring";
-        return false;
-    }
-    return m_secrets->Write(RefreshKey(name), Sealed(Binding(account), tokens.refresh), why);
+    if (!kept) kept = [](bool, const std::string&) {};
+    if (tokens.refresh.empty()) return kept(true, {});
+    if (!m_secrets) return kept(false, "no keyring");
+    m_secrets->WriteAsync(RefreshKey(name), Sealed(Binding(account), tokens.refresh), std::move(kept));
 }
 
 void OAuthTokenStore::Forget(const std::string& account) {
@@ -50,7 +53,7 @@ void OAuthTokenStore::Forget(const std::string& account) {
         m_held.erase(account);
         ++m_changes[account];
     }
-    if (m_secrets) m_secrets->Remove(RefreshKey(account));
+    if (m_secrets) m_secrets->RemoveAsync(RefreshKey(account));
 }
 
 bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, std::string& token,
@@ -62,7 +65,7 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         auto it = m_held.find(name);
         return it != m_held.end() && it->second.binding == binding ? it->second.tokens : OAuthTokens{};
     };
-    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    const std::int64_t now = m_clock();
     auto usable = [&](const OAuthTokens& t) {
         return !t.access.empty() && (t.expiresAt == 0 || t.expiresAt > now + kMarginSeconds);
     };
@@ -71,6 +74,15 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         token = tokens.access;
         return true;
     }
+    if (m_aborted) {
+        problem = {"cancelled", false};
+        return false;
+    }
+    // Read before any lock is taken: the keyring answers from a thread of
+    // its own, and nothing may wait for it holding one.
+    std::string stored;
+    if (tokens.refresh.empty() && m_secrets)
+        if (SecretAnswer answer = m_secrets->Read(RefreshKey(name)); answer.ok) stored = Unsealed(binding, answer.secret);
     // One refresh at a time (a check and a reply may both need one):
     // providers that turn refresh tokens over revoke a sign-in whose old one
     // comes twice. Only workers come here, never the user-interface thread.
@@ -90,8 +102,7 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         problem = {"cancelled", false};
         return false;
     }
-    if (std::string stored; tokens.refresh.empty() && m_secrets && m_secrets->Read(RefreshKey(name), stored))
-        tokens.refresh = Unsealed(binding, stored);
+    if (tokens.refresh.empty()) tokens.refresh = stored;
     if (tokens.refresh.empty()) {
         problem = {"not signed in (Mailbox Setup, Sign In...)", true};
         return false;

@@ -4,6 +4,7 @@
 // memory until shortly before they expire.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -15,14 +16,17 @@ namespace velto {
 
 class OAuthTokenStore : public ITokenSource {
 public:
+    // Seconds since 1970; tests set their own.
+    using Clock = std::function<std::int64_t()>;
     // secrets may be null: nothing outlives the run.
-    explicit OAuthTokenStore(ISecretStore* secrets) : m_secrets(secrets) {}
+    explicit OAuthTokenStore(ISecretStore* secrets, Clock clock = {});
 
-    // After a browser sign-in: keeps the tokens, bound to the account's
-    // provider and client (an account changed since never sends them
-    // elsewhere). False when the refresh token could not go into the keyring
-    // (the sign-in then lasts for this run).
-    bool Remember(const AccountSettings& account, const OAuthTokens& tokens, std::string* why = nullptr);
+    // After a browser sign-in (user-interface thread): keeps the tokens,
+    // bound to the account's provider and client (an account changed since
+    // never sends them elsewhere). kept learns later whether the refresh
+    // token went into the keyring (if not, the sign-in lasts for this run).
+    void Remember(const AccountSettings& account, const OAuthTokens& tokens,
+                  std::function<void(bool kept, const std::string& why)> kept = {});
     // The account is gone: its tokens go too.
     void Forget(const std::string& account);
     bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem) override;
@@ -34,6 +38,7 @@ public:
 
 private:
     ISecretStore* m_secrets;
+    Clock m_clock;
     std::atomic<bool> m_aborted = false;
     std::mutex m_mutex;
     std::mutex m_refreshing;  // one refresh at a time

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QUrl>
 
+#include "present/Questions.h"
 #include "present/WindowFit.h"
 
 namespace velto {
@@ -41,14 +42,11 @@ void QtDesktop::Sound(Beep) {
 }
 
 void QtDesktop::MessageBox(QWidget* owner, const QString& text) {
-    QMessageBox box(QMessageBox::Information, "VeltoMail", text, QMessageBox::Ok, owner);
-    WidenForTitle(box);
-    box.exec();
+    Questions::Instance().Tell(owner, QStringLiteral("VeltoMail"), text);
 }
 
-bool QtDesktop::AskYesNo(QWidget* owner, const QString& text) {
-    return QMessageBox::question(owner, "VeltoMail", text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+void QtDesktop::AskYesNo(QWidget* owner, const QString& text, std::function<void(bool)> answer, const QString& key) {
+    Questions::Instance().Ask(owner, QStringLiteral("VeltoMail"), text, std::move(answer), key);
 }
 
 }  // namespace velto

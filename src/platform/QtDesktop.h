@@ -25,7 +25,8 @@ public:
     void Open(const QString& target) override;
     void Sound(Beep kind) override;
     void MessageBox(QWidget* owner, const QString& text) override;
-    bool AskYesNo(QWidget* owner, const QString& text) override;
+    void AskYesNo(QWidget* owner, const QString& text, std::function<void(bool)> answer,
+                  const QString& key = {}) override;
 
 private:
     std::function<void()> m_changed;

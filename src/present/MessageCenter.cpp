@@ -25,7 +25,9 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "engine/Ending.h"
 #include "present/Commands.h"
+#include "present/Questions.h"
 #include "present/MailFont.h"
 #include "present/MessageDisplay.h"
 #include "present/ReplyMail.h"
@@ -115,13 +117,10 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
         return ok;
     };
     prompts.messageBox = [](QWidget* parent, const QString& caption, const QString& text) {
-        QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
-        WidenForTitle(box);
-        box.exec();
+        Questions::Instance().Tell(parent, caption, text);
     };
-    prompts.askYesNo = [](QWidget* parent, const QString& question) {
-        return QMessageBox::question(parent, kAppCaption, question, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes;
+    prompts.askYesNo = [](QWidget* parent, const QString& question, std::function<void(bool)> answer) {
+        Questions::Instance().Ask(parent, kAppCaption, question, std::move(answer));
     };
     prompts.chooseAttachment = [](QWidget* parent, const QStringList& names) {
         bool ok = false;
@@ -269,7 +268,12 @@ QAction* CMessageCenter::Action(int id) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& message) {
+void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& message, std::function<void()> then) {
+    auto replace = [this, header, message] {
+        if (!SameMessage(header, m_header)) m_replyBuilt = false;
+        m_header = header;
+        m_message = message;
+    };
     // A reply the user is writing survives hiding the window and showing
     // the same message again; another message over it is asked about once,
     // and a no keeps this message and its reply on show.
@@ -277,15 +281,27 @@ void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& m
         if (m_tabs->currentIndex() == kReplyPage) m_reply->Pull();
         const bool edited = m_reply->m_recipient != m_builtReply.m_recipient ||
                             m_reply->m_subject != m_builtReply.m_subject || m_reply->m_body != m_builtReply.m_body;
-        if (edited && !m_replySent &&
-            !(m_prompts.askYesNo &&
-              m_prompts.askYesNo(this, QStringLiteral("The reply you are writing has not been sent. Discard it "
-                                                      "and show the other message?"))))
+        if (edited && !m_replySent) {
+            if (m_asking) return;  // the question is up; this read waits for nothing
+            if (!m_prompts.askYesNo) {
+                if (then) then();
+                return;
+            }
+            m_asking = true;
+            m_prompts.askYesNo(this,
+                               QStringLiteral("The reply you are writing has not been sent. Discard it "
+                                              "and show the other message?"),
+                               [self = QPointer<CMessageCenter>(this), replace, then](bool yes) {
+                                   if (!self) return;
+                                   self->m_asking = false;
+                                   if (yes) replace();
+                                   if (then) then();
+                               });
             return;
-        m_replyBuilt = false;
+        }
     }
-    m_header = header;
-    m_message = message;
+    replace();
+    if (then) then();
 }
 
 bool CMessageCenter::SameMessage(const CMailHeader& a, const CMailHeader& b) {
@@ -314,7 +330,7 @@ void CMessageCenter::Fill() {
     // Save Message and the header page keep the raw text.
     m_mime = std::make_unique<MimeMessage>(m_message.Whole());
     // A folded subject or name whole, as the list shows it.
-    const std::string from = m_header.Unfolded("From", m_header.m_from);
+    const std::string from = m_header.UnfoldedFrom();
     const std::string subject = m_header.Unfolded("Subject", m_header.m_subject);
     m_reader->m_from = QString::fromStdString(DecodeHeaderText(from));
     m_reader->m_subject = QString::fromStdString(DecodeHeaderText(subject));
@@ -402,57 +418,43 @@ void CMessageCenter::ApplyFont(const QFont& font) {
 }
 
 void CMessageCenter::OnSendReply() {
-    if (m_sender.Busy()) return;
+    if (m_sender.Busy() || EndBegun()) return;
     SetPage(kReplyPage);
-    if (m_header.m_accountOutgoing.empty()) {
+    // The account the message came from decides the server, port,
+    // protection and sign-in: its sending server as it is now, not as it
+    // was when the message came (the user may have left that one).
+    const SendingRoute route = FindSendingRoute(m_header.m_accountServer, m_header.m_accountAddress);
+    const std::string server = route.account.empty() ? m_header.m_accountOutgoing : route.server;
+    if (server.empty()) {
         m_prompts.messageBox(this, kAppCaption, QStringLiteral("Outgoing Server address not setup in Properties!"));
         return;
     }
-    // The keyring may be waited for below in a local loop, which runs other
-    // events: this send works on its own copy, and a second one cannot start.
-    const CMailHeader header = m_header;
-    m_actions[ID_SEND_REPLY]->setEnabled(false);
     COutgoingMessage message;
-    message.m_sender = header.m_accountAddress;
+    message.m_sender = m_header.m_accountAddress;
     message.AddRecipient(MessageTextFromDisplay(m_reply->m_recipient), "");
     message.m_subject = MessageTextFromDisplay(m_reply->m_subject);
     message.m_body = MessageTextFromDisplay(m_reply->m_body);
 
-    const QString server = QString::fromStdString(header.m_accountOutgoing);
-    // The account the message came from decides the port, protection and
-    // sign-in.
-    const SendingRoute route =
-        FindSendingRoute(header.m_accountServer, header.m_accountAddress, [this](const std::string& key, std::string& secret) {
-            return m_secrets && m_secrets->Read(key, secret);
-        });
-    if (route.passwordUnread) {
-        m_actions[ID_SEND_REPLY]->setEnabled(true);
-        m_prompts.messageBox(this, kNotification,
-                             QStringLiteral("Not sent: the keyring did not give the password for sending back."));
-        return;
-    }
     ReplySecurity security;
     security.mode = route.security == kSecurityTls        ? SmtpTls::Implicit
                     : route.security == kSecurityStartTls ? SmtpTls::StartTls
                                                           : SmtpTls::None;
-    if (!route.account.empty()) security.tls = m_tls;
+    if (!route.account.empty()) {
+        security.tls = m_tls;
+        security.signIn = m_signIn;
+        // The worker asks the sign-in service for the password or token.
+        security.account = std::make_shared<const AccountSettings>(keys::Join(keys::kAccounts, route.account));
+    }
     security.pinned = route.pinned;
-    security.user = route.user;
-    security.password = route.password;
-    if (route.oauth) {
-        security.tokens = m_tokens;
-        security.oauthAccount = std::make_shared<const AccountSettings>(keys::Join(keys::kAccounts, route.account));
-    }
     m_sendingAccount = route.account;
-    if (!m_sender.Start(header.m_accountOutgoing, route.port, std::move(message), header.m_messageId,
+    if (!m_sender.Start(server, route.port, std::move(message), m_header.m_messageId,
                         m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
-                        std::move(security))) {
-        m_actions[ID_SEND_REPLY]->setEnabled(true);
+                        std::move(security)))
         return;
-    }
+    m_actions[ID_SEND_REPLY]->setEnabled(false);
     // Modal to this window only; everything keeps painting, and Cancel
     // cuts the connection.
-    m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(server),
+    m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(QString::fromStdString(server)),
                                     QStringLiteral("Cancel"), 0, 0, this);
     m_sending->setWindowTitle(QStringLiteral("Send Reply"));
     m_sending->setWindowModality(Qt::WindowModal);
@@ -474,16 +476,30 @@ void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
     // is still reported.
     if (outcome.cancelled && !outcome.sent) return;
     if (outcome.sent) m_replySent = true;
+    const std::string account = m_sendingAccount;
+    QPointer<CMessageCenter> self(this);
+    // A missing or revoked sign-in is put to the user; signed in, the reply
+    // goes again.
+    if (outcome.signInNeeded && !account.empty() && m_prompts.signInAgain) {
+        m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
+        m_prompts.signInAgain(account, [self](bool signedIn) {
+            if (self && signedIn) self->OnSendReply();
+        });
+        return;
+    }
     // The user sent it: a certificate that failed is put to the user in one
     // question that names the server, and a yes trusts exactly that one for
     // this account's sending and sends again at once.
-    if (outcome.untrusted.fingerprint.empty() || m_sendingAccount.empty() || !m_prompts.askYesNo) {
+    if (outcome.untrusted.fingerprint.empty() || account.empty() || !m_prompts.askYesNo) {
         m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
         return;
     }
-    if (!m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(m_sendingAccount, outcome.untrusted))))
-        return;
-    if (TrustCertificate(m_sendingAccount, CertificateUse::Outgoing, outcome.untrusted.fingerprint)) OnSendReply();
+    const std::string fingerprint = outcome.untrusted.fingerprint;
+    m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(account, outcome.untrusted)),
+                       [self, account, fingerprint](bool yes) {
+                           if (self && yes && TrustCertificate(account, CertificateUse::Outgoing, fingerprint))
+                               self->OnSendReply();
+                       });
 }
 
 }  // namespace velto

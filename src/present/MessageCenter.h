@@ -42,8 +42,11 @@ struct MessageCenterPrompts {
     std::function<QString(QWidget* parent, const QString& suggested)> saveAttachmentName;
     // True when the user chose a font (in font).
     std::function<bool(QWidget* parent, QFont& font)> chooseFont;
+    // The boxes return at once; an answer comes later.
     std::function<void(QWidget* parent, const QString& caption, const QString& text)> messageBox;
-    std::function<bool(QWidget* parent, const QString& question)> askYesNo;
+    std::function<void(QWidget* parent, const QString& question, std::function<void(bool yes)> answer)> askYesNo;
+    // Whether to sign the account in again, and doing it (true once signed in).
+    std::function<void(const std::string& account, std::function<void(bool signedIn)> answer)> signInAgain;
 };
 MessageCenterPrompts DefaultMessageCenterPrompts();
 
@@ -116,14 +119,14 @@ public:
     explicit CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent = nullptr);
     // Encryption for replies sent over SSL/TLS or STARTTLS.
     void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_tls = std::move(tls); }
-    // Tokens for accounts whose sending signs in with OAuth2.
-    void SetTokenSource(std::shared_ptr<ITokenSource> tokens) { m_tokens = std::move(tokens); }
-    // Passwords kept in the keyring.
-    void SetSecretStore(ISecretStore* secrets) { m_secrets = secrets; }
+    // How replies sign in: passwords, the keyring, OAuth2 tokens.
+    void SetSignIn(std::shared_ptr<ISignIn> signIn) { m_signIn = std::move(signIn); }
     ~CMessageCenter() override;
 
-    // The message to show next: its header record and its text.
-    void SetMessage(const CMailHeader& header, const CMessageText& message);
+    // The message to show next: its header record and its text. Over a
+    // reply the user edited for another message, the user is asked first;
+    // then runs once it is settled (the message replaced only on a yes).
+    void SetMessage(const CMailHeader& header, const CMessageText& message, std::function<void()> then = {});
     // Fill the pages; the message page in front, or the named one.
     void ShowMessage();
     void ShowReply();
@@ -158,8 +161,7 @@ private:
     MessageCenterPrompts m_prompts;
     TransportMaker m_transports;
     std::shared_ptr<ITlsLayer> m_tls;
-    std::shared_ptr<ITokenSource> m_tokens;
-    ISecretStore* m_secrets = nullptr;
+    std::shared_ptr<ISignIn> m_signIn;
     std::string m_sendingAccount;  // the account the reply goes out for
     CMailHeader m_header;
     CMessageText m_message;
@@ -174,6 +176,7 @@ private:
     } m_builtReply;
     bool m_replyBuilt = false;
     bool m_replySent = false;
+    bool m_asking = false;  // the discard question is up
     int m_currentPage = 0;
     bool m_placed = false;
     std::map<int, QAction*> m_actions;

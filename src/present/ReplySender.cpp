@@ -22,31 +22,37 @@ bool CReplySender::Start(const std::string& server, int port, COutgoingMessage m
     m_thread = std::thread([this, server, port, message = std::move(message), originalId, ownId,
                             transports = m_transports, security = std::move(security)]() mutable {
         ReplyOutcome outcome;
-        // With OAuth2, a token the server refuses gets one more try with a
-        // fresh one.
-        for (bool fresh : {false, true}) {
+        auto attempt = [&](bool oauth, const std::string& user, const std::string& secret) {
             CReplyMail mail(server, port, transports, originalId, ownId);
             if (security.mode != SmtpTls::None) mail.SetTls(security.mode, security.tls, security.pinned);
-            if (!security.user.empty()) mail.SetSignIn(security.user, security.password);
-            if (security.oauthAccount) {
-                std::string token;
-                TokenProblem problem;
-                if (!security.tokens || !security.tokens->AccessToken(*security.oauthAccount, fresh, token, problem)) {
-                    outcome.text =
-                        "Sign-in: " + (security.tokens ? problem.why : std::string("no OAuth2 sign-in here")) + "\r\n";
-                    break;
-                }
-                mail.SetOAuthSignIn(security.oauthAccount->GetEmailAddress(), token);
-            }
+            if (oauth) mail.SetOAuthSignIn(user, secret);
+            else if (!user.empty()) mail.SetSignIn(user, secret);
+            SignInTry tried;
             if (mail.Connect()) {
+                tried.verdict = SignInTry::Done;
                 outcome.sent = mail.SendMail(message);
                 outcome.text = outcome.sent ? "Message Successfully Sent" : mail.GetErrorText() + "\r\n";
                 mail.Disconnect();
-                break;
+                return tried;
             }
-            outcome.text = mail.GetErrorText() + "\r\n";
+            tried.why = mail.GetErrorText();
+            outcome.text = tried.why + "\r\n";
             if (!mail.GetCertificate().problem.empty()) outcome.untrusted = mail.GetCertificate();
-            if (!mail.TokenRefused() || fresh) break;
+            tried.verdict = mail.TokenRefused() ? SignInTry::Refused : SignInTry::Failed;
+            return tried;
+        };
+        if (!security.account || !security.signIn) {
+            attempt(false, {}, {});
+        } else {
+            const SignInResult result =
+                security.signIn->Run(*security.account, SignInDirection::Outgoing, attempt, nullptr);
+            // Not sent for want of a sign-in: the reason in the user's words.
+            if (!result.ok && outcome.untrusted.fingerprint.empty() && !outcome.sent && !result.reason.empty() &&
+                outcome.text.empty())
+                outcome.text = "Sign-in: " + result.reason + "\r\n";
+            else if (!result.ok && result.askUser)
+                outcome.text = "Sign-in: " + result.reason + "\r\n";
+            outcome.signInNeeded = result.askUser;
         }
         // The object outlives the thread (its destructor joins), so the
         // queued call either runs on it or is dropped with it.

@@ -20,6 +20,8 @@ struct ReplyOutcome {
     std::string text;  // what the "Notification" box says
     // The server's certificate, when the send failed for want of trust in it.
     PeerCertificate untrusted;
+    // A browser sign-in would mend the failure.
+    bool signInNeeded = false;
 };
 
 // How the reply goes out: the account's outgoing protection and sign-in.
@@ -27,10 +29,10 @@ struct ReplySecurity {
     SmtpTls mode = SmtpTls::None;
     std::shared_ptr<ITlsLayer> tls;
     std::string pinned;  // a certificate the user chose to trust
-    std::string user, password;  // empty: no sign-in
-    // OAuth2 instead: the account's token, a fresh one once if refused.
-    std::shared_ptr<ITokenSource> tokens;
-    std::shared_ptr<const AccountSettings> oauthAccount;
+    // The account whose sending sign-in the service gives (its password or
+    // token); none: the reply goes without signing in.
+    std::shared_ptr<ISignIn> signIn;
+    std::shared_ptr<const AccountSettings> account;
 };
 
 class CReplySender : public QObject {

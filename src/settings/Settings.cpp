@@ -144,8 +144,7 @@ std::vector<AccountSettings> LoadAllAccounts() {
     return accounts;
 }
 
-SendingRoute FindSendingRoute(const std::string& incomingServer, const std::string& address,
-                              const std::function<bool(const std::string&, std::string&)>& read) {
+SendingRoute FindSendingRoute(const std::string& incomingServer, const std::string& address) {
     std::vector<std::pair<std::string, AccountSettings>> onServer;  // key name, account
     for (const auto& name : RegistryDatabase::SubkeyNames(keys::kAccounts)) {
         AccountSettings account(keys::Join(keys::kAccounts, name));
@@ -156,32 +155,16 @@ SendingRoute FindSendingRoute(const std::string& incomingServer, const std::stri
     auto found = std::find_if(onServer.begin(), onServer.end(),
                               [&](const auto& entry) { return entry.second.GetEmailAddress() == address; });
     auto& [name, account] = found != onServer.end() ? *found : onServer.front();
-    FillPasswords(account, read);
     route.account = name;
+    route.server = account.GetOutgoingServer();
     route.port = account.OutgoingPort();
     route.security = account.m_outgoingSecurity;
     route.pinned = account.m_outgoingCertificate;
-    route.user = account.OutgoingUser();
-    route.password = account.OutgoingPassword();
-    route.oauth = account.m_outgoingSignIn == kSignInOAuth;
-    route.passwordUnread = (account.m_outgoingSignIn == kSignInIncoming && account.m_passwordUnread) ||
-                           (account.m_outgoingSignIn == kSignInOwn && account.m_outgoingPasswordUnread);
     return route;
 }
 
 std::string PasswordKey(const std::string& account, bool outgoing) {
     return account + (outgoing ? "/Outgoing Password" : "/User Password");
-}
-
-bool FillPasswords(AccountSettings& account, const std::function<bool(const std::string&, std::string&)>& read) {
-    if (!account.m_passwordInKeyring || !read) return true;
-    std::string secret;
-    account.m_passwordUnread = !read(PasswordKey(account.GetAccountName(), false), secret);
-    if (!account.m_passwordUnread) account.SetUserPassword(secret);
-    secret.clear();
-    account.m_outgoingPasswordUnread = !read(PasswordKey(account.GetAccountName(), true), secret);
-    if (!account.m_outgoingPasswordUnread) account.m_outgoingPassword = secret;
-    return !account.m_passwordUnread && !account.m_outgoingPasswordUnread;
 }
 
 bool TrustCertificate(const std::string& accountName, CertificateUse use, const std::string& fingerprint) {

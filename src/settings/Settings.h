@@ -59,6 +59,7 @@ public:
     void SetAccountName(const std::string& s);
     void SetUserName(const std::string& s) { m_userName = s; }
     void SetUserPassword(const std::string& s) { m_userPassword = s; }
+    std::string& UserPasswordField() { return m_userPassword; }
     void SetOutgoingServer(const std::string& s) { m_outgoingServer = s; }
 
     std::uint8_t m_deleted = 0;
@@ -91,9 +92,6 @@ public:
     // The passwords are in the desktop's keyring (under PasswordKey), the
     // settings file holds empty ones.
     std::uint32_t m_passwordInKeyring = 0;
-    // Not stored: the keyring did not give the password (incoming, outgoing)
-    // back this run.
-    bool m_passwordUnread = false, m_outgoingPasswordUnread = false;
 
     // The ports to connect to: the chosen one, else 110/995 and 25/465/587.
     int IncomingPort() const;
@@ -115,25 +113,17 @@ std::vector<AccountSettings> LoadAllAccounts();
 // port 25, in clear, no sign-in.
 struct SendingRoute {
     std::string account;  // the account's key name; empty when none
+    std::string server;   // its sending server as it is now
     int port = 25;
     std::uint32_t security = kSecurityNone;
     std::string pinned;  // a certificate the user chose to trust
-    std::string user, password;  // empty: no sign-in
-    bool oauth = false;  // signs in with the account's OAuth2 sign-in instead
-    bool passwordUnread = false;  // the keyring did not give the password back
 };
 // The account a message came from: its incoming server and address (two
-// accounts may share a server); else the first on that server. read: where
-// passwords kept in the keyring come from (FillPasswords).
-SendingRoute FindSendingRoute(const std::string& incomingServer, const std::string& address,
-                              const std::function<bool(const std::string& key, std::string& secret)>& read = {});
+// accounts may share a server); else the first on that server.
+SendingRoute FindSendingRoute(const std::string& incomingServer, const std::string& address);
 
 // The keyring entry of an account's incoming or outgoing password.
 std::string PasswordKey(const std::string& account, bool outgoing);
-// A record whose passwords are in the keyring gets them back from read
-// (key to secret; false when it has none). False when a read failed (the
-// account's m_passwordUnread and m_outgoingPasswordUnread tell which).
-bool FillPasswords(AccountSettings& account, const std::function<bool(const std::string& key, std::string& secret)>& read);
 
 // Trusts, for the account's incoming or outgoing connections, exactly the
 // certificate with this fingerprint. False when the account was removed

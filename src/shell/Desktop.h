@@ -26,10 +26,14 @@ public:
     // silent.
     virtual void Open(const QString& target) = 0;
     virtual void Sound(Beep kind) = 0;
-    // A modal message box captioned "VeltoMail".
+    // A message box captioned "VeltoMail", after those before it; returns
+    // at once.
     virtual void MessageBox(QWidget* owner, const QString& text) = 0;
-    // A modal Yes/No question captioned "VeltoMail", No the default; true for Yes.
-    virtual bool AskYesNo(QWidget* owner, const QString& text) = 0;
+    // A Yes/No question captioned "VeltoMail", No the default; returns at
+    // once, answer(true) for Yes comes later. A question of the same key
+    // still open is not asked again: both hear its answer.
+    virtual void AskYesNo(QWidget* owner, const QString& text, std::function<void(bool yes)> answer,
+                          const QString& key = {}) = 0;
 };
 
 }  // namespace velto

@@ -9,10 +9,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "settings/RegistryDatabase.h"
+#include "shell/KeepPasswords.h"
 #include "shell/OAuthDialog.h"
 #include "shell/PageControls.h"
 #include "shell/SheetPrompts.h"
@@ -66,7 +68,7 @@ QLineEdit* PortEdit(QWidget* page, const char* objectName) {
 
 }  // namespace
 
-CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
+CMailBoxPage::CMailBoxPage(ISignIn* signIn, QWidget* parent) : CPropertyPage(parent), m_service(signIn) {
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     layout->addLayout(grid);
@@ -86,6 +88,12 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     m_userName = AddEdit(grid, this, "User Name", "userNameEdit");
     m_password = AddEdit(grid, this, "Password", "passwordEdit");
     m_password->setEchoMode(QLineEdit::Password);
+    m_keyringHint = new QLabel(this);
+    m_keyringHint->setObjectName("keyringHint");
+    m_keyringHint->setWordWrap(true);
+    m_keyringHint->setTextFormat(Qt::PlainText);
+    m_keyringHint->hide();
+    grid->addWidget(m_keyringHint, grid->rowCount(), 0, 1, grid->columnCount());
 
     auto* checks = new QGridLayout;
     layout->addLayout(checks);
@@ -139,11 +147,62 @@ CMailBoxPage::CMailBoxPage(QWidget* parent) : CPropertyPage(parent) {
     // and the first one in the list shown.
     WriteControls();
     m_accounts = LoadAllAccounts();
-    for (AccountSettings& account : m_accounts)
-        if (!FillPasswords(account, SheetPrompts::Current().readSecret)) m_secretsUnread.insert(account.GetAccountName());
     for (const AccountSettings& account : m_accounts) InsertSorted(m_mailbox, NameOf(account), account.m_id);
     m_mailbox->setCurrentIndex(m_mailbox->count() > 0 ? 0 : -1);
     ShowChosenAccount();
+    // The page is up at once; the passwords follow when the keyring answers.
+    ReadPasswordsFromKeyring();
+}
+
+void CMailBoxPage::ReadPasswordsFromKeyring() {
+    ISecretStore* secrets = m_service ? m_service->Secrets() : nullptr;
+    if (!secrets) return;
+    for (const AccountSettings& account : m_accounts) {
+        if (!account.m_passwordInKeyring) continue;
+        m_kept[account.m_id];
+        for (bool outgoing : {false, true})
+            secrets->ReadAsync(PasswordKey(account.GetAccountName(), outgoing),
+                               [self = QPointer<CMailBoxPage>(this), id = account.m_id, outgoing](const SecretAnswer& a) {
+                                   if (self) self->OnPasswordRead(id, outgoing, a);
+                               });
+    }
+}
+
+void CMailBoxPage::OnPasswordRead(std::uint32_t id, bool outgoing, const SecretAnswer& answer) {
+    AccountSettings* account = FirstEntry(id);
+    if (!account) return;
+    Kept& kept = m_kept[id];
+    // Nothing under the key is an empty password, not a silent keyring.
+    if (answer.ok || answer.missing) {
+        kept.answered[outgoing] = true;
+        kept.secret[outgoing] = answer.secret;
+    } else {
+        kept.why = answer.why;
+    }
+    // What the user typed meanwhile stays.
+    std::string& field = outgoing ? account->m_outgoingPassword : account->UserPasswordField();
+    if (kept.answered[outgoing] && field.empty()) field = kept.secret[outgoing];
+    const bool shown = m_mailbox->currentIndex() >= 0 && m_mailbox->itemData(m_mailbox->currentIndex()).toUInt() == id;
+    if (shown) {
+        QLineEdit* box = outgoing ? m_sendPassword : m_password;
+        if (box->text().isEmpty() && kept.answered[outgoing]) {
+            box->setText(FromSetting(kept.secret[outgoing]));
+            (outgoing ? m_fields.sendPassword : m_fields.password) = box->text();
+        }
+    }
+    ShowKeyringHint();
+}
+
+void CMailBoxPage::ShowKeyringHint() {
+    const int index = m_mailbox->currentIndex();
+    const auto it = index < 0 ? m_kept.end() : m_kept.find(m_mailbox->itemData(index).toUInt());
+    if (it == m_kept.end() || it->second.why.empty() || (it->second.answered[0] && it->second.answered[1])) {
+        m_keyringHint->hide();
+        return;
+    }
+    m_keyringHint->setText("No keyring answered (" + FromSetting(it->second.why) +
+                           "): start the desktop's keyring, or type the password to keep it in the settings file.");
+    m_keyringHint->show();
 }
 
 void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
@@ -220,7 +279,7 @@ void CMailBoxPage::EditOAuth() {
     account.SetAccountName(ToSetting(m_fields.mailboxName));
     account.SetEmailAddress(ToSetting(m_fields.emailAddress));
     account.m_oauthProvider = kProviders[std::clamp(m_fields.signInWith, 1, 3)];
-    COAuthDialog dialog(account, this);
+    COAuthDialog dialog(account, m_service, this);
     if (dialog.exec() == QDialog::Accepted) m_fields.oauth = dialog.Result();
 }
 
@@ -303,6 +362,7 @@ void CMailBoxPage::ShowChosenAccount() {
     if (account->m_incomingSignIn == kSignInOAuth2)
         m_fields.signInWith = account->m_oauthProvider == "Google" ? 1 : account->m_oauthProvider == "Microsoft" ? 2 : 3;
     WriteControls();
+    ShowKeyringHint();
 }
 
 namespace {
@@ -350,6 +410,8 @@ void CMailBoxPage::SaveAccount() {
     }
     // A certificate the user trusted stays trusted while the server is the same.
     if (const AccountSettings* before = FirstEntry(record.m_id)) {
+        // Where its passwords are kept goes with the account too.
+        record.m_passwordInKeyring = before->m_passwordInKeyring;
         if (before->GetServerName() == record.GetServerName())
             record.m_incomingCertificate = before->m_incomingCertificate;
         if (before->GetOutgoingServer() == record.GetOutgoingServer())
@@ -388,7 +450,8 @@ void CMailBoxPage::SaveAccount() {
 }
 
 void CMailBoxPage::DeleteAccount() {
-    ReadControls();
+    // The name as last read (Part 5.4): the controls are not read again, so
+    // clearing the name box does not stop the selected account's delete.
     if (m_fields.mailboxName.isEmpty()) {
         Refuse("Enter MailBox name before Deleting Account");
         return;
@@ -432,40 +495,40 @@ void CMailBoxPage::OnApply() {
     }
     // A removed account's secrets go with it (a later account of that name
     // must not inherit them); not where another spelling kept the key.
-    const auto& forget = SheetPrompts::Current().forgetSecrets;
     const auto kept = RegistryDatabase::SubkeyNames(keys::kAccounts);
     for (const AccountSettings& entry : m_accounts)
-        if (forget && entry.m_deleted && std::none_of(kept.begin(), kept.end(), [&](const std::string& key) {
+        if (m_service && entry.m_deleted && std::none_of(kept.begin(), kept.end(), [&](const std::string& key) {
                 return SameKeyName(QString::fromStdString(key), NameOf(entry));
             }))
-            forget(entry.GetAccountName());
+            m_service->Forget(entry.GetAccountName());
 }
 
 void CMailBoxPage::KeepPasswordsInKeyring(AccountSettings& account) {
     // An account saved here keeps its passwords in the keyring, where one
-    // answers; the file then holds empty ones.
-    const auto& keep = SheetPrompts::Current().keepSecret;
-    if (!keep) return;
-    const std::string name = account.GetAccountName();
-    if (m_secretsUnread.contains(name) && account.GetUserPassword().empty() && account.m_outgoingPassword.empty()) {
-        account.m_passwordInKeyring = 1;  // left as the keyring holds them
-        return;
+    // answers; the file then holds empty ones. The keyring's answer comes
+    // after the sheet has closed: a refusal is told then, and the password
+    // goes into the file only if the user says so.
+    ISecretStore* secrets = m_service ? m_service->Secrets() : nullptr;
+    if (!secrets) return;
+    const auto found = m_kept.find(account.m_id);
+    const Kept before = found != m_kept.end() ? found->second : Kept{};
+    const bool wasInKeyring = account.m_passwordInKeyring != 0;
+    PasswordChange change;
+    change.account = account.GetAccountName();
+    change.fromFile = !wasInKeyring;
+    for (int outgoing : {0, 1}) {
+        std::string& field = outgoing ? account.m_outgoingPassword : account.UserPasswordField();
+        change.secret[outgoing] = field;
+        change.old[outgoing] = wasInKeyring ? before.secret[outgoing] : std::string();
+        change.oldKnown[outgoing] = !wasInKeyring || before.answered[outgoing];
+        // Unchanged, or never given back and left empty: the keyring keeps
+        // what it has.
+        change.write[outgoing] =
+            !wasInKeyring || (before.answered[outgoing] ? field != before.secret[outgoing] : !field.empty());
+        // Kept in the file until the keyring has them.
+        if (wasInKeyring) field.clear();
     }
-    std::string why;
-    if (keep(PasswordKey(name, false), account.GetUserPassword(), &why) &&
-        keep(PasswordKey(name, true), account.m_outgoingPassword, &why)) {
-        account.SetUserPassword({});
-        account.m_outgoingPassword.clear();
-        account.m_passwordInKeyring = 1;
-        return;
-    }
-    account.m_passwordInKeyring = 0;
-    static bool told = false;  // once per run
-    if (!told && SheetPrompts::Current().note) {
-        told = true;
-        SheetPrompts::Current().note("No keyring took the passwords (" + QString::fromStdString(why) +
-                                     "); they stay in the settings file.\r\n");
-    }
+    if (change.write[0] || change.write[1]) KeepPasswords(*secrets, std::move(change));
 }
 
 }  // namespace velto

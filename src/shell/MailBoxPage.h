@@ -2,15 +2,18 @@
 // "Mailbox Setup": creates, changes and deletes POP3 accounts. The page edits
 // a working list of the stored accounts and writes it back on OK or Apply.
 #include <QString>
+#include <map>
 #include <set>
 #include <vector>
 
+#include "engine/EngineServices.h"
 #include "settings/Settings.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/PageControls.h"
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QLineEdit;
 class QVBoxLayout;
@@ -20,7 +23,9 @@ namespace velto {
 class CMailBoxPage : public CPropertyPage {
     Q_OBJECT
 public:
-    explicit CMailBoxPage(QWidget* parent = nullptr);
+    // signIn: the keyring the passwords are kept in, and where a removed
+    // account's sign-in goes; null keeps passwords in the settings file.
+    explicit CMailBoxPage(ISignIn* signIn = nullptr, QWidget* parent = nullptr);
     bool Validate() override;
     void OnApply() override;
     // The accounts as edited so far, with their saved and deleted marks.
@@ -46,6 +51,9 @@ private:
     void EnableSignInFields();
     void EditOAuth();
     void KeepPasswordsInKeyring(AccountSettings& account);
+    void ReadPasswordsFromKeyring();
+    void OnPasswordRead(std::uint32_t id, bool outgoing, const SecretAnswer& answer);
+    void ShowKeyringHint();
     void ReadControls();
     void WriteControls();
     void ClearFields();
@@ -60,9 +68,16 @@ private:
     Fields m_fields;
     CFieldExchange m_exchange;
     std::vector<AccountSettings> m_accounts;
-    // Accounts whose passwords the keyring did not give back when the sheet
-    // opened: saving them must not put empty ones in their place.
-    std::set<std::string> m_secretsUnread;
+    ISignIn* m_service;
+    // Passwords kept in the keyring, by account id, as the keyring gave them
+    // back: one it has not (yet) given is never overwritten with an empty one.
+    struct Kept {
+        bool answered[2] = {false, false};  // incoming, outgoing
+        std::string secret[2];
+        std::string why;  // no keyring answered
+    };
+    std::map<std::uint32_t, Kept> m_kept;
+    QLabel* m_keyringHint;
     QComboBox* m_mailbox;
     QLineEdit* m_outgoingServer;
     QLineEdit* m_incomingServer;

@@ -42,6 +42,7 @@ bool CMailPropertySheet::Apply() {
         }
     for (auto* page : m_pages) page->OnApply();
     m_applied = true;
+    setProperty("applied", true);
     return true;
 }
 
@@ -49,18 +50,17 @@ void CMailPropertySheet::accept() {
     if (Apply()) QDialog::accept();
 }
 
-void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup) {
-    sheet.AddPage(new CMailBoxPage, "Mailbox Setup");
+void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup, ISignIn* signIn) {
+    sheet.AddPage(new CMailBoxPage(signIn), "Mailbox Setup");
     sheet.AddPage(new CWebTemplatePage, "Email Templates");
     sheet.AddPage(new CInternetPage(sound, dialup), "Internet Settings");
     sheet.AddPage(new CMiscPage, "Environment");
 }
 
-bool RunMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup) {
-    CMailPropertySheet sheet(parent);
-    AddMailPages(sheet, sound, dialup);
-    const bool accepted = sheet.exec() == QDialog::Accepted;
-    return accepted || sheet.WasApplied();
+CMailPropertySheet* MakeMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup, ISignIn* signIn) {
+    auto* sheet = new CMailPropertySheet(parent);
+    AddMailPages(*sheet, sound, dialup, signIn);
+    return sheet;
 }
 
 }  // namespace velto

@@ -39,13 +39,15 @@ private:
 };
 
 class IDialup;
+class ISignIn;
 class ISound;
 
 // Adds the four pages in their order. The dial-up entries come from the
-// dial-up service; the sound test plays through the sound service.
-void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup);
-// Runs the sheet modally. True when settings were written (OK, or Apply and
-// then Cancel): the accounts must then be loaded again.
-bool RunMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup);
+// dial-up service; the sound test plays through the sound service; the
+// passwords go to the sign-in service's keyring.
+void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup, ISignIn* signIn = nullptr);
+// The sheet with its pages, not yet shown; its "applied" property turns
+// true once settings were written (the accounts must then be loaded again).
+CMailPropertySheet* MakeMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup, ISignIn* signIn);
 
 }  // namespace velto

@@ -2,7 +2,6 @@
 
 #include "present/MessageDisplay.h"
 
-#include <QEventLoop>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +22,7 @@
 #include <QToolBar>
 
 #include "engine/CorvaneView.h"
+#include "engine/Ending.h"
 #include "shell/AboutDialog.h"
 #include "shell/Desktop.h"
 #include "shell/GetMailProgressDlg.h"
@@ -282,8 +282,9 @@ void CMainFrame::AttachView(CCorvaneView* view) {
 
 void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
+    // Part 1.2's list; the web browser window may open while a check runs.
     for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE, ID_READ_MESSAGE,
-                   ID_READ_AS_WEBPAGE, ID_WEB_BROWSER, ID_MESSAGE_STATISTICS})
+                   ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);
     if (QAction* a = Action(ID_EDIT_COPY)) a->setEnabled(false);
 }
@@ -459,44 +460,100 @@ void CMainFrame::ShowAbout() {
 
 void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this, Q(text)); }
 
-bool CMainFrame::AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) {
-    return m_desktop.AskYesNo(this, Q(CertificateQuestion(account, certificate)));
+void CMainFrame::AskTrustCertificate(const std::string& account, const PeerCertificate& certificate,
+                                     std::function<void(bool)> answer) {
+    m_desktop.AskYesNo(this, Q(CertificateQuestion(account, certificate)), std::move(answer),
+                       Q("trust " + account + " " + certificate.fingerprint));
 }
 
-bool CMainFrame::AskSignInAgain(const std::string& account) {
-    const auto& signIn = SheetPrompts::Current().oauthSignIn;
+void CMainFrame::AskSignInAgain(const std::string& account, std::function<void(bool)> answer) {
     const auto names = RegistryDatabase::SubkeyNames(keys::kAccounts);
-    if (!signIn || std::find(names.begin(), names.end(), account) == names.end()) return false;
-    if (!m_desktop.AskYesNo(this, Q("The sign-in of " + account + " is missing, has expired or was revoked. Sign in now?")))
-        return false;
-    // The user is in the browser meanwhile; everything keeps painting, no
-    // lock is held here, and Cancel gives up (the sign-in belongs to the
-    // waiting window and goes with it).
-    QProgressDialog waiting(Q("Waiting for the sign-in of " + account + " in the web browser..."),
-                            QStringLiteral("Cancel"), 0, 0, this);
-    waiting.setWindowTitle(QStringLiteral("Sign In"));
-    waiting.setWindowModality(Qt::WindowModal);
-    waiting.setMinimumDuration(0);
-    waiting.setAutoClose(false);
-    waiting.setAutoReset(false);
-    QEventLoop loop;
-    connect(&waiting, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
-    connect(&waiting, &QDialog::finished, &loop, &QEventLoop::quit);  // Escape
-    bool signedIn = false, finished = false;
-    signIn(&waiting, AccountSettings(keys::Join(keys::kAccounts, account)), [&](bool ok, const QString& text) {
-        signedIn = ok;
-        finished = true;
-        AppendOutput(text.toStdString() + "\r\n");
-        loop.quit();
-    });
-    if (!finished) {
-        waiting.open();
-        loop.exec();
+    if (!m_signIn || m_closed || std::find(names.begin(), names.end(), account) == names.end()) return answer(false);
+    // Already signing in: the window in front, the answer with it.
+    if (const auto it = m_signInWindows.find(account); it != m_signInWindows.end() && it->second.window) {
+        it->second.answers.push_back(std::move(answer));
+        it->second.window->raise();
+        it->second.window->activateWindow();
+        return;
     }
-    return signedIn;
+    m_desktop.AskYesNo(
+        this, Q("The sign-in of " + account + " is missing, has expired or was revoked. Sign in now?"),
+        [this, self = QPointer<CMainFrame>(this), account, answer = std::move(answer)](bool yes) mutable {
+            if (!self) return;
+            if (!yes || m_closed || EndBegun()) return answer(false);
+            OpenSignInWindow(account, std::move(answer));
+        },
+        Q("sign in " + account));
 }
 
-bool CMainFrame::RunOptionsSheet() { return m_runOptionsSheet ? m_runOptionsSheet(this) : false; }
+void CMainFrame::OpenSignInWindow(const std::string& account, std::function<void(bool)> answer) {
+    SignInWindow& entry = m_signInWindows[account];
+    entry.answers.push_back(std::move(answer));
+    if (entry.window) return;
+    // The user is in the browser meanwhile; nothing waits for it here, and
+    // Cancel gives up the sign-in.
+    auto* waiting = new QProgressDialog(Q("Waiting for the sign-in of " + account + " in the web browser..."),
+                                        QStringLiteral("Cancel"), 0, 0, this);
+    waiting->setWindowTitle(QStringLiteral("Sign In"));
+    waiting->setMinimumDuration(0);
+    waiting->setAutoClose(false);
+    waiting->setAutoReset(false);
+    waiting->setAttribute(Qt::WA_DeleteOnClose);
+    // The reason and the address to open by hand can be long: they wrap.
+    if (auto* label = waiting->findChild<QLabel*>()) {
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    entry.window = waiting;
+    auto finish = [this, self = QPointer<CMainFrame>(this), account](bool ok, const std::string& text) {
+        if (!self) return;
+        auto it = m_signInWindows.find(account);
+        if (it == m_signInWindows.end()) return;
+        SignInWindow done = std::move(it->second);
+        m_signInWindows.erase(it);
+        if (!text.empty()) AppendOutput(text + "\r\n");
+        if (done.window) {
+            done.window->disconnect(this);
+            done.window->close();
+        }
+        for (auto& a : done.answers)
+            if (a) a(ok && !m_closed);
+    };
+    connect(waiting, &QProgressDialog::canceled, this, [this, account] { m_signIn->CancelSignIn(account); });
+    ISignIn::BrowserSignIn callbacks;
+    callbacks.done = finish;
+    callbacks.openByHand = [waiting = QPointer<QProgressDialog>(waiting)](const std::string& address) {
+        if (waiting)
+            waiting->setLabelText(Q("The web browser could not be opened. Open this address in a browser:\n" + address));
+    };
+    waiting->open();
+    m_signIn->SignInWithBrowser(AccountSettings(keys::Join(keys::kAccounts, account)), std::move(callbacks));
+}
+
+void CMainFrame::OpenOptionsSheet(std::function<void(bool)> done) {
+    if (done) m_sheetDone.push_back(std::move(done));
+    if (m_sheet) {  // one sheet: the open one comes to the front
+        m_sheet->raise();
+        m_sheet->activateWindow();
+        return;
+    }
+    QDialog* sheet = m_makeOptionsSheet ? m_makeOptionsSheet(this) : nullptr;
+    if (!sheet) {
+        for (auto& d : std::exchange(m_sheetDone, {})) d(false);
+        return;
+    }
+    m_sheet = sheet;
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &QDialog::finished, this, [this, sheet](int result) {
+        // Written: OK, or Apply and then Cancel.
+        const bool written = result == QDialog::Accepted || sheet->property("applied").toBool();
+        m_sheet = nullptr;
+        for (auto& d : std::exchange(m_sheetDone, {})) d(written);
+    });
+    sheet->open();
+}
+
 
 void CMainFrame::SetupList() {
     m_list->SetupColumns();
@@ -562,19 +619,25 @@ void CMainFrame::ProgressReset() {
 
 void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const CMessageText& message, int page) {
     if (!m_messageCenter) {
-        m_messageCenter = std::make_unique<CMessageCenter>(m_messageCenterPrompts, m_replyTransports);
+        MessageCenterPrompts prompts = m_messageCenterPrompts;
+        if (!prompts.signInAgain)
+            prompts.signInAgain = [this](const std::string& account, std::function<void(bool)> answer) {
+                AskSignInAgain(account, std::move(answer));
+            };
+        m_messageCenter = std::make_unique<CMessageCenter>(prompts, m_replyTransports);
         m_messageCenter->SetTlsLayer(m_replyTls);
-        m_messageCenter->SetTokenSource(m_replyTokens);
-        m_messageCenter->SetSecretStore(m_secrets);
+        m_messageCenter->SetSignIn(m_signIn);
         m_messageCenter->setWindowIcon(windowIcon());
     }
-    m_messageCenter->SetMessage(header, message);
-    m_messageCenter->showNormal();
-    m_messageCenter->raise();
-    m_messageCenter->activateWindow();
-    if (page == CMessageCenter::kReplyPage) m_messageCenter->ShowReply();
-    else if (page == CMessageCenter::kHeaderPage) m_messageCenter->ShowHeader();
-    else m_messageCenter->ShowMessage();
+    CMessageCenter* center = m_messageCenter.get();
+    center->SetMessage(header, message, [center, page] {
+        center->showNormal();
+        center->raise();
+        center->activateWindow();
+        if (page == CMessageCenter::kReplyPage) center->ShowReply();
+        else if (page == CMessageCenter::kHeaderPage) center->ShowHeader();
+        else center->ShowMessage();
+    });
 }
 
 // Made on first use only: the web engine stays unloaded until then.

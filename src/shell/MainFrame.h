@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "engine/EngineUi.h"
 #include "present/Commands.h"
@@ -17,6 +18,7 @@
 
 class QAction;
 class QComboBox;
+class QDialog;
 class QMenu;
 class QMenuBar;
 class QPrinter;
@@ -75,16 +77,19 @@ public:
     void AttachView(CCorvaneView* view);
     // A tray exists: minimising hides the window into it.
     void SetTrayAvailable(bool available) { m_trayAvailable = available; }
-    // Runs the options sheet; replaced by the application.
-    void SetOptionsSheetRunner(std::function<bool(QWidget*)> runner) { m_runOptionsSheet = std::move(runner); }
+    // Makes the options sheet (it sets its "applied" property once it wrote
+    // the settings); replaced by the application.
+    void SetOptionsSheetMaker(std::function<QDialog*(QWidget*)> maker) { m_makeOptionsSheet = std::move(maker); }
+    QDialog* OptionsSheet() const { return m_sheet; }
     // Closing the About box stops a sound that still plays.
     void SetStopSound(std::function<void()> stop) { m_stopSound = std::move(stop); }
     // Where replies are sent through (a fresh factory per send), and the
     // boxes the Message Center opens; both before its first use.
     void SetReplyTransports(CMessageCenter::TransportMaker maker) { m_replyTransports = std::move(maker); }
     void SetReplyTls(std::shared_ptr<ITlsLayer> tls) { m_replyTls = std::move(tls); }
-    void SetReplyTokens(std::shared_ptr<ITokenSource> tokens) { m_replyTokens = std::move(tokens); }
-    void SetSecretStore(ISecretStore* secrets) { m_secrets = secrets; }
+    // Passwords, tokens and the browser sign-in, for replies and for signing
+    // in again.
+    void SetSignIn(std::shared_ptr<ISignIn> signIn) { m_signIn = std::move(signIn); }
     void SetMessageCenterPrompts(MessageCenterPrompts prompts) { m_messageCenterPrompts = std::move(prompts); }
     // Null until a message was first read.
     CMessageCenter* MessageCenter() const { return m_messageCenter.get(); }
@@ -126,9 +131,10 @@ public:
     void SetWaitCursor(bool on) override;
     void ShowAbout() override;
     void MessageBox(const std::string& text) override;
-    bool RunOptionsSheet() override;
-    bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) override;
-    bool AskSignInAgain(const std::string& account) override;
+    void OpenOptionsSheet(std::function<void(bool)> done) override;
+    void AskTrustCertificate(const std::string& account, const PeerCertificate& certificate,
+                             std::function<void(bool)> answer) override;
+    void AskSignInAgain(const std::string& account, std::function<void(bool)> answer) override;
     void SetupList() override;
     void ChooserResetContent() override;
     void ChooserInsertAtTop(const std::string& text) override;
@@ -190,13 +196,21 @@ private:
     QMenu* m_listMenu = nullptr;
     QPointer<CGetMailProgressDlg> m_progressDlg;
     std::map<int, QAction*> m_actions;
-    std::function<bool(QWidget*)> m_runOptionsSheet;
+    std::function<QDialog*(QWidget*)> m_makeOptionsSheet;
+    QPointer<QDialog> m_sheet;
+    std::vector<std::function<void(bool)>> m_sheetDone;
+    // The sign-in windows, one per account, and who waits for each.
+    struct SignInWindow {
+        QPointer<QWidget> window;
+        std::vector<std::function<void(bool)>> answers;
+    };
+    std::map<std::string, SignInWindow> m_signInWindows;
+    void OpenSignInWindow(const std::string& account, std::function<void(bool)> answer);
     std::function<void()> m_stopSound;
     std::unique_ptr<QPrinter> m_printer;
     CMessageCenter::TransportMaker m_replyTransports;
     std::shared_ptr<ITlsLayer> m_replyTls;
-    std::shared_ptr<ITokenSource> m_replyTokens;
-    ISecretStore* m_secrets = nullptr;
+    std::shared_ptr<ISignIn> m_signIn;
     MessageCenterPrompts m_messageCenterPrompts = DefaultMessageCenterPrompts();
     // A window of its own, kept from its first use to the end.
     std::unique_ptr<CMessageCenter> m_messageCenter;

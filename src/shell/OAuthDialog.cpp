@@ -10,11 +10,11 @@
 #include <QVBoxLayout>
 
 #include "shell/PageControls.h"
-#include "shell/SheetPrompts.h"
 
 namespace velto {
 
-COAuthDialog::COAuthDialog(const AccountSettings& account, QWidget* parent) : QDialog(parent), m_account(account) {
+COAuthDialog::COAuthDialog(const AccountSettings& account, ISignIn* service, QWidget* parent)
+    : QDialog(parent), m_account(account), m_signIn(service) {
     setWindowTitle("OAuth2 Sign-In");
     auto* layout = new QVBoxLayout(this);
     const bool custom = account.m_oauthProvider != "Google" && account.m_oauthProvider != "Microsoft";
@@ -85,15 +85,19 @@ void COAuthDialog::ShowAddressToOpen(const QUrl& address) {
 }
 
 void COAuthDialog::SignIn() {
-    auto& run = SheetPrompts::Current().oauthSignIn;
-    if (!run) {
+    if (!m_signIn) {
         m_status->setText("Signing in with OAuth2 is not available here.");
         return;
     }
     m_status->setText("Waiting for the sign-in in the web browser...");
-    run(this, Result(), [status = QPointer<QLabel>(m_status)](bool, const QString& text) {
-        if (status) status->setText(text);
-    });
+    ISignIn::BrowserSignIn callbacks;
+    callbacks.done = [self = QPointer<COAuthDialog>(this)](bool, const std::string& text) {
+        if (self) self->m_status->setText(QString::fromStdString(text));
+    };
+    callbacks.openByHand = [self = QPointer<COAuthDialog>(this)](const std::string& address) {
+        if (self) self->ShowAddressToOpen(QUrl(QString::fromStdString(address)));
+    };
+    m_signIn->SignInWithBrowser(Result(), std::move(callbacks));
 }
 
 }  // namespace velto

@@ -4,6 +4,7 @@
 // and the button that signs in through the browser.
 #include <QDialog>
 
+#include "engine/EngineServices.h"
 #include "settings/Settings.h"
 
 class QLabel;
@@ -16,7 +17,8 @@ class COAuthDialog : public QDialog {
     Q_OBJECT
 public:
     // account: what the page holds now (provider, client, addresses).
-    explicit COAuthDialog(const AccountSettings& account, QWidget* parent = nullptr);
+    // signIn: the browser sign-in; null where the program offers none.
+    COAuthDialog(const AccountSettings& account, ISignIn* signIn, QWidget* parent = nullptr);
     // The account with what the dialog now holds.
     AccountSettings Result() const;
     QString Status() const;
@@ -27,6 +29,7 @@ public:
 private:
     void SignIn();
     AccountSettings m_account;
+    ISignIn* m_signIn;
     QLineEdit* m_clientId;
     QLineEdit* m_clientSecret;
     QLineEdit* m_authorizationUrl;

@@ -46,7 +46,7 @@ QString QtOpenExistingFile(QWidget* parent, const QString& filter) {
 }  // namespace
 
 SheetPrompts& SheetPrompts::Current() {
-    static SheetPrompts prompts{QtMessage, QtOpenExistingFile, {}, {}, {}, {}, {}};
+    static SheetPrompts prompts{QtMessage, QtOpenExistingFile};
     return prompts;
 }
 

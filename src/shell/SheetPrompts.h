@@ -12,8 +12,6 @@ class QWidget;
 
 namespace velto {
 
-class AccountSettings;
-
 struct SheetPrompts {
     enum class Kind { Warning, Information };
     // A message box captioned "VeltoMail" with an OK button.
@@ -21,21 +19,6 @@ struct SheetPrompts {
     // The open-file chooser; the filter has the "description|pattern|" form
     // and the file must exist. Returns the full path, or empty if cancelled.
     std::function<QString(QWidget* parent, const QString& filter)> openExistingFile;
-    // Signs the account in through the browser (OAuth2) and keeps its
-    // tokens; done gets "Signed in as ..." or why not. None where the
-    // program offers no sign-in.
-    std::function<void(QWidget* parent, const AccountSettings& account,
-                       std::function<void(bool ok, const QString& text)> done)>
-        oauthSignIn;
-    // The desktop's keyring: a secret read back, one kept (false, with why,
-    // when no keyring takes it). Without them passwords stay in the file.
-    std::function<bool(const std::string& key, std::string& secret)> readSecret;
-    std::function<bool(const std::string& key, const std::string& secret, std::string* why)> keepSecret;
-    // An account removed: its passwords and sign-in leave the keyring.
-    std::function<void(const std::string& account)> forgetSecrets;
-    // A line for the Output Window.
-    std::function<void(const QString& text)> note;
-
     // The hooks in use; Qt's own dialogs unless replaced.
     static SheetPrompts& Current();
 };

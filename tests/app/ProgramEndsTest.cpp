@@ -2,6 +2,10 @@
 // up, answer, save what it holds and end when asked.
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "support/qt/EngineHarness.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -131,7 +135,10 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
             account.m_oauthProvider = "Custom";
             account.m_oauthTokenUrl = "http://127.0.0.1:" + std::to_string(provider.port()) + "/";
             KeyringSecrets keyring;
-            ASSERT_TRUE(OAuthTokenStore(&keyring).Remember(account, {"", "rt", 0}));
+            std::optional<bool> kept;
+            OAuthTokenStore(&keyring).Remember(account, {"", "rt", 0}, [&](bool ok, const std::string&) { kept = ok; });
+            ASSERT_TRUE(test::RunEventsUntil([&] { return kept.has_value(); }, 10000));
+            ASSERT_TRUE(*kept);
         }
         Program program(ProgramSettings("", kKey + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + kKey +
                                              "Accounts\\Silent]\r\n\"Account Name\"=\"Silent\"\r\n"

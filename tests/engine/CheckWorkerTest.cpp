@@ -52,40 +52,6 @@ TEST(CheckMail, LoginFailureOnTheFirstAccountStillChecksTheSecond) {
                                                      "Status: Connected to host pop.a"}));
 }
 
-// Passwords kept in the keyring come from it; where it does not give them
-// back, no empty password is sent (a server may lock an account after failed
-// sign-ins) and the account says why, until Get Mail finds it answering.
-TEST(CheckMail, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
-    const std::string signedIn =
-        "S: +OK hi\nC: USER A\nS: +OK\nC: PASS from-keyring\nS: +OK\nC: STAT\nS: +OK 0 0\n" + std::string(kQuit);
-    struct Row {
-        const char* name;
-        bool atStart, atGetMail;  // whether the keyring answers
-        std::string script;
-        const char* failure;
-    } rows[] = {
-        {"never answers", false, false, "", "\nCould not check A: the keyring did not give its password back"},
-        {"unlocked before Get Mail", false, true, signedIn, ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        test::FakeKeyring keyring;
-        keyring.answers = row.atStart;
-        auto transports = std::make_shared<ScriptedTransportFactory>(row.script);
-        EngineHarness h(AccountsText({{"A", "pop.a"}}) +
-                            "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n"
-                            "\"User Password\"=\"\"\r\n\"Password In Keyring\"=dword:00000001\r\n\r\n",
-                        transports, nullptr, nullptr, nullptr, false, {}, {}, &keyring);
-        h.view->OnInitialUpdate();
-        h.Drain();
-        keyring.answers = row.atGetMail;
-        h.view->OnGetMail();
-        ASSERT_TRUE(h.FinishWork());
-        EXPECT_EQ(transports->Problems(), "");
-        EXPECT_EQ(h.tray.tip.substr(std::min(h.tray.tip.find('\n'), h.tray.tip.size())), row.failure);
-    }
-}
-
 TEST(CheckMail, DisabledAccountShowsItsConnectingTextButIsNotContacted) {
     Fixture f(AccountsText({{"A", "pop.a"}}) +
                   "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n\"Disabled\"=dword:00000001\r\n",
@@ -222,6 +188,73 @@ TEST(SameIdsInTwoAccounts, EachAccountKeepsAndDeletesItsOwn) {
     EXPECT_EQ(transports->Problems(), "");
     ASSERT_EQ(h.view->Model()->rowCount(), 1);
     EXPECT_EQ(h.view->Model()->RowAt(0).subject, "for A");
+}
+
+// A record is kept apart only from another configured account's: one left
+// by an account whose address or server was edited since is still that
+// account's, so a check does not fetch its message again (no new-mail
+// alert, no second row) and a delete takes it off that account's server,
+// never off another's that lists the same id.
+TEST(EditedAccounts, TheirRecordsStayKnownAndDeletableWhereTheyBelong) {
+    using test::Pop3Login;
+    using test::Pop3NewHeader;
+    using test::Pop3Uidl;
+    const std::string quit = test::kPop3Quit;
+    const std::string dele = "C: DELE 1\nS: +OK gone\n";
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> accounts;  // name, server (address name@example.com)
+        const char *server, *address;                                // of the stored record
+        std::string check, remove;
+        int newCount, rowsAfterCheck, rowsAfterDelete;
+    };
+    const Row rows[] = {
+        {"address edited", {{"A", "pop.a"}}, "pop.a", "old@example.com",
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + quit, Pop3Login("A", 1) + Pop3Uidl(1, "u1") + dele + quit, 0, 1, 0},
+        {"server edited", {{"A", "pop.new"}}, "pop.old", "A@example.com",
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + quit, Pop3Login("A", 1) + Pop3Uidl(1, "u1") + dele + quit, 0, 1, 0},
+        {"address edited, another server lists the same id", {{"A", "pop.a"}, {"B", "pop.b"}}, "pop.a",
+         "old@example.com",
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + quit + Pop3Login("B", 1) + Pop3NewHeader(1, "u1", "for B") + quit,
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + dele + quit + Pop3Login("B", 1) + Pop3Uidl(1, "u1") + quit, 1, 2, 1},
+        {"server edited, another account lists the same id", {{"A", "pop.new"}, {"B", "pop.b"}}, "pop.old",
+         "A@example.com",
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + quit + Pop3Login("B", 1) + Pop3NewHeader(1, "u1", "for B") + quit,
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + dele + quit + Pop3Login("B", 1) + Pop3Uidl(1, "u1") + quit, 1, 2, 1},
+        {"another configured account's record stays apart", {{"A", "pop.same"}, {"B", "pop.same"}}, "pop.same",
+         "B@example.com",
+         Pop3Login("A", 1) + Pop3NewHeader(1, "u1", "for A") + quit + Pop3Login("B", 1) + Pop3Uidl(1, "u1") + quit,
+         Pop3Login("A", 1) + Pop3Uidl(1, "u1") + quit + Pop3Login("B", 1) + Pop3Uidl(1, "u1") + dele + quit, 1, 2, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto transports = std::make_shared<ScriptedTransportFactory>(row.check + row.remove);
+        EngineHarness h(AccountsText(row.accounts), transports);
+        h.view->OnInitialUpdate();
+        h.Drain();
+        CMailHeader stored;
+        stored.ParseHeader("Subject: stored\r\n");
+        stored.SetAccountInfo(row.server, row.address, "");
+        stored.SetMessageInfo(-1, Crc32::Of("u1"), 100);
+        h.view->Messages().Append(stored);
+        h.view->RefreshList();
+        h.Drain();
+
+        h.view->OnRefresh();
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(h.view->NewCount(), row.newCount);
+        ASSERT_EQ(h.view->Model()->rowCount(), row.rowsAfterCheck);
+
+        int storedRow = -1;
+        for (int r = 0; r < h.view->Model()->rowCount(); ++r)
+            if (h.view->Model()->RowAt(r).subject == "stored") storedRow = r;
+        ASSERT_GE(storedRow, 0);
+        h.view->OnDeleteMessage({storedRow});
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(transports->Problems(), "");
+        ASSERT_EQ(h.view->Model()->rowCount(), row.rowsAfterDelete);
+        for (int r = 0; r < h.view->Model()->rowCount(); ++r) EXPECT_NE(h.view->Model()->RowAt(r).subject, "stored");
+    }
 }
 
 }  // namespace

@@ -53,7 +53,9 @@ struct Recorder {
     std::function<bool(const QString&)> askYes;
     MessageCenterPrompts Prompts() {
         MessageCenterPrompts p;
-        p.askYesNo = [this](QWidget*, const QString& q) { return askYes && askYes(q); };
+        p.askYesNo = [this](QWidget*, const QString& q, std::function<void(bool)> answer) {
+            answer(askYes && askYes(q));
+        };
         p.saveFileName = [this](QWidget*) { return savePath; };
         p.chooseAttachment = [](QWidget*, const QStringList& names) { return static_cast<int>(names.size()) - 1; };
         p.saveAttachmentName = [this](QWidget*, const QString& name) {
@@ -177,6 +179,25 @@ TEST(MessageCenter, AFoldedSubjectIsReadAndAnsweredWhole) {
     EXPECT_EQ(page.substr(0, page.find("</title>")), "<title>" + whole.toStdString());
 }
 
+// The from field is the last of Sender:, Originator: and From: (Part 2.5):
+// shown whole, answered and put on the page as that one.
+TEST(MessageCenter, TheSenderFieldTheRecordChoosesIsReadAndAnswered) {
+    test::ScopedHive hive;
+    Recorder r;
+    CMessageCenter mc(r.Prompts(), nullptr);
+    const std::string raw = "From: Ann <ann@example.com>\r\nSender: \"List\r\n Bot\" <bot@lists.example.com>\r\n"
+                            "Subject: news\r\n";
+    CMailHeader h;
+    h.ParseHeader(raw);
+    h.m_accountAddress = "me@example.com";
+    SetMessage(mc, h, "hi");
+    mc.ShowReply();
+    EXPECT_EQ(mc.Reader()->m_from, "\"List Bot\" <bot@lists.example.com>");
+    EXPECT_EQ(mc.Reply()->RecipientEdit()->text(), "bot@lists.example.com");
+    const std::string page = RenderPage("<p>%FROM%</p>", h, CMessageText{CMessageText::HeaderBlock(raw), "hi"});
+    EXPECT_NE(page.find("<p>&quot;List Bot&quot; &lt;bot@lists.example.com&gt;</p>"), std::string::npos) << page;
+}
+
 // A reply being written stays while the window is hidden and the same
 // message comes again; another message over an edited reply asks once, and
 // a no keeps the message and the reply on show.
@@ -240,6 +261,7 @@ std::unique_ptr<CMessageCenter> ReplyingCenter(Recorder& r, int port, const test
     TlsTrust trust;
     trust.extraAuthorities = certs.authority;
     mc->SetTlsLayer(MakeOpenSslLayer(trust));
+    mc->SetSignIn(std::make_shared<test::SettingsSignIn>());
     CMailHeader original = Header("Ann <ann@example.com>", "lunch", "From: Ann <ann@example.com>\r\nSubject: lunch\r\n");
     original.m_accountServer = "pop.test";
     original.m_accountOutgoing = "localhost";
@@ -290,64 +312,6 @@ TEST(MessageCenter, AReplyGoesOutWithItsAccountsProtectionAndSignIn) {
         EXPECT_TRUE(received[0].encrypted);
         EXPECT_EQ(asked, c.trusted ? 0 : 1);
     }
-}
-
-// Sending signs in with the account's OAuth2 sign-in: its token, and a fresh
-// one once the server refuses a stale one.
-// A keyring that does not give the sending password back: nothing is sent
-// (an empty password would only count as a failed sign-in) and the box says so.
-TEST(MessageCenter, NoReplyGoesOutWithoutItsPassword) {
-    test::FakeKeyring keyring;
-    keyring.answers = false;
-    test::ScopedHive hive(
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"pop.test\"\r\n\"User Name\"=\"ann\"\r\n"
-        "\"Outgoing Mail Server\"=\"localhost\"\r\n\"Outgoing Sign In\"=dword:00000001\r\n"
-        "\"Password In Keyring\"=dword:00000001\r\n");
-    Recorder r;
-    auto center = ReplyingCenter(r, 1, test::TestCertificates::Get());
-    center->SetSecretStore(&keyring);
-    center->Action(ID_SEND_REPLY)->trigger();
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, "Not sent: the keyring did not give the password for sending back.");
-    EXPECT_TRUE(center->Action(ID_SEND_REPLY)->isEnabled());
-}
-
-TEST(MessageCenter, AReplyGoesOutSignedInWithTheAccountsToken) {
-    if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
-    const test::TestCertificates& certs = test::TestCertificates::Get();
-    ASSERT_TRUE(certs.error.empty()) << certs.error;
-    class Tokens : public ITokenSource {
-    public:
-        bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem&) override {
-            asked.push_back(account.GetAccountName() + (fresh ? " fresh" : ""));
-            token = fresh ? "good" : "stale";
-            return true;
-        }
-        std::vector<std::string> asked;
-    };
-    test::SmtpRecorder smtp;
-    std::string why;
-    ASSERT_TRUE(smtp.Start(&why, {"--cert", certs.good.cert, "--key", certs.good.key, "--xoauth2", "ann@example.com:good"}))
-        << why;
-    test::ScopedHive hive(
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Email Address\"=\"ann@example.com\"\r\n\"Server Name\"=\"pop.test\"\r\n"
-        "\"Outgoing Mail Server\"=\"localhost\"\r\n\"Outgoing Security\"=dword:00000002\r\n"
-        "\"Outgoing Sign In\"=dword:00000003\r\n");
-    Recorder r;
-    auto center = ReplyingCenter(r, smtp.Port(), certs);
-    CMessageCenter& mc = *center;
-    auto tokens = std::make_shared<Tokens>();
-    mc.SetTokenSource(tokens);
-    mc.Action(ID_SEND_REPLY)->trigger();
-    ASSERT_TRUE(test::RunEventsUntil([&] { return !r.boxes.empty(); }, 20000));
-    EXPECT_EQ(r.boxes[0].text, "Message Successfully Sent");
-    EXPECT_EQ(tokens->asked, (std::vector<std::string>{"Ann", "Ann fresh"}));
-    const auto received = smtp.Messages();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].signedInAs, "ann@example.com");
-    EXPECT_TRUE(received[0].encrypted);
 }
 
 TEST(MessageCenter, SaveMessageWritesRawHeaderLineEndAndBodyOnly) {

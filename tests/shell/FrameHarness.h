@@ -14,10 +14,11 @@ namespace velto::test {
 
 struct FrameHarness {
     explicit FrameHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
-                          std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ITokenSource> tokens = {})
+                          std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ISignIn> signIn = {})
         : frame(desktop),
           output(&frame, [this](const std::string& text) { frame.AppendOutput(text); }),
-          engine(settings, std::move(transports), nullptr, &frame, &output, false, std::move(tls), std::move(tokens)) {
+          engine(settings, std::move(transports), nullptr, &frame, &output, false, std::move(tls), signIn) {
+        frame.SetSignIn(signIn);
         frame.AttachView(engine.view.get());
     }
     ~FrameHarness() { output.Close(); }

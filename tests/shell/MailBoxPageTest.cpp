@@ -2,9 +2,14 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <functional>
 #include <map>
 
+#include "present/Questions.h"
 #include "settings/Crc32.h"
 #include "shell/MailBoxPage.h"
 #include "shell/SheetTestKit.h"
@@ -14,6 +19,10 @@ namespace velto::test {
 namespace {
 
 using MailBoxPage = PagesTest;
+
+void Drain() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
 
 CMailBoxPage* PageOf(OpenSheet& s) { return qobject_cast<CMailBoxPage*>(s.Mailbox()); }
 QComboBox* List(OpenSheet& s) { return Find<QComboBox>(s.Mailbox(), "mailboxList"); }
@@ -144,11 +153,12 @@ TEST_F(MailBoxPage, PortsFollowTheSecurityUnlessTypedAndOwnSignInIsStored) {
 // hold the choice and the client, never a password or token.
 TEST_F(MailBoxPage, OAuthSignInIsChosenFilledInItsDialogAndStored) {
     ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
-    OpenSheet s;
-    SheetPrompts::Current().oauthSignIn = [](QWidget*, const AccountSettings& account,
-                                             std::function<void(bool, const QString&)> done) {
-        done(true, "Signed in as " + FromSetting(account.GetEmailAddress()));
-    };
+    struct Browser : SettingsSignIn {
+        void SignInWithBrowser(const AccountSettings& account, BrowserSignIn callbacks) override {
+            callbacks.done(true, "Signed in as " + account.GetEmailAddress());
+        }
+    } browser;
+    OpenSheet s(nullptr, &browser);
     Choose(Box(s, "signInWithBox"), "Other OAuth2 provider");
     EXPECT_FALSE(Find<QLineEdit>(s.Mailbox(), "passwordEdit")->isEnabled());
     QString status;
@@ -176,66 +186,97 @@ TEST_F(MailBoxPage, OAuthSignInIsChosenFilledInItsDialogAndStored) {
     EXPECT_EQ(box.OAuth().scope, "mail");
 }
 
-// Where a keyring answers, a saved account's passwords go there and the file
-// holds empty ones; the page shows them again from the keyring. Without one
-// they stay in the file, and the Output Window is told once.
-TEST_F(MailBoxPage, PasswordsOfASavedAccountGoIntoTheKeyringWhereOneAnswers) {
-    for (const bool keyring : {true, false}) {
-        SCOPED_TRACE(keyring ? "a keyring" : "no keyring");
-        ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
-        std::map<std::string, std::string> kept;
-        QStringList notes;
-        SheetPrompts::Current().keepSecret = [&](const std::string& key, const std::string& secret, std::string* why) {
-            if (!keyring) *why = "no keyring is running";
-            if (keyring) kept[key] = secret;
-            return keyring;
-        };
-        SheetPrompts::Current().readSecret = [&](const std::string& key, std::string& secret) {
-            const auto it = kept.find(key);
-            if (it != kept.end()) secret = it->second;
-            return it != kept.end();
-        };
-        SheetPrompts::Current().note = [&](const QString& text) { notes << text; };
+// A keyring that holds what it is given, answering from the event loop (or
+// not at all, or refusing writes).
+struct MapKeyring : FakeKeyring {
+    std::map<std::string, std::string> held;
+    bool silent = false, refuses = false;
+    std::vector<std::function<void()>> unanswered;
+    SecretAnswer Read(const std::string& key) override {
+        const auto it = held.find(key);
+        return it == held.end() ? SecretAnswer{false, true, {}, "not found"} : SecretAnswer{true, false, it->second, {}};
+    }
+    void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override {
+        auto answer = [this, key, done] { done(Read(key)); };
+        if (silent) unanswered.push_back(answer);
+        else QTimer::singleShot(0, answer);
+    }
+    void WriteAsync(const std::string& key, const std::string& secret,
+                    std::function<void(bool, const std::string&)> done) override {
+        if (!refuses) held[key] = secret;
+        QTimer::singleShot(0, [this, done] {
+            if (done) done(!refuses, refuses ? "the keyring is locked" : "");
+        });
+    }
+};
+struct KeyringSignIn : SettingsSignIn {
+    MapKeyring keyring;
+    std::vector<std::string> forgotten;
+    ISecretStore* Secrets() override { return &keyring; }
+    void Forget(const std::string& account) override { forgotten.push_back(account); }
+};
+
+// The page opens at once and fills the password boxes when the keyring
+// answers; a saved account's passwords go there and the file holds empty
+// ones; a refused write leaves the file without the password (and asks
+// before putting it there); a silent keyring's passwords are not
+// overwritten with empty ones.
+TEST_F(MailBoxPage, PasswordsGoIntoTheKeyringAndNeverIntoTheFileBehindTheUsersBack) {
+    const std::string inKeyring = AccountsText({{"Box", "pop.box"}},
+                                               "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Box]\r\n"
+                                               "\"User Password\"=\"\"\r\n\"Password In Keyring\"=dword:00000001\r\n\r\n");
+    struct Row {
+        const char* name;
+        std::string settings;
+        bool silent, refuses;
+        const char* typed;       // into the password box, empty for none
+        const char* kept;        // what the keyring holds afterwards
+        const char* inFile;      // the file's password
+        std::uint32_t flag;      // "Password In Keyring"
+        bool asked;              // whether to keep it in the file instead
+    } rows[] = {
+        {"from the file into the keyring", AccountsText({{"Box", "pop.box"}}), false, false, "new-secret", "new-secret", "", 1, false},
+        {"the keyring refuses a new account's", AccountsText({{"Box", "pop.box"}}), false, true, "new-secret", "", "new-secret", 0, false},
+        {"the keyring refuses a change", inKeyring, false, true, "changed", "old", "", 1, true},
+        {"a silent keyring, nothing typed", inKeyring, true, false, "", "old", "", 1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedHive hive(row.settings);
+        KeyringSignIn signIn;
+        signIn.keyring.silent = row.silent;
+        if (row.settings == inKeyring) signIn.keyring.held["Box/User Password"] = "old";
         {
-            OpenSheet s;
-            Type(s.Mailbox(), "passwordEdit", "new-secret");
+            OpenSheet s(nullptr, &signIn);
+            Drain();
+            EXPECT_EQ(Text(s.Mailbox(), "passwordEdit"), row.settings == inKeyring && !row.silent ? "old" : row.settings == inKeyring ? "" : "pw-Box");
+            EXPECT_EQ(Find<QLabel>(s.Mailbox(), "keyringHint")->isVisible(), false);
+            signIn.keyring.refuses = row.refuses;
+            if (*row.typed) Type(s.Mailbox(), "passwordEdit", row.typed);
+            Type(s.Mailbox(), "incomingServerEdit", "pop.other");  // the account is modified either way
             ASSERT_TRUE(s.Ok());
         }
+        Drain();
+        QMessageBox* question = Questions::Instance().Current();
+        EXPECT_EQ(question != nullptr, row.asked);
+        if (question) question->button(QMessageBox::No)->click();
+        Drain();
         const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
-        EXPECT_EQ(box.GetUserPassword(), keyring ? "" : "new-secret");
-        EXPECT_EQ(box.m_passwordInKeyring, keyring ? 1u : 0u);
-        EXPECT_EQ(hive.storage().bytes.find("new-secret") == std::string::npos, keyring);
-        EXPECT_EQ(notes.size(), keyring ? 0 : 1);
-        if (keyring) {
-            EXPECT_EQ(kept["Box/User Password"], "new-secret");
-            OpenSheet again;
-            EXPECT_EQ(Text(again.Mailbox(), "passwordEdit"), "new-secret");
-        }
+        EXPECT_EQ(box.GetUserPassword(), row.inFile);
+        EXPECT_EQ(box.m_passwordInKeyring, row.flag);
+        EXPECT_EQ(signIn.keyring.held["Box/User Password"], row.kept);
+        if (*row.typed && !*row.inFile) EXPECT_EQ(hive.storage().bytes.find(row.typed), std::string::npos);
     }
-    // A keyring that did not answer when the sheet opened: OK leaves what it
-    // holds alone instead of putting empty passwords in their place.
-    ScopedHive hive(AccountsText({{"Box", "pop.box"}},
-                                 "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Box]\r\n"
-                                 "\"User Password\"=\"\"\r\n\"Password In Keyring\"=dword:00000001\r\n\r\n"));
-    int writes = 0;
-    SheetPrompts::Current().readSecret = [](const std::string&, std::string&) { return false; };
-    SheetPrompts::Current().keepSecret = [&](const std::string&, const std::string&, std::string*) { return ++writes, true; };
-    {
-        OpenSheet s;
-        ASSERT_TRUE(s.Ok());
-    }
-    EXPECT_EQ(writes, 0);
-    EXPECT_EQ(AccountSettings(keys::Join(keys::kAccounts, "Box")).m_passwordInKeyring, 1u);
     // A deleted account's secrets leave the keyring with it.
-    std::vector<std::string> forgotten;
-    SheetPrompts::Current().forgetSecrets = [&](const std::string& account) { forgotten.push_back(account); };
+    ScopedHive hive(inKeyring);
+    KeyringSignIn signIn;
     {
-        OpenSheet s;
+        OpenSheet s(nullptr, &signIn);
         Choose(List(s), "Box");
         Click(s.Mailbox(), "Delete Account");
         ASSERT_TRUE(s.Ok());
     }
-    EXPECT_EQ(forgotten, std::vector<std::string>{"Box"});
+    EXPECT_EQ(signIn.forgotten, std::vector<std::string>{"Box"});
 }
 
 TEST_F(MailBoxPage, SavedPasswordShowsAgainAndOkWritesItAlone) {
@@ -293,32 +334,72 @@ TEST_F(MailBoxPage, EmptyMailBoxNameIsRefusedBySaveAndDelete) {
     EXPECT_EQ(PageOf(s)->WorkingList().size(), 1u);
     EXPECT_EQ(List(s)->count(), 1);
 
-    // The name cleared on screen counts, even with an account selected.
-    Choose(List(s), "Box");
-    Type(s.Mailbox(), "mailboxNameEdit", "");
-    Click(s.Mailbox(), "Delete Account");
-    EXPECT_EQ(messages.size(), 2);
-    EXPECT_EQ(messages.back(), "Enter MailBox name before Deleting Account");
-    EXPECT_EQ(List(s)->count(), 1);
-    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "pop.box");
     Click(s.Mailbox(), "New/Reset");
     ASSERT_TRUE(s.Ok());
     EXPECT_EQ(LoadAllAccounts().size(), 1u);
 }
 
+// Delete Account tests the name as the fields last read it (choosing an
+// account, Save Account), not the name box now; the account deleted is the
+// one selected in the list.
+TEST_F(MailBoxPage, DeleteTestsTheNameAsLastReadAndTakesTheSelectedAccount) {
+    struct Row {
+        const char* name;
+        std::function<void(OpenSheet&)> before;  // what the user does first
+        QStringList message;                     // shown by Delete
+        QStringList items;                       // the list afterwards
+        QString nameBox;                         // the name box afterwards
+        std::vector<std::string> stored;         // after OK
+    };
+    const Row rows[] = {
+        {"the name box cleared, Box selected",
+         [](OpenSheet& s) {
+             Choose(List(s), "Box");
+             Type(s.Mailbox(), "mailboxNameEdit", "");
+         },
+         {}, {"Other"}, "", {"Other"}},
+        {"another name typed, Box selected",
+         [](OpenSheet& s) {
+             Choose(List(s), "Box");
+             Type(s.Mailbox(), "mailboxNameEdit", "Other");
+         },
+         {}, {"Other"}, "", {"Other"}},
+        {"a name typed after New/Reset, nothing selected",
+         [](OpenSheet& s) {
+             Click(s.Mailbox(), "New/Reset");
+             Type(s.Mailbox(), "mailboxNameEdit", "Other");
+         },
+         {"Enter MailBox name before Deleting Account"}, {"Box", "Other"}, "Other", {"Box", "Other"}},
+        {"a new account saved, nothing selected",
+         [](OpenSheet& s) {
+             Click(s.Mailbox(), "New/Reset");
+             Type(s.Mailbox(), "mailboxNameEdit", "New");
+             Click(s.Mailbox(), "Save Account");
+         },
+         {}, {"Box", "New", "Other"}, "", {"Box", "New", "Other"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        messages.clear();
+        ScopedHive hive(AccountsText({{"Box", "pop.box"}, {"Other", "pop.other"}}));
+        OpenSheet s;
+        row.before(s);
+        Click(s.Mailbox(), "Delete Account");
+        EXPECT_EQ(messages, row.message);
+        EXPECT_EQ(Items(List(s)), row.items);
+        EXPECT_EQ(Text(s.Mailbox(), "mailboxNameEdit"), row.nameBox);
+        Click(s.Mailbox(), "New/Reset");
+        ASSERT_TRUE(s.Ok());
+        std::vector<std::string> stored;
+        for (const auto& a : LoadAllAccounts()) stored.push_back(a.GetAccountName());
+        std::sort(stored.begin(), stored.end());
+        EXPECT_EQ(stored, row.stored);
+    }
+}
+
 TEST_F(MailBoxPage, DeleteActsOnTheSelectedAccountNotTheTypedName) {
     ScopedHive hive(AccountsText({{"Box", "pop.box"}, {"Other", "pop.other"}}));
     OpenSheet s;
-    // No selection: the fields are cleared and nothing is deleted.
-    Click(s.Mailbox(), "New/Reset");
-    Type(s.Mailbox(), "mailboxNameEdit", "Other");
-    Type(s.Mailbox(), "incomingServerEdit", "typed");
-    Click(s.Mailbox(), "Delete Account");
-    EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(Text(s.Mailbox(), "mailboxNameEdit"), "");
-    EXPECT_EQ(Text(s.Mailbox(), "incomingServerEdit"), "");
-    EXPECT_EQ(Items(List(s)), (QStringList{"Box", "Other"}));
-
     // A selection: that account goes, whatever name is typed.
     Choose(List(s), "Box");
     Type(s.Mailbox(), "mailboxNameEdit", "Other");

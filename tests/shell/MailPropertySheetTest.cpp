@@ -1,3 +1,10 @@
+#include <gtest/gtest.h>
+
+#include <QPointer>
+
+#include "shell/MainFrame.h"
+#include "support/qt/FakeDesktop.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QTabBar>
@@ -42,15 +49,24 @@ TEST_F(MailPropertySheet, AtItsOwnSizeEveryTabAndEveryPageIsWhole) {
     }
 }
 
-// Runs the sheet modally as the program does; the action plays the user.
+// Opens the sheet as the main window does, twice (Mail Properties chosen
+// again while it is up): one sheet, and both hear when it closes whether
+// settings were written. The action plays the user.
 bool RunSheet(FakeSound* sound, IDialup* dialup, const std::function<void(CMailPropertySheet&)>& action) {
-    QTimer::singleShot(0, [&] {
-        auto* sheet = qobject_cast<CMailPropertySheet*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(sheet);
-        action(*sheet);
-        if (sheet->isVisible()) sheet->reject();
-    });
-    return RunMailPropertySheet(nullptr, sound, dialup);
+    FakeDesktop desktop;
+    CMainFrame frame(desktop);
+    frame.SetOptionsSheetMaker([&](QWidget* parent) { return MakeMailPropertySheet(parent, sound, dialup, nullptr); });
+    std::vector<bool> heard;
+    frame.OpenOptionsSheet([&](bool written) { heard.push_back(written); });
+    QPointer<QDialog> first = frame.OptionsSheet();
+    frame.OpenOptionsSheet([&](bool written) { heard.push_back(written); });
+    EXPECT_EQ(frame.OptionsSheet(), first.data());
+    EXPECT_EQ(frame.findChildren<CMailPropertySheet*>().size(), 1);
+    action(*qobject_cast<CMailPropertySheet*>(first.data()));
+    if (first && first->isVisible()) first->reject();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(heard.size(), 2u);
+    return !heard.empty() && heard[0];
 }
 
 TEST_F(MailPropertySheet, ReloadIsAskedForWheneverSettingsWereWritten) {

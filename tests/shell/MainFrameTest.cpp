@@ -57,10 +57,12 @@ TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndTitleFollowACheck)
     FrameHarness h(AccountsText({{"B", "pop.b"}}), transports);
     h.view().OnInitialUpdate();
     h.engine.Drain();
+    // Part 1.2's list of commands disabled while busy; Web Browser is not in it.
     const int engine[] = {ID_GET_MAIL,     ID_REFRESH,         ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE,
-                          ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_WEB_BROWSER,    ID_MESSAGE_STATISTICS};
+                          ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS};
     const int later[] = {ID_EDIT_COPY};
-    const int always[] = {ID_MAIL_PROPERTIES, ID_APP_ABOUT, ID_UTILITY_WINDOW, ID_FILE_PRINT, ID_APP_EXIT};
+    const int always[] = {ID_MAIL_PROPERTIES, ID_APP_ABOUT, ID_UTILITY_WINDOW, ID_FILE_PRINT, ID_APP_EXIT,
+                          ID_WEB_BROWSER};
     auto expectStates = [&](bool idle) {
         for (int id : engine) EXPECT_EQ(Enabled(h, id), idle) << id;
         for (int id : later) EXPECT_FALSE(Enabled(h, id)) << id;
@@ -414,13 +416,27 @@ TEST(MainFrame, GetMailWindowBelongsToTheMainWindow) {
 // token is put to the user in the window; a yes waits for the browser
 // sign-in (Cancel gives up), and a sign-in checks the account again.
 TEST(MainFrame, AnExpiredSignInIsPutToTheUserAndSigningInChecksAgain) {
-    class Tokens : public ITokenSource {
+    // Tokens refused until the browser sign-in is done.
+    class Browser : public test::SettingsSignIn {
     public:
-        bool AccessToken(const AccountSettings&, bool, std::string& token, TokenProblem&) override {
-            token = signedIn ? "good" : "stale";
-            return true;
+        SignInResult Run(const AccountSettings&, SignInDirection, const Attempt& attempt, ILogSink*) override {
+            const SignInTry tried = attempt(true, "ann@example.com", signedIn ? "good" : "stale");
+            return {tried.verdict == SignInTry::Done, "refused", tried.verdict != SignInTry::Done};
+        }
+        void SignInWithBrowser(const AccountSettings&, BrowserSignIn callbacks) override {
+            ++started;
+            waiting.push_back(std::move(callbacks));
+            if (onStart) onStart();
+        }
+        void CancelSignIn(const std::string&) override { Finish(false); }
+        void Finish(bool ok) {
+            signedIn = ok;
+            for (auto& w : std::exchange(waiting, {})) w.done(ok, ok ? "Signed in as ann@example.com" : "cancelled");
         }
         std::atomic<bool> signedIn = false;
+        int started = 0;
+        std::vector<BrowserSignIn> waiting;
+        std::function<void()> onStart;
     };
     struct Row {
         const char* name;
@@ -437,32 +453,34 @@ TEST(MainFrame, AnExpiredSignInIsPutToTheUserAndSigningInChecksAgain) {
         std::unique_ptr<test::LoopbackServer> again;
         auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
         transports->Route("pop.test", server->port());
-        auto tokens = std::make_shared<Tokens>();
-        QString waitingTitle;
-        SheetPrompts::Current().oauthSignIn = [&](QWidget* parent, const AccountSettings&, auto done) {
-            waitingTitle = parent->windowTitle();
-            auto* waiting = qobject_cast<QProgressDialog*>(parent);
-            if (row.cancel)  // as the user does
-                return QTimer::singleShot(0, waiting, [waiting] { waiting->findChild<QPushButton*>()->click(); });
-            QTimer::singleShot(0, parent, [&, done] {
-                tokens->signedIn = true;
+        auto signIn = std::make_shared<Browser>();
+        FrameHarness h(test::TokenAccountSettings(), transports, std::make_shared<test::PassThroughTls>(), signIn);
+        QPointer<QProgressDialog> waiting;
+        signIn->onStart = [&] {
+            waiting = h.frame.findChild<QProgressDialog*>();
+            // Asked again while the browser is open (a notice's Read): the
+            // one window comes to the front, no second sign-in starts.
+            h.frame.AskSignInAgain("ann", [](bool) {});
+            QTimer::singleShot(0, &h.frame, [&] {
+                if (row.cancel) return waiting->findChild<QPushButton*>()->click();  // as the user does
                 again = box.Serve();  // each serves one connection
                 transports->Route("pop.test", again->port());
-                done(true, "Signed in as ann@example.com");
+                signIn->Finish(true);
             });
         };
-        FrameHarness h(test::TokenAccountSettings(), transports, std::make_shared<test::PassThroughTls>(), tokens);
         h.desktop.answerYes = true;
         h.view().OnInitialUpdate();
         Settle();
         h.view().OnGetMail();
         ASSERT_TRUE(h.engine.FinishWork());
+        ASSERT_TRUE(h.engine.RunUntil([&] { return signIn->waiting.empty() && signIn->started > 0; }));
+        ASSERT_TRUE(h.engine.FinishWork());
         EXPECT_EQ(h.desktop.questions,
                   std::vector<QString>{"The sign-in of ann is missing, has expired or was revoked. Sign in now?"});
-        EXPECT_EQ(waitingTitle, "Sign In");
+        EXPECT_EQ(signIn->started, 1);
+        ASSERT_TRUE(waiting || row.cancel);
         EXPECT_EQ(h.view().Model()->rowCount(), row.rows);
     }
-    SheetPrompts::Current().oauthSignIn = nullptr;
 }
 
 TEST(AppIcon, IsDrawnAtTheSizeAskedForSoItStaysSharp) {

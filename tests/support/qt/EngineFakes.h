@@ -1,6 +1,7 @@
 #pragma once
 // Fakes for the engine's windows and services. Each records what it was
 // asked, in one shared journal, so tests can check order as well as effect.
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "engine/EngineServices.h"
 #include "protocol/MessageText.h"
+#include "settings/Settings.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
 #include "engine/Notifications.h"
@@ -22,15 +24,45 @@ namespace velto::test {
 
 using Journal = std::vector<std::string>;
 
-// A keyring that gives one secret for every key, or does not answer.
+// A keyring that gives one secret for every key, or does not answer; the
+// answers of its asynchronous calls come from the event loop, as a real
+// keyring's do.
 struct FakeKeyring : ISecretStore {
     bool answers = true;
-    bool Read(const std::string&, std::string& secret, std::string*) override {
-        if (answers) secret = "from-keyring";
+    std::vector<std::string> written, removed;
+    SecretAnswer Read(const std::string&) override {
+        if (!answers) return {false, false, {}, "no keyring answered"};
+        return {true, false, "from-keyring", {}};
+    }
+    bool Write(const std::string& key, const std::string&, std::string* why) override {
+        if (answers) written.push_back(key);
+        else if (why) *why = "no keyring answered";
         return answers;
     }
-    bool Write(const std::string&, const std::string&, std::string*) override { return true; }
-    bool Remove(const std::string&) override { return true; }
+    void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override {
+        QTimer::singleShot(0, [done, answer = Read(key)] { done(answer); });
+    }
+    void WriteAsync(const std::string& key, const std::string& secret,
+                    std::function<void(bool, const std::string&)> done) override {
+        std::string why;
+        const bool ok = Write(key, secret, &why);
+        QTimer::singleShot(0, [done, ok, why] {
+            if (done) done(ok, why);
+        });
+    }
+    void RemoveAsync(const std::string& key) override { removed.push_back(key); }
+};
+
+// Signs in with the name and password the settings hold: no keyring, no
+// tokens (the real service's policy has tests of its own).
+struct SettingsSignIn : ISignIn {
+    SignInResult Run(const AccountSettings& a, SignInDirection direction, const Attempt& attempt, ILogSink*) override {
+        const bool out = direction == SignInDirection::Outgoing;
+        const SignInTry tried =
+            attempt(false, out ? a.OutgoingUser() : a.GetUserName(), out ? a.OutgoingPassword() : a.GetUserPassword());
+        return {tried.verdict == SignInTry::Done, tried.why.empty() ? "the server refused the password" : tried.why,
+                false};
+    }
 };
 
 class FakeUi : public IEngineUi {
@@ -63,25 +95,34 @@ public:
         m_journal.push_back("ui.messagebox " + text);
         if (whileMessageBox) std::exchange(whileMessageBox, nullptr)();
     }
-    bool RunOptionsSheet() override {
+    // The sheet closes at once with optionsResult, unless held (then
+    // sheetDone closes it).
+    bool holdSheet = false;
+    std::function<void(bool)> sheetDone;
+    void OpenOptionsSheet(std::function<void(bool)> done) override {
         m_journal.push_back("ui.options");
         if (onOptionsSheet) onOptionsSheet();
-        return optionsResult;
+        if (holdSheet) sheetDone = std::move(done);
+        else done(optionsResult);
     }
-    // Answers for AskTrustCertificate; what was asked.
+    // Answers for AskTrustCertificate (at once, unless held); what was asked.
     bool trustAnswer = false;
+    bool holdAnswers = false;
+    std::vector<std::function<void(bool)>> heldAnswers;
     std::thread::id trustThread;
     std::vector<std::pair<std::string, PeerCertificate>> trustQuestions;
-    bool AskTrustCertificate(const std::string& account, const PeerCertificate& certificate) override {
+    void AskTrustCertificate(const std::string& account, const PeerCertificate& certificate,
+                             std::function<void(bool)> answer) override {
         trustQuestions.emplace_back(account, certificate);
         trustThread = std::this_thread::get_id();
         m_journal.push_back("ui.trust " + account);
-        return trustAnswer;
+        if (holdAnswers) heldAnswers.push_back(std::move(answer));
+        else answer(trustAnswer);
     }
     std::vector<std::string> signInQuestions;  // never signs in
-    bool AskSignInAgain(const std::string& account) override {
+    void AskSignInAgain(const std::string& account, std::function<void(bool)> answer) override {
         signInQuestions.push_back(account);
-        return false;
+        answer(false);
     }
     void SetupList() override { m_journal.push_back("ui.setuplist"); }
     void ChooserResetContent() override {

@@ -28,8 +28,7 @@ struct EngineHarness {
     explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
                            IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
                            ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false,
-                           std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ITokenSource> tokens = {},
-                           ISecretStore* secrets = nullptr)
+                           std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ISignIn> signIn = {})
         : hive(settings), ui(journal), tray(journal), notices(journal), timers(journal), dialup(journal),
           store(journal) {
         CCorvaneView::Services s;
@@ -44,8 +43,7 @@ struct EngineHarness {
         s.transports = std::move(transports);
         s.saveAfterEachCheck = saveAfterEachCheck;
         s.tls = std::move(tls);
-        s.tokens = std::move(tokens);
-        s.secrets = secrets;
+        s.signIn = signIn ? std::move(signIn) : std::make_shared<SettingsSignIn>();
         view = std::make_unique<CCorvaneView>(s);
     }
     // The view goes first: its shut-down lets a worker go and waits for it.

@@ -29,9 +29,9 @@ public:
     void MessageBox(QWidget*, const QString& text) override { messageBoxes.push_back(text); }
     bool answerYes = false;
     std::vector<QString> questions;
-    bool AskYesNo(QWidget*, const QString& text) override {
+    void AskYesNo(QWidget*, const QString& text, std::function<void(bool)> answer, const QString& = {}) override {
         questions.push_back(text);
-        return answerYes;
+        answer(answerYes);
     }
 
     // Something was copied: the clipboard changes and the watcher hears of it.
