@@ -26,6 +26,7 @@ std::string SocketReason(int code) {
     case localerr::kTlsFailed:
     case localerr::kTlsRefused: return "no secure connection could be made";
     case localerr::kLineBreakInArgument: return "the user name or password has a line break";
+    case localerr::kCancelled: return "cancelled";
     default: return "the connection failed";
     }
 }

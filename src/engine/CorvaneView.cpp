@@ -447,6 +447,8 @@ void CCorvaneView::OnWorkerDone() {
     if (wasBusy && m_checkCancelled) {
         m_checkCancelled = false;
         RebuildRows();
+        // The user's cut, not a failure of the last check's accounts.
+        m_s.ui->SetPaneText("Cancelled", 0);
     }
     if (m_destroyed) return;
     AskQuestions();

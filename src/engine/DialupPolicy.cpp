@@ -11,7 +11,12 @@ bool DialupPolicy::EnsureOnline(bool dialAllowed) {
     if (!config.m_enableDialup || !m_dialup) return true;
     std::vector<DialupConnection> connections;
     if (m_dialup->EnumConnections(connections) != 0 || !connections.empty() || !dialAllowed) return true;
+    // The dialog is up already (a tick came while it waits for the user):
+    // not a second one; this check waits for that one's outcome.
+    if (m_dialling) return false;
+    m_dialling = true;
     m_dialup->RunDialDialog(config.GetActiveRas());
+    m_dialling = false;
     connections.clear();
     if (m_dialup->EnumConnections(connections) == 0 && !connections.empty()) {
         m_dialledByUs = true;

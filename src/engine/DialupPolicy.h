@@ -28,6 +28,7 @@ public:
 private:
     IDialup* m_dialup;
     bool m_dialledByUs = false;
+    bool m_dialling = false;
 };
 
 }  // namespace velto

@@ -96,7 +96,7 @@ public:
         freeaddrinfo(list);
         if (error != 0) {
             Close();
-            m_error = WsaCodeForErrno(error);
+            m_error = m_registry->Aborted() ? localerr::kCancelled : WsaCodeForErrno(error);
             return false;
         }
         m_error = 0;
@@ -108,6 +108,7 @@ public:
         std::size_t sent = 0;
         while (sent < length) {
             const ssize_t n = ::send(m_fd, data + sent, length - sent, MSG_NOSIGNAL);
+            if (n < 0 && m_registry->Aborted()) return Cancelled();
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return Fail(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
@@ -122,6 +123,8 @@ public:
         if (m_fd < 0) return Fail(ENOTCONN);
         for (;;) {
             const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
+            // A cut the user asked for is not the server's doing.
+            if (n <= 0 && m_registry->Aborted()) return Cancelled();
             if (n >= 0) {
                 m_error = 0;
                 return static_cast<long>(n);
@@ -143,6 +146,10 @@ public:
     int LastError() const override { return m_error; }
 
 private:
+    long Cancelled() {
+        m_error = localerr::kCancelled;
+        return -1;
+    }
     long Fail(int error) {
         m_error = WsaCodeForErrno(error);
         return -1;

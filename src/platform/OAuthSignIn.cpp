@@ -130,7 +130,11 @@ QString EmailOfIdToken(const QString& idToken) {
     if (parts.size() < 2) return {};
     const QByteArray payload = QByteArray::fromBase64(
         parts[1].toLatin1(), QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-    return QJsonDocument::fromJson(payload).object().value("email").toString();
+    const QJsonObject claims = QJsonDocument::fromJson(payload).object();
+    // Microsoft's tokens may name the mailbox only as the user's sign-in name.
+    const QString email = claims.value("email").toString();
+    const QString name = claims.value("preferred_username").toString();
+    return !email.isEmpty() ? email : name.contains('@') ? name : QString();
 }
 
 bool CheckEndpoints(const OAuthClient& client, std::string& error) {

@@ -28,6 +28,7 @@ constexpr Row kTexts[] = {
     {wsa::kNetworkReset, "The connection must be reset because the Windows Sockets implementation dropped it\r\n"},
     {wsa::kConnectionAborted, "The virtual circuit was aborted due to timeout or other failure\r\n"},
     {wsa::kConnectionReset, "The virtual circuit was reset by the remote side\r\n"},
+    {localerr::kCancelled, "Cancelled by the user\r\n"},
     {wsa::kNoBuffers, "The Windows Sockets implementation reports a buffer deadlock\r\n"},
     {wsa::kIsConnected, "The socket is already connected\r\n"},
     {wsa::kNotConnected, "The socket is not connected\r\n"},

@@ -53,6 +53,8 @@ inline constexpr int kTlsRefused = 90006;
 inline constexpr int kTokenNeedsTls = 90007;
 inline constexpr int kTokenRefused = 90008;
 inline constexpr int kTokenNotTaken = 90009;
+// The user (Cancel) or the end of the program cut the connection.
+inline constexpr int kCancelled = 90010;
 }  // namespace localerr
 
 // Where a failure happened; a time-out means something else while waiting

@@ -62,11 +62,12 @@ std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
 OAuthEndpoints OAuthPreset(const std::string& provider) {
     if (provider == "Google")
         return {"https://accounts.google.com/o/oauth2/v2/auth", "https://oauth2.googleapis.com/token",
-                "https://mail.google.com/"};
+                "https://mail.google.com/ openid email"};
     if (provider == "Microsoft")
         return {"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
                 "https://login.microsoftonline.com/common/oauth2/v2.0/token",
-                "https://outlook.office.com/POP.AccessAsUser.All https://outlook.office.com/SMTP.Send offline_access"};
+                "https://outlook.office.com/POP.AccessAsUser.All https://outlook.office.com/SMTP.Send offline_access "
+                "openid email"};
     return {};
 }
 

@@ -6,7 +6,7 @@ Then a tray that appears while the program runs: the window, minimised,
 goes into it.
     no_tray_desktop.py PROGRAM
 Exits 77 (skipped) when one of Xvfb, openbox, trayer, xdotool, xprop, xwininfo is missing."""
-import os, random, shutil, subprocess, sys, tempfile, time
+import os, shutil, subprocess, sys, tempfile, time
 
 program = sys.argv[1]
 if not all(shutil.which(t) for t in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo")):
@@ -14,14 +14,7 @@ if not all(shutil.which(t) for t in ("Xvfb", "openbox", "trayer", "xdotool", "xp
     sys.exit(77)
 
 
-def until(what, limit=20.0):
-    end = time.monotonic() + limit
-    while time.monotonic() < end:
-        value = what()
-        if value:
-            return value
-        time.sleep(0.1)
-    return None
+from desktop_kit import Desktop, until
 
 
 def run(*args):
@@ -43,46 +36,6 @@ def ended(prog, failure):
 
 
 failures = []
-
-
-class Desktop:
-    """Xvfb on a display it picks itself, with openbox; a fresh one for each
-    part, so that nothing of one part (a key still held) reaches the next."""
-
-    def __init__(self, env):
-        # A display number far from the usual ones; other sessions on this
-        # machine may share the socket namespace, so the server reached must
-        # be this one (its odd size tells) or another number is tried.
-        self.procs = []
-        for _ in range(8):
-            number = random.randrange(400, 1400)
-            xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1016x696x24", "-nolisten", "tcp"],
-                                    stderr=subprocess.DEVNULL)
-            env["DISPLAY"] = f":{number}"
-            ours = lambda: "geometry 1016x696" in run("xwininfo", "-root")
-            if until(lambda: xvfb.poll() is not None or ours(), 10) and xvfb.poll() is None and ours():
-                self.procs.append(xvfb)
-                break
-            xvfb.kill()
-            xvfb.wait()
-        managed = lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK")
-        for _ in range(3):
-            wm = self.start(["openbox"], open(env["HOME"] + "/openbox.log", "a"))
-            if until(lambda: managed() or wm.poll() is not None, 10) and managed():
-                return
-        print("skipped: the window manager does not start:", open(env["HOME"] + "/openbox.log").read())
-        self.close()
-        sys.exit(77)
-
-    def start(self, argv, log=subprocess.DEVNULL):
-        self.procs.append(subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=log))
-        return self.procs[-1]
-
-    def close(self):
-        for p in reversed(self.procs):
-            if p.poll() is None:
-                p.kill()
-            p.wait()
 
 
 with tempfile.TemporaryDirectory() as home:

@@ -48,12 +48,21 @@ TEST(TlsCheck, AskedAfterGetMailOnlyAndPinnedOnYes) {
         << h.log.Text();
 
     // Get Mail asks; "no" stores nothing, and the next Get Mail asks again;
-    // "yes" runs the check again at once.
+    // "yes" runs the check again. The question stays while the user thinks:
+    // a timed scan that starts and ends meanwhile does not drop it.
     for (bool answer : {false, true}) {
         h.ui.trustAnswer = answer;
+        h.ui.holdAnswers = answer;
         h.ui.trustQuestions.clear();
         h.view->OnGetMail();
         ASSERT_TRUE(h.FinishWork());
+        if (answer) {
+            h.view->OnTimer(kPeriodicTimerId);
+            ASSERT_TRUE(h.FinishWork());
+            ASSERT_EQ(h.ui.heldAnswers.size(), 1u);
+            std::exchange(h.ui.heldAnswers, {})[0](true);
+            ASSERT_TRUE(h.FinishWork());
+        }
         ASSERT_EQ(h.ui.trustQuestions.size(), 1u);
         EXPECT_EQ(h.ui.trustThread, uiThread);
         EXPECT_EQ(h.ui.trustQuestions[0].first, "Ann");

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""A keyring that never answers, with the real program on a desktop of its
+own: the window answers at once, Mail Properties chosen twice quickly opens
+one sheet, Get Mail waits for the keyring without the window waiting, and
+SIGTERM ends the program at once, no password sent.
+    silent_keyring_desktop.py PROGRAM
+Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop, xwininfo or
+dbus-daemon is missing."""
+import os, shutil, socket, subprocess, sys, tempfile, threading, time
+
+from desktop_kit import TOOLS, Desktop, until
+
+program = sys.argv[1]
+if not all(shutil.which(t) for t in TOOLS + ("dbus-daemon",)):
+    print("skipped: needs " + ", ".join(TOOLS) + " and dbus-daemon")
+    sys.exit(77)
+here = os.path.dirname(os.path.abspath(__file__))
+failures = []
+
+# A POP3 server that records what it is sent: no password may reach it.
+received = []
+server = socket.socket()
+server.bind(("127.0.0.1", 0))
+server.listen()
+
+
+def serve():
+    while True:
+        try:
+            conn, _ = server.accept()
+        except OSError:
+            return
+        conn.sendall(b"+OK ready\r\n")
+        conn.settimeout(30)
+        try:
+            while data := conn.recv(4096):
+                received.append(data)
+                conn.sendall(b"+OK\r\n" if not data.startswith(b"QUIT") else b"+OK bye\r\n")
+        except OSError:
+            pass
+        conn.close()
+
+
+threading.Thread(target=serve, daemon=True).start()
+
+with tempfile.TemporaryDirectory() as home:
+    env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS")}
+    env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
+               XDG_STATE_HOME=home + "/state", XDG_RUNTIME_DIR=home,
+               VELTOMAIL_POP3_PORT=str(server.getsockname()[1]))
+    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
+                           text=True)
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+    keyring = subprocess.Popen(["/usr/bin/python3", here + "/../support/silent_secrets.py"], env=env,
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    if keyring.stdout.readline().strip() != "ready":
+        print("skipped: the silent keyring did not start (python3-dbus)")
+        sys.exit(77)
+    os.makedirs(home + "/config/VeltoMail")
+    key = "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\"
+    with open(home + "/config/VeltoMail/registry.reg", "w", newline="") as f:
+        f.write("REGEDIT4\r\n\r\n" + key + "Accounts\\Ann]\r\n\"Account Name\"=\"Ann\"\r\n"
+                "\"Server Name\"=\"127.0.0.1\"\r\n\"User Name\"=\"ann\"\r\n\"User Password\"=\"\"\r\n"
+                "\"Password In Keyring\"=dword:00000001\r\n")
+    program_log = open(home + "/program.log", "w")
+    desktop = Desktop(env)
+    run = desktop.run
+    try:
+        prog = desktop.start([program], program_log)
+        main = until(lambda: desktop.windows(prog, "VeltoMail 98"))
+        if not main:
+            failures.append("no main window")
+        else:
+            window = main[0]
+            run("xdotool", "windowactivate", "--sync", window)
+            # Mail > Mail Properties, twice in a row.
+            started = time.monotonic()
+            for _ in range(2):
+                run("xdotool", "key", "--window", window, "alt+m", "Up", "Return")
+            sheets = until(lambda: desktop.windows(prog, "Velto Mail Options"), 5)
+            if not sheets:
+                failures.append("no options sheet within 5 s of Mail Properties")
+            else:
+                opened = time.monotonic() - started
+                time.sleep(1)
+                if len(desktop.windows(prog, "Velto Mail Options")) != 1:
+                    failures.append("more than one options sheet")
+                print(f"the options sheet opened in {opened:.1f} s with the keyring silent")
+                run("xdotool", "key", "--window", sheets[0], "Escape")
+                until(lambda: not desktop.windows(prog, "Velto Mail Options"), 5)
+            # Get Mail: the check waits for the keyring; the window does not.
+            run("xdotool", "windowactivate", "--sync", window)
+            run("xdotool", "key", "--window", window, "alt+m", "Return")
+            time.sleep(1)
+            started = time.monotonic()
+            run("xdotool", "key", "--window", window, "alt+h", "Up", "Return")
+            about = until(lambda: desktop.windows(prog, "About Velto Mail"), 5)
+            if not about:
+                failures.append("Help > About did not open while the check waits for the keyring")
+            else:
+                print(f"About opened in {time.monotonic() - started:.1f} s while the check waited")
+        started = time.monotonic()
+        prog.terminate()
+        try:
+            status = prog.wait(8)
+            print(f"ended {time.monotonic() - started:.1f} s after SIGTERM, status {status}")
+            if status != 0:
+                failures.append(f"ended with status {status}")
+        except subprocess.TimeoutExpired:
+            failures.append("no end within 8 s of SIGTERM")
+        if any(b"PASS" in r for r in received):
+            failures.append("a password was sent: " + repr(received))
+    finally:
+        desktop.close()
+        keyring.stdin.close()
+        keyring.wait()
+        bus.kill()
+        bus.wait()
+        server.close()
+    if failures:
+        print(open(home + "/program.log").read())
+for f in failures:
+    print("FAIL:", f)
+print("silent keyring: the window answers, one sheet, the end at once: " + ("FAILED" if failures else "ok"))
+sys.exit(1 if failures else 0)
