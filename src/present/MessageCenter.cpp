@@ -1,21 +1,14 @@
 #include "present/WindowFit.h"
 #include "present/MessageCenter.h"
 
-#include "settings/RegistryDatabase.h"
-#include "settings/Settings.h"
-
 #include <QAction>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QFontDialog>
-#include <QGridLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QProgressDialog>
 #include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
@@ -23,14 +16,12 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include "engine/Ending.h"
 #include "present/Commands.h"
 #include "present/Questions.h"
 #include "present/MailFont.h"
-#include "present/MessageDisplay.h"
-#include "present/ReplyMail.h"
+#include "present/WidgetText.h"
 #include "present/ReplyText.h"
 
 namespace velto {
@@ -38,7 +29,6 @@ namespace velto {
 namespace {
 
 const QString kAppCaption = QStringLiteral("VeltoMail");
-const QString kNotification = QStringLiteral("Notification");
 
 // The pictures of Send Reply (a letter with an arrow) and Choose Font (a
 // letter A), drawn at toolbar size.
@@ -71,34 +61,6 @@ QIcon DrawnIcon(int id) {
 QIcon CommandIcon(QWidget* window, int id) {
     if (id == ID_SAVE_MESSAGE) return window->style()->standardIcon(QStyle::SP_DialogSaveButton);
     return DrawnIcon(id);
-}
-
-QPlainTextEdit* MakePane(bool readOnly, bool wrap) {
-    auto* pane = new QPlainTextEdit;
-    pane->setReadOnly(readOnly);
-    pane->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-    return pane;
-}
-
-QLineEdit* MakeLine(bool readOnly) {
-    auto* edit = new QLineEdit;
-    edit->setReadOnly(readOnly);
-    return edit;
-}
-
-// "From :" / "Subject :" rows above a text pane.
-void LayOut(QWidget* page, const std::vector<std::pair<QString, QLineEdit*>>& rows, QPlainTextEdit* pane) {
-    auto* grid = new QGridLayout(page);
-    int row = 0;
-    for (const auto& [label, edit] : rows) {
-        auto* caption = new QLabel(label);
-        caption->setBuddy(edit);
-        grid->addWidget(caption, row, 0);
-        grid->addWidget(edit, row, 1);
-        ++row;
-    }
-    grid->addWidget(pane, row, 0, 1, 2);
-    grid->setRowStretch(row, 1);
 }
 
 }  // namespace
@@ -150,55 +112,13 @@ bool SaveMessageFile(const QString& path, const CMessageText& message, QString& 
     return true;
 }
 
-// ---- pages -------------------------------------------------------------------
-
-CMailReaderPage::CMailReaderPage(QWidget* parent)
-    : CMailPage(parent), m_fromEdit(MakeLine(true)), m_subjectEdit(MakeLine(true)), m_bodyEdit(MakePane(true, true)) {
-    LayOut(this, {{QStringLiteral("From :"), m_fromEdit}, {QStringLiteral("Subject :"), m_subjectEdit}}, m_bodyEdit);
-}
-
-void CMailReaderPage::Push() {
-    m_fromEdit->setText(m_from);
-    m_fromEdit->setCursorPosition(0);
-    m_subjectEdit->setText(m_subject);
-    m_subjectEdit->setCursorPosition(0);
-    m_bodyEdit->setPlainText(m_body);
-}
-
-CMailReplyPage::CMailReplyPage(QWidget* parent)
-    : CMailPage(parent),
-      m_recipientEdit(MakeLine(false)),
-      m_subjectEdit(MakeLine(false)),
-      m_bodyEdit(MakePane(false, true)) {
-    // "Reipient" is the label's established spelling.
-    LayOut(this, {{QStringLiteral("Reipient :"), m_recipientEdit}, {QStringLiteral("Subject :"), m_subjectEdit}},
-           m_bodyEdit);
-}
-
-void CMailReplyPage::Push() {
-    m_recipientEdit->setText(m_recipient);
-    m_subjectEdit->setText(m_subject);
-    m_bodyEdit->setPlainText(m_body);
-}
-
-void CMailReplyPage::Pull() {
-    m_recipient = m_recipientEdit->text();
-    m_subject = m_subjectEdit->text();
-    m_body = m_bodyEdit->toPlainText();
-}
-
-CMailStatsPage::CMailStatsPage(QWidget* parent) : CMailPage(parent), m_headerEdit(MakePane(true, false)) {
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Raw Message Header from Server")));
-    layout->addWidget(m_headerEdit, 1);
-}
-
-void CMailStatsPage::Push() { m_headerEdit->setPlainText(m_rawHeader); }
-
-// ---- the window ---------------------------------------------------------------
-
 CMessageCenter::CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent)
-    : QMainWindow(parent), m_prompts(std::move(prompts)), m_transports(std::move(transports)) {
+    : QMainWindow(parent),
+      m_prompts(std::move(prompts)),
+      m_dispatch(this, m_prompts, std::move(transports),
+                 {.sendAgain = [this] { OnSendReply(); },
+                  .sending = [this](bool on) { m_actions[ID_SEND_REPLY]->setEnabled(!on); },
+                  .sent = [this] { m_replySent = true; }}) {
     setWindowTitle(QStringLiteral("VeltoMail 98 - Mail Center"));
     m_tabs = new QTabWidget;
     m_reader = new CMailReaderPage;
@@ -332,14 +252,14 @@ void CMessageCenter::Fill() {
     // A folded subject or name whole, as the list shows it.
     const std::string from = m_header.UnfoldedFrom();
     const std::string subject = m_header.Unfolded("Subject", m_header.m_subject);
-    m_reader->m_from = QString::fromStdString(DecodeHeaderText(from));
-    m_reader->m_subject = QString::fromStdString(DecodeHeaderText(subject));
-    QString body = DisplayText(m_mime->Text());
+    m_reader->m_from = FromUtf8(DecodeHeaderText(from));
+    m_reader->m_subject = FromUtf8(DecodeHeaderText(subject));
+    QString body = FromMessageText(m_mime->Text());
     if (!m_mime->Attachments().empty()) {
         body += QStringLiteral("\n\n---- Attachments (Action > Save Attachment...) ----\n");
         for (const auto& a : m_mime->Attachments())
             body += QStringLiteral("%1  (%2, %3 bytes)\n")
-                        .arg(QString::fromStdString(a.name), QString::fromStdString(a.type))
+                        .arg(FromUtf8(a.name), FromUtf8(a.type))
                         .arg(a.size);
     }
     m_reader->m_body = body;
@@ -347,16 +267,16 @@ void CMessageCenter::Fill() {
     // Built for each new message (SetMessage has asked about any edits);
     // the quote is of the text as read.
     if (!m_replyBuilt) {
-        m_builtReply.m_recipient = DisplayText(ReplyRecipient(from));
-        m_builtReply.m_subject = QString::fromStdString(DecodeHeaderText(ReplySubject(subject)));
-        m_builtReply.m_body = DisplayText(QuoteBody(m_mime->Text()));
+        m_builtReply.m_recipient = FromMessageText(ReplyRecipient(from));
+        m_builtReply.m_subject = FromUtf8(DecodeHeaderText(ReplySubject(subject)));
+        m_builtReply.m_body = FromMessageText(QuoteBody(m_mime->Text()));
         m_reply->m_recipient = m_builtReply.m_recipient;
         m_reply->m_subject = m_builtReply.m_subject;
         m_reply->m_body = m_builtReply.m_body;
         m_replyBuilt = true;
         m_replySent = false;
     }
-    m_stats->m_rawHeader = DisplayText(m_message.m_header);
+    m_stats->m_rawHeader = FromMessageText(m_message.m_header);
     // The other pages show theirs when they are next chosen.
     m_reader->Push();
 }
@@ -376,7 +296,7 @@ void CMessageCenter::ShowHeader() {
 void CMessageCenter::OnSaveAttachment() {
     if (!m_mime || m_mime->Attachments().empty()) return;
     QStringList names;
-    for (const auto& a : m_mime->Attachments()) names << QString::fromStdString(a.name);
+    for (const auto& a : m_mime->Attachments()) names << FromUtf8(a.name);
     const int index = names.size() == 1 ? 0 : m_prompts.chooseAttachment(this, names);
     if (index < 0 || index >= names.size()) return;
     const QString path = m_prompts.saveAttachmentName(this, names[index]);
@@ -418,88 +338,9 @@ void CMessageCenter::ApplyFont(const QFont& font) {
 }
 
 void CMessageCenter::OnSendReply() {
-    if (m_sender.Busy() || EndBegun()) return;
+    if (m_dispatch.Busy() || EndBegun()) return;
     SetPage(kReplyPage);
-    // The account the message came from decides the server, port,
-    // protection and sign-in: its sending server as it is now, not as it
-    // was when the message came (the user may have left that one).
-    const SendingRoute route = FindSendingRoute(m_header.m_accountServer, m_header.m_accountAddress);
-    const std::string server = route.account.empty() ? m_header.m_accountOutgoing : route.server;
-    if (server.empty()) {
-        m_prompts.messageBox(this, kAppCaption, QStringLiteral("Outgoing Server address not setup in Properties!"));
-        return;
-    }
-    COutgoingMessage message;
-    message.m_sender = m_header.m_accountAddress;
-    message.AddRecipient(MessageTextFromDisplay(m_reply->m_recipient), "");
-    message.m_subject = MessageTextFromDisplay(m_reply->m_subject);
-    message.m_body = MessageTextFromDisplay(m_reply->m_body);
-
-    ReplySecurity security;
-    security.mode = route.security == kSecurityTls        ? SmtpTls::Implicit
-                    : route.security == kSecurityStartTls ? SmtpTls::StartTls
-                                                          : SmtpTls::None;
-    if (!route.account.empty()) {
-        security.tls = m_tls;
-        security.signIn = m_signIn;
-        // The worker asks the sign-in service for the password or token.
-        security.account = std::make_shared<const AccountSettings>(keys::Join(keys::kAccounts, route.account));
-    }
-    security.pinned = route.pinned;
-    m_sendingAccount = route.account;
-    if (!m_sender.Start(server, route.port, std::move(message), m_header.m_messageId,
-                        m_transports ? m_transports() : nullptr, [this](const ReplyOutcome& o) { OnReplyDone(o); },
-                        std::move(security)))
-        return;
-    m_actions[ID_SEND_REPLY]->setEnabled(false);
-    // Modal to this window only; everything keeps painting, and Cancel
-    // cuts the connection.
-    m_sending = new QProgressDialog(QStringLiteral("Sending the reply through %1...").arg(QString::fromStdString(server)),
-                                    QStringLiteral("Cancel"), 0, 0, this);
-    m_sending->setWindowTitle(QStringLiteral("Send Reply"));
-    m_sending->setWindowModality(Qt::WindowModal);
-    m_sending->setMinimumDuration(0);
-    m_sending->setAutoClose(false);
-    m_sending->setAutoReset(false);
-    connect(m_sending, &QProgressDialog::canceled, this, [this] { m_sender.Cancel(); });
-    m_sending->open();
-}
-
-void CMessageCenter::OnReplyDone(const ReplyOutcome& outcome) {
-    if (m_sending) {
-        m_sending->disconnect(this);
-        m_sending->deleteLater();
-        m_sending = nullptr;
-    }
-    m_actions[ID_SEND_REPLY]->setEnabled(true);
-    // The user who cancelled knows it did not go; a reply that went anyway
-    // is still reported.
-    if (outcome.cancelled && !outcome.sent) return;
-    if (outcome.sent) m_replySent = true;
-    const std::string account = m_sendingAccount;
-    QPointer<CMessageCenter> self(this);
-    // A missing or revoked sign-in is put to the user; signed in, the reply
-    // goes again.
-    if (outcome.signInNeeded && !account.empty() && m_prompts.signInAgain) {
-        m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
-        m_prompts.signInAgain(account, [self](bool signedIn) {
-            if (self && signedIn) self->OnSendReply();
-        });
-        return;
-    }
-    // The user sent it: a certificate that failed is put to the user in one
-    // question that names the server, and a yes trusts exactly that one for
-    // this account's sending and sends again at once.
-    if (outcome.untrusted.fingerprint.empty() || account.empty() || !m_prompts.askYesNo) {
-        m_prompts.messageBox(this, kNotification, QString::fromStdString(outcome.text));
-        return;
-    }
-    const std::string fingerprint = outcome.untrusted.fingerprint;
-    m_prompts.askYesNo(this, QString::fromStdString(CertificateQuestion(account, outcome.untrusted)),
-                       [self, account, fingerprint](bool yes) {
-                           if (self && yes && TrustCertificate(account, CertificateUse::Outgoing, fingerprint))
-                               self->OnSendReply();
-                       });
+    m_dispatch.Send(m_header, m_reply->m_recipient, m_reply->m_subject, m_reply->m_body);
 }
 
 }  // namespace velto

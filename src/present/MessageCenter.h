@@ -4,22 +4,19 @@
 // message to a file, sends the reply and sets the font of its text panes.
 // Created once and kept; closing it only hides it.
 #include <QMainWindow>
-#include <QPointer>
 #include <QProgressDialog>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "present/ReplySender.h"
+#include "present/MailPages.h"
+#include "present/ReplyDispatch.h"
 #include "protocol/MimeMessage.h"
 #include "protocol/MailHeader.h"
 #include "protocol/MessageText.h"
 
 class QAction;
-class QLineEdit;
-class QPlainTextEdit;
-
 class QTabWidget;
 
 namespace velto {
@@ -55,72 +52,18 @@ MessageCenterPrompts DefaultMessageCenterPrompts();
 bool SaveMessageFile(const QString& path, const CMessageText& message,
                      QString& error);
 
-// One page: its fields, and the controls they are shown in. A page shows
-// its fields when it becomes the current page and takes the user's edits
-// back when it stops being it.
-class CMailPage : public QWidget {
-public:
-    using QWidget::QWidget;
-    virtual void Push() = 0;
-    virtual void Pull() {}
-    // The multi-line pane whose font the user chooses.
-    virtual QPlainTextEdit* Pane() const = 0;
-};
-
-class CMailReaderPage : public CMailPage {
-public:
-    explicit CMailReaderPage(QWidget* parent = nullptr);
-    void Push() override;
-    QPlainTextEdit* Pane() const override { return m_bodyEdit; }
-    QLineEdit* FromEdit() const { return m_fromEdit; }
-    QLineEdit* SubjectEdit() const { return m_subjectEdit; }
-    QString m_from, m_subject, m_body;
-
-private:
-    QLineEdit* m_fromEdit;
-    QLineEdit* m_subjectEdit;
-    QPlainTextEdit* m_bodyEdit;
-};
-
-class CMailReplyPage : public CMailPage {
-public:
-    explicit CMailReplyPage(QWidget* parent = nullptr);
-    void Push() override;
-    void Pull() override;
-    QPlainTextEdit* Pane() const override { return m_bodyEdit; }
-    QLineEdit* RecipientEdit() const { return m_recipientEdit; }
-    QLineEdit* SubjectEdit() const { return m_subjectEdit; }
-    QString m_recipient, m_subject, m_body;
-
-private:
-    QLineEdit* m_recipientEdit;
-    QLineEdit* m_subjectEdit;
-    QPlainTextEdit* m_bodyEdit;
-};
-
-class CMailStatsPage : public CMailPage {
-public:
-    explicit CMailStatsPage(QWidget* parent = nullptr);
-    void Push() override;
-    QPlainTextEdit* Pane() const override { return m_headerEdit; }
-    QString m_rawHeader;
-
-private:
-    QPlainTextEdit* m_headerEdit;
-};
-
 class CMessageCenter : public QMainWindow {
     Q_OBJECT
 public:
-    using TransportMaker = std::function<std::shared_ptr<ITransportFactory>()>;
+    using TransportMaker = CReplyDispatch::TransportMaker;
     enum Page { kMessagePage = 0, kReplyPage = 1, kHeaderPage = 2 };
 
     // transports: a fresh factory for each send, so Cancel ends only it.
     explicit CMessageCenter(MessageCenterPrompts prompts, TransportMaker transports, QWidget* parent = nullptr);
     // Encryption for replies sent over SSL/TLS or STARTTLS.
-    void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_tls = std::move(tls); }
+    void SetTlsLayer(std::shared_ptr<ITlsLayer> tls) { m_dispatch.SetTlsLayer(std::move(tls)); }
     // How replies sign in: passwords, the keyring, OAuth2 tokens.
-    void SetSignIn(std::shared_ptr<ISignIn> signIn) { m_signIn = std::move(signIn); }
+    void SetSignIn(std::shared_ptr<ISignIn> signIn) { m_dispatch.SetSignIn(std::move(signIn)); }
     ~CMessageCenter() override;
 
     // The message to show next: its header record and its text. Over a
@@ -143,8 +86,8 @@ public:
     CMailReplyPage* Reply() const { return m_reply; }
     CMailStatsPage* Stats() const { return m_stats; }
     // The window that says a reply is being sent; null when none is.
-    QProgressDialog* SendingWindow() const { return m_sending; }
-    bool Sending() const { return m_sender.Busy(); }
+    QProgressDialog* SendingWindow() const { return m_dispatch.SendingWindow(); }
+    bool Sending() const { return m_dispatch.Busy(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -155,14 +98,9 @@ private:
     void SetPage(Page page);
     void OnPageChanged(int index);
     void ApplyFont(const QFont& font);
-    void OnReplyDone(const ReplyOutcome& outcome);
     static bool SameMessage(const CMailHeader& a, const CMailHeader& b);
 
     MessageCenterPrompts m_prompts;
-    TransportMaker m_transports;
-    std::shared_ptr<ITlsLayer> m_tls;
-    std::shared_ptr<ISignIn> m_signIn;
-    std::string m_sendingAccount;  // the account the reply goes out for
     CMailHeader m_header;
     CMessageText m_message;
     std::unique_ptr<MimeMessage> m_mime;  // the message as a person reads it
@@ -180,8 +118,8 @@ private:
     int m_currentPage = 0;
     bool m_placed = false;
     std::map<int, QAction*> m_actions;
-    QPointer<QProgressDialog> m_sending;
-    CReplySender m_sender;
+    // Last, so a reply still going is cancelled before the rest goes.
+    CReplyDispatch m_dispatch;
 };
 
 }  // namespace velto

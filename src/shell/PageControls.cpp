@@ -8,12 +8,6 @@
 
 namespace velto {
 
-QString FromSetting(const std::string& text) {
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToSetting(const QString& text) { return text.toLocal8Bit().toStdString(); }
-
 int InsertSorted(QComboBox* box, const QString& text, const QVariant& data) {
     int at = 0;
     while (at < box->count() && QString::compare(box->itemText(at), text, Qt::CaseInsensitive) <= 0) ++at;
@@ -48,7 +42,9 @@ QValidator::State CByteLimitValidator::validate(QString& input, int&) const {
 
 void LimitToStore(QLineEdit* edit, int maxBytes) { edit->setValidator(new CByteLimitValidator(maxBytes, edit)); }
 
-bool FitsStore(const QString& text, int maxBytes) { return text.toLocal8Bit().size() <= maxBytes; }
+bool FitsStore(const QString& text, int maxBytes) {
+    return ToSetting(text).size() <= static_cast<std::size_t>(maxBytes);
+}
 
 void SetCheckedRadio(QButtonGroup* group, int id) {
     if (QAbstractButton* button = group->button(id)) {

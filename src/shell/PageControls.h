@@ -1,13 +1,15 @@
 #pragma once
 // Small pieces the option pages share: sorted drop-down lists that search
-// without regard to letter case, settings text conversion, and edits that
-// cannot hold more than the settings store reads back.
+// without regard to letter case, and edits that cannot hold more than the
+// settings store reads back. Settings text converts in present/WidgetText.h.
 #include <QString>
 #include <QValidator>
 #include <QVariant>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "present/WidgetText.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -20,10 +22,6 @@ namespace velto {
 // silently ends the loading of its key) and names keys with at most 255.
 constexpr int kMaxValueBytes = 1000;
 constexpr int kMaxKeyNameBytes = 255;
-
-// Settings text is 8-bit, in the local encoding.
-QString FromSetting(const std::string& text);
-std::string ToSetting(const QString& text);
 
 // Inserts in alphabetical order, letter case ignored; returns the index.
 int InsertSorted(QComboBox* box, const QString& text, const QVariant& data = {});
