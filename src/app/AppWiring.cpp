@@ -7,6 +7,7 @@
 #include "net/PosixTransport.h"
 #include "net/RoutedTransport.h"
 #include "present/WebViews.h"
+#include "present/WidgetText.h"
 #include "shell/MailPropertySheet.h"
 #include "shell/OutputWindow.h"
 
@@ -48,7 +49,7 @@ AppWiring::AppWiring()
     m_view = std::make_unique<CCorvaneView>(services);
 
     // Where the user left the window, kept apart from the settings.
-    m_frame->SetLayoutFile(QString::fromStdString(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));
+    m_frame->SetLayoutFile(FromUtf8(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));
     m_frame->SetTrayAvailable(m_tray.IsAvailable());
     m_frame->SetOptionsSheetMaker(
         [this](QWidget* parent) { return MakeMailPropertySheet(parent, &m_sound, &m_dialup, m_signIn.get()); });

@@ -7,6 +7,7 @@
 #include <QVariantMap>
 
 #include "engine/MessageListModel.h"
+#include "present/WidgetText.h"
 
 namespace velto {
 
@@ -54,9 +55,9 @@ void DesktopNotifications::Send(Shown& shown) {
         return;
     }
     QStringList actions;
-    if (notice.onClick) actions << QString::fromStdString(kDefaultKey) << "Open";
+    if (notice.onClick) actions << FromUtf8(kDefaultKey) << "Open";
     for (const auto& action : notice.actions)
-        actions << QString::fromStdString(action.key) << QString::fromStdString(action.label);
+        actions << FromUtf8(action.key) << FromUtf8(action.label);
     QString body = ToDisplay(notice.text);
     if (m_markup) body = body.toHtmlEscaped();
     QVariantMap hints;
@@ -104,12 +105,12 @@ void DesktopNotifications::OnActionInvoked(uint id, const QString& key) {
         // A copy: the action may show a window, whose loop may bring
         // another notice for this tag.
         const Notice notice = shown.notice;
-        if (key.toStdString() == kDefaultKey) {
+        if (ToUtf8(key) == kDefaultKey) {
             if (notice.onClick) notice.onClick();
             return;
         }
         for (const auto& action : notice.actions)
-            if (action.key == key.toStdString() && action.run) action.run();
+            if (action.key == ToUtf8(key) && action.run) action.run();
         return;
     }
 }

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "present/WidgetText.h"
 #include "settings/Settings.h"
 
 namespace velto {
@@ -61,7 +62,7 @@ QString OnlineAccountsTokens::Find(const std::string& provider, const std::strin
     const QDBusMessage reply =
         Call("/org/gnome/OnlineAccounts", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    const QString wanted = QString::fromStdString(address).trimmed();
+    const QString wanted = FromUtf8(address).trimmed();
     const QDBusArgument objects = reply.arguments().at(0).value<QDBusArgument>();
     QString found;
     objects.beginMap();
@@ -97,11 +98,11 @@ bool OnlineAccountsTokens::AccessToken(const AccountSettings& account, bool fres
     Call(path, kAccount, "EnsureCredentials");
     const QDBusMessage reply = Call(path, kOAuth2, "GetAccessToken");
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        problem.why = "GNOME Online Accounts: " + reply.errorMessage().toStdString() +
+        problem.why = "GNOME Online Accounts: " + ToUtf8(reply.errorMessage()) +
                       " (sign in again in the desktop's Online Accounts settings)";
         return false;
     }
-    token = reply.arguments().at(0).toString().toStdString();
+    token = ToUtf8(reply.arguments().at(0).toString());
     return !token.empty();
 }
 

@@ -5,12 +5,14 @@
 #include <QMediaPlayer>
 #include <QUrl>
 
+#include "present/WidgetText.h"
+
 namespace velto {
 
 QtSound::QtSound(QObject* parent) : QObject(parent) {}
 
 void QtSound::PlayAsync(const std::string& path) {
-    const QString file = QString::fromLocal8Bit(path.c_str());
+    const QString file = FromSetting(path);  // the name as the settings hold it
     if (!QFileInfo(file).isFile()) return;
     if (!m_player) {
         // Made on first use: a program that never plays sound never opens an

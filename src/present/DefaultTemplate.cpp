@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "present/WidgetText.h"
 #include "settings/RegistryDatabase.h"
 #include "settings/Settings.h"
 
@@ -16,7 +17,7 @@ std::string EnsureDefaultTemplate(const std::string& folder) {
     // does not get it back at the next start.
     if (RegistryDatabase::KeyExists(keys::kTemplates)) return {};
     InitTemplateResources();
-    const QString dir = QString::fromStdString(folder);
+    const QString dir = FromUtf8(folder);
     const QString path = dir + "/standard.html";
     QFile bundled(":/templates/standard.html");
     if (!QDir().mkpath(dir) || !bundled.open(QIODevice::ReadOnly)) return {};
@@ -26,11 +27,11 @@ std::string EnsureDefaultTemplate(const std::string& folder) {
     out.close();
     TemplateSettings profile;
     profile.SetProfileName(kStandardProfile);
-    profile.SetIndexFile(path.toStdString());
+    profile.SetIndexFile(ToUtf8(path));
     profile.m_active = 1;
     profile.m_modified = 1;
     profile.Save(keys::kTemplates);
-    return path.toStdString();
+    return ToUtf8(path);
 }
 
 }  // namespace velto

@@ -7,6 +7,7 @@
 #include <QLibrary>
 
 #include "present/TemplateRenderer.h"
+#include "present/WidgetText.h"
 
 namespace velto {
 namespace {
@@ -40,7 +41,7 @@ const WebViewsApi* WebViews(std::string* error) {
                 api = entry();
                 break;
             }
-            problem = library.errorString().toStdString();
+            problem = ToUtf8(library.errorString());
         }
         if (!api && problem.empty()) problem = "the web view library " VELTO_WEB_FILE_NAME " is not installed";
     }
@@ -53,11 +54,11 @@ std::string ShowMessageAsPage(IMailBrowser& browser, const CMailHeader& header, 
     const std::string templ = FindDefaultTemplate();
     const RenderResult page = RenderToFile(templ, header, message, fallbackFolder);
     if (!page.error.empty()) return page.error;
-    const QString path = QString::fromStdString(page.path);
+    const QString path = FromUtf8(page.path);
     if (!QFileInfo::exists(path)) return {};
     // The page may read its own folder and its template's (pictures, styles).
     QStringList folders;
-    for (const QString& file : {path, QString::fromStdString(templ)}) {
+    for (const QString& file : {path, FromUtf8(templ)}) {
         const QString dir = QFileInfo(QFileInfo(file).absolutePath()).canonicalFilePath();
         if (!file.isEmpty() && !dir.isEmpty() && !folders.contains(dir)) folders << dir;
     }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "present/Questions.h"
+#include "present/WidgetText.h"
 #include "settings/RegistryDatabase.h"
 #include "settings/Settings.h"
 
@@ -45,10 +46,10 @@ void Refused(const PasswordChange& change, const std::string& why, std::function
         if (done) done(false);
         return;
     }
-    const QString text = QString::fromStdString("The keyring did not take the password of " + change.account + " (" +
-                                                why + "), so the change was not saved.\n\n"
-                                                      "Keep the password in the settings file instead, readable "
-                                                      "by anyone who can read your files?");
+    const QString text = FromUtf8("The keyring did not take the password of " + change.account + " (" + why +
+                                  "), so the change was not saved.\n\n"
+                                  "Keep the password in the settings file instead, readable "
+                                  "by anyone who can read your files?");
     Questions::Instance().Ask(nullptr, QStringLiteral("VeltoMail"), text, [change, done](bool yes) {
         if (yes) KeepInFile(change);
         if (done) done(yes);

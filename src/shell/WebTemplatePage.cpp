@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "present/WebViews.h"
+#include "present/WidgetText.h"
 #include "settings/Crc32.h"
 #include "shell/SheetPrompts.h"
 
@@ -94,7 +95,7 @@ void CWebTemplatePage::showEvent(QShowEvent* event) {
         m_previewArea->layout()->addWidget(m_preview->Widget());
         ShowPreview();
     } else {
-        m_previewArea->layout()->addWidget(new QLabel(QString::fromStdString("No preview: " + why), m_previewArea));
+        m_previewArea->layout()->addWidget(new QLabel(FromUtf8("No preview: " + why), m_previewArea));
     }
 }
 
