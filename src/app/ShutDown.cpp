@@ -9,11 +9,15 @@
 
 #include "app/AppWiring.h"
 #include "app/CorvaneApp.h"
+#include "engine/Ending.h"
+#include "present/Questions.h"
 #include "settings/Settings.h"
 
 namespace velto {
 
 void ShutDown::CloseDialogs() {
+    // Questions still waiting are dropped, each asker hearing no.
+    Questions::Instance().Clear();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
 }
@@ -29,6 +33,8 @@ void ShutDown::Run() {
         return;
     }
     m_ended = true;
+    // From here nothing new starts: no check, no send, no sign-in.
+    BeginEnd();
     // A worker's log line must not wait for this thread any more.
     m_parts.Output().Close();
     CCorvaneView& view = m_parts.View();

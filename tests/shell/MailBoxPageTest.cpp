@@ -192,6 +192,7 @@ struct MapKeyring : FakeKeyring {
     std::map<std::string, std::string> held;
     bool silent = false, refuses = false;
     std::vector<std::function<void()>> unanswered;
+    QObject alive;  // answers still queued go with the keyring
     SecretAnswer Read(const std::string& key) override {
         const auto it = held.find(key);
         return it == held.end() ? SecretAnswer{false, true, {}, "not found"} : SecretAnswer{true, false, it->second, {}};
@@ -199,13 +200,13 @@ struct MapKeyring : FakeKeyring {
     void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override {
         auto answer = [this, key, done] { done(Read(key)); };
         if (silent) unanswered.push_back(answer);
-        else QTimer::singleShot(0, answer);
+        else QTimer::singleShot(0, &alive, answer);
     }
     void WriteAsync(const std::string& key, const std::string& secret,
                     std::function<void(bool, const std::string&)> done) override {
         if (!refuses) held[key] = secret;
-        QTimer::singleShot(0, [this, done] {
-            if (done) done(!refuses, refuses ? "the keyring is locked" : "");
+        QTimer::singleShot(0, &alive, [ok = !refuses, done] {
+            if (done) done(ok, ok ? "" : "the keyring is locked");
         });
     }
 };
@@ -265,7 +266,9 @@ TEST_F(MailBoxPage, PasswordsGoIntoTheKeyringAndNeverIntoTheFileBehindTheUsersBa
         EXPECT_EQ(box.GetUserPassword(), row.inFile);
         EXPECT_EQ(box.m_passwordInKeyring, row.flag);
         EXPECT_EQ(signIn.keyring.held["Box/User Password"], row.kept);
-        if (*row.typed && !*row.inFile) EXPECT_EQ(hive.storage().bytes.find(row.typed), std::string::npos);
+        if (*row.typed && !*row.inFile) {
+            EXPECT_EQ(hive.storage().bytes.find(row.typed), std::string::npos);
+        }
     }
     // A deleted account's secrets leave the keyring with it.
     ScopedHive hive(inKeyring);
