@@ -1,11 +1,9 @@
 #include "engine/HeaderStore.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include <memory>
 
 #include "engine/ZStream.h"
+#include "settings/AtomicFile.h"
 
 namespace velto {
 
@@ -43,72 +42,6 @@ FilePtr CreateScratchFile() {
     std::FILE* f = fdopen(fd, "w+b");
     if (!f) close(fd);
     return FilePtr(f);
-}
-
-// The new data file, written beside the old one and renamed over it only
-// when complete; removed on every other path.
-class ReplacementFile {
-public:
-    ~ReplacementFile() {
-        m_file.reset();
-        if (!m_path.empty()) unlink(m_path.c_str());
-    }
-
-    bool Create(const std::string& target) {
-        m_path = target + ".new-XXXXXX";
-        const int fd = mkstemp(m_path.data());
-        if (fd < 0) {
-            m_path.clear();
-            return false;
-        }
-        struct stat old {};
-        if (stat(target.c_str(), &old) == 0) fchmod(fd, old.st_mode & 07777);
-        m_file.reset(fdopen(fd, "wb"));
-        if (!m_file) {
-            close(fd);
-            return false;
-        }
-        // The stream writes whole 32 KiB pieces; unbuffered, a full disk
-        // shows up in the stream's own status, not only at the close.
-        std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
-        return true;
-    }
-
-    std::FILE* File() const { return m_file.get(); }
-
-    bool Commit(const std::string& target) {
-        std::FILE* f = m_file.release();
-        bool written = std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-        int error = errno;
-        if (std::fclose(f) != 0 && written) written = false, error = errno;
-        if (!written) {
-            errno = error;
-            return false;
-        }
-        if (std::rename(m_path.c_str(), target.c_str()) != 0) return false;
-        m_path.clear();
-        // The rename itself reaches the disk with its folder.
-        const std::string::size_type slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-        const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-        if (dir >= 0) {
-            fsync(dir);
-            close(dir);
-        }
-        return true;
-    }
-
-private:
-    std::string m_path;
-    FilePtr m_file;
-};
-
-// A data file reached through a link is replaced where it really lives.
-std::string ResolveLinks(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char real[PATH_MAX];
-    return realpath(path.c_str(), real) ? std::string(real) : path;
 }
 
 template <typename Record>
@@ -237,20 +170,26 @@ bool SaveHeaderStore(const std::vector<Record>& list, const std::string& databas
         return false;
     }
 
-    const std::string target = ResolveLinks(databasePath);
-    ReplacementFile next;
-    if (!next.Create(target)) {
-        reporter.LogDetail(Describe("cannot create a file beside", target, errno));
-        return false;
-    }
+    // Permissions of a file there are kept; a new one is private.
+    AtomicWrite how;
+    how.mode = 0600;
     CZStream zstream;
-    if (zstream.CompressFile(content.get(), next.File()) != 0) {
+    bool compressed = true;
+    std::string error;
+    const bool written = WriteFileAtomically(
+        databasePath,
+        [&](std::FILE* file) {
+            compressed = zstream.CompressFile(content.get(), file) == 0;
+            return compressed;
+        },
+        how, error);
+    if (!compressed) {
         reporter.ShowMessage("Compression failed");
         reporter.LogDetail(zstream.Detail());
         return false;
     }
-    if (!next.Commit(target)) {
-        reporter.LogDetail(Describe("cannot write", target, errno));
+    if (!written) {
+        reporter.LogDetail("Header store: " + error + "\r\n");
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 // The settings hive kept in one private file, replaced atomically.
 #include <string>
 
+#include "settings/AtomicFile.h"
 #include "settings/RegistryHive.h"
 
 namespace velto {
@@ -24,9 +25,5 @@ private:
 // A per-user base folder: the environment variable when set, else the
 // fallback below $HOME (".config", ".local/share").
 std::string UserFolder(const char* variable, const char* fallbackBelowHome);
-
-// Writes a whole file atomically (temporary beside it, fsync, rename), with
-// the given permission bits; the folder is created private when missing.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, unsigned mode, std::string& error);
 
 }  // namespace velto

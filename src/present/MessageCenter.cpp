@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -23,6 +22,7 @@
 #include "present/MailFont.h"
 #include "present/WidgetText.h"
 #include "present/ReplyText.h"
+#include "settings/AtomicFile.h"
 
 namespace velto {
 
@@ -101,12 +101,9 @@ bool SaveMessageFile(const QString& path, const CMessageText& message, QString& 
     // As the server sent it: the header, CR LF, the body.
     const std::string text = message.m_header + "\r\n" + message.m_body;
     // Written aside and put in place whole: a failure leaves no half file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        error = QStringLiteral("The message could not be saved to \"%1\":\n%2").arg(path, file.errorString());
-        file.cancelWriting();
+    std::string reason;
+    if (!WriteFileAtomically(ToFileName(path), text, AtomicWrite(), reason)) {
+        error = QStringLiteral("The message could not be saved to \"%1\":\n%2").arg(path, FromUtf8(reason));
         return false;
     }
     return true;
@@ -303,14 +300,10 @@ void CMessageCenter::OnSaveAttachment() {
     if (path.isEmpty()) return;
     // The decoded bytes, written aside and put in place whole.
     const std::string bytes = m_mime->AttachmentBytes(static_cast<std::size_t>(index));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        file.cancelWriting();
+    std::string reason;
+    if (!WriteFileAtomically(ToFileName(path), bytes, AtomicWrite(), reason))
         m_prompts.messageBox(this, kAppCaption,
-                             QStringLiteral("The attachment could not be saved to \"%1\":\n%2").arg(path, file.errorString()));
-    }
+                             QStringLiteral("The attachment could not be saved to \"%1\":\n%2").arg(path, FromUtf8(reason)));
 }
 
 void CMessageCenter::OnSaveMessage() {

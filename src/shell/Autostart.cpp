@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include "present/WidgetText.h"
+#include "settings/AtomicFile.h"
 
 // The desktop entry is compiled into this (static) library; its resources
 // must be registered by name before use.
@@ -53,8 +55,8 @@ bool SetAutostart(bool enabled, const QString& program, QString& error) {
     }
     const QString entry = DesktopEntryFor(program);
     QDir().mkpath(QFileInfo(path).path());
-    QSaveFile file(path);
-    if (entry.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(entry.toUtf8()) < 0 || !file.commit()) {
+    std::string reason;
+    if (entry.isEmpty() || !WriteFileAtomically(ToFileName(path), ToUtf8(entry), AtomicWrite(), reason)) {
         error = QStringLiteral("cannot write ") + path;
         return false;
     }
