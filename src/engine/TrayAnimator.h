@@ -29,7 +29,6 @@ public:
     // One of the animation timers fired; false for any other id.
     bool OnTimer(int id);
 
-    bool BusyRunning() const { return m_busy == State::Running; }
     bool Blinking() const { return m_blink != State::Idle; }
 
 private:

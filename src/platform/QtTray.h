@@ -37,8 +37,6 @@ public:
     // The balloon, and what a click on it does.
     void ShowBalloon(const std::string& title, const std::string& text, std::function<void()> onClick);
 
-    QMenu* Menu() const { return m_menu.get(); }
-
 private:
     Commands m_commands;
     std::unique_ptr<QMenu> m_menu;

@@ -168,8 +168,6 @@ bool CPopMail::Secure(ITlsLayer& tls, const std::string& pinned) {
 }
 
 bool CPopMail::Login(const std::string& user, const std::string& password) {
-    m_user = user;
-    m_password = password;
     if (HasLineBreak(user) || HasLineBreak(password)) {
         // A line break would let the rest of the text run as a command.
         ReportFailure(localerr::kLineBreakInArgument, SocketStage::Send);
@@ -194,7 +192,6 @@ bool CPopMail::Login(const std::string& user, const std::string& password) {
 }
 
 bool CPopMail::LoginXOAuth2(const std::string& user, const std::string& token) {
-    m_user = user;
     m_lastSocketError = 0;  // one connection object serves every account of a check
     if (!m_encrypted) {
         ReportFailure(localerr::kTokenNeedsTls, SocketStage::Send);

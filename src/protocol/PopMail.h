@@ -127,8 +127,6 @@ private:
     ILogSink* m_output;
     std::string m_lastResponse;
     std::string m_host;
-    std::string m_user;
-    std::string m_password;
 
     std::shared_ptr<ITransportFactory> m_transports;
     LocalClock m_clock;

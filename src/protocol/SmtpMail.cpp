@@ -61,9 +61,7 @@ bool Offers(std::string_view reply, std::string_view extension, std::string_view
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
-// Offset just past the last line of the first complete reply in text, or 0
-// when no reply is complete yet. A reply ends with a line whose code is not
-// followed by '-'.
+// More lines of the same reply follow: the code is followed by '-'.
 bool IsContinued(std::string_view line) { return line.size() >= 4 && line[3] == '-'; }
 
 std::string LocalHostName() {

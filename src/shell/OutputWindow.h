@@ -24,8 +24,6 @@ public:
     void ScrollToEnd();
     // Arial, 13 pixels high, normal weight, or the closest the system has.
     static QFont OutputFont();
-    // True while painting is held back after a recent append.
-    bool PaintHeld() const { return m_paintHold.isActive(); }
 
 private:
     QTimer m_paintHold;
