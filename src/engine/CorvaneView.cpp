@@ -13,20 +13,6 @@
 
 namespace velto {
 
-namespace {
-// The tray keeps 64 bytes of tooltip, terminator included.
-constexpr std::size_t kMaxTipLength = 63;
-constexpr int kMinutesToMs = 60000;
-
-// The periodic check's interval: a stored 0 would check without pause and a
-// huge value would overflow the timer, so it is kept between one minute and
-// what the timer can hold.
-int PeriodicIntervalMs(const ConfigurationOptions& config) {
-    constexpr std::uint32_t kMaxMinutes = 35791;  // INT_MAX milliseconds
-    const std::uint32_t minutes = std::clamp<std::uint32_t>(config.m_checkMailInterval, 1, kMaxMinutes);
-    return static_cast<int>(minutes) * kMinutesToMs;
-}
-}  // namespace
 
 CCorvaneView::CCorvaneView(Services services, QObject* parent)
     : QObject(parent),
@@ -41,7 +27,14 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
                    channel->Post([this, path, outcome] { OnBackgroundSaveFailed(path, outcome); });
                }),
       m_newMailFound(std::make_shared<std::atomic<bool>>(false)),
-      m_newCount(std::make_shared<std::atomic<int>>(0)) {}
+      m_newCount(std::make_shared<std::atomic<int>>(0)),
+      m_announcer({m_s.tray, m_s.notifications, m_s.sound, m_s.store}, m_messages, [this] { OnOpen(); },
+                  [this](const MessageKey& key) { ReadFromNotice(key); }),
+      m_checkTimers(*m_s.timers, m_dialup, [this] { return !m_busy && !m_destroyed; },
+                    [this] {
+                        SetTrayTip(kCheckingTip);
+                        StartWorker(WorkerKind::Scan);
+                    }) {}
 
 CCorvaneView::~CCorvaneView() {
     OnDestroy();
@@ -78,7 +71,7 @@ void CCorvaneView::OnInitialUpdate() {
     config.Load(keys::kConfiguration);
     if (config.m_startupScan && !m_s.timers->SetTimer(kStartupTimerId, kStartupTimerMs))
         m_s.ui->MessageBox("SetTimer() error");
-    if (config.m_autoScan && !m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config)))
+    if (config.m_autoScan && !m_s.timers->SetTimer(kPeriodicTimerId, CheckTimers::PeriodicIntervalMs(config)))
         m_s.ui->MessageBox("SetTimer() error");
 }
 
@@ -106,8 +99,7 @@ void CCorvaneView::OnDestroy() {
     if (m_s.signIn) m_s.signIn->AbortAll();
     m_workers.JoinAll(kWorkerStopWait);
     m_animator.StopAll();
-    m_s.timers->KillTimer(kPeriodicTimerId);
-    m_s.timers->KillTimer(kStartupTimerId);
+    m_checkTimers.Stop();
     if (m_s.tray && m_initialised) m_s.tray->Remove();
     if (environment.m_saveHeaders) m_stored.Finish(ConfigurationOptions(keys::kConfiguration).GetDatabase());
     m_messages->Clear();
@@ -196,14 +188,7 @@ void CCorvaneView::OnMailboxSelChange(const std::string& text) {
 
 // ---- new-mail alert, tray ---------------------------------------------------
 
-void CCorvaneView::SetTrayTip(const std::string& tip) {
-    if (!m_s.tray) return;
-    // The designed text as it always was; accounts that could not be checked
-    // follow it, one a line.
-    std::string text = tip.substr(0, kMaxTipLength);
-    for (const auto& line : m_failures.Lines()) text += "\n" + line;
-    m_s.tray->SetTip(text);
-}
+void CCorvaneView::SetTrayTip(const std::string& tip) { m_announcer.SetTip(tip); }
 
 void CCorvaneView::SetTrayIcon(int icon) {
     if (m_s.tray) m_s.tray->SetIcon(icon);
@@ -214,39 +199,9 @@ void CCorvaneView::NewMailAlert() {
         SetTrayTip(kIdleTip);
         return;
     }
-    char tip[128];
-    std::snprintf(tip, sizeof tip, "VeltoMail 98 - You have %d New Messages!!", m_newCount->load());
-    SetTrayTip(tip);
-    AnnounceNewMail(tip);
-    ConfigurationOptions config(keys::kConfiguration);
-    const std::string sound = config.GetSoundFilename();
-    if (config.m_enableSound && m_s.sound && m_s.store && !sound.empty() && m_s.store->Exists(sound))
-        m_s.sound->PlayAsync(sound);
+    m_announcer.NewMail(m_newCount->load());
     m_animator.StartBlink();
     m_newMailFound->store(false);
-}
-
-void CCorvaneView::AnnounceNewMail(const std::string& text) {
-    if (!m_s.notifications) {
-        if (m_s.tray) m_s.tray->Notify("VeltoMail 98", text.substr(0, kMaxTipLength));
-        return;
-    }
-    // New records are appended: the last one is the newest new message.
-    StoredHeader stored;
-    m_messages->WithList([&](const std::vector<StoredHeader>& list) {
-        if (!list.empty()) stored = list.back();
-    });
-    const CMailHeader newest = stored.Full();
-    const MessageListModel::Row row = MessageListModel::MakeRow(newest);
-    Notice notice;
-    notice.tag = "new-mail";
-    notice.title = text;
-    notice.text = row.subject + (row.sender.empty() ? "" : "\n" + row.sender);
-    const MessageKey key = MessageKey::Of(stored);
-    notice.actions = {{"read", "Read", [this, key] { ReadFromNotice(key); }},
-                      {"show", "Show", [this] { OnOpen(); }}};
-    notice.onClick = [this] { OnOpen(); };
-    m_s.notifications->Show(std::move(notice));
 }
 
 void CCorvaneView::ReadFromNotice(const MessageKey& key) {
@@ -282,42 +237,13 @@ void CCorvaneView::OnListDoubleClick() {
 
 void CCorvaneView::OnTimer(int id) {
     if (m_destroyed || m_animator.OnTimer(id)) return;
-    if (id == kPeriodicTimerId) {
-        ConfigurationOptions config(keys::kConfiguration);
-        m_s.timers->KillTimer(kPeriodicTimerId);
-        m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config));
-        // "Check Mail Only When Online": skip the tick when offline (no
-        // dial-up connection, or no network at all) instead of dialling or
-        // timing out on every server; the check follows when the network is
-        // back. Without it the tick may dial.
-        const bool online =
-            config.m_strictScanning ? m_dialup.IsOnline() && m_dialup.Reachable() : m_dialup.EnsureOnline(true);
-        m_tickSkipped = !online;
-        if (online && !m_busy && !m_destroyed) {
-            SetTrayTip(kCheckingTip);
-            StartWorker(WorkerKind::Scan);
-        }
-    } else if (id == kStartupTimerId) {
-        m_s.timers->KillTimer(kStartupTimerId);
-        if (!m_busy && m_dialup.EnsureOnline(false)) {
-            SetTrayTip(kCheckingTip);
-            StartWorker(WorkerKind::Scan);
-        }
-    }
+    m_checkTimers.OnTimer(id);
 }
 
-void CCorvaneView::OnConnectivityBack() {
-    if (!std::exchange(m_tickSkipped, false) || m_busy || m_destroyed) return;
-    SetTrayTip(kCheckingTip);
-    StartWorker(WorkerKind::Scan);
-}
+void CCorvaneView::OnConnectivityBack() { m_checkTimers.OnConnectivityBack(); }
 
 void CCorvaneView::OnResumed() {
-    // The interval counts from the wake-up, not from before the sleep.
-    ConfigurationOptions config(keys::kConfiguration);
-    if (!config.m_autoScan || m_destroyed) return;
-    m_s.timers->KillTimer(kPeriodicTimerId);
-    m_s.timers->SetTimer(kPeriodicTimerId, PeriodicIntervalMs(config));
+    if (!m_destroyed) m_checkTimers.OnResumed();
 }
 
 // ---- commands ---------------------------------------------------------------------
@@ -451,48 +377,28 @@ void CCorvaneView::OnWorkerDone() {
         m_s.ui->SetPaneText("Cancelled", 0);
     }
     if (m_destroyed) return;
-    AskQuestions();
-    if (!m_runAgain.empty() && !m_workers.Active()) {
-        auto [kind, accounts] = m_runAgain.front();
-        m_runAgain.erase(m_runAgain.begin());
-        RunAgainFor(kind, accounts);
-    }
-}
-
-void CCorvaneView::AskQuestions() {
     // Asked after a check the user started, once per account; the answers
-    // come later, and a yes runs that check again for that account (after
+    // come later, and a yes runs that work again for that account (after
     // whatever worker runs then).
     const WorkerKind kind = m_workerKind;
-    const bool userStarted = kind != WorkerKind::Scan;
-    QPointer<CCorvaneView> self(this);
-    m_trust.Ask(*m_s.ui, userStarted, [self, kind](const std::string& account, const std::string& fingerprint) {
-        if (!self || self->m_destroyed) return;
-        for (AccountSettings& held : self->m_accounts)
-            if (held.GetAccountName() == account) held.m_incomingCertificate = fingerprint;
-        self->RunAgainFor(kind, {account});
-    });
-    const auto expired = std::exchange(m_expiredSignIns, {});
-    if (!userStarted) return;
-    for (const auto& account : expired)
-        m_s.ui->AskSignInAgain(account, [self, kind, account](bool signedIn) {
-            if (signedIn && self && !self->m_destroyed) self->RunAgainFor(kind, {account});
-        });
+    m_followUps.Ask(*m_s.ui, kind,
+                    [self = QPointer<CCorvaneView>(this), kind](const std::string& account, const std::string& fingerprint) {
+                        if (!self || self->m_destroyed) return;
+                        if (!fingerprint.empty())
+                            for (AccountSettings& held : self->m_accounts)
+                                if (held.GetAccountName() == account) held.m_incomingCertificate = fingerprint;
+                        self->RunAgainFor(kind, {account});
+                    });
+    if (!m_workers.Active())
+        if (auto later = m_followUps.TakeLater()) RunAgainFor(later->first, later->second);
 }
 
-void CCorvaneView::OnSignInExpired(const std::string& account) {
-    if (std::find(m_expiredSignIns.begin(), m_expiredSignIns.end(), account) == m_expiredSignIns.end())
-        m_expiredSignIns.push_back(account);
-}
+void CCorvaneView::OnSignInExpired(const std::string& account) { m_followUps.SignInExpired(account); }
 
 void CCorvaneView::RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts) {
     if (m_destroyed || EndBegun()) return;
     if (m_workers.Active()) {  // after the worker that runs now
-        auto same = std::find_if(m_runAgain.begin(), m_runAgain.end(), [&](const auto& e) { return e.first == kind; });
-        if (same == m_runAgain.end()) m_runAgain.emplace_back(kind, accounts);
-        else
-            for (const auto& a : accounts)
-                if (std::find(same->second.begin(), same->second.end(), a) == same->second.end()) same->second.push_back(a);
+        m_followUps.Later(kind, accounts);
         return;
     }
     // The user just said yes: what failed for want of that trust runs again
@@ -506,39 +412,14 @@ void CCorvaneView::RunAgainFor(WorkerKind kind, const std::vector<std::string>& 
 }
 
 void CCorvaneView::OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) {
-    m_trust.Add(account, certificate);
+    m_followUps.UntrustedCertificate(account, certificate);
 }
 
 void CCorvaneView::OnAccountsChecked(const std::vector<AccountCheck>& results) {
     std::vector<std::string> names;
     for (const auto& account : m_accounts)
         if (!account.m_disabled) names.push_back(account.GetAccountName());
-    m_failures.Keep(names);
-    const bool hadFailures = !m_failures.Empty();
-    // One notification for an account's first failure, not one per tick;
-    // it goes when every account is checked again.
-    const std::vector<std::string> firstFailures = m_failures.Update(results);
-    if (!firstFailures.empty()) AnnounceFailures(firstFailures);
-    if (hadFailures && m_failures.Empty() && m_s.notifications) m_s.notifications->Withdraw(kCheckFailedTag);
-    std::string pane;
-    for (const auto& line : m_failures.Lines()) pane += (pane.empty() ? "" : "; ") + line;
-    m_s.ui->SetPaneText(pane.empty() ? "Ready" : pane, 0);
-}
-
-void CCorvaneView::AnnounceFailures(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
-    if (!m_s.notifications) {
-        if (m_s.tray) m_s.tray->Notify("VeltoMail 98", text);
-        return;
-    }
-    Notice notice;
-    notice.tag = kCheckFailedTag;
-    notice.title = "VeltoMail 98";
-    notice.text = text;
-    notice.actions = {{"show", "Show", [this] { OnOpen(); }}};
-    notice.onClick = [this] { OnOpen(); };
-    m_s.notifications->Show(std::move(notice));
+    m_s.ui->SetPaneText(m_announcer.Checked(names, results), 0);
 }
 
 void CCorvaneView::OnDeleteDone() {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/CertificateTrust.h"
-#include "engine/CheckFailures.h"
+#include "engine/CheckFollowUps.h"
+#include "engine/CheckTimers.h"
 #include "engine/DialupPolicy.h"
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
@@ -26,6 +26,7 @@
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageListModel.h"
 #include "engine/MessageStore.h"
+#include "engine/NewMailAnnouncer.h"
 #include "engine/Notifications.h"
 #include "engine/StoredHeaders.h"
 #include "engine/TrayAnimator.h"
@@ -41,9 +42,6 @@ class ITransportFactory;
 class ITlsLayer;
 
 inline const std::string kAllMailboxes = "All MailBoxes";
-inline const std::string kIdleTip = "VeltoMail 98";
-inline const std::string kCheckingTip = "VeltoMail 98 - Checking For New Mail";
-inline const std::string kCheckFailedTag = "check-failed";
 
 class CCorvaneView : public QObject, public IViewMessages {
     Q_OBJECT
@@ -166,11 +164,8 @@ private:
     void NewMailAlert();
     void ReloadAccounts();
     void TakeFirstSelectedRow();
-    void AnnounceNewMail(const std::string& text);
     // The notice's Read: the message of that id, as "View Type" says.
     void ReadFromNotice(const MessageKey& key);
-    // Accounts that failed for the first time: one notice for them all.
-    void AnnounceFailures(const std::vector<std::string>& lines);
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);
@@ -199,18 +194,10 @@ private:
     bool m_reloadPending = false;
     bool m_checkEnding = false;     // the next rebuild ends a check
     bool m_checkCancelled = false;  // the running check was cancelled
-    bool m_tickSkipped = false;     // a periodic scan waits for the network
-    // Certificates the running worker was shown and could not trust, asked
-    // about when it is done if the user started it.
-    CertificateTrust m_trust;
-    std::vector<std::string> m_expiredSignIns;  // asked about once the check is over
-    // Checks to run again once the worker that runs while the user answered
-    // has ended (a timed scan, a check started meanwhile).
-    std::vector<std::pair<WorkerKind, std::vector<std::string>>> m_runAgain;
-    void AskQuestions();
-    // Accounts the last checks could not reach: named in the tooltip and
-    // the status bar until their next good check.
-    CheckFailures m_failures;
+    // Questions after a check, and what runs again after a yes.
+    CheckFollowUps m_followUps;
+    NewMailAnnouncer m_announcer;
+    CheckTimers m_checkTimers;
     WorkerKind m_workerKind = WorkerKind::Scan;
     ReadIn m_readIn = ReadIn::AsViewTypeSays;
     int m_messageCenterPage = IEngineUi::kMessagePage;

@@ -77,9 +77,9 @@ with tempfile.TemporaryDirectory() as home:
             started = time.monotonic()
             for _ in range(2):
                 run("xdotool", "key", "--window", window, "alt+m", "Up", "Return")
-            sheets = until(lambda: desktop.windows(prog, "Velto Mail Options"), 5)
+            sheets = until(lambda: desktop.windows(prog, "Velto Mail Options"), 8)
             if not sheets:
-                failures.append("no options sheet within 5 s of Mail Properties")
+                failures.append("no options sheet within 8 s of Mail Properties")
             else:
                 opened = time.monotonic() - started
                 time.sleep(1)
@@ -94,7 +94,7 @@ with tempfile.TemporaryDirectory() as home:
             time.sleep(1)
             started = time.monotonic()
             run("xdotool", "key", "--window", window, "alt+h", "Up", "Return")
-            about = until(lambda: desktop.windows(prog, "About Velto Mail"), 5)
+            about = until(lambda: desktop.windows(prog, "About Velto Mail"), 8)
             if not about:
                 failures.append("Help > About did not open while the check waits for the keyring")
             else:
