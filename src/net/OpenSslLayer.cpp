@@ -218,6 +218,13 @@ public:
         return Fail(FailureCode());
     }
 
+    int WaitReadable(long milliseconds) override {
+        if (m_closed) return static_cast<int>(Fail(wsa::kNotConnected));
+        // Decrypted bytes already held count; else the socket's word.
+        if (SSL_pending(m_ssl) > 0) return 1;
+        return m_inner->WaitReadable(milliseconds);
+    }
+
     void Close() override {
         if (m_closed) return;
         m_closed = true;

@@ -135,6 +135,20 @@ public:
         }
     }
 
+    int WaitReadable(long milliseconds) override {
+        if (m_fd < 0) return static_cast<int>(Fail(ENOTCONN));
+        const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0L));
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd p{m_fd, POLLIN, 0};
+            const int rc = ::poll(&p, 1, static_cast<int>(std::clamp<long long>(left.count(), 0, 60'000)));
+            if (rc > 0) return 1;  // data, an end or an error: Receive tells which
+            if (rc < 0 && errno != EINTR) return static_cast<int>(Fail(errno));
+            if (m_registry->Aborted()) return static_cast<int>(Cancelled());
+            if (rc == 0 && left.count() <= 0) return 0;
+        }
+    }
+
     void Close() override {
         if (m_fd >= 0) {
             m_registry->Remove(m_fd);

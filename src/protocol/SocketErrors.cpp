@@ -50,6 +50,8 @@ constexpr Row kTexts[] = {
     {localerr::kTokenNeedsTls, "An OAuth2 sign-in is only sent over a secure connection; nothing was sent\r\n"},
     {localerr::kTokenRefused, "The server refused the OAuth2 sign-in: it has expired or was revoked\r\n"},
     {localerr::kTokenNotTaken, "The server does not take OAuth2 sign-ins (AUTH XOAUTH2)\r\n"},
+    {localerr::kLoginDisabled, "The server takes no password on this connection (LOGINDISABLED); nothing was sent\r\n"},
+    {localerr::kPasswordNeedsTls, "A password is only sent over a secure connection; nothing was sent\r\n"},
 };
 
 }  // namespace

@@ -55,6 +55,10 @@ inline constexpr int kTokenRefused = 90008;
 inline constexpr int kTokenNotTaken = 90009;
 // The user (Cancel) or the end of the program cut the connection.
 inline constexpr int kCancelled = 90010;
+// Passwords: the server refuses them on this connection (IMAP's
+// LOGINDISABLED); the account asks for protection the connection lacks.
+inline constexpr int kLoginDisabled = 90011;
+inline constexpr int kPasswordNeedsTls = 90012;
 }  // namespace localerr
 
 // Where a failure happened; a time-out means something else while waiting

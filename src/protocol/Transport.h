@@ -21,6 +21,14 @@ public:
     // capacity), 0 when the peer has closed, -1 on failure or time-out.
     virtual long Receive(char* buffer, std::size_t capacity) = 0;
     virtual void Close() = 0;
+    // Waits at most milliseconds for something to read: 1 when there is (or
+    // may be: a transport that cannot tell says so, and Receive then waits
+    // with its own limit), 0 when the time ran out, -1 on failure. A client
+    // that idles on the server's word wakes up by its own clock this way.
+    virtual int WaitReadable(long milliseconds) {
+        (void)milliseconds;
+        return 1;
+    }
     // Windows Sockets code (see SocketErrors.h) of the last failure; 0 when
     // the last call failed without a system error (e.g. the peer closed).
     virtual int LastError() const = 0;

@@ -82,6 +82,20 @@ public:
         return static_cast<long>(n);
     }
 
+    // A silence here is the server saying nothing for the whole wait; the
+    // script goes on after it.
+    int WaitReadable(long) override {
+        if (!m_open) return static_cast<int>(Fail(wsa::kNotConnected));
+        auto& s = *m_s;
+        while (!s.strict && Current() && Current()->kind == ScriptStep::ClientSends) Advance(Current()->bytes.size());
+        const ScriptStep* step = Current();
+        if (step && step->kind == ScriptStep::Silence) {
+            Advance(0);
+            return 0;
+        }
+        return step && step->kind == ScriptStep::ClientSends ? 0 : 1;
+    }
+
     void Close() override { m_open = false; }
     int LastError() const override { return m_error; }
 
