@@ -51,8 +51,8 @@ bool SignIn::ProviderHost(const std::string& provider, const std::string& server
 std::string SignIn::KeyringReason(const SecretAnswer& answer) {
     if (answer.missing) return "the keyring holds no password for it (type it again in Mailbox Setup)";
     if (answer.why == "cancelled") return "cancelled";
-    return "no keyring answered for its password (" + answer.why +
-           "): start the desktop's keyring, or type the password in Mailbox Setup to keep it in the settings file";
+    return "no keyring answered for its password: start the desktop's keyring, or type the password in Mailbox "
+           "Setup to keep it in the settings file";
 }
 
 SignInResult SignIn::Run(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
@@ -85,7 +85,8 @@ SignInResult SignIn::WithPassword(const AccountSettings& account, SignInDirectio
         SecretAnswer answer = m_secrets->Read(PasswordKey(account.GetAccountName(), ownOutgoing));
         if (!answer.ok) {
             const std::string reason = KeyringReason(answer);
-            Note(log, account, reason);
+            // The keyring's own words are for the log; the user reads what to do.
+            Note(log, account, reason + (answer.why.empty() ? "" : " (" + answer.why + ")"));
             return {false, reason, false};
         }
         password = std::move(answer.secret);

@@ -157,6 +157,12 @@ CMailBoxPage::CMailBoxPage(ISignIn* signIn, QWidget* parent) : CPropertyPage(par
 void CMailBoxPage::ReadPasswordsFromKeyring() {
     ISecretStore* secrets = m_service ? m_service->Secrets() : nullptr;
     if (!secrets) return;
+    // Room for the hint from the start: the sheet has its size by the time
+    // the keyring answers.
+    if (std::any_of(m_accounts.begin(), m_accounts.end(), [](const AccountSettings& a) { return a.m_passwordInKeyring; })) {
+        m_keyringHint->setMinimumHeight(2 * m_keyringHint->fontMetrics().lineSpacing() + 2);
+        m_keyringHint->show();
+    }
     for (const AccountSettings& account : m_accounts) {
         if (!account.m_passwordInKeyring) continue;
         m_kept[account.m_id];
@@ -197,11 +203,12 @@ void CMailBoxPage::ShowKeyringHint() {
     const int index = m_mailbox->currentIndex();
     const auto it = index < 0 ? m_kept.end() : m_kept.find(m_mailbox->itemData(index).toUInt());
     if (it == m_kept.end() || it->second.why.empty() || (it->second.answered[0] && it->second.answered[1])) {
-        m_keyringHint->hide();
+        m_keyringHint->clear();
         return;
     }
-    m_keyringHint->setText("No keyring answered (" + FromSetting(it->second.why) +
-                           "): start the desktop's keyring, or type the password to keep it in the settings file.");
+    m_keyringHint->setText("No keyring answered: start the desktop's keyring, or type the password to keep it "
+                           "in the settings file.");
+    m_keyringHint->setToolTip(FromSetting(it->second.why));
     m_keyringHint->show();
 }
 

@@ -138,7 +138,7 @@ TEST(SignIn, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
         const char* failure;
     } rows[] = {
         {"does not answer", false, "S: +OK hi\n" + std::string(test::kPop3Quit),
-         "Could not check A: no keyring answered for its password (no keyring answered): start the desktop's keyring, "
+         "Could not check A: no keyring answered for its password: start the desktop's keyring, "
          "or type the password in Mailbox Setup to keep it in the settings file"},
         {"answers", true, signedIn, ""},
     };
