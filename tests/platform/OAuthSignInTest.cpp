@@ -278,5 +278,27 @@ TEST(OAuthTokenStore, TokensStayWithTheProviderAndClientTheyCameFrom) {
     }
 }
 
+// A held token serves until shortly before it ends, by the store's clock;
+// then a refresh is asked for (here at a provider that refuses connections).
+TEST(OAuthTokenStore, AHeldTokenServesUntilShortlyBeforeItEnds) {
+    AccountSettings account;
+    account.SetAccountName("Ann");
+    account.m_oauthProvider = "Custom";
+    account.m_oauthTokenUrl = "http://127.0.0.1:1/token";
+    std::int64_t now = 1000;
+    OAuthTokenStore store(nullptr, [&] { return now; });
+    store.Remember(account, {"at-held", "rt-held", 2000});
+    for (const auto& [at, held] : {std::pair<std::int64_t, bool>{1000, true}, {1870, true}, {1890, false}, {2500, false}}) {
+        SCOPED_TRACE(at);
+        now = at;
+        std::string token;
+        TokenProblem problem;
+        EXPECT_EQ(store.AccessToken(account, false, token, problem), held);
+        if (!held) {
+            EXPECT_NE(problem.why.find("could not be renewed"), std::string::npos) << problem.why;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velto
