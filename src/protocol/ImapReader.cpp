@@ -95,15 +95,14 @@ public:
         if (r.IsStatus()) {
             Skip(' ');
             if (Peek() == '[') {
-                const std::string_view rest = Rest();
-                const std::size_t close = rest.find(']');
-                if (close == std::string_view::npos) {
+                const std::size_t close = m_in.find_first_of("]\r\n", m_pos);
+                if (close == std::string_view::npos || m_in[close] != ']') {
                     r.malformed = true;
-                    r.text = std::string(rest);
+                    r.text = std::string(Rest());
                     return true;
                 }
-                r.code = std::string(rest.substr(1, close - 1));
-                m_pos += close + 1;
+                r.code = std::string(m_in.substr(m_pos + 1, close - m_pos - 1));
+                m_pos = close + 1;
                 Skip(' ');
             }
             r.text = std::string(Rest());

@@ -67,6 +67,7 @@ DovecotServer::~DovecotServer() {
 }
 
 bool DovecotServer::Installed() { return ::access(kDovecot, X_OK) == 0; }
+bool DovecotServer::ImapInstalled() { return Installed() && ::access("/usr/lib/dovecot/imap-login", X_OK) == 0; }
 bool DovecotServer::SubmissionInstalled() {
     return Installed() && ::access("/usr/lib/dovecot/submission-login", X_OK) == 0;
 }
@@ -111,7 +112,7 @@ void DovecotServer::WriteConfig() {
     c << "base_dir = " << d << "/run\n"
       << "state_dir = " << d << "/state\n"
       << "log_path = " << d << "/dovecot.log\n"
-      << "protocols = pop3" << (m_relayPort ? " submission" : "") << "\n"
+      << "protocols = pop3" << (m_relayPort ? " submission" : "") << (m_imap ? " imap" : "") << "\n"
       << "listen = 127.0.0.1\n"
       << (m_certFile.empty() ? "ssl = no\n"
                              : "ssl = yes\nssl_min_protocol = TLSv1.2\nssl_cert = <" + m_certFile +
@@ -140,12 +141,16 @@ void DovecotServer::WriteConfig() {
           << "\nsubmission_relay_trusted = yes\n"
           << "service submission-login {\n  inet_listener submission {\n    address = 127.0.0.1\n    port = "
           << m_submissionPort << "\n  }\n}\n";
+    if (m_imap)
+        c << "service imap-login {\n  inet_listener imap {\n    address = 127.0.0.1\n    port = " << m_imapPort
+          << "\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n";
     if (!AsRoot()) {
         // Unprivileged: every service runs as ourselves, unconfined.
         const group* gr = ::getgrgid(::getegid());
         c << "default_internal_group = " << (gr ? gr->gr_name : "nogroup") << "\n"
           << "service anvil {\n  chroot =\n}\nservice pop3-login {\n  chroot =\n}\n"
-          << (m_relayPort ? "service submission-login {\n  chroot =\n}\n" : "");
+          << (m_relayPort ? "service submission-login {\n  chroot =\n}\n" : "")
+          << (m_imap ? "service imap-login {\n  chroot =\n}\n" : "");
     }
     WriteFile(d + "/dovecot.conf", c.str());
     if (!m_introspectionUrl.empty())
@@ -169,6 +174,10 @@ bool DovecotServer::Start(std::string* error) {
         m_submissionPort = 0;
         while (m_relayPort && (m_submissionPort == 0 || m_submissionPort == m_port || m_submissionPort == m_tlsPort))
             m_submissionPort = PickFreeLoopbackPort();
+        m_imapPort = 0;
+        while (m_imap && (m_imapPort == 0 || m_imapPort == m_port || m_imapPort == m_tlsPort ||
+                          m_imapPort == m_submissionPort))
+            m_imapPort = PickFreeLoopbackPort();
         WriteConfig();
         std::string why;
         if (!m_process.Start({kDovecot, "-F", "-c", m_folder + "/dovecot.conf"}, m_folder + "/dovecot.out", false,
@@ -179,7 +188,8 @@ bool DovecotServer::Start(std::string* error) {
         if (WaitForLoopbackPort(m_port, m_process, std::chrono::milliseconds(15'000)) &&
             (m_tlsPort == 0 || WaitForLoopbackPort(m_tlsPort, m_process, std::chrono::milliseconds(15'000))) &&
             (m_submissionPort == 0 ||
-             WaitForLoopbackPort(m_submissionPort, m_process, std::chrono::milliseconds(15'000))))
+             WaitForLoopbackPort(m_submissionPort, m_process, std::chrono::milliseconds(15'000))) &&
+            (m_imapPort == 0 || WaitForLoopbackPort(m_imapPort, m_process, std::chrono::milliseconds(15'000))))
             return true;
         m_process.Stop();
     }

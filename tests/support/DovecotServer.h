@@ -28,6 +28,7 @@ public:
 
     static bool Installed();
     static bool SubmissionInstalled();
+    static bool ImapInstalled();
 
     // Users and messages may be added before or after Start. Passwords and
     // user names must not contain ':'; unique ids must be file-name safe
@@ -46,12 +47,17 @@ public:
     // SubmissionPort(), relaying what it takes to 127.0.0.1:relayPort.
     void RelaySubmissionTo(int relayPort) { m_relayPort = relayPort; }
 
+    // Also serves IMAP on ImapPort() (STARTTLS there with UseTls); takes
+    // effect at the next Start.
+    void ServeImap() { m_imap = true; }
+
     bool Start(std::string* error = nullptr);
     void Stop();
     bool Running() { return m_process.Running(); }
     int Port() const { return m_port; }
     int TlsPort() const { return m_tlsPort; }
     int SubmissionPort() const { return m_submissionPort; }
+    int ImapPort() const { return m_imapPort; }
     // The master process (its mail processes are its children).
     pid_t Pid() const { return m_process.pid(); }
     const std::string& Folder() const { return m_folder; }
@@ -73,6 +79,8 @@ private:
     int m_tlsPort = 0;
     int m_submissionPort = 0;
     int m_relayPort = 0;
+    bool m_imap = false;
+    int m_imapPort = 0;
     std::string m_introspectionUrl;
     std::string m_certFile, m_keyFile;
     std::vector<std::pair<std::string, std::string>> m_users;

@@ -1,0 +1,301 @@
+// IMAP client: the reader's hard cases and the session's refusals as
+// scripted conversations (exact packets, in-process), folder names through
+// modified UTF-7, and one run against a real Dovecot.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "net/OpenSslLayer.h"
+#include "protocol/ImapMail.h"
+#include "support/DovecotServer.h"
+#include "support/FakeTransport.h"
+#include "support/MailTestKit.h"
+#include "support/RecordingLogSink.h"
+#include "support/TestCertificates.h"
+
+namespace velto {
+namespace {
+
+using test::PassThroughTls;
+using test::RecordingLogSink;
+using test::ScriptedTransportFactory;
+
+// base64 of "user=ann@example.com^Aauth=Bearer tok^A^A".
+const std::string kXOAuth2 = "dXNlcj1hbm5AZXhhbXBsZS5jb20BYXV0aD1CZWFyZXIgdG9rAQE=";
+const std::string kGreeting = "S: * OK [CAPABILITY IMAP4rev1 IDLE] ready\n";
+
+struct Row {
+    const char* name;
+    bool tls;
+    std::string script;  // after the greeting line, if it is not given
+    // Runs the case; returns what it got, compared with want.
+    std::function<std::string(CImapMail&)> act;
+    std::string want;
+    int error;       // GetLastSocketError() after it
+    bool connected;  // the connection still up after it
+    ImapLimits limits = {};
+};
+
+std::string Flag(bool ok) { return ok ? "ok" : "failed"; }
+
+std::string Idle(CImapMail& imap) {
+    ImapIdleNews news;
+    const bool ok = imap.Idle(60'000, news);
+    return Flag(ok) + (news.exists ? " exists " + std::to_string(news.count) : "") + (news.bye ? " bye" : "") +
+           (news.timeUp ? " time up" : "");
+}
+
+std::string Fetch(CImapMail& imap, std::uint32_t uid) {
+    std::string text;
+    return imap.FetchMessage(uid, text) ? text : "failed";
+}
+
+std::string Headers(CImapMail& imap, std::vector<std::uint32_t> uids) {
+    std::string got;
+    const bool ok = imap.FetchHeaders(uids, [&](std::uint32_t uid, CMailHeader& record) {
+        got += std::to_string(uid) + ":" + std::to_string(record.m_size) + ":" + record.m_subject + " ";
+        return true;
+    });
+    return got + Flag(ok);
+}
+
+TEST(ImapConversation, HardCases) {
+    ImapLimits small;
+    small.literal = 16;
+    small.untagged = 5;
+    small.depth = 3;
+    small.line = 200;
+    const Row rows[] = {
+        {"literal split across packets", false,
+         "C: a1 UID FETCH 7 (BODY.PEEK[])\nS- * 1 FETCH (UID 7 BODY[] {11}\\r\\nHel\nS- lo \nS- world)\\r\\n\nS: a1 OK done\n",
+         [](CImapMail& m) { return Fetch(m, 7); }, "Hello world", 0, true},
+        {"announcement split from its count", false,
+         "C: a1 UID FETCH 7 (BODY.PEEK[])\nS- * 1 FETCH (UID 7 BODY[] {1\nS- 1}\\r\\nHello world)\\r\\n\nS: a1 OK done\n",
+         [](CImapMail& m) { return Fetch(m, 7); }, "Hello world", 0, true},
+        {"non-synchronising literal", false,
+         "C: a1 UID FETCH 7 (BODY.PEEK[])\nS- * 1 FETCH (UID 7 BODY[] {5+}\\r\\n(a)\\r\\n)\\r\\n\nS: a1 OK done\n",
+         [](CImapMail& m) { return Fetch(m, 7); }, "(a)\r\n", 0, true},
+        {"literal larger than the bound", false,
+         "C: a1 UID FETCH 3 (UID RFC822.SIZE BODY.PEEK[HEADER])\nS: * 1 FETCH (UID 3 BODY[HEADER] {17}\n",
+         [](CImapMail& m) { return Headers(m, {3}); }, "failed", localerr::kResponseTooLong, false, small},
+        {"line longer than the bound", false, "C: a1 NOOP\nS: * " + std::string(300, 'x') + "\n",
+         [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kReplyTooLong, false, small},
+        {"lists nested deeper than the bound", false, "C: a1 NOOP\nS: * 1 FETCH ((((1))))\n",
+         [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kResponseTooLong, false, small},
+        {"an EXISTS storm", false,
+         "C: a1 NOOP\nS: * 1 EXISTS\nS: * 2 EXISTS\nS: * 3 EXISTS\nS: * 4 EXISTS\nS: * 5 EXISTS\nS: * 6 EXISTS\n",
+         [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kResponseTooLong, false, small},
+        {"tagged NO to EXAMINE", false, "C: a1 EXAMINE \"Nope\"\nS: a1 NO [NONEXISTENT] no such folder\n",
+         [](CImapMail& m) {
+             ImapFolderState state;
+             return Flag(m.Examine("Nope", state)) + " " + m.OpenFolder();
+         },
+         "failed ", 0, true},
+        {"EXAMINE takes its numbers", false,
+         "C: a1 EXAMINE \"INBOX\"\nS: * 172 EXISTS\nS: * OK [UIDVALIDITY 3857529045] UIDs valid\n"
+         "S: * OK [UIDNEXT 4392] next\nS: a1 OK [READ-ONLY] done\n",
+         [](CImapMail& m) {
+             ImapFolderState s;
+             const bool ok = m.Examine("INBOX", s);
+             return Flag(ok) + " " + std::to_string(s.uidValidity) + " " + std::to_string(s.exists) + " " +
+                    std::to_string(s.uidNext) + (s.readOnly ? " ro" : " rw");
+         },
+         "ok 3857529045 172 4392 ro", 0, true},
+        {"IDLE wakes on EXISTS", false, "C: a1 IDLE\nS: + idling\nS: * 9 EXISTS\nC: DONE\nS: a1 OK done\n", Idle,
+         "ok exists 9", 0, true},
+        {"IDLE ends by its time limit", false, "C: a1 IDLE\nS: + idling\nsilence\nC: DONE\nS: a1 OK done\n", Idle,
+         "ok time up", 0, true},
+        {"BYE during IDLE", false, "C: a1 IDLE\nS: + idling\nS: * BYE shutting down\n", Idle, "failed bye", 0,
+         false},
+        {"no answer to DONE", false, "C: a1 IDLE\nS: + idling\nsilence\nC: DONE\nsilence\n", Idle, "failed time up",
+         wsa::kTimedOut, false},
+        {"LOGINDISABLED refuses LOGIN", false, "",
+         [](CImapMail& m) { return Flag(m.Login("ann", "s3cret", true)); }, "failed", localerr::kLoginDisabled, true},
+        {"a password in clear only when allowed", false, "",
+         [](CImapMail& m) { return Flag(m.Login("ann", "s3cret")); }, "failed", localerr::kPasswordNeedsTls, true},
+        {"LOGIN in clear when allowed", false, std::string(R"(C: a1 LOGIN "ann" "s3\\\"cret")") + "\nS: a1 OK logged in\n",
+         [](CImapMail& m) {
+             const std::string got = Flag(m.Login("ann", "s3\"cret", true));
+             return got + Flag(m.IsLoggedIn());
+         }, "okok", 0,
+         true},
+        {"XOAUTH2 refused then the error code", true,
+         "C: a1 AUTHENTICATE XOAUTH2 " + kXOAuth2 +
+             "\nS: + eyJzdGF0dXMiOiI0MDEifQ==\nC: \nS: a1 NO [AUTHENTICATIONFAILED] failed\n",
+         [](CImapMail& m) { return Flag(m.LoginOAuth("ann@example.com", "tok")); }, "failed",
+         localerr::kTokenRefused, true},
+        {"XOAUTH2 not offered", true, "",
+         [](CImapMail& m) { return Flag(m.LoginOAuth("ann@example.com", "tok")); }, "failed",
+         localerr::kTokenNotTaken, true},
+        {"a token never in clear", false, "",
+         [](CImapMail& m) { return Flag(m.LoginOAuth("ann@example.com", "tok")); }, "failed",
+         localerr::kTokenNeedsTls, true},
+        {"STARTTLS refused drops the connection", false, "C: a1 STARTTLS\nS: a1 BAD not now\n",
+         [](CImapMail& m) {
+             PassThroughTls tls;
+             return Flag(m.StartTls(tls, {}));
+         },
+         "failed", localerr::kTlsRefused, false},
+        {"headers in one batched command", false,
+         "C: a1 UID FETCH 3:4,9 (UID RFC822.SIZE BODY.PEEK[HEADER])\n"
+         "S- * 1 FETCH (UID 3 RFC822.SIZE 120 BODY[HEADER] {16}\\r\\nSubject: one\\r\\n\\r\\n)\\r\\n\n"
+         "S: * 2 FETCH (FLAGS (\\Seen))\n"
+         "S- * 2 FETCH (RFC822.SIZE 80 UID 4 BODY[HEADER] {16}\\r\\nSubject: two\\r\\n\\r\\n)\\r\\n\n"
+         "S: a1 OK done\n",
+         [](CImapMail& m) { return Headers(m, {9, 4, 3}); }, "3:120:one 4:80:two failed", 0, true},
+        {"LIST names, quoted escapes and NIL", false,
+         "C: a1 LIST \"\" \"*\"\nS: * LIST (\\HasNoChildren) \"/\" \"Entw&APw-rfe\"\n"
+         "S: * LIST (\\\\Noselect \\\\HasChildren) NIL \"[Gmail]\"\nS: * LIST () \"/\" \"a\\\\\\\"b\"\n"
+         "S- * LIST () \"/\" {3}\\r\\nx y\\r\\n\nS: a1 OK done\n",
+         [](CImapMail& m) {
+             std::vector<ImapFolder> folders;
+             std::string got = Flag(m.List(folders));
+             for (const auto& f : folders) got += " [" + f.name + (f.selectable ? "" : " noselect") + "]";
+             return got;
+         },
+         "ok [Entwürfe] [[Gmail] noselect] [a\"b] [x y]", 0, true},
+        {"delete without UIDPLUS keeps the others", false,
+         "C: a1 SELECT \"INBOX\"\nS: * OK [UIDVALIDITY 7] ok\nS: a1 OK [READ-WRITE] done\n"
+         "C: a2 UID STORE 5 +FLAGS.SILENT (\\\\Deleted)\nS: a2 OK done\n",
+         [](CImapMail& m) {
+             ImapFolderState s;
+             bool expunged = true;
+             const std::string got = Flag(m.Select("INBOX", s) && m.Delete({5}, false, expunged));
+             return got + (expunged ? " expunged" : " kept");
+         },
+         "ok kept", 0, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool loginDisabled = std::string(row.name).find("LOGINDISABLED") != std::string::npos;
+        std::string greeting = kGreeting;
+        if (loginDisabled) greeting = "S: * OK [CAPABILITY IMAP4rev1 LOGINDISABLED] ready\n";
+        if (row.tls) greeting = "S: * OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2] ready\n";
+        if (std::string(row.name) == "XOAUTH2 not offered") greeting = kGreeting;
+        auto server = std::make_shared<ScriptedTransportFactory>(greeting + row.script);
+        RecordingLogSink log;
+        CImapMail imap(&log, server);
+        imap.SetLimits(row.limits);
+        PassThroughTls tls;
+        ASSERT_TRUE(row.tls ? imap.ConnectTls("mail.example.com", 993, tls, {}) : imap.Connect("mail.example.com", 143));
+        EXPECT_EQ(row.act(imap), row.want);
+        EXPECT_EQ(imap.GetLastSocketError(), row.error);
+        EXPECT_EQ(imap.IsConnected(), row.connected);
+        EXPECT_EQ(server->Problems(), "");
+        const std::string text = log.Text();
+        EXPECT_EQ(text.find("s3"), std::string::npos) << "a password in the log";
+        EXPECT_EQ(text.find(kXOAuth2), std::string::npos) << "a token in the log";
+    }
+}
+
+TEST(ImapFolderNames, RoundTripThroughModifiedUtf7) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"INBOX", "INBOX"},
+        {"Entwürfe", "Entw&APw-rfe"},
+        {"Tom & Jerry", "Tom &- Jerry"},
+        {"~peter/mail/台北/日本語", "~peter/mail/&U,BTFw-/&ZeVnLIqe-"},
+        {"😀 smile", "&2D3eAA- smile"},
+        {"Ünïcödé", "&ANw-n&AO8-c&APY-d&AOk-"},
+    };
+    for (const auto& [utf8, wire] : rows) {
+        std::string encoded, decoded;
+        EXPECT_TRUE(CImapMail::EncodeFolderName(utf8, encoded));
+        EXPECT_EQ(encoded, wire);
+        EXPECT_TRUE(CImapMail::DecodeFolderName(wire, decoded));
+        EXPECT_EQ(decoded, utf8);
+    }
+    // Not modified UTF-7: an open shift, a stray 8-bit byte, a lone
+    // surrogate, padding bits left set, a character outside the alphabet.
+    for (std::string bad : {"&U,BTFw", "caf\xC3\xA9", "&2D0-", "&APx-", "&A/w-"}) {
+        std::string out = "kept";
+        EXPECT_FALSE(CImapMail::DecodeFolderName(bad, out)) << bad;
+        EXPECT_EQ(out, "kept");
+    }
+    std::string out;
+    EXPECT_FALSE(CImapMail::EncodeFolderName("bad \xC3", out));
+}
+
+// ---- against a real server ------------------------------------------------------
+
+std::string Message(const std::string& subject) {
+    return "From: Ann <ann@example.com>\r\nTo: bob@example.com\r\nSubject: " + subject +
+           "\r\nDate: Mon, 7 Dec 1998 14:05:09 -0500\r\n\r\nbody of " + subject + "\r\n";
+}
+
+TEST(ImapDovecot, ChecksReadsDeletesAndIdles) {
+    if (!test::DovecotServer::ImapInstalled()) GTEST_SKIP() << "dovecot-imapd is not installed";
+    const auto& certs = test::TestCertificates::Get();
+    ASSERT_TRUE(certs.Ready()) << certs.error;
+    test::DovecotServer dovecot;
+    dovecot.UseTls(certs.good.cert, certs.good.key);
+    dovecot.ServeImap();
+    dovecot.AddUser("ann", "pw-ann");
+    for (const char* id : {"m1", "m2", "m3"}) dovecot.AddMessage("ann", id, Message(id));
+    std::string why;
+    ASSERT_TRUE(dovecot.Start(&why)) << why;
+
+    RecordingLogSink log;
+    CImapMail imap(&log, MakePosixTransportFactory(test::TestTimeLimits()));
+    auto tls = MakeOpenSslLayer({certs.authority});
+    ASSERT_TRUE(imap.Connect("127.0.0.1", dovecot.ImapPort())) << imap.GetLastResponse();
+    ASSERT_TRUE(imap.StartTls(*tls, {})) << imap.GetLastResponse();
+    EXPECT_TRUE(imap.GetCertificate().problem.empty());
+    ASSERT_TRUE(imap.Login("ann", "pw-ann")) << log.Text();
+    EXPECT_EQ(log.Text().find("pw-ann"), std::string::npos);
+
+    ImapFolderState state;
+    ASSERT_TRUE(imap.Examine("INBOX", state)) << imap.GetLastResponse();
+    EXPECT_EQ(state.exists, 3u);
+    EXPECT_NE(state.uidValidity, 0u);
+    std::vector<std::uint32_t> unseen;
+    ASSERT_TRUE(imap.SearchUnseen(unseen));
+    ASSERT_EQ(unseen.size(), 3u);
+
+    const std::string before = log.Text();
+    std::vector<std::string> subjects;
+    ASSERT_TRUE(imap.FetchHeaders(unseen, [&](std::uint32_t uid, CMailHeader& record) {
+        EXPECT_EQ(record.m_messageNumber, static_cast<int>(uid));
+        EXPECT_GT(record.m_size, 0);
+        subjects.push_back(record.m_subject);
+        return true;
+    }));
+    EXPECT_EQ(subjects, (std::vector<std::string>{"m1", "m2", "m3"}));
+    const std::string fetchLog = log.Text().substr(before.size());
+    EXPECT_EQ(std::count(fetchLog.begin(), fetchLog.end(), '\n') > 0 && fetchLog.find("UID FETCH") != std::string::npos &&
+                  fetchLog.find("UID FETCH", fetchLog.find("UID FETCH") + 1) == std::string::npos,
+              true)
+        << "one fetch command for all headers";
+
+    std::string text;
+    ASSERT_TRUE(imap.FetchMessage(unseen[1], text));
+    EXPECT_NE(text.find("body of m2"), std::string::npos);
+    std::vector<std::uint32_t> still;
+    ASSERT_TRUE(imap.SearchUnseen(still));
+    EXPECT_EQ(still, unseen) << "reading left the message unseen";
+
+    bool expunged = false;
+    ASSERT_TRUE(imap.Delete({unseen[0]}, false, expunged)) << imap.GetLastResponse();
+    EXPECT_TRUE(expunged);
+    EXPECT_EQ(dovecot.MessageIds("ann"), (std::vector<std::string>{"m2", "m3"}));
+
+    // Delivered while idling: the wait ends with the news, well before its limit.
+    std::thread deliver([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        dovecot.AddMessage("ann", "m4", Message("m4"));
+    });
+    ImapIdleNews news;
+    const auto start = std::chrono::steady_clock::now();
+    const bool idled = imap.Idle(20'000, news);
+    deliver.join();
+    EXPECT_TRUE(idled) << imap.GetLastResponse();
+    EXPECT_TRUE(news.exists);
+    EXPECT_EQ(news.count, 3u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(imap.Logout());
+}
+
+}  // namespace
+}  // namespace velto
