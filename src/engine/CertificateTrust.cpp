@@ -9,10 +9,11 @@ void CertificateTrust::Ask(IEngineUi& ui, bool userStarted,
     auto untrusted = std::exchange(m_untrusted, {});
     if (!userStarted) return;
     std::vector<std::string> asked;
-    for (const auto& [name, certificate] : untrusted) {
+    for (const auto& entry : untrusted) {
+        const std::string& name = entry.first;
         if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
         asked.push_back(name);
-        ui.AskTrustCertificate(name, certificate, [name, fingerprint = certificate.fingerprint, trusted](bool yes) {
+        ui.AskTrustCertificate(name, entry.second, [name, fingerprint = entry.second.fingerprint, trusted](bool yes) {
             // An account removed meanwhile is not brought back.
             if (yes && TrustCertificate(name, CertificateUse::Incoming, fingerprint)) trusted(name, fingerprint);
         });

@@ -27,11 +27,15 @@ std::string SocketReason(int code) {
     case localerr::kTlsRefused: return "no secure connection could be made";
     case localerr::kLineBreakInArgument: return "the user name or password has a line break";
     case localerr::kCancelled: return "cancelled";
+    case localerr::kLoginDisabled: return "the server takes no password sign-in (LOGINDISABLED)";
+    case localerr::kPasswordNeedsTls: return "a password is sent only over a secure connection";
     default: return "the connection failed";
     }
 }
 
 }  // namespace
+
+std::string ConnectionFailureReason(int code) { return SocketReason(code); }
 
 std::string CheckFailureReason(const CPopMail& pop, CheckStage stage) {
     // A failure of the connection drops it; a server that said no keeps it

@@ -22,6 +22,8 @@ enum class CheckStage { Connect, Login, Mailbox };
 
 // The plain-words reason for the client's last failure at that stage.
 std::string CheckFailureReason(const CPopMail& pop, CheckStage stage);
+// The plain words for a connection's failure code (SocketErrors.h).
+std::string ConnectionFailureReason(int code);
 
 class CheckFailures {
 public:

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/CheckFailures.h"
+#include "engine/ImapWorkers.h"
 #include "protocol/PopMail.h"
 #include "settings/Crc32.h"
 
@@ -269,6 +270,18 @@ void CheckOrScan(WorkerContext& ctx) {
         const std::string server = account.GetServerName();
         if (getMail) ctx.view.PostProgressText(Format("Status: Connecting to host %s.. ", server));
         if (account.m_disabled) continue;
+        if (account.IsImap()) {
+            const ImapCheck checked = CheckImapAccount(account, ctx, getMail);
+            if (checked.cancelled) {
+                ctx.cancelRequest->Reset();
+                ctx.Finish();
+                ctx.view.PostWorkerDone();
+                return;
+            }
+            error = error || !checked.opened || checked.error;
+            results.push_back({account.GetAccountName(), checked.opened ? std::string() : checked.reason});
+            continue;
+        }
         std::string reason;
         const int count = OpenMailbox(pop, account, ctx, getMail, reason);
         if (count < 0) {
@@ -326,6 +339,14 @@ void Retrieve(WorkerContext& ctx) {
     if (!ctx.messages->FindFirst(key, record)) return nothing();
     const AccountSettings* account = AccountFor(ctx.accounts, key);
     if (!account || account->m_disabled) return nothing();
+    if (account->IsImap()) {
+        std::string text;
+        const RetrieveResult result = ReadImapMessage(*account, key, ctx, text);
+        ctx.view.PostProgressEnd();
+        ctx.Finish();
+        ctx.view.PostRetrieveDone(result, std::move(text));
+        return;
+    }
     const std::string server = account->GetServerName();
     if (!ConnectAccount(pop, *account, ctx)) return nothing();
     int count = 0, size = 0;
@@ -362,6 +383,11 @@ void Delete(WorkerContext& ctx) {
     std::vector<bool> deleted(ctx.selected.size(), false);
     for (const AccountSettings& account : ctx.accounts) {
         if (account.m_disabled) continue;
+        if (account.IsImap()) {
+            if (!DeleteImapMessages(account, ctx, deleted)) error = true;
+            if (ctx.cancelRequest->IsSet()) break;
+            continue;
+        }
         const std::string server = account.GetServerName();
         std::string reason;
         const int count = OpenMailbox(pop, account, ctx, false, reason);

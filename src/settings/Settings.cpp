@@ -56,6 +56,8 @@ std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
         {"OAuth Token URL", Field::String, &m_oauthTokenUrl, 0},
         {"OAuth Scope", Field::String, &m_oauthScope, 0},
         {"Password In Keyring", Field::Number, &m_passwordInKeyring, 0},
+        {"Incoming Protocol", Field::Number, &m_incomingProtocol, 0},
+        {"IMAP Folders", Field::String, &m_imapFolders, 0},
     };
 }
 
@@ -78,7 +80,23 @@ OAuthEndpoints AccountSettings::OAuth() const {
 
 int AccountSettings::IncomingPort() const {
     if (m_incomingPort > 0 && m_incomingPort < 65536) return static_cast<int>(m_incomingPort);
+    if (IsImap()) return m_incomingSecurity == kSecurityTls ? 993 : 143;
     return m_incomingSecurity == kSecurityTls ? 995 : 110;
+}
+
+std::vector<std::string> AccountSettings::ImapFolders() const {
+    std::vector<std::string> folders;
+    std::size_t start = 0;
+    while (start <= m_imapFolders.size()) {
+        std::size_t end = m_imapFolders.find('\n', start);
+        if (end == std::string::npos) end = m_imapFolders.size();
+        std::string name = m_imapFolders.substr(start, end - start);
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        if (!name.empty() && std::find(folders.begin(), folders.end(), name) == folders.end()) folders.push_back(name);
+        start = end + 1;
+    }
+    if (folders.empty()) folders.push_back("INBOX");
+    return folders;
 }
 
 int AccountSettings::OutgoingPort() const {
@@ -117,6 +135,8 @@ void AccountSettings::Load(const std::string& path) {
     m_outgoingPassword.clear();
     m_outgoingCertificate.clear();
     m_incomingSignIn = kSignInPassword;
+    m_incomingProtocol = kProtocolPop3;
+    m_imapFolders.clear();
     m_passwordInKeyring = 0;
     for (std::string* s : {&m_oauthProvider, &m_oauthClientId, &m_oauthClientSecret, &m_oauthAuthorizationUrl,
                            &m_oauthTokenUrl, &m_oauthScope})

@@ -28,6 +28,8 @@ enum AccountSecurity : std::uint32_t { kSecurityNone = 0, kSecurityTls = 1, kSec
 enum OutgoingSignIn : std::uint32_t { kSignInNone = 0, kSignInIncoming = 1, kSignInOwn = 2, kSignInOAuth = 3 };
 // How checking signs in: USER and PASS, or OAuth2 (XOAUTH2, over TLS only).
 enum IncomingSignIn : std::uint32_t { kSignInPassword = 0, kSignInOAuth2 = 1 };
+// How the incoming server is read: POP3 (every account stored before), IMAP.
+enum IncomingProtocol : std::uint32_t { kProtocolPop3 = 0, kProtocolImap = 1 };
 
 // Where an OAuth2 sign-in happens: the provider's authorization and token
 // addresses and the scope asked for.
@@ -85,6 +87,11 @@ public:
 
     // OAuth2 sign-in. Tokens never go into the settings.
     std::uint32_t m_incomingSignIn = kSignInPassword;
+    std::uint32_t m_incomingProtocol = kProtocolPop3;
+    // IMAP: the folders to watch, one a line (UTF-8); INBOX when empty.
+    std::string m_imapFolders;
+    std::vector<std::string> ImapFolders() const;
+    bool IsImap() const { return m_incomingProtocol == kProtocolImap; }
     std::string m_oauthProvider, m_oauthClientId, m_oauthClientSecret;
     std::string m_oauthAuthorizationUrl, m_oauthTokenUrl, m_oauthScope;
     // The provider's addresses: its preset, or the stored ones for "Custom".

@@ -37,16 +37,34 @@ QLineEdit* AddEdit(QGridLayout* grid, QWidget* page, const char* label, const ch
 
 QString NameOf(const AccountSettings& account) { return FromSetting(account.GetAccountName()); }
 
-int UsualPort(bool incoming, int security) {
+// An incoming port follows the protocol and the security: both in one code.
+int IncomingCode(int protocol, int security) { return protocol * 16 + security; }
+
+int UsualPort(bool incoming, int code) {
     AccountSettings probe;
-    probe.m_incomingSecurity = probe.m_outgoingSecurity = static_cast<std::uint32_t>(security);
+    probe.m_incomingSecurity = probe.m_outgoingSecurity = static_cast<std::uint32_t>(code % 16);
+    probe.m_incomingProtocol = static_cast<std::uint32_t>(code / 16);
     return incoming ? probe.IncomingPort() : probe.OutgoingPort();
 }
 
 // Stored as 0 when it is the usual one, so it keeps following the security.
-std::uint32_t PortSetting(const QString& text, bool incoming, int security) {
+std::uint32_t PortSetting(const QString& text, bool incoming, int code) {
     const int port = text.trimmed().toInt();
-    return port <= 0 || port > 65535 || port == UsualPort(incoming, security) ? 0 : static_cast<std::uint32_t>(port);
+    return port <= 0 || port > 65535 || port == UsualPort(incoming, code) ? 0 : static_cast<std::uint32_t>(port);
+}
+
+// The folders as one line for the edit, and back: names apart by commas.
+QString FoldersText(const std::string& stored) {
+    QStringList names = FromSetting(stored).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString& name : names) name = name.trimmed();
+    return names.join(QStringLiteral(", "));
+}
+
+std::string FoldersSetting(const QString& text) {
+    QStringList names;
+    for (const QString& name : text.split(QLatin1Char(',')))
+        if (!name.trimmed().isEmpty()) names << name.trimmed();
+    return ToSetting(names.join(QLatin1Char('\n')));
 }
 
 QComboBox* SecurityBox(QWidget* page, const char* objectName) {
@@ -139,6 +157,7 @@ CMailBoxPage::CMailBoxPage(ISignIn* signIn, QWidget* parent) : CPropertyPage(par
     m_exchange.Bind(m_autoDownload, m_fields.autoDownload);
     m_exchange.Bind(m_secureLogin, m_fields.secureLogin);
     m_exchange.Bind(m_incomingPort, m_fields.incomingPort);
+    m_exchange.Bind(m_imapFolders, m_fields.folders);
     m_exchange.Bind(m_outgoingPort, m_fields.outgoingPort);
     m_exchange.Bind(m_sendUser, m_fields.sendUser);
     m_exchange.Bind(m_sendPassword, m_fields.sendPassword);
@@ -217,8 +236,16 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     // servers and one for sending's sign-in.
     auto* group = new QGroupBox("Secure Connections", this);
     auto* grid = new QGridLayout(group);
+    m_incomingProtocol = new QComboBox(this);
+    m_incomingProtocol->setObjectName("incomingProtocolBox");
+    m_incomingProtocol->addItem("POP3", kProtocolPop3);
+    m_incomingProtocol->addItem("IMAP", kProtocolImap);
     m_incomingSecurity = SecurityBox(this, "incomingSecurityBox");
     m_incomingPort = PortEdit(this, "incomingPortEdit");
+    m_imapFolders = new QLineEdit(this);
+    m_imapFolders->setObjectName("imapFoldersEdit");
+    m_imapFolders->setPlaceholderText("INBOX");
+    m_imapFolders->setToolTip("The IMAP folders to watch, apart by commas; INBOX when empty");
     m_outgoingSecurity = SecurityBox(this, "outgoingSecurityBox");
     m_outgoingPort = PortEdit(this, "outgoingPortEdit");
     m_signIn = new QComboBox(this);
@@ -247,10 +274,15 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
         label->setBuddy(buddy);
         grid->addWidget(label, row, column);
     };
-    caption("&Incoming (POP3)", m_incomingSecurity, 0, 0);
-    grid->addWidget(m_incomingSecurity, 0, 1);
+    caption("&Incoming", m_incomingProtocol, 0, 0);
+    auto* incoming = new QHBoxLayout;
+    incoming->addWidget(m_incomingProtocol);
+    incoming->addWidget(m_incomingSecurity, 1);
+    grid->addLayout(incoming, 0, 1);
     caption("Port", m_incomingPort, 0, 2);
     grid->addWidget(m_incomingPort, 0, 3);
+    caption("IMAP &folders", m_imapFolders, 5, 0);
+    grid->addWidget(m_imapFolders, 5, 1, 1, 3);
     caption("&Outgoing (SMTP)", m_outgoingSecurity, 1, 0);
     grid->addWidget(m_outgoingSecurity, 1, 1);
     caption("Port", m_outgoingPort, 1, 2);
@@ -267,8 +299,17 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     grid->setColumnStretch(1, 1);
     layout->addWidget(group);
 
-    connect(m_incomingSecurity, &QComboBox::activated, this,
-            [this] { FollowUsualPort(m_incomingSecurity, m_incomingPort, true, m_incomingShown); });
+    auto followIncoming = [this] {
+        const int code =
+            IncomingCode(m_incomingProtocol->currentData().toInt(), m_incomingSecurity->currentData().toInt());
+        const QString text = m_incomingPort->text().trimmed();
+        if (text.isEmpty() || text.toInt() == UsualPort(true, m_incomingShown))
+            m_incomingPort->setText(QString::number(UsualPort(true, code)));
+        m_incomingShown = code;
+        EnableSignInFields();
+    };
+    connect(m_incomingSecurity, &QComboBox::activated, this, followIncoming);
+    connect(m_incomingProtocol, &QComboBox::activated, this, followIncoming);
     connect(m_outgoingSecurity, &QComboBox::activated, this,
             [this] { FollowUsualPort(m_outgoingSecurity, m_outgoingPort, false, m_outgoingShown); });
     connect(m_signIn, &QComboBox::activated, this, [this] { EnableSignInFields(); });
@@ -307,11 +348,13 @@ void CMailBoxPage::EnableSignInFields() {
     const bool oauth = m_signInWith->currentIndex() > 0;
     m_oauthButton->setEnabled(oauth);
     m_password->setEnabled(!oauth);
+    m_imapFolders->setEnabled(m_incomingProtocol->currentData().toInt() == kProtocolImap);
 }
 
 void CMailBoxPage::ReadControls() {
     m_fields.mailboxIndex = m_mailbox->currentIndex();
     m_fields.incomingSecurity = m_incomingSecurity->currentData().toInt();
+    m_fields.protocol = m_incomingProtocol->currentData().toInt();
     m_fields.outgoingSecurity = m_outgoingSecurity->currentData().toInt();
     m_fields.signIn = m_signIn->currentData().toInt();
     m_fields.signInWith = m_signInWith->currentIndex();
@@ -321,10 +364,11 @@ void CMailBoxPage::ReadControls() {
 void CMailBoxPage::WriteControls() {
     m_mailbox->setCurrentIndex(m_fields.mailboxIndex);
     m_incomingSecurity->setCurrentIndex(std::max(0, m_incomingSecurity->findData(m_fields.incomingSecurity)));
+    m_incomingProtocol->setCurrentIndex(std::max(0, m_incomingProtocol->findData(m_fields.protocol)));
     m_outgoingSecurity->setCurrentIndex(std::max(0, m_outgoingSecurity->findData(m_fields.outgoingSecurity)));
     m_signIn->setCurrentIndex(std::max(0, m_signIn->findData(m_fields.signIn)));
     m_signInWith->setCurrentIndex(m_fields.signInWith);
-    m_incomingShown = m_fields.incomingSecurity;
+    m_incomingShown = IncomingCode(m_fields.protocol, m_fields.incomingSecurity);
     m_outgoingShown = m_fields.outgoingSecurity;
     m_exchange.Write();
     EnableSignInFields();
@@ -358,6 +402,8 @@ void CMailBoxPage::ShowChosenAccount() {
     m_fields.autoDownload = account->m_autoDownload != 0;
     m_fields.secureLogin = account->m_secureLogin != 0;
     m_fields.incomingSecurity = static_cast<int>(account->m_incomingSecurity);
+    m_fields.protocol = static_cast<int>(account->m_incomingProtocol);
+    m_fields.folders = FoldersText(account->m_imapFolders);
     m_fields.incomingPort = QString::number(account->IncomingPort());
     m_fields.outgoingSecurity = static_cast<int>(account->m_outgoingSecurity);
     m_fields.outgoingPort = QString::number(account->OutgoingPort());
@@ -400,7 +446,9 @@ void CMailBoxPage::SaveAccount() {
     record.m_autoDownload = m_fields.autoDownload;
     record.m_secureLogin = m_fields.secureLogin;
     record.m_incomingSecurity = static_cast<std::uint32_t>(m_fields.incomingSecurity);
-    record.m_incomingPort = PortSetting(m_fields.incomingPort, true, m_fields.incomingSecurity);
+    record.m_incomingProtocol = m_fields.protocol == kProtocolImap ? kProtocolImap : kProtocolPop3;
+    record.m_imapFolders = FoldersSetting(m_fields.folders);
+    record.m_incomingPort = PortSetting(m_fields.incomingPort, true, IncomingCode(m_fields.protocol, m_fields.incomingSecurity));
     record.m_outgoingSecurity = static_cast<std::uint32_t>(m_fields.outgoingSecurity);
     record.m_outgoingPort = PortSetting(m_fields.outgoingPort, false, m_fields.outgoingSecurity);
     record.m_outgoingSignIn = static_cast<std::uint32_t>(m_fields.signIn);

@@ -41,6 +41,8 @@ private:
         // signing in as the incoming user.
         int incomingSecurity = kSecurityTls, outgoingSecurity = kSecurityStartTls, signIn = kSignInIncoming;
         QString incomingPort = "995", outgoingPort = "587", sendUser, sendPassword;
+        int protocol = kProtocolPop3;
+        QString folders;  // IMAP: apart by commas
         // Checking signs in with a password (0) or OAuth2 at a provider:
         // Google, Microsoft, another one (1 to 3); its client as stored.
         int signInWith = 0;
@@ -89,7 +91,9 @@ private:
     QCheckBox* m_spamOnly;
     QCheckBox* m_autoDownload;
     QCheckBox* m_secureLogin;
+    QComboBox* m_incomingProtocol;
     QComboBox* m_incomingSecurity;
+    QLineEdit* m_imapFolders;
     QLineEdit* m_incomingPort;
     QComboBox* m_outgoingSecurity;
     QLineEdit* m_outgoingPort;

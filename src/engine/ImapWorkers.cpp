@@ -1,0 +1,210 @@
+#include "engine/ImapWorkers.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/CheckFailures.h"
+#include "protocol/ImapMail.h"
+#include "settings/Crc32.h"
+
+namespace velto {
+
+namespace {
+
+std::uint32_t HashOf(const std::string& folder, std::uint32_t uidValidity, std::uint32_t uid) {
+    return Crc32::Of(CImapMail::MessageId(folder, uidValidity, uid));
+}
+
+// As the account's settings ask: in clear, IMAPS or STARTTLS. A certificate
+// that failed verification goes to the view, which may ask about it.
+bool Connect(CImapMail& imap, const AccountSettings& account, WorkerContext& ctx) {
+    const std::string server = account.GetServerName();
+    const int port = account.IncomingPort();
+    if (account.m_incomingSecurity == kSecurityNone) return imap.Connect(server, port);
+    if (!ctx.tls) return false;
+    const std::string& pin = account.m_incomingCertificate;
+    const bool ok = account.m_incomingSecurity == kSecurityTls
+                        ? imap.ConnectTls(server, port, *ctx.tls, pin)
+                        : imap.Connect(server, port) && imap.StartTls(*ctx.tls, pin);
+    if (!ok && imap.GetLastSocketError() == localerr::kCertificateUntrusted)
+        ctx.view.PostUntrustedCertificate(account.GetAccountName(), imap.GetCertificate());
+    return ok;
+}
+
+// Connected and signed in through the one sign-in service; reason says why
+// not. A password goes in clear only where the user chose no security.
+bool Open(CImapMail& imap, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
+    if (!Connect(imap, account, ctx)) {
+        reason = ConnectionFailureReason(imap.GetLastSocketError());
+        return false;
+    }
+    if (imap.IsLoggedIn()) return true;  // PREAUTH
+    if (!ctx.signIn) {
+        reason = "no sign-in here";
+        imap.Logout();
+        return false;
+    }
+    const bool allowClear = account.m_incomingSecurity == kSecurityNone;
+    const SignInResult result = ctx.signIn->Run(
+        account, SignInDirection::Incoming,
+        [&](bool oauth, const std::string& user, const std::string& secret) {
+            const bool ok = oauth ? imap.LoginOAuth(user, secret) : imap.Login(user, secret, allowClear);
+            SignInTry tried;
+            const int code = imap.GetLastSocketError();
+            if (ok) tried.verdict = SignInTry::Done;
+            else if (code == localerr::kTokenNeedsTls) tried.verdict = SignInTry::NeedsTls;
+            else if (code == localerr::kTokenNotTaken) tried.verdict = SignInTry::NotTaken;
+            else if (code == localerr::kTokenRefused || (!oauth && imap.IsConnected() && code == 0))
+                tried.verdict = SignInTry::Refused;
+            if (!ok && code != 0 && code != localerr::kTokenRefused) tried.why = ConnectionFailureReason(code);
+            return tried;
+        },
+        ctx.output);
+    if (result.askUser && !ctx.cancelRequest->IsSet()) ctx.view.PostSignInExpired(account.GetAccountName());
+    if (!result.ok) {
+        reason = result.reason;
+        if (imap.IsConnected()) imap.Logout();
+    }
+    return result.ok;
+}
+
+void Store(CMailHeader& record, const AccountSettings& account, WorkerContext& ctx) {
+    record.SetAccountInfo(account.GetServerName(), account.GetEmailAddress(), account.GetOutgoingServer());
+    ctx.messages->Append(record);
+    ctx.newMailFound->store(true);
+    ctx.newCount->fetch_add(1);
+}
+
+// The unseen messages of the watched folders, each by its record's id.
+struct Unseen {
+    std::unordered_map<std::uint32_t, std::pair<std::string, std::uint32_t>> byId;  // id -> folder, uid
+    bool complete = true;  // every folder was looked at
+};
+
+}  // namespace
+
+ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, bool getMail) {
+    ImapCheck out;
+    CImapMail imap(ctx.output, ctx.transports);
+    if (!Open(imap, account, ctx, out.reason)) {
+        out.cancelled = ctx.cancelRequest->IsSet();
+        return out;
+    }
+    out.opened = true;
+    const std::string server = account.GetServerName();
+    const std::string address = account.GetEmailAddress();
+    const MessageOwners owners(ctx.accounts);
+    std::unordered_set<std::uint32_t> unseen;
+    bool complete = true;
+    for (const std::string& folder : account.ImapFolders()) {
+        ImapFolderState state;
+        std::vector<std::uint32_t> uids;
+        if (!imap.Examine(folder, state) || !imap.SearchUnseen(uids)) {
+            complete = false;
+            out.error = true;
+            if (!imap.IsConnected()) break;
+            continue;
+        }
+        std::vector<std::uint32_t> wanted;
+        for (std::uint32_t uid : uids) {
+            const std::uint32_t id = HashOf(folder, state.uidValidity, uid);
+            unseen.insert(id);
+            if (!ctx.messages->ContainsFor(id, owners, server, address)) wanted.push_back(uid);
+        }
+        const int count = static_cast<int>(wanted.size());
+        if (getMail) ctx.view.PostProgressRange(std::max(count, 1) * 10);
+        else ctx.view.SendProgressStart("Connected to " + server, std::max(count, 1) * 10);
+        int done = 0;
+        const bool all = imap.FetchHeaders(wanted, [&](std::uint32_t, CMailHeader& record) {
+            Store(record, account, ctx);
+            ++done;
+            if (getMail) ctx.view.PostProgressAdvance(10);
+            return !ctx.cancelRequest->IsSet();
+        });
+        if (ctx.cancelRequest->IsSet()) {
+            imap.Logout();
+            out.cancelled = true;
+            return out;
+        }
+        if (!all) out.error = true;
+        if (getMail) ctx.view.PostProgressReset();
+        else ctx.view.SendProgressEnd();
+    }
+    // Read or removed elsewhere: the server knows, and the list follows it.
+    // Only when every folder answered: a folder that failed proves nothing.
+    if (complete) {
+        ctx.messages->Modify([&](std::vector<StoredHeader>& list) {
+            std::erase_if(list, [&](const StoredHeader& record) {
+                return owners.CountsFor(record.AccountServer(), record.AccountAddress(), server, address) &&
+                       !unseen.contains(record.Id());
+            });
+        });
+    }
+    imap.Logout();
+    return out;
+}
+
+RetrieveResult ReadImapMessage(const AccountSettings& account, const MessageKey& key, WorkerContext& ctx,
+                               std::string& text) {
+    CImapMail imap(ctx.output, ctx.transports);
+    std::string reason;
+    if (!Open(imap, account, ctx, reason)) return RetrieveResult::Nothing;
+    RetrieveResult result = RetrieveResult::NotOnServer;
+    for (const std::string& folder : account.ImapFolders()) {
+        ImapFolderState state;
+        std::vector<std::uint32_t> uids;
+        if (!imap.Examine(folder, state) || !imap.SearchUnseen(uids)) {
+            if (!imap.IsConnected()) return RetrieveResult::Nothing;
+            result = RetrieveResult::Nothing;  // not every folder could be asked
+            continue;
+        }
+        const auto it = std::find_if(uids.begin(), uids.end(), [&](std::uint32_t uid) {
+            return HashOf(folder, state.uidValidity, uid) == key.id;
+        });
+        if (it == uids.end()) continue;
+        ctx.view.SendProgressStep("Retrieving the message from " + account.GetServerName(), 0);
+        result = imap.FetchMessage(*it, text) ? RetrieveResult::Fetched : RetrieveResult::Nothing;
+        break;
+    }
+    imap.Logout();
+    return result;
+}
+
+bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& deleted) {
+    const MessageOwners owners(ctx.accounts);
+    bool any = false;
+    for (std::size_t n = 0; n < ctx.selected.size(); ++n) any = any || (!deleted[n] && owners.CountsFor(ctx.selected[n], account));
+    if (!any) return true;
+    CImapMail imap(ctx.output, ctx.transports);
+    std::string reason;
+    if (!Open(imap, account, ctx, reason)) return false;
+    for (const std::string& folder : account.ImapFolders()) {
+        ImapFolderState state;
+        std::vector<std::uint32_t> uids;
+        if (!imap.Examine(folder, state) || !imap.SearchUnseen(uids)) {
+            if (!imap.IsConnected()) return false;
+            continue;
+        }
+        std::vector<std::uint32_t> chosen;
+        std::vector<std::size_t> which;
+        for (std::uint32_t uid : uids)
+            for (std::size_t n = 0; n < ctx.selected.size(); ++n)
+                if (!deleted[n] && owners.CountsFor(ctx.selected[n], account) &&
+                    HashOf(folder, state.uidValidity, uid) == ctx.selected[n].id) {
+                    chosen.push_back(uid);
+                    which.push_back(n);
+                }
+        if (chosen.empty()) continue;
+        ctx.view.SendProgressStep("Deleting on " + account.GetServerName(), 0);
+        bool expunged = false;
+        if (!imap.Delete(chosen, false, expunged)) continue;
+        // Flagged \Deleted at least: gone for the user either way.
+        for (std::size_t n : which) deleted[n] = ctx.messages->RemoveFirst(ctx.selected[n]);
+    }
+    imap.Logout();
+    return true;
+}
+
+}  // namespace velto

@@ -1,0 +1,30 @@
+#pragma once
+// The network workers' part for IMAP accounts: the watched folders' unseen
+// messages listed (new headers fetched in batches, messages read or removed
+// elsewhere dropped from the list), one message read without marking it
+// seen, and messages deleted. Worker threads only.
+#include <string>
+#include <vector>
+
+#include "engine/MailWorkers.h"
+
+namespace velto {
+
+struct ImapCheck {
+    bool opened = false;     // signed in: the account was checked
+    std::string reason;      // why not, in plain words
+    bool error = false;      // a folder or a fetch failed
+    bool cancelled = false;  // the worker must end now
+};
+ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, bool getMail);
+
+// text: the message when found. NotOnServer when no watched folder holds
+// it unseen any more.
+RetrieveResult ReadImapMessage(const AccountSettings& account, const MessageKey& key, WorkerContext& ctx,
+                               std::string& text);
+
+// Deletes the selected records that count for the account; deleted marks
+// each one done. False when the account could not be opened.
+bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& deleted);
+
+}  // namespace velto

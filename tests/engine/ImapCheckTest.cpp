@@ -1,0 +1,82 @@
+// An IMAP account against a real Dovecot over STARTTLS: Get Mail lists the
+// unseen messages (headers in one batch), reading leaves a message unseen, a
+// message read elsewhere leaves the list at the next check, Delete removes
+// exactly its message, and no password reaches the log.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "net/OpenSslLayer.h"
+#include "net/PosixTransport.h"
+#include "support/DovecotServer.h"
+#include "support/MailTestKit.h"
+#include "support/TestCertificates.h"
+#include "support/qt/EngineHarness.h"
+
+namespace velto {
+namespace {
+
+TEST(ImapCheck, ListsTheUnseenReadsAndDeletesAndFollowsTheServer) {
+    if (!test::DovecotServer::ImapInstalled()) GTEST_SKIP() << "dovecot-imapd is not installed";
+    const test::TestCertificates& certs = test::TestCertificates::Get();
+    ASSERT_TRUE(certs.Ready()) << certs.error;
+    test::DovecotServer server;
+    server.AddUser("ann", "secret");
+    for (const char* id : {"m-1", "m-2", "m-3"})
+        server.AddMessage("ann", id, std::string("From: Bob <bob@example.org>\r\nSubject: about ") + id + "\r\n\r\nx\r\n");
+    server.UseTls(certs.good.cert, certs.good.key);
+    server.ServeImap();
+    std::string why;
+    ASSERT_TRUE(server.Start(&why)) << why;
+    char port[16];
+    std::snprintf(port, sizeof port, "%08x", server.ImapPort());
+    const std::string settings =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"localhost\"\r\n\"User Name\"=\"ann\"\r\n"
+        "\"User Password\"=\"secret\"\r\n\"Incoming Protocol\"=dword:00000001\r\n"
+        "\"Incoming Security\"=dword:00000002\r\n\"Incoming Port\"=dword:" + std::string(port) + "\r\n";
+    TlsTrust trust;
+    trust.extraAuthorities = certs.authority;
+    test::EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr,
+                          false, MakeOpenSslLayer(trust));
+    h.view->OnInitialUpdate();
+    h.Drain();
+    auto check = [&] {
+        h.view->OnGetMail();
+        EXPECT_TRUE(h.FinishWork());
+        return h.view->Model()->rowCount();
+    };
+    ASSERT_EQ(check(), 3) << h.log.Text();
+    EXPECT_EQ(h.view->NewCount(), 3);
+    EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 3 New Messages!!");
+
+    // Read: the message shows and stays unseen, so the next check keeps it
+    // and finds nothing new.
+    h.view->SetSelectionSource([] { return std::vector<int>{0}; });
+    h.view->OnReadMessage();
+    ASSERT_TRUE(h.FinishWork());
+    ASSERT_EQ(h.ui.messageCenterShows, 1) << h.log.Text();
+    EXPECT_NE(h.ui.lastBody.find("x"), std::string::npos);
+    EXPECT_EQ(check(), 3);
+    EXPECT_EQ(h.view->NewCount(), 3);
+
+    // Read on another device: the server says so, the list follows.
+    const std::string cur = server.Folder() + "/mail/ann/Maildir/cur/";
+    std::filesystem::rename(cur + "m-2:2,", cur + "m-2:2,S");
+    EXPECT_EQ(check(), 2);
+
+    // Delete: exactly that message goes from the server.
+    h.view->OnDeleteMessage({0});
+    ASSERT_TRUE(h.FinishWork());
+    EXPECT_EQ(h.view->Model()->rowCount(), 1);
+    EXPECT_EQ(server.MessageIds("ann").size(), 2u);
+
+    const std::string log = h.log.Text();
+    EXPECT_EQ(log.find("secret"), std::string::npos);
+    EXPECT_NE(log.find("UID FETCH"), std::string::npos) << log;
+    EXPECT_NE(log.find("STARTTLS"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velto
