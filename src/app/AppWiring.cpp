@@ -46,6 +46,8 @@ AppWiring::AppWiring()
     services.saveAfterEachCheck = true;
     services.tls = MakeOpenSslLayer();
     services.signIn = m_signIn;
+    // Each IMAP watch on connections of its own, cut without touching a check's.
+    services.watchTransports = [] { return WithPop3PortFromEnvironment(MakePosixTransportFactory()); };
     m_view = std::make_unique<CCorvaneView>(services);
 
     // Where the user left the window, kept apart from the settings.

@@ -34,7 +34,19 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
                     [this] {
                         SetTrayTip(kCheckingTip);
                         StartWorker(WorkerKind::Scan);
-                    }) {}
+                    }) {
+    if (m_s.watchTransports) {
+        // The watches' threads reach the view through the channel only.
+        ImapWatch::Hooks hooks;
+        hooks.news = [channel = m_channel, this](const std::string& account) {
+            channel->Post([this, account] { OnImapNews(account); });
+        };
+        hooks.state = [channel = m_channel, this](const std::string& account, const std::string& reason) {
+            channel->Post([this, account, reason] { OnWatchState(account, reason); });
+        };
+        m_watch = std::make_unique<ImapWatch>(m_s.watchTransports, m_s.tls, m_s.signIn, std::move(hooks));
+    }
+}
 
 CCorvaneView::~CCorvaneView() {
     OnDestroy();
@@ -97,6 +109,7 @@ void CCorvaneView::OnDestroy() {
     m_channel->Close();
     if (m_s.transports) m_s.transports->AbortAll();
     if (m_s.signIn) m_s.signIn->AbortAll();
+    if (m_watch) m_watch->Stop();
     m_workers.JoinAll(kWorkerStopWait);
     m_animator.StopAll();
     m_checkTimers.Stop();
@@ -112,6 +125,7 @@ void CCorvaneView::LoadAccounts() {
     // Passwords kept in the keyring are not read here: the workers ask for
     // them when they sign in.
     m_accounts = LoadAllAccounts();
+    if (m_watch && m_initialised && !m_destroyed) m_watch->Watch(m_accounts);
     m_s.ui->ChooserResetContent();
     auto insertAtTop = [&](const std::string& name) {
         m_s.ui->ChooserInsertAtTop(name);
@@ -240,10 +254,29 @@ void CCorvaneView::OnTimer(int id) {
     m_checkTimers.OnTimer(id);
 }
 
-void CCorvaneView::OnConnectivityBack() { m_checkTimers.OnConnectivityBack(); }
+void CCorvaneView::OnConnectivityBack() {
+    if (m_watch) m_watch->Wake();
+    m_checkTimers.OnConnectivityBack();
+}
 
 void CCorvaneView::OnResumed() {
-    if (!m_destroyed) m_checkTimers.OnResumed();
+    if (m_destroyed) return;
+    if (m_watch) m_watch->Wake();
+    m_checkTimers.OnResumed();
+}
+
+void CCorvaneView::OnImapNews(const std::string& account) {
+    if (m_destroyed) return;
+    // Only that account, and after a check that is running.
+    RunAgainFor(WorkerKind::Scan, {account});
+}
+
+void CCorvaneView::OnWatchState(const std::string& account, const std::string& reason) {
+    if (m_destroyed) return;
+    std::vector<std::string> names;
+    for (const auto& a : m_accounts)
+        if (!a.m_disabled) names.push_back(a.GetAccountName());
+    m_s.ui->SetPaneText(m_announcer.Checked(names, {{account, reason}}), 0);
 }
 
 // ---- commands ---------------------------------------------------------------------

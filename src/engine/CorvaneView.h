@@ -22,6 +22,7 @@
 #include "engine/EngineServices.h"
 #include "engine/EngineUi.h"
 #include "engine/HeaderStoreFile.h"
+#include "engine/ImapWatch.h"
 #include "engine/MailWorkers.h"
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageListModel.h"
@@ -62,6 +63,9 @@ public:
         bool saveAfterEachCheck = false;
         std::shared_ptr<ITlsLayer> tls;
         std::shared_ptr<ISignIn> signIn;  // passwords and tokens
+        // Connections for the IMAP accounts' push, a factory per watch;
+        // none: IMAP accounts are checked at the interval only.
+        ImapWatch::Transports watchTransports;
     };
     // How long shut-down waits for a running worker to stop, so that its
     // records are saved too.
@@ -112,6 +116,11 @@ public:
     // The network is back after a time without it; the machine woke up.
     void OnConnectivityBack();
     void OnResumed();
+
+    // An IMAP account's watch heard of new mail; a watch stands or fell.
+    void OnImapNews(const std::string& account);
+    void OnWatchState(const std::string& account, const std::string& reason);
+    int WatchesStanding() const { return m_watch ? m_watch->Standing() : 0; }
 
     // IViewMessages: the workers' messages.
     void OnListRefresh() override { RefreshList(); }
@@ -198,6 +207,7 @@ private:
     CheckFollowUps m_followUps;
     NewMailAnnouncer m_announcer;
     CheckTimers m_checkTimers;
+    std::unique_ptr<ImapWatch> m_watch;
     WorkerKind m_workerKind = WorkerKind::Scan;
     ReadIn m_readIn = ReadIn::AsViewTypeSays;
     int m_messageCenterPage = IEngineUi::kMessagePage;

@@ -17,57 +17,22 @@ std::uint32_t HashOf(const std::string& folder, std::uint32_t uidValidity, std::
     return Crc32::Of(CImapMail::MessageId(folder, uidValidity, uid));
 }
 
-// As the account's settings ask: in clear, IMAPS or STARTTLS. A certificate
-// that failed verification goes to the view, which may ask about it.
-bool Connect(CImapMail& imap, const AccountSettings& account, WorkerContext& ctx) {
-    const std::string server = account.GetServerName();
-    const int port = account.IncomingPort();
-    if (account.m_incomingSecurity == kSecurityNone) return imap.Connect(server, port);
-    if (!ctx.tls) return false;
-    const std::string& pin = account.m_incomingCertificate;
-    const bool ok = account.m_incomingSecurity == kSecurityTls
-                        ? imap.ConnectTls(server, port, *ctx.tls, pin)
-                        : imap.Connect(server, port) && imap.StartTls(*ctx.tls, pin);
-    if (!ok && imap.GetLastSocketError() == localerr::kCertificateUntrusted)
-        ctx.view.PostUntrustedCertificate(account.GetAccountName(), imap.GetCertificate());
-    return ok;
+// What a worker opens its sessions with.
+ImapOpen WorkerOpen(const AccountSettings& account, WorkerContext& ctx) {
+    ImapOpen with;
+    with.tls = ctx.tls.get();
+    with.signIn = ctx.signIn.get();
+    with.log = ctx.output;
+    const std::string name = account.GetAccountName();
+    with.untrusted = [&ctx, name](const PeerCertificate& certificate) { ctx.view.PostUntrustedCertificate(name, certificate); };
+    with.expired = [&ctx, name] {
+        if (!ctx.cancelRequest->IsSet()) ctx.view.PostSignInExpired(name);
+    };
+    return with;
 }
 
-// Connected and signed in through the one sign-in service; reason says why
-// not. A password goes in clear only where the user chose no security.
 bool Open(CImapMail& imap, const AccountSettings& account, WorkerContext& ctx, std::string& reason) {
-    if (!Connect(imap, account, ctx)) {
-        reason = ConnectionFailureReason(imap.GetLastSocketError());
-        return false;
-    }
-    if (imap.IsLoggedIn()) return true;  // PREAUTH
-    if (!ctx.signIn) {
-        reason = "no sign-in here";
-        imap.Logout();
-        return false;
-    }
-    const bool allowClear = account.m_incomingSecurity == kSecurityNone;
-    const SignInResult result = ctx.signIn->Run(
-        account, SignInDirection::Incoming,
-        [&](bool oauth, const std::string& user, const std::string& secret) {
-            const bool ok = oauth ? imap.LoginOAuth(user, secret) : imap.Login(user, secret, allowClear);
-            SignInTry tried;
-            const int code = imap.GetLastSocketError();
-            if (ok) tried.verdict = SignInTry::Done;
-            else if (code == localerr::kTokenNeedsTls) tried.verdict = SignInTry::NeedsTls;
-            else if (code == localerr::kTokenNotTaken) tried.verdict = SignInTry::NotTaken;
-            else if (code == localerr::kTokenRefused || (!oauth && imap.IsConnected() && code == 0))
-                tried.verdict = SignInTry::Refused;
-            if (!ok && code != 0 && code != localerr::kTokenRefused) tried.why = ConnectionFailureReason(code);
-            return tried;
-        },
-        ctx.output);
-    if (result.askUser && !ctx.cancelRequest->IsSet()) ctx.view.PostSignInExpired(account.GetAccountName());
-    if (!result.ok) {
-        reason = result.reason;
-        if (imap.IsConnected()) imap.Logout();
-    }
-    return result.ok;
+    return OpenImap(imap, account, WorkerOpen(account, ctx), reason);
 }
 
 void Store(CMailHeader& record, const AccountSettings& account, WorkerContext& ctx) {
@@ -84,6 +49,53 @@ struct Unseen {
 };
 
 }  // namespace
+
+bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& with, std::string& reason) {
+    const std::string server = account.GetServerName();
+    const int port = account.IncomingPort();
+    const std::string& pin = account.m_incomingCertificate;
+    bool connected = false;
+    if (account.m_incomingSecurity == kSecurityNone) connected = imap.Connect(server, port);
+    else if (with.tls)
+        connected = account.m_incomingSecurity == kSecurityTls
+                        ? imap.ConnectTls(server, port, *with.tls, pin)
+                        : imap.Connect(server, port) && imap.StartTls(*with.tls, pin);
+    if (!connected) {
+        if (imap.GetLastSocketError() == localerr::kCertificateUntrusted && with.untrusted)
+            with.untrusted(imap.GetCertificate());
+        reason = ConnectionFailureReason(imap.GetLastSocketError());
+        return false;
+    }
+    if (imap.IsLoggedIn()) return true;  // PREAUTH
+    if (!with.signIn) {
+        reason = "no sign-in here";
+        imap.Logout();
+        return false;
+    }
+    // A password goes in clear only where the user chose no security.
+    const bool allowClear = account.m_incomingSecurity == kSecurityNone;
+    const SignInResult result = with.signIn->Run(
+        account, SignInDirection::Incoming,
+        [&](bool oauth, const std::string& user, const std::string& secret) {
+            const bool ok = oauth ? imap.LoginOAuth(user, secret) : imap.Login(user, secret, allowClear);
+            SignInTry tried;
+            const int code = imap.GetLastSocketError();
+            if (ok) tried.verdict = SignInTry::Done;
+            else if (code == localerr::kTokenNeedsTls) tried.verdict = SignInTry::NeedsTls;
+            else if (code == localerr::kTokenNotTaken) tried.verdict = SignInTry::NotTaken;
+            else if (code == localerr::kTokenRefused || (!oauth && imap.IsConnected() && code == 0))
+                tried.verdict = SignInTry::Refused;
+            if (!ok && code != 0 && code != localerr::kTokenRefused) tried.why = ConnectionFailureReason(code);
+            return tried;
+        },
+        with.log);
+    if (result.askUser && with.expired) with.expired();
+    if (!result.ok) {
+        reason = result.reason;
+        if (imap.IsConnected()) imap.Logout();
+    }
+    return result.ok;
+}
 
 ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     ImapCheck out;

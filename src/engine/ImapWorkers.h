@@ -3,12 +3,27 @@
 // messages listed (new headers fetched in batches, messages read or removed
 // elsewhere dropped from the list), one message read without marking it
 // seen, and messages deleted. Worker threads only.
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/MailWorkers.h"
 
 namespace velto {
+
+class CImapMail;
+
+// Connected as the account's settings ask and signed in through the sign-in
+// service; reason says why not. A certificate that failed verification is
+// told through untrusted; a missing or revoked sign-in through expired.
+struct ImapOpen {
+    ITlsLayer* tls = nullptr;
+    ISignIn* signIn = nullptr;
+    ILogSink* log = nullptr;
+    std::function<void(const PeerCertificate&)> untrusted;
+    std::function<void()> expired;
+};
+bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& with, std::string& reason);
 
 struct ImapCheck {
     bool opened = false;     // signed in: the account was checked

@@ -1,9 +1,11 @@
 // An IMAP account against a real Dovecot over STARTTLS: Get Mail lists the
 // unseen messages (headers in one batch), reading leaves a message unseen, a
 // message read elsewhere leaves the list at the next check, Delete removes
-// exactly its message, and no password reaches the log.
+// exactly its message, mail delivered while the program waits reaches the
+// list through the account's watch, and no password reaches the log.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -39,7 +41,8 @@ TEST(ImapCheck, ListsTheUnseenReadsAndDeletesAndFollowsTheServer) {
     TlsTrust trust;
     trust.extraAuthorities = certs.authority;
     test::EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr,
-                          false, MakeOpenSslLayer(trust));
+                          false, MakeOpenSslLayer(trust), {},
+                          [] { return MakePosixTransportFactory(test::TestTimeLimits()); });
     h.view->OnInitialUpdate();
     h.Drain();
     auto check = [&] {
@@ -71,6 +74,15 @@ TEST(ImapCheck, ListsTheUnseenReadsAndDeletesAndFollowsTheServer) {
     ASSERT_TRUE(h.FinishWork());
     EXPECT_EQ(h.view->Model()->rowCount(), 1);
     EXPECT_EQ(server.MessageIds("ann").size(), 2u);
+
+    // Push: delivered while the watch idles, listed without a check asked for.
+    ASSERT_TRUE(h.RunUntil([&] { return h.view->WatchesStanding() == 1; }, 10000));
+    const auto delivered = std::chrono::steady_clock::now();
+    server.AddMessage("ann", "m-4", "From: Carol <carol@example.org>\r\nSubject: pushed\r\n\r\ny\r\n");
+    ASSERT_TRUE(h.RunUntil([&] { return h.view->Model()->rowCount() == 2 && !h.view->IsBusy(); }, 10000));
+    const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - delivered);
+    EXPECT_LT(latency.count(), 3000);
+    std::printf("pushed to the list in %lld ms\n", static_cast<long long>(latency.count()));
 
     const std::string log = h.log.Text();
     EXPECT_EQ(log.find("secret"), std::string::npos);

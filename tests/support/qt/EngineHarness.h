@@ -28,7 +28,8 @@ struct EngineHarness {
     explicit EngineHarness(const std::string& settings = {}, std::shared_ptr<ITransportFactory> transports = {},
                            IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
                            ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false,
-                           std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ISignIn> signIn = {})
+                           std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ISignIn> signIn = {},
+                           ImapWatch::Transports watchTransports = {})
         : hive(settings), ui(journal), tray(journal), notices(journal), timers(journal), dialup(journal),
           store(journal) {
         CCorvaneView::Services s;
@@ -44,6 +45,7 @@ struct EngineHarness {
         s.saveAfterEachCheck = saveAfterEachCheck;
         s.tls = std::move(tls);
         s.signIn = signIn ? std::move(signIn) : std::make_shared<SettingsSignIn>();
+        s.watchTransports = std::move(watchTransports);
         view = std::make_unique<CCorvaneView>(s);
     }
     // The view goes first: its shut-down lets a worker go and waits for it.
