@@ -68,8 +68,8 @@ OAuthEndpoints OAuthPreset(const std::string& provider) {
     if (provider == "Microsoft")
         return {"https://login.microsoftonline.com/common/oauth2/v2.0/authorize",
                 "https://login.microsoftonline.com/common/oauth2/v2.0/token",
-                "https://outlook.office.com/POP.AccessAsUser.All https://outlook.office.com/SMTP.Send offline_access "
-                "openid email"};
+                "https://outlook.office.com/POP.AccessAsUser.All https://outlook.office.com/IMAP.AccessAsUser.All "
+                "https://outlook.office.com/SMTP.Send offline_access openid email"};
     return {};
 }
 
