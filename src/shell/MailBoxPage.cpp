@@ -505,7 +505,7 @@ void CMailBoxPage::SaveAccount() {
 }
 
 void CMailBoxPage::DeleteAccount() {
-    // The name as last read (Part 5.4): the controls are not read again, so
+    // The name as last read: the controls are not read again, so
     // clearing the name box does not stop the selected account's delete.
     if (m_fields.mailboxName.isEmpty()) {
         Refuse("Enter MailBox name before Deleting Account");

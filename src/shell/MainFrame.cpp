@@ -282,7 +282,7 @@ void CMainFrame::AttachView(CCorvaneView* view) {
 
 void CMainFrame::UpdateCommandStates() {
     const bool idle = m_view && m_view->CommandsEnabled();
-    // Part 1.2's list; the web browser window may open while a check runs.
+    // The commands a check disables; the web browser window may open while one runs.
     for (int id : {ID_GET_MAIL, ID_REFRESH, ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE, ID_READ_MESSAGE,
                    ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);

@@ -179,7 +179,7 @@ TEST(MessageCenter, AFoldedSubjectIsReadAndAnsweredWhole) {
     EXPECT_EQ(page.substr(0, page.find("</title>")), "<title>" + whole.toStdString());
 }
 
-// The from field is the last of Sender:, Originator: and From: (Part 2.5):
+// The from field is the last of Sender:, Originator: and From:,
 // shown whole, answered and put on the page as that one.
 TEST(MessageCenter, TheSenderFieldTheRecordChoosesIsReadAndAnswered) {
     test::ScopedHive hive;

@@ -57,7 +57,7 @@ TEST(MainFrame, EngineCommandsAreDisabledWhileBusyAndTheLogAndTitleFollowACheck)
     FrameHarness h(AccountsText({{"B", "pop.b"}}), transports);
     h.view().OnInitialUpdate();
     h.engine.Drain();
-    // Part 1.2's list of commands disabled while busy; Web Browser is not in it.
+    // The commands disabled while busy; Web Browser is not one of them.
     const int engine[] = {ID_GET_MAIL,     ID_REFRESH,         ID_DELETE_MESSAGE, ID_PERFORM_MAINTENANCE,
                           ID_READ_MESSAGE, ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS};
     const int later[] = {ID_EDIT_COPY};
