@@ -22,6 +22,10 @@ const char* const kCredits =
     "Engine, protocols and settings\n"
     "The VeltoMail developers\n\n"
     "Built with Qt and zlib\n\n"
+    "Free software under the\n"
+    "GNU General Public License,\n"
+    "version 3 or any later version.\n"
+    "It comes with no warranty.\n\n"
     "Thank you for checking your mail\n"
     "with VeltoMail 98.";
 }  // namespace

@@ -61,6 +61,11 @@ with tempfile.TemporaryDirectory() as scratch:
         text = gzip.open(manual, "rt").read()
         for part in (".TH VELTOMAIL 1", "\\-\\-version", "maildata.vlt", "XDG_RUNTIME_DIR"):
             check(part in text, "the manual page does not mention " + part)
+    copyright_file = root + "/usr/share/doc/veltomail/copyright"
+    if os.path.isfile(copyright_file):
+        text = open(copyright_file).read()
+        check("License: GPL-3+" in text and "/usr/share/common-licenses/GPL-3" in text
+              and "all rights reserved" not in text.lower(), "the copyright file does not grant GPL-3+")
     if shutil.which("appstreamcli"):
         result = subprocess.run(["appstreamcli", "validate", "--no-net",
                                  root + "/usr/share/metainfo/org.veltomail.VeltoMail.metainfo.xml"],
