@@ -29,18 +29,27 @@ void QtTray::Add(int icon, const std::string& tip) {
     m_picture = icon;
     m_tip = tip;
     if (m_icon) return;
-    if (IsAvailable()) {
-        Create();
-        return;
-    }
-    // No tray yet: one may come later.
+    m_trayWasThere = IsAvailable();
+    if (m_trayWasThere) Create();
+    Watch();
+}
+
+void QtTray::Watch() {
+    // Qt says nothing when a tray host starts or quits, so it is looked at.
     if (!m_trayPoll) {
         m_trayPoll = new QTimer(this);
         connect(m_trayPoll, &QTimer::timeout, this, [this] {
-            if (!IsAvailable()) return;
-            m_trayPoll->stop();
-            Create();
-            if (m_commands.appeared) m_commands.appeared();
+            const bool there = IsAvailable();
+            if (there == m_trayWasThere) return;
+            m_trayWasThere = there;
+            if (there) {
+                Create();
+                if (m_commands.appeared) m_commands.appeared();
+            } else {
+                // A fresh icon goes into the next tray, whichever kind it is.
+                DropIcon();
+                if (m_commands.gone) m_commands.gone();
+            }
         });
     }
     m_trayPoll->start(kTrayPollMs);
@@ -71,6 +80,10 @@ void QtTray::SetTip(const std::string& tip) {
 
 void QtTray::Remove() {
     if (m_trayPoll) m_trayPoll->stop();
+    DropIcon();
+}
+
+void QtTray::DropIcon() {
     if (!m_icon) return;
     m_icon->hide();
     delete m_icon;

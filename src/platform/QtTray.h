@@ -22,8 +22,10 @@ public:
         // A tray came up after start-up (an extension was enabled, a panel
         // started): the icon is there now.
         std::function<void()> appeared;
+        // The tray host quit: there is no icon to come back through.
+        std::function<void()> gone;
     };
-    // How often a desktop without a tray is looked at again.
+    // How often the desktop is looked at for a tray coming or going.
     static constexpr int kTrayPollMs = 3000;
     explicit QtTray(Commands commands, QObject* parent = nullptr);
     ~QtTray() override;
@@ -41,12 +43,15 @@ private:
     Commands m_commands;
     std::unique_ptr<QMenu> m_menu;
     void Create();
+    void DropIcon();
+    void Watch();
 
     QSystemTrayIcon* m_icon = nullptr;
     // What the icon shows, also while there is no tray to show it in.
     int m_picture = 0;
     std::string m_tip;
     QTimer* m_trayPoll = nullptr;
+    bool m_trayWasThere = false;
     std::function<void()> m_balloonClicked;
 };
 

@@ -351,6 +351,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    m_inTray = false;
     if (!m_firstShow) return;
     m_firstShow = false;
     EnvironmentOptions environment(keys::kEnvironment);
@@ -362,8 +363,16 @@ void CMainFrame::changeEvent(QEvent* event) {
     // A minimised window lives in the tray, but only where there is one.
     if (event->type() == QEvent::WindowStateChange && isMinimized() && m_trayAvailable)
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) hide();
+            if (!isMinimized() || !m_trayAvailable) return;
+            hide();
+            m_inTray = true;
         });
+}
+
+void CMainFrame::SetTrayAvailable(bool available) {
+    m_trayAvailable = available;
+    // Without its tray a hidden window could not be reached again.
+    if (!available && m_inTray && !m_closed) showMinimized();
 }
 
 void CMainFrame::hideEvent(QHideEvent* event) {

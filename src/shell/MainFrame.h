@@ -75,8 +75,9 @@ public:
     // Binds the engine: its list model, its commands. Then the engine's
     // initial update may run.
     void AttachView(CCorvaneView* view);
-    // A tray exists: minimising hides the window into it.
-    void SetTrayAvailable(bool available) { m_trayAvailable = available; }
+    // A tray exists: minimising hides the window into it. When the tray goes,
+    // a window hidden there comes back to the task bar.
+    void SetTrayAvailable(bool available);
     // Makes the options sheet (it sets its "applied" property once it wrote
     // the settings); replaced by the application.
     void SetOptionsSheetMaker(std::function<QDialog*(QWidget*)> maker) { m_makeOptionsSheet = std::move(maker); }
@@ -220,6 +221,7 @@ private:
     QList<int> m_columns;        // widths to give the list's columns
     QByteArray m_hiddenGeometry;  // where the window was when it went to the tray
     bool m_trayAvailable = false;
+    bool m_inTray = false;  // hidden by minimising, not closed or never shown
     bool m_firstShow = true;
     bool m_armed = false;  // a member of the clipboard watch
     bool m_closed = false;

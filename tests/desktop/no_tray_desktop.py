@@ -3,7 +3,8 @@
 "Start Minimized" the window stays on the task bar (iconic, not withdrawn),
 it can be brought back, and its close box ends the program as Exit does.
 Then a tray that appears while the program runs: the window, minimised,
-goes into it.
+goes into it; and the tray quitting: the window is back on the task bar and
+stays there when minimised.
     no_tray_desktop.py PROGRAM
 Exits 77 (skipped) when one of Xvfb, openbox, trayer, xdotool, xprop, xwininfo is missing."""
 import os, shutil, subprocess, sys, tempfile, time
@@ -77,7 +78,7 @@ with tempfile.TemporaryDirectory() as home:
         if window:
             state = lambda: run("xprop", "-id", window, "WM_STATE")
             until(lambda: "Iconic" in state())
-            desktop.start(["trayer", "--edge", "bottom", "--align", "right"])
+            trayer = desktop.start(["trayer", "--edge", "bottom", "--align", "right"])
 
             # Once the program has seen the tray, a minimised window lives
             # in it: withdrawn, no longer on the task bar.
@@ -88,6 +89,19 @@ with tempfile.TemporaryDirectory() as home:
                 return prog.poll() is None and "Normal" not in state() and "Iconic" not in state()
             if not until(hidden, 15):
                 failures.append("with a tray that came later, a minimised window is not hidden into it: " + state())
+
+            # The tray host quits: the window hidden in it comes back to the
+            # task bar, and minimising from then on keeps it there.
+            trayer.kill()
+            trayer.wait()
+            if not until(lambda: "Iconic" in state(), 10):
+                failures.append("the tray went, the window hidden in it did not come back: " + state())
+            run("xdotool", "windowactivate", "--sync", window)
+            until(lambda: "Normal" in state(), 10)
+            run("xdotool", "windowminimize", window)
+            time.sleep(1)
+            if "Iconic" not in state():
+                failures.append("minimised after the tray went, the window left the task bar: " + state())
             prog.terminate()
             ended(prog, "no end on SIGTERM")
     finally:
@@ -97,6 +111,6 @@ with tempfile.TemporaryDirectory() as home:
         print(open(home + "/program.log").read())
 for f in failures:
     print("FAIL:", f)
-print("no tray: minimised on the task bar, the close box ends; a later tray takes the window: "
+print("no tray: minimised on the task bar, the close box ends; a later tray takes the window, a tray that quits gives it back: "
       + ("FAILED" if failures else "ok"))
 sys.exit(1 if failures else 0)
