@@ -21,6 +21,7 @@ AppWiring::AppWiring()
           [this] { m_frame->ShowAbout(); },
           [this] { m_frame->close(); },
           [this] { m_frame->SetTrayAvailable(true); },
+          [this] { m_frame->SetTrayAvailable(false); },
       }),
       m_notifications(QDBusConnection::sessionBus(),
                       [this](const std::string& title, const std::string& text, std::function<void()> onClick) {
@@ -38,6 +39,7 @@ AppWiring::AppWiring()
     services.tray = &m_tray;
     services.notifications = &m_notifications;
     services.sound = &m_sound;
+    services.dock = &m_dock;
     services.timers = &m_timers;
     services.dialup = &m_dialup;
     services.store = &m_store;

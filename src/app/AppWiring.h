@@ -8,6 +8,7 @@
 #include "engine/HeaderStoreFile.h"
 #include "engine/WindowLogSink.h"
 #include "platform/DesktopNotifications.h"
+#include "platform/LauncherEntry.h"
 #include "platform/KeyringSecrets.h"
 #include "platform/NmDialup.h"
 #include "platform/OAuthTokens.h"
@@ -48,6 +49,7 @@ private:
     std::unique_ptr<CCorvaneView> m_view;
     QtTray m_tray;
     DesktopNotifications m_notifications;
+    LauncherEntry m_dock{QDBusConnection::sessionBus()};
     QtSound m_sound;
     QtTimerHost m_timers;
     NmDialup m_dialup;

@@ -28,7 +28,7 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
                }),
       m_newMailFound(std::make_shared<std::atomic<bool>>(false)),
       m_newCount(std::make_shared<std::atomic<int>>(0)),
-      m_announcer({m_s.tray, m_s.notifications, m_s.sound, m_s.store}, m_messages, [this] { OnOpen(); },
+      m_announcer({m_s.tray, m_s.notifications, m_s.sound, m_s.store, m_s.dock}, m_messages, [this] { OnOpen(); },
                   [this](const MessageKey& key) { ReadFromNotice(key); }),
       m_checkTimers(*m_s.timers, m_dialup, [this] { return !m_busy && !m_destroyed; },
                     [this] {
@@ -234,6 +234,7 @@ void CCorvaneView::OnListClick() {
     m_animator.StopBlink();
     m_newCount->store(0);
     SetTrayTip(kIdleTip);
+    m_announcer.Seen();
 }
 
 void CCorvaneView::OnListDoubleClick() {

@@ -53,6 +53,7 @@ public:
         // New mail told with Read and Show; without it, the tray's balloon.
         INotifications* notifications = nullptr;
         ISound* sound = nullptr;
+        IDockCount* dock = nullptr;  // the new-mail count on a dock
         ITimerHost* timers = nullptr;
         IDialup* dialup = nullptr;
         IHeaderStoreFile* store = nullptr;

@@ -31,6 +31,15 @@ public:
     virtual void Notify(const std::string& title, const std::string& text) = 0;
 };
 
+// The number of new messages beside the program's entry on a dock or task
+// bar, where the desktop shows one.
+class IDockCount {
+public:
+    virtual ~IDockCount() = default;
+    // 0 takes the number away.
+    virtual void SetCount(int count) = 0;
+};
+
 class ISound {
 public:
     virtual ~ISound() = default;

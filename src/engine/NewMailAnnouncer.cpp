@@ -25,11 +25,19 @@ void NewMailAnnouncer::NewMail(int count) {
     char tip[128];
     std::snprintf(tip, sizeof tip, "VeltoMail 98 - You have %d New Messages!!", count);
     SetTip(tip);
+    ShowCount(count);
     NoticeOfNewest(tip);
     ConfigurationOptions config(keys::kConfiguration);
     const std::string sound = config.GetSoundFilename();
     if (config.m_enableSound && m_s.sound && m_s.store && !sound.empty() && m_s.store->Exists(sound))
         m_s.sound->PlayAsync(sound);
+}
+
+void NewMailAnnouncer::ShowCount(int count) {
+    // Every list click clears; the dock hears only of changes.
+    if (!m_s.dock || count == m_dockCount) return;
+    m_dockCount = count;
+    m_s.dock->SetCount(count);
 }
 
 void NewMailAnnouncer::NoticeOfNewest(const std::string& title) {

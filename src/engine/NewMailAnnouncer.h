@@ -26,6 +26,7 @@ public:
         INotifications* notifications = nullptr;  // else the tray's balloon
         ISound* sound = nullptr;
         IHeaderStoreFile* store = nullptr;  // whether the sound file exists
+        IDockCount* dock = nullptr;
     };
     // show: the main window; read: the message of that id.
     NewMailAnnouncer(Services services, std::shared_ptr<MessageStore> messages, std::function<void()> show,
@@ -34,8 +35,11 @@ public:
 
     // The tooltip: the text given, then the failing accounts, one a line.
     void SetTip(const std::string& tip);
-    // count new messages came: tooltip, notice (the newest one) and sound.
+    // count new messages came: tooltip, dock count, notice (the newest one)
+    // and sound.
     void NewMail(int count);
+    // The user looked at the list: the dock's count goes with the tray's.
+    void Seen() { ShowCount(0); }
     // The accounts' results of a check: the failures named until their next
     // good check, a notice for first failures. Returns the status bar text.
     std::string Checked(const std::vector<std::string>& enabledAccounts, const std::vector<AccountCheck>& results);
@@ -43,12 +47,14 @@ public:
 private:
     void NoticeOfNewest(const std::string& title);
     void NoticeOfFailures(const std::vector<std::string>& lines);
+    void ShowCount(int count);
 
     Services m_s;
     std::shared_ptr<MessageStore> m_messages;
     std::function<void()> m_show;
     std::function<void(const MessageKey&)> m_read;
     CheckFailures m_failures;
+    int m_dockCount = 0;
 };
 
 }  // namespace velto

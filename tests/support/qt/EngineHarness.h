@@ -29,7 +29,7 @@ struct EngineHarness {
                            IHeaderStoreFile* realStore = nullptr, IEngineUi* realUi = nullptr,
                            ILogSink* realOutput = nullptr, bool saveAfterEachCheck = false,
                            std::shared_ptr<ITlsLayer> tls = {}, std::shared_ptr<ISignIn> signIn = {},
-                           ImapWatch::Transports watchTransports = {})
+                           ImapWatch::Transports watchTransports = {}, IDockCount* dock = nullptr)
         : hive(settings), ui(journal), tray(journal), notices(journal), timers(journal), dialup(journal),
           store(journal) {
         CCorvaneView::Services s;
@@ -37,6 +37,7 @@ struct EngineHarness {
         s.tray = &tray;
         s.notifications = &notices;
         s.sound = &sound;
+        s.dock = dock;
         s.timers = &timers;
         s.dialup = &dialup;
         s.store = realStore ? realStore : &store;
