@@ -18,7 +18,18 @@ add_custom_target(veltomail_package_files ALL DEPENDS ${_gz}/veltomail.1.gz ${_g
 install(FILES ${_gz}/veltomail.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/data/org.veltomail.VeltoMail.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${CMAKE_SOURCE_DIR}/data/debian/copyright ${_gz}/changelog.gz DESTINATION ${_docdir})
+# The manual page sends readers to the README there.
+install(FILES ${CMAKE_SOURCE_DIR}/data/debian/copyright ${_gz}/changelog.gz ${CMAKE_SOURCE_DIR}/README.md
+        DESTINATION ${_docdir})
+
+# The compiler's version notes are of no use in an installed program.
+find_program(VELTO_OBJCOPY NAMES objcopy)
+if(VELTO_OBJCOPY)
+  foreach(_file ${CMAKE_INSTALL_BINDIR}/veltomail ${VELTO_WEB_INSTALL_DIR}/$<TARGET_FILE_NAME:velto_web>)
+    install(CODE "execute_process(COMMAND ${VELTO_OBJCOPY} --remove-section=.comment
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${_file}\")")
+  endforeach()
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veltomail)
@@ -34,6 +45,8 @@ server; connections are protected with TLS.")
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's Wayland plugin: native windows on a Wayland desktop (XWayland without it).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -1,5 +1,6 @@
 #include "present/WebViews.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -29,19 +30,21 @@ const WebViewsApi* WebViews(std::string* error) {
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
             if (Notice()) Notice()("Running as root: web pages are shown without the web engine's sandbox.");
         }
-        // Installed beside the program's own libraries, else in the build tree.
-        const QStringList candidates = {
-            QCoreApplication::applicationDirPath() + "/../" VELTO_WEB_INSTALL_DIR "/" VELTO_WEB_FILE_NAME,
-            VELTO_WEB_BUILD_PATH};
-        for (const QString& path : candidates) {
-            if (!QFileInfo::exists(path)) continue;
-            QLibrary library(path);
-            using Entry = const WebViewsApi* (*)();
-            if (auto entry = reinterpret_cast<Entry>(library.resolve("velto_web_views"))) {
+        using Entry = const WebViewsApi* (*)();
+        // Installed beside the program's own libraries.
+        const QString installed =
+            QCoreApplication::applicationDirPath() + "/../" VELTO_WEB_INSTALL_DIR "/" VELTO_WEB_FILE_NAME;
+        if (QFileInfo::exists(installed)) {
+            QLibrary library(installed);
+            if (auto entry = reinterpret_cast<Entry>(library.resolve("velto_web_views")))
                 api = entry();
-                break;
-            }
-            problem = ToUtf8(library.errorString());
+            else
+                problem = ToUtf8(library.errorString());
+        } else if (void* handle = ::dlopen(VELTO_WEB_FILE_NAME, RTLD_LAZY | RTLD_LOCAL)) {
+            // In the build tree, by name through the program's run path, which
+            // installing removes. dlopen, not QLibrary: only a call from the
+            // program's own code searches the program's run path.
+            if (auto entry = reinterpret_cast<Entry>(::dlsym(handle, "velto_web_views"))) api = entry();
         }
         if (!api && problem.empty()) problem = "the web view library " VELTO_WEB_FILE_NAME " is not installed";
     }

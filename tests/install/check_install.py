@@ -3,7 +3,7 @@
 the program, a desktop entry the validator accepts, and the icon in the
 hicolor theme at each size (PNGs of that very size) plus a scalable one.
     check_install.py BUILD_DIR"""
-import configparser, os, struct, subprocess, sys, tempfile
+import configparser, glob, os, struct, subprocess, sys, tempfile
 
 build = sys.argv[1]
 failures = []
@@ -19,7 +19,7 @@ with tempfile.TemporaryDirectory() as dest:
     program = root + "/bin/veltomail"
     check(os.access(program, os.X_OK), "bin/veltomail is not an executable")
     # The web views, loaded by the program from there on first use.
-    check(os.path.isfile(root + "/lib/veltomail/libvelto_web.so"), "no lib/veltomail/libvelto_web.so")
+    check(glob.glob(root + "/lib/**/veltomail/libvelto_web.so", recursive=True), "no lib/.../veltomail/libvelto_web.so")
 
     entry_path = root + "/share/applications/veltomail.desktop"
     check(os.path.isfile(entry_path), "no share/applications/veltomail.desktop")
