@@ -16,6 +16,7 @@
 #include "app/AppWiring.h"
 #include "app/CommandLine.h"
 #include "app/ShutDown.h"
+#include "engine/Ending.h"
 #include "platform/FileHiveStorage.h"
 #include "platform/SignalWatcher.h"
 #include "platform/SingleInstance.h"
@@ -170,7 +171,11 @@ std::optional<int> HandOver(SingleInstance& instance, std::function<void()> onAc
 // not write it, nor the settings beside it.
 bool LockDataFile(DataFileLock& lock) {
     std::string holder;
-    if (lock.TryLock(holder)) return true;
+    if (lock.TryLock(holder)) {
+        if (!lock.Problem().empty())
+            std::fprintf(stderr, "VeltoMail: the stored headers are not locked: %s\n", lock.Problem().c_str());
+        return true;
+    }
     const std::string text = "VeltoMail is already running for this user (" + holder +
                              ", in another session or display).\nOnly one copy may keep the stored headers in " +
                              lock.Path().substr(0, lock.Path().size() - 5) + ".";
@@ -225,6 +230,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     SignalWatcher signalWatcher([&](int signo) {
         std::fprintf(stderr, "VeltoMail: signal %d, shutting down\n", signo);
         endRequested = true;
+        BeginEnd();
         if (shutDown) shutDown->Now();
         else ShutDown::CloseDialogs();
     });

@@ -58,7 +58,7 @@ MessageListModel::Row MessageListModel::MakeRow(const CMailHeader& record) {
     // Shown whole: a long subject or name is folded over several lines by
     // nearly every mailer, and the record keeps only the first.
     row.subject = DecodeHeaderText(record.Unfolded("Subject", record.m_subject));
-    row.sender = CleanSender(DecodeHeaderText(record.Unfolded("From", record.m_from)));
+    row.sender = CleanSender(DecodeHeaderText(record.UnfoldedFrom()));
     MailDate date;
     row.date = record.GetDate(date) ? date.Format() : record.m_date;
     row.size = std::to_string(record.m_size) + " Bytes";

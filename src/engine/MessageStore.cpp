@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "settings/Settings.h"
+
 namespace velto {
 
 namespace {
@@ -10,37 +12,78 @@ bool Holds(const StoredHeader& r, const MessageKey& key) {
 }
 }  // namespace
 
-std::uint64_t MessageStore::Intern(const std::string& server, const std::string& address) {
-    const auto [it, added] =
-        m_accounts.try_emplace({server, address}, static_cast<std::uint32_t>(m_accounts.size()));
-    return std::uint64_t(it->second) << 32;
+MessageOwners::MessageOwners(const std::vector<AccountSettings>& accounts) {
+    for (const auto& a : accounts) {
+        m_accounts.emplace(a.GetServerName(), a.GetEmailAddress());
+        m_servers.insert(a.GetServerName());
+        m_addresses.insert(a.GetEmailAddress());
+    }
 }
 
-bool MessageStore::Indexed(const MessageKey& key, std::uint64_t& index) const {
+bool MessageOwners::CountsFor(const std::string& recordServer, const std::string& recordAddress,
+                              const std::string& server, const std::string& address) const {
+    if (m_accounts.count({recordServer, recordAddress})) return recordServer == server && recordAddress == address;
+    if (m_servers.count(recordServer)) return recordServer == server;  // its address was edited
+    if (m_addresses.count(recordAddress)) return recordAddress == address;  // its server was edited
+    return false;
+}
+
+bool MessageOwners::CountsFor(const MessageKey& record, const AccountSettings& account) const {
+    return CountsFor(record.server, record.address, account.GetServerName(), account.GetEmailAddress());
+}
+
+std::uint32_t MessageStore::Intern(const std::string& server, const std::string& address) {
+    const auto [it, added] =
+        m_accounts.try_emplace({server, address}, static_cast<std::uint32_t>(m_accounts.size()));
+    if (added) m_accountOf.push_back(&it->first);
+    return it->second;
+}
+
+void MessageStore::Index(const StoredHeader& record) {
+    const std::uint32_t account = Intern(record.AccountServer(), record.AccountAddress());
+    auto& holders = m_known[record.Id()];
+    auto it = std::find_if(holders.begin(), holders.end(), [&](const Holders& h) { return h.account == account; });
+    if (it == holders.end()) holders.push_back({account, 1});
+    else ++it->records;
+}
+
+const MessageStore::Holders* MessageStore::Indexed(const MessageKey& key) const {
     const auto account = m_accounts.find({key.server, key.address});
-    if (account == m_accounts.end()) return false;  // no record of that account
-    index = (std::uint64_t(account->second) << 32) | key.id;
-    return m_known.count(index) != 0;
+    if (account == m_accounts.end()) return nullptr;  // no record of that account
+    const auto known = m_known.find(key.id);
+    if (known == m_known.end()) return nullptr;
+    for (const Holders& h : known->second)
+        if (h.account == account->second) return &h;
+    return nullptr;
 }
 
 void MessageStore::Append(const CMailHeader& record) {
     StoredHeader stored(record);
     std::lock_guard lock(m_mutex);
-    ++m_known[Intern(stored.AccountServer(), stored.AccountAddress()) | stored.Id()];
+    Index(stored);
     m_records.push_back(std::move(stored));
     ++m_generation;
 }
 
 bool MessageStore::Contains(const MessageKey& key) const {
     std::lock_guard lock(m_mutex);
-    std::uint64_t index = 0;
-    return Indexed(key, index);
+    return Indexed(key) != nullptr;
+}
+
+bool MessageStore::ContainsFor(std::uint32_t id, const MessageOwners& owners, const std::string& server,
+                               const std::string& address) const {
+    std::lock_guard lock(m_mutex);
+    const auto known = m_known.find(id);
+    if (known == m_known.end()) return false;
+    return std::any_of(known->second.begin(), known->second.end(), [&](const Holders& h) {
+        const auto& [recordServer, recordAddress] = *m_accountOf[h.account];
+        return owners.CountsFor(recordServer, recordAddress, server, address);
+    });
 }
 
 bool MessageStore::FindFirst(const MessageKey& key, CMailHeader& out) const {
     std::lock_guard lock(m_mutex);
-    std::uint64_t index = 0;
-    if (!Indexed(key, index)) return false;
+    if (!Indexed(key)) return false;
     auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     out = it->Full();
@@ -49,13 +92,15 @@ bool MessageStore::FindFirst(const MessageKey& key, CMailHeader& out) const {
 
 bool MessageStore::RemoveFirst(const MessageKey& key) {
     std::lock_guard lock(m_mutex);
-    std::uint64_t index = 0;
-    if (!Indexed(key, index)) return false;
-    const auto known = m_known.find(index);
+    if (!Indexed(key)) return false;
     auto it = std::find_if(m_records.begin(), m_records.end(), [&](const StoredHeader& r) { return Holds(r, key); });
     if (it == m_records.end()) return false;
     m_records.erase(it);
-    if (--known->second == 0) m_known.erase(known);
+    auto& holders = m_known[key.id];
+    const std::uint32_t account = m_accounts.find({key.server, key.address})->second;
+    const auto h = std::find_if(holders.begin(), holders.end(), [&](const Holders& e) { return e.account == account; });
+    if (--h->records == 0) holders.erase(h);
+    if (holders.empty()) m_known.erase(key.id);
     ++m_generation;
     return true;
 }
@@ -65,6 +110,7 @@ void MessageStore::Clear() {
     m_records.clear();
     m_known.clear();
     m_accounts.clear();
+    m_accountOf.clear();
     ++m_generation;
 }
 
@@ -99,8 +145,9 @@ std::uint64_t MessageStore::Snapshot(std::vector<StoredHeader>& out) const {
 void MessageStore::Reindex() {
     m_known.clear();
     m_accounts.clear();
+    m_accountOf.clear();
     m_known.reserve(m_records.size());
-    for (const auto& r : m_records) ++m_known[Intern(r.AccountServer(), r.AccountAddress()) | r.Id()];
+    for (const auto& r : m_records) Index(r);
 }
 
 }  // namespace velto

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -21,9 +22,10 @@
 
 namespace velto {
 
-// A message as a check knows it: its id's checksum within one account, the
-// account being the server and address every record holds. Two accounts
-// whose servers list the same ids each keep their own messages.
+class AccountSettings;
+
+// One stored record: its id's checksum and the server and address of the
+// account it was fetched for, as the record holds them.
 struct MessageKey {
     std::uint32_t id = 0;
     std::string server, address;
@@ -32,11 +34,36 @@ struct MessageKey {
     }
 };
 
+// Which account a stored record counts for: for a check (is this id known
+// to the account?) and a delete (may this account's server delete it?).
+// A record of a configured account (its server and address) is that
+// account's alone, so two accounts whose servers list the same ids keep
+// their own messages. A record of no configured account, left by an account
+// whose address or server was edited since, is the account's on its server,
+// else the one's with its address; one that matches in neither way counts
+// for none.
+class MessageOwners {
+public:
+    explicit MessageOwners(const std::vector<AccountSettings>& accounts);
+    // Whether a record made with (recordServer, recordAddress) counts for the
+    // account with (server, address).
+    bool CountsFor(const std::string& recordServer, const std::string& recordAddress, const std::string& server,
+                   const std::string& address) const;
+    bool CountsFor(const MessageKey& record, const AccountSettings& account) const;
+
+private:
+    std::set<std::pair<std::string, std::string>> m_accounts;  // (server, address)
+    std::set<std::string> m_servers, m_addresses;
+};
+
 class MessageStore {
 public:
     // Any thread. The list keeps records compact; FindFirst gives a full one.
     void Append(const CMailHeader& record);
     bool Contains(const MessageKey& key) const;
+    // Whether a record with the id counts for the account (server, address).
+    bool ContainsFor(std::uint32_t id, const MessageOwners& owners, const std::string& server,
+                     const std::string& address) const;
     // Copies the first record with the key; false when none.
     bool FindFirst(const MessageKey& key, CMailHeader& out) const;
     // Removes the first record with the key.
@@ -58,12 +85,20 @@ private:
     void Reindex();
     mutable std::mutex m_mutex;
     std::vector<StoredHeader> m_records;
-    // Keys are indexed as the id beside a small number for the account, so
-    // the index holds no copy of the account's texts per record.
-    std::uint64_t Intern(const std::string& server, const std::string& address);
-    bool Indexed(const MessageKey& key, std::uint64_t& index) const;
+    // Ids are indexed with a small number for each account they were
+    // fetched for, so the index holds no copy of the account's texts per
+    // record.
+    struct Holders {
+        std::uint32_t account;  // number of (server, address)
+        int records;
+    };
+    std::uint32_t Intern(const std::string& server, const std::string& address);
+    void Index(const StoredHeader& record);
+    // The entry of the key's id and account; null when no record holds it.
+    const Holders* Indexed(const MessageKey& key) const;
     std::map<std::pair<std::string, std::string>, std::uint32_t> m_accounts;  // (server, address) -> number
-    std::unordered_map<std::uint64_t, int> m_known;  // key -> records holding it
+    std::vector<const std::pair<std::string, std::string>*> m_accountOf;  // number -> its key in m_accounts
+    std::unordered_map<std::uint32_t, std::vector<Holders>> m_known;  // id -> accounts whose records hold it
     std::uint64_t m_generation = 0;
 };
 

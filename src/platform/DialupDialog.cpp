@@ -16,6 +16,8 @@ CDialupDialog::CDialupDialog(NetworkManager& nm, const QString& entry, const QSt
     auto* layout = new QVBoxLayout(this);
     m_status = new QLabel("Status:", this);
     m_status->setMinimumWidth(320);
+    // NetworkManager's reasons are longer than the dialog is wide.
+    m_status->setWordWrap(true);
     layout->addWidget(m_status);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &CDialupDialog::reject);
@@ -70,14 +72,15 @@ void CDialupDialog::OnState(const QString& path, unsigned state, unsigned reason
         break;
     case NetworkManager::Deactivated: {
         // A failure with a reason stays on screen until Cancel; NetworkManager
-        // has taken the connection down already.
+        // has taken the connection down already. No reason, or the user's own
+        // disconnect, is the plain disconnect: nothing failed to wait on.
         const QString why = NetworkManager::ReasonText(reason);
-        if (why.isEmpty()) {
+        m_active.clear();
+        if (reason <= NetworkManager::kReasonUserDisconnected || why.isEmpty()) {
             SetStatus(QStringLiteral("Status: Disconnected or failed connection"));
             reject();
         } else {
             SetStatus(why);
-            m_active.clear();
         }
         break;
     }
@@ -109,6 +112,12 @@ void CDialupDialog::reject() {
     });
 }
 
-void CDialupDialog::SetStatus(const QString& text) { m_status->setText(text); }
+void CDialupDialog::SetStatus(const QString& text) {
+    m_status->setText(text);
+    // A long reason wraps onto more lines: the dialog grows down to show
+    // them all (a window on screen does not follow its label's height).
+    const int needed = heightForWidth(width());
+    if (needed > height()) resize(width(), needed);
+}
 
 }  // namespace velto

@@ -52,6 +52,9 @@ public:
     // stages of its devices or its VPN; one at a time, as one dial runs at a
     // time.
     bool Watch(const QString& activePath);
+    // Reasons for an active connection's state change up to this one (unknown,
+    // none, disconnected by the user) tell of no failure.
+    static constexpr unsigned kReasonUserDisconnected = 2;
     // A short text for one of NetworkManager's reasons for a state change.
     static QString ReasonText(unsigned reason);
 

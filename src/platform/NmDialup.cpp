@@ -38,11 +38,14 @@ void NmDialup::EnumEntryNames(std::vector<std::string>& names) {
 void NmDialup::RunDialDialog(const std::string& entry) {
     // NetworkManager asks its own agent for any secret the profile lacks;
     // a profile that cannot get one fails with that reason in the dialog.
+    // Only the kinds offered as entries are dialled: a stored name of a
+    // wired or wireless profile (offered before) has no entry of that name,
+    // and activating it would drop that network for a moment at every tick.
     QString profile;
     std::vector<NetworkManager::Profile> profiles;
     m_nm.Profiles(profiles);
     for (const auto& p : profiles)
-        if (p.id.toStdString() == entry) {
+        if (NetworkManager::IsDialupType(p.type) && p.id.toStdString() == entry) {
             profile = p.path;
             break;
         }

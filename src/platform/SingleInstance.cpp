@@ -7,11 +7,14 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velto {
@@ -30,17 +33,49 @@ SingleInstance::~SingleInstance() {
 
 std::string SingleInstance::BusName() const { return m_key.empty() ? kBusName : std::string(kBusName) + ".i" + m_key; }
 
-std::string SingleInstance::SocketPath() const {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+bool IsPrivateFolder(const std::string& path, bool create, std::string& problem) {
+    if (create && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem = path + " cannot be made: " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        problem = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISLNK(st.st_mode)) problem = path + " is a symbolic link";
+    else if (!S_ISDIR(st.st_mode)) problem = path + " is not a folder";
+    else if (st.st_uid != ::geteuid()) problem = path + " belongs to another user";
+    else if ((st.st_mode & 077) != 0) problem = path + " is open to other users";
+    else return true;
+    return false;
+}
+
+bool PeerIsThisUser(int socketFd) {
+    struct ucred peer {};
+    socklen_t length = sizeof peer;
+    return socketFd >= 0 && ::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           length == sizeof peer && peer.uid == ::geteuid();
+}
+
+std::string SingleInstance::SocketPath(std::string& problem) const {
     const std::string name = m_key.empty() ? "veltomail.sock" : "veltomail-" + m_key + ".sock";
-    if (!runtime.isEmpty()) return runtime.toStdString() + "/" + name;
-    // No runtime folder: the temporary one, with the user in the name.
-    return QDir::tempPath().toStdString() + "/" + std::to_string(::getuid()) + "-" + name;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    std::string why;
+    if (!runtime.isEmpty() && IsPrivateFolder(runtime.toStdString(), false, why))
+        return runtime.toStdString() + "/" + name;
+    // No runtime folder of the user's: one of its own in the temporary
+    // folder, which every user shares. A folder of that name made by
+    // someone else is refused, never used.
+    const std::string folder = QDir::tempPath().toStdString() + "/veltomail-" + std::to_string(::geteuid());
+    if (!IsPrivateFolder(folder, true, problem)) return {};
+    return folder + "/" + name;
 }
 
 SingleInstance::Claim SingleInstance::Acquire(std::function<void()> onActivate) {
+    if (!QDBusConnection::sessionBus().isConnected()) return AcquireSocket(std::move(onActivate));
     m_onActivate = std::move(onActivate);
-    return QDBusConnection::sessionBus().isConnected() ? AcquireOnBus() : AcquireSocket();
+    return AcquireOnBus();
 }
 
 void SingleInstance::Activate() {
@@ -61,12 +96,24 @@ SingleInstance::Claim SingleInstance::AcquireOnBus() {
     return answer.type() == QDBusMessage::ReplyMessage ? Claim::HandedOver : Claim::NoAnswer;
 }
 
-SingleInstance::Claim SingleInstance::AcquireSocket() {
-    const QString path = QString::fromStdString(SocketPath());
-    {
+SingleInstance::Claim SingleInstance::AcquireSocket(std::function<void()> onActivate) {
+    m_onActivate = std::move(onActivate);
+    std::string problem;
+    const std::string socketPath = SocketPath(problem);
+    if (socketPath.empty()) {
+        std::fprintf(stderr, "VeltoMail: no private folder for the running copy's socket: %s\n", problem.c_str());
+        return Claim::First;  // the data file lock still guards the data
+    }
+    const QString path = QString::fromStdString(socketPath);
+    // Only a socket of this user's is asked; whatever else is there goes.
+    struct stat st {};
+    const bool ours = ::lstat(socketPath.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid();
+    if (ours) {
         QLocalSocket other;
         other.connectToServer(path);
-        if (other.waitForConnected(kAnswerMs)) {
+        // The listener must run as this user: anything else stands in for
+        // no copy of ours.
+        if (other.waitForConnected(kAnswerMs) && PeerIsThisUser(static_cast<int>(other.socketDescriptor()))) {
             other.write("activate\n");
             other.flush();
             // The answer says the window was shown; without it the copy
@@ -76,13 +123,19 @@ SingleInstance::Claim SingleInstance::AcquireSocket() {
             return Claim::HandedOver;
         }
     }
-    // Nobody answers: a socket left by a copy that was killed.
-    QLocalServer::removeServer(path);
+    // Nobody answers: a socket left by a copy that was killed, or not ours.
+    ::unlink(socketPath.c_str());
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(path)) return Claim::First;  // the data file lock still guards the data
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = m_server->nextPendingConnection()) {
+            // Only this user's starts may show the window.
+            if (!PeerIsThisUser(static_cast<int>(peer->socketDescriptor()))) {
+                peer->abort();
+                peer->deleteLater();
+                continue;
+            }
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
                 if (!peer->canReadLine()) return;
@@ -108,7 +161,21 @@ bool DataFileLock::TryLock(std::string& holder) {
         const std::filesystem::path folder = std::filesystem::path(m_path).parent_path();
         if (!folder.empty() && std::filesystem::create_directories(folder, ec))
             std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
-        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // Never through a link, and only a plain file of the user's: the
+        // pid written below must not cut another file short (the data file
+        // may lie in a folder that others can write).
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        struct stat st {};
+        if (m_fd < 0) {
+            m_problem = m_path + (errno == ELOOP ? std::string(" is a symbolic link")
+                                                 : std::string(" cannot be opened: ") + std::strerror(errno));
+        } else if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+            // A folder, a pipe, another user's file, or a second name of a
+            // file that lives elsewhere.
+            m_problem = m_path + " is not a file of this user's alone";
+            ::close(m_fd);
+            m_fd = -1;
+        }
     }
     // A lock that cannot be made (a read-only folder) stops nobody: the
     // data file could not be written there either.

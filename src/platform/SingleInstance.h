@@ -1,7 +1,7 @@
 #pragma once
 // One running copy per user's settings: the first start owns a well-known
-// name on the session bus (or, with no bus, a local socket in the runtime
-// folder); a later start asks it to show its window and ends.
+// name on the session bus (or, with no bus, a local socket in a folder of
+// the user's alone); a later start asks it to show its window and ends.
 #include <QObject>
 #include <functional>
 #include <string>
@@ -27,7 +27,15 @@ public:
     Claim Acquire(std::function<void()> onActivate);
 
     std::string BusName() const;
-    std::string SocketPath() const;
+    // The socket in the runtime folder, else in a private folder of the
+    // user's in the temporary one (made when missing); empty with the
+    // reason when neither is the user's alone.
+    std::string SocketPath(std::string& problem) const;
+    // The claim without a session bus. Only a socket of the user's, whose
+    // listener runs as the user, is handed over to; anything else in its
+    // place is replaced. Without a private folder nothing is handed over
+    // (the data file's lock still keeps a second copy out).
+    Claim AcquireSocket(std::function<void()> onActivate);
 
 public Q_SLOTS:
     // Shows and raises the main window (called over the bus).
@@ -35,12 +43,19 @@ public Q_SLOTS:
 
 private:
     Claim AcquireOnBus();
-    Claim AcquireSocket();
 
     std::string m_key;
     std::function<void()> m_onActivate;
     QLocalServer* m_server = nullptr;
 };
+
+// Whether path is a folder of this user's alone: a folder (not a link to
+// one) that the user owns and nobody else may enter. With create, a missing
+// one is made (0700). False with the reason otherwise.
+bool IsPrivateFolder(const std::string& path, bool create, std::string& problem);
+// Whether the process at the other end of a connected local socket runs as
+// this user (its credentials from the kernel, SO_PEERCRED).
+bool PeerIsThisUser(int socketFd);
 
 // The data file's companion lock: held by one process at a time, whatever
 // session or display it runs in (the bus and the socket are per session).
@@ -51,12 +66,17 @@ public:
     DataFileLock(const DataFileLock&) = delete;
     DataFileLock& operator=(const DataFileLock&) = delete;
 
-    // False when another process holds it; holder then names it.
+    // False when another process holds it; holder then names it. A lock
+    // that cannot be made, or whose path is not a plain file of the user's
+    // (a link, another user's file), stops nobody and is left untouched:
+    // Problem() then says why.
     bool TryLock(std::string& holder);
     const std::string& Path() const { return m_path; }
+    const std::string& Problem() const { return m_problem; }
 
 private:
     std::string m_path;
+    std::string m_problem;
     int m_fd = -1;
 };
 

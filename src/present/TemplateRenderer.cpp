@@ -141,7 +141,7 @@ std::string ExpandHeaderPlaceholders(std::string_view templ, const CMailHeader& 
     // A long subject or name is folded by nearly every mailer; the page
     // shows it whole.
     const std::string subject = h.Unfolded("Subject", h.m_subject);
-    const std::string from = h.Unfolded("From", h.m_from);
+    const std::string from = h.UnfoldedFrom();
     // The organisation's placeholder has no closing percent sign.
     const std::pair<const char*, const std::string*> fields[] = {
         {"%TITLE%", &subject},             {"%FROM%", &from},

@@ -186,7 +186,8 @@ void CMailHeader::ParseFields(std::string_view text) {
     }
 }
 
-std::string CMailHeader::UnfoldedField(std::string_view raw, std::string_view name, bool& found) {
+std::string CMailHeader::UnfoldedField(std::string_view raw, std::initializer_list<std::string_view> names,
+                                       bool& found) {
     found = false;
     std::string value;
     std::size_t pos = 0;
@@ -196,12 +197,16 @@ std::string CMailHeader::UnfoldedField(std::string_view raw, std::string_view na
         const std::string_view line = raw.substr(pos, end - pos);
         pos = raw.find_first_not_of("\r\n", end);
         if (pos == std::string_view::npos) pos = raw.size();
-        if (line.size() <= name.size() || line[name.size()] != ':') continue;
-        bool same = true;
-        for (std::size_t i = 0; i < name.size() && same; ++i) same = UpperAscii(line[i]) == UpperAscii(name[i]);
-        if (!same) continue;
+        const auto named = [&line](std::string_view name) {
+            if (line.size() <= name.size() || line[name.size()] != ':') return false;
+            for (std::size_t i = 0; i < name.size(); ++i)
+                if (UpperAscii(line[i]) != UpperAscii(name[i])) return false;
+            return true;
+        };
+        const auto name = std::find_if(names.begin(), names.end(), named);
+        if (name == names.end()) continue;
         found = true;
-        value.assign(line.substr(name.size() + 1));
+        value.assign(line.substr(name->size() + 1));
         // Continuation lines begin with a blank; unfolding removes only the
         // line break before it.
         while (pos < raw.size() && (raw[pos] == ' ' || raw[pos] == '\t')) {

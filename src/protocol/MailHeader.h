@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,16 +52,24 @@ public:
 
     // A field of the raw header as the sender wrote it, its folded lines
     // joined (the record's parsed field keeps only the first line). The
-    // last field of the name counts, as in the parsed record; found is
-    // false when the header has none.
-    static std::string UnfoldedField(std::string_view rawHeader, std::string_view name, bool& found);
+    // last field of any of the names counts, as in the parsed record where
+    // names share a field; found is false when the header has none.
+    static std::string UnfoldedField(std::string_view rawHeader, std::initializer_list<std::string_view> names,
+                                     bool& found);
+    static std::string UnfoldedField(std::string_view rawHeader, std::string_view name, bool& found) {
+        return UnfoldedField(rawHeader, {name}, found);
+    }
     // For display: the field whole from the raw header, else the parsed one
     // (a record without a raw header).
-    std::string Unfolded(std::string_view name, const std::string& parsed) const {
+    std::string Unfolded(std::initializer_list<std::string_view> names, const std::string& parsed) const {
         bool found = false;
-        std::string whole = UnfoldedField(m_rawHeader, name, found);
+        std::string whole = UnfoldedField(m_rawHeader, names, found);
         return found ? whole : parsed;
     }
+    std::string Unfolded(std::string_view name, const std::string& parsed) const { return Unfolded({name}, parsed); }
+    // The from field whole: the last of Sender:, Originator: and From:, the
+    // field the parsed record's from keeps the first line of.
+    std::string UnfoldedFrom() const { return Unfolded({"Sender", "Originator", "From"}, m_from); }
 
     std::string m_returnPath, m_received, m_messageId, m_date, m_from, m_replyTo, m_mailer, m_mimeVersion,
         m_to, m_subject, m_contentType, m_transferEncoding, m_uidl, m_status, m_organization;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <unordered_map>
 
 namespace velto {
 
@@ -69,132 +70,12 @@ void MarkDeleted(const NodePtr& node) {
     for (auto& [_, child] : node->children) MarkDeleted(child);
 }
 
-// ---- export -------------------------------------------------------------
-
-std::string QuoteName(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-bool FitsQuotedString(const std::string& s) {
-    return std::none_of(s.begin(), s.end(), [](char c) { return c == '\0' || c == '\r' || c == '\n'; });
-}
-
-void AppendHex(std::string& out, std::size_t prefixLength, const std::string& data) {
-    static const char* digits = "0123456789abcdef";
-    std::size_t column = prefixLength;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        const auto b = static_cast<unsigned char>(data[i]);
-        out += digits[b >> 4];
-        out += digits[b & 15];
-        column += 2;
-        if (i + 1 < data.size()) {
-            out += ',';
-            ++column;
-            if (column > 76) {  // the editor's own line width
-                out += "\\\r\n  ";
-                column = 2;
-            }
-        }
-    }
-}
-
+// The key, its values, an empty line, then its subkeys by name.
 void ExportNode(std::string& out, const NodePtr& node, const std::string& path) {
-    out += "[" + path + "]\r\n";
-    for (const auto& v : node->values) {
-        std::string line = v.name.empty() ? "@" : QuoteName(v.name);
-        line += '=';
-        if (v.type == kRegSz && FitsQuotedString(v.data)) {
-            line += QuoteName(v.data);
-        } else if (v.type == kRegDword && v.data.size() == 4) {
-            std::uint32_t n = 0;
-            for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.data[i]);
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "dword:%08x", n);
-            line += buf;
-        } else {
-            if (v.type == kRegBinary) {
-                line += "hex:";
-            } else {
-                line += "hex(" + std::to_string(v.type) + "):";
-            }
-            AppendHex(line, line.size(), v.data);
-        }
-        out += line + "\r\n";
-    }
+    regedit::AppendKey(out, path);
+    for (const auto& v : node->values) regedit::AppendValue(out, v);
     out += "\r\n";
     for (const auto& [_, child] : node->children) ExportNode(out, child, path + "\\" + child->name);
-}
-
-// ---- import -------------------------------------------------------------
-
-// Export files of the newer editor are UTF-16LE; the settings are 8-bit text,
-// so characters beyond one byte become '?'.
-std::string FromUtf16(const std::string& bytes, std::size_t start) {
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
-        const unsigned u = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-        out += u < 256 ? static_cast<char>(u) : '?';
-    }
-    return out;
-}
-
-struct ParseError {
-    std::size_t line;
-    std::string what;
-};
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Reads a quoted text starting at s[pos] == '"'; leaves pos after the quote.
-bool ReadQuoted(const std::string& s, std::size_t& pos, std::string& out) {
-    if (pos >= s.size() || s[pos] != '"') return false;
-    ++pos;
-    out.clear();
-    while (pos < s.size()) {
-        char c = s[pos++];
-        if (c == '"') return true;
-        if (c == '\\' && pos < s.size()) c = s[pos++];
-        out += c;
-    }
-    return false;
-}
-
-bool ParseHexList(const std::string& s, std::string& out) {
-    out.clear();
-    std::size_t i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == ',')) ++i;
-        if (i >= s.size()) break;
-        if (i + 1 >= s.size()) return false;
-        const int hi = HexDigit(s[i]), lo = HexDigit(s[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-        if (i < s.size() && s[i] != ',' && s[i] != ' ' && s[i] != '\t') return false;
-    }
-    return true;
-}
-
-std::string TrimRight(std::string s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
-    return s;
-}
-
-std::string TrimLeft(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
-    return s.substr(i);
 }
 
 }  // namespace
@@ -391,7 +272,7 @@ long RegistryHive::DeleteKey(const KeyHandle& parent, const std::string& subkey)
 
 std::string RegistryHive::ExportText() const {
     std::lock_guard lock(m_mutex);
-    std::string out = "REGEDIT4\r\n\r\n";
+    std::string out = regedit::kHeader;
     for (const auto& [_, root] : m_top->children) {
         // An untouched, empty user root is not worth a section of its own.
         if (root->values.empty() && root->children.empty()) continue;
@@ -401,144 +282,46 @@ std::string RegistryHive::ExportText() const {
 }
 
 std::string RegistryHive::ImportText(const std::string& raw) {
-    std::string text;
-    bool unicode = false;
-    if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
-        static_cast<unsigned char>(raw[1]) == 0xFE) {
-        text = FromUtf16(raw, 2);
-        unicode = true;
-    } else {
-        text = raw;
-        if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-    }
+    std::vector<regedit::Section> sections;
+    if (std::string problem = regedit::Parse(raw, sections); !problem.empty()) return problem;
 
     auto top = std::make_shared<Node>();
     CreateChild(top, kUserRoot, nullptr);
-    NodePtr current;
-    bool sawHeader = false;
-    std::size_t lineNo = 0, pos = 0;
-
-    try {
-        while (pos <= text.size()) {
-            if (pos == text.size()) break;
-            // One logical line: physical lines joined where one ends in a backslash
-            // (only hex lists continue that way).
-            std::string line;
-            const std::size_t startLine = lineNo + 1;
-            for (;;) {
-                std::size_t end = text.find('\n', pos);
-                std::string physical = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-                pos = end == std::string::npos ? text.size() : end + 1;
-                ++lineNo;
-                physical = TrimRight(physical);
-                if (!line.empty()) physical = TrimLeft(physical);
-                line += physical;
-                const bool continues = !line.empty() && line.back() == '\\' && line.find('=') != std::string::npos &&
-                                       line.find("=\"") == std::string::npos;
-                if (continues && pos < text.size()) {
-                    line.pop_back();
-                    continue;
-                }
-                break;
-            }
-            const std::string trimmed = TrimLeft(line);
-            if (trimmed.empty() || trimmed[0] == ';') continue;
-            if (!sawHeader) {
-                if (trimmed != "REGEDIT4" && trimmed != "Windows Registry Editor Version 5.00")
-                    throw ParseError{startLine, "the first line is not REGEDIT4"};
-                sawHeader = true;
-                continue;
-            }
-            if (trimmed[0] == '[') {
-                if (trimmed.back() != ']') throw ParseError{startLine, "a key line without its closing ]"};
-                std::string path = trimmed.substr(1, trimmed.size() - 2);
-                const bool remove = !path.empty() && path[0] == '-';
-                if (remove) path.erase(0, 1);
-                const auto parts = SplitPath(path);
-                if (parts.empty()) throw ParseError{startLine, "an empty key name"};
-                NodePtr node = top;
-                if (remove) {
-                    for (std::size_t i = 0; node && i + 1 < parts.size(); ++i) node = Child(node, parts[i]);
-                    if (node) node->children.erase(Upper(parts.back()));
-                    current.reset();
-                    continue;
-                }
-                for (const auto& part : parts) node = CreateChild(node, part, nullptr);
-                current = node;
-                continue;
-            }
-            // A value line.
-            if (!current) throw ParseError{startLine, "a value outside any key"};
-            std::size_t p = 0;
-            std::string name;
-            if (trimmed[0] == '@') {
-                p = 1;
-            } else if (!ReadQuoted(trimmed, p, name)) {
-                throw ParseError{startLine, "a value name without its closing quote"};
-            }
-            while (p < trimmed.size() && (trimmed[p] == ' ' || trimmed[p] == '\t')) ++p;
-            if (p >= trimmed.size() || trimmed[p] != '=') throw ParseError{startLine, "a value without ="};
-            ++p;
-            while (p < trimmed.size() && (trimmed[p] == ' ' || trimmed[p] == '\t')) ++p;
-            const std::string rest = trimmed.substr(p);
-            RegValue value;
-            value.name = name;
-            if (rest == "-") {
-                auto& vs = current->values;
-                vs.erase(std::remove_if(vs.begin(), vs.end(), [&](const RegValue& v) { return v.name == name; }),
-                         vs.end());
-                continue;
-            }
-            if (!rest.empty() && rest[0] == '"') {
-                std::size_t q = 0;
-                if (!ReadQuoted(rest, q, value.data) || TrimLeft(rest.substr(q)) != "")
-                    throw ParseError{startLine, "a text value without its closing quote"};
-                value.type = kRegSz;
-            } else if (rest.rfind("dword:", 0) == 0) {
-                const std::string digits = rest.substr(6);
-                if (digits.empty() || digits.size() > 8 ||
-                    !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; }))
-                    throw ParseError{startLine, "a dword value that is not 8 hexadecimal digits"};
-                const auto n = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
-                value.type = kRegDword;
-                value.data.resize(4);
-                for (int i = 0; i < 4; ++i) value.data[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
-            } else if (rest.rfind("hex", 0) == 0) {
-                std::size_t colon = rest.find(':');
-                if (colon == std::string::npos) throw ParseError{startLine, "a hex value without :"};
-                const std::string kind = rest.substr(3, colon - 3);
-                if (kind.empty()) {
-                    value.type = kRegBinary;
-                } else if (kind.size() >= 3 && kind.front() == '(' && kind.back() == ')' &&
-                           std::all_of(kind.begin() + 1, kind.end() - 1, [](char c) { return HexDigit(c) >= 0; })) {
-                    value.type = static_cast<std::uint32_t>(std::stoul(kind.substr(1, kind.size() - 2), nullptr, 16));
-                } else {
-                    throw ParseError{startLine, "an unknown hex value kind"};
-                }
-                if (!ParseHexList(rest.substr(colon + 1), value.data))
-                    throw ParseError{startLine, "a hex list with a bad byte"};
-                const bool textKind = value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
-                if (unicode && textKind) value.data = FromUtf16(value.data, 0);
-                // Text stored by the system itself ends in a zero; the settings
-                // store texts without one.
-                if (value.type == kRegSz && !value.data.empty() && value.data.back() == '\0') value.data.pop_back();
+    // Each key's values by name while importing: a key with many values
+    // must not cost a walk of them all per value line. The keys are held,
+    // so a key removed meanwhile leaves no address for a new one to take.
+    std::map<NodePtr, std::unordered_map<std::string, std::size_t>> named;
+    for (const auto& section : sections) {
+        NodePtr node = top;
+        if (section.remove) {
+            for (std::size_t i = 0; node && i + 1 < section.path.size(); ++i) node = Child(node, section.path[i]);
+            if (node) node->children.erase(Upper(section.path.back()));
+            continue;
+        }
+        for (const auto& part : section.path) node = CreateChild(node, part, nullptr);
+        auto& values = node->values;
+        const auto [known, fresh] = named.try_emplace(node);
+        auto& index = known->second;
+        if (fresh)
+            for (std::size_t i = 0; i < values.size(); ++i) index.emplace(values[i].name, i);
+        for (const auto& line : section.values) {
+            const auto at = index.find(line.value.name);
+            if (line.remove) {
+                if (at == index.end()) continue;
+                values.erase(values.begin() + static_cast<std::ptrdiff_t>(at->second));
+                index.clear();
+                for (std::size_t i = 0; i < values.size(); ++i) index.emplace(values[i].name, i);
+            } else if (at != index.end()) {
+                values[at->second] = line.value;
             } else {
-                throw ParseError{startLine, "a value of unknown form"};
-            }
-            auto it = std::find_if(current->values.begin(), current->values.end(),
-                                   [&](const RegValue& v) { return v.name == value.name; });
-            if (it != current->values.end()) {
-                *it = std::move(value);
-            } else {
-                current->values.push_back(std::move(value));
+                index.emplace(line.value.name, values.size());
+                values.push_back(line.value);
             }
         }
-    } catch (const ParseError& e) {
-        return "line " + std::to_string(e.line) + ": " + e.what;
-    } catch (const std::exception& e) {
-        return "line " + std::to_string(lineNo) + ": " + e.what();
     }
-    if (!sawHeader && !TrimLeft(TrimRight(text)).empty()) return "line 1: the first line is not REGEDIT4";
+    // "[-HKEY_CURRENT_USER]" takes the user's keys, never the root itself:
+    // every settings record opens below it. It keeps its own spelling.
+    CreateChild(top, kUserRoot, nullptr)->name = kUserRoot;
 
     std::lock_guard lock(m_mutex);
     MarkDeleted(m_top);

@@ -10,18 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "settings/RegeditText.h"
+
 namespace velto {
 
-// Registry value types and status codes, with their Win32 numbers, so that
-// results keep their meaning for callers written against the registry.
-enum RegType : std::uint32_t {
-    kRegNone = 0,
-    kRegSz = 1,
-    kRegExpandSz = 2,
-    kRegBinary = 3,
-    kRegDword = 4,
-    kRegMultiSz = 7,
-};
+// Registry status codes (value types: RegeditText.h), with their Win32
+// numbers, so that results keep their meaning for callers written against
+// the registry.
 constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
@@ -43,12 +38,6 @@ public:
     // new text is there, never a mix.
     virtual bool Write(const std::string& bytes, std::string& error) = 0;
     virtual std::string Location() const = 0;
-};
-
-struct RegValue {
-    std::string name;
-    std::uint32_t type = kRegNone;
-    std::string data;
 };
 
 class RegistryHive {

@@ -49,6 +49,8 @@ TEST(ListRow, FoldedSubjectAndSenderShownWhole) {
         {"plain text folded with a tab", "Subject: the first line\r\n\tand the second\r\nFrom: \"Ann\r\n Smith\" <a@b.c>\r\n",
          "the first line and the second", "Ann Smith", "the first line"},
         {"one line", "Subject: short\r\nFrom: a@b.c\r\n", "short", "a@b.c", "short"},
+        {"a Sender after the From", "Subject: s\r\nFrom: Ann <a@b.c>\r\nSender: \"Bob\r\n Brown\" <b@b.c>\r\n", "s",
+         "Bob Brown", "s"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 
 #include "engine/DialupPolicy.h"
 #include "platform/NmDialup.h"
@@ -85,8 +88,9 @@ TEST(NmDialup, DiallingActivatesTheProfileAndHangingUpTakesItDown) {
 
 // Runs the dialog until its status reads `until` (then presses Cancel) or
 // it closes by itself; returns what it showed last and whether it closed
-// by itself.
-std::pair<std::string, bool> DialUntil(Bus& bus, const std::string& entry, const QString& until) {
+// by itself. atUntil sees the dialog then, with the width it opened with.
+std::pair<std::string, bool> DialUntil(Bus& bus, const std::string& entry, const QString& until,
+                                       const std::function<void(CDialupDialog&, int)>& atUntil = {}) {
     NetworkManager nm(*bus.connection);
     std::vector<NetworkManager::Profile> profiles;
     nm.Profiles(profiles);
@@ -95,9 +99,12 @@ std::pair<std::string, bool> DialUntil(Bus& bus, const std::string& entry, const
         if (p.id.toStdString() == entry) path = p.path;
     CDialupDialog dialog(nm, QString::fromStdString(entry), path, kQuick);
     bool cancelled = false;
+    int opened = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!opened && dialog.isVisible()) opened = dialog.width();
         if (!cancelled && dialog.StatusText() == until) {
+            if (atUntil) atUntil(dialog, opened);
             cancelled = true;
             static_cast<QDialog&>(dialog).reject();  // as the Cancel button does
         }
@@ -132,6 +139,105 @@ TEST(NmDialup, TheDialogShowsEachStageAndAFailureUntilCancel) {
         std::vector<DialupConnection> connections;
         ASSERT_EQ(dialup.EnumConnections(connections), 0);
         EXPECT_TRUE(connections.empty());
+    }
+}
+
+// "Active RAS" is looked up among the entries only: a name of a wired or
+// wireless profile (offered by the list before) is no entry, so the dialog
+// says so and waits for Cancel, and that network is never activated (which
+// would drop it for a moment at every tick).
+TEST(NmDialup, OnlyAProfileOfADialledKindIsDialled) {
+    struct Row {
+        const char* entry;
+        bool dialled;
+    } rows[] = {
+        {"Office VPN", true},
+        {"Phone", true},
+        {"Home Wi-Fi", false},
+        {"Wired", false},
+        {"Nowhere", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.entry);
+        Bus bus(true, "Office VPN,Phone:gsm,Home Wi-Fi:802-11-wireless,Wired:802-3-ethernet",
+                "Home Wi-Fi:802-11-wireless");
+        if (!bus.Up()) GTEST_SKIP() << "no private D-Bus bus";
+        NmDialup dialup(*bus.connection, kQuick);
+        NetworkManager nm(*bus.connection);
+        std::vector<NetworkManager::Active> before;
+        ASSERT_TRUE(nm.ActiveConnections(before));
+        // Cancel once the dialog shows what it came to, as the user would.
+        QString shown;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<CDialupDialog*>(w); d && d->isVisible() &&
+                                                                 d->StatusText().startsWith("Status: No network")) {
+                    shown = d->StatusText();
+                    static_cast<QDialog*>(d)->reject();
+                }
+        });
+        poll.start(10);
+        QTimer limit;  // no row waits longer
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<CDialupDialog*>(w)) static_cast<QDialog*>(d)->reject();
+        });
+        limit.start(5000);
+        dialup.RunDialDialog(row.entry);
+        poll.stop();
+        std::vector<NetworkManager::Active> after;
+        ASSERT_TRUE(nm.ActiveConnections(after));
+        std::vector<std::string> ids;
+        for (const auto& a : after) ids.push_back(a.id.toStdString());
+        if (row.dialled) {
+            EXPECT_EQ(ids, (std::vector<std::string>{"Home Wi-Fi", row.entry}));
+            EXPECT_TRUE(shown.isEmpty());
+        } else {
+            EXPECT_EQ(ids, std::vector<std::string>{"Home Wi-Fi"});
+            EXPECT_EQ(after[0].path, before[0].path);  // the same connection, never taken down
+            EXPECT_EQ(shown.toStdString(), std::string("Status: No network connection is named ") + row.entry);
+        }
+    }
+}
+
+// NetworkManager's reasons for a connection going down: none, or the user's
+// own disconnect, is the plain disconnect (the dialog says so and cancels);
+// a failure keeps its reason on screen until Cancel. The reason fits the
+// dialog: its line wraps rather than being cut.
+TEST(NmDialup, AUserDisconnectCancelsTheDialogAndAFailureStays) {
+    struct Row {
+        const char* outcome;
+        const char* status;
+        bool closedByItself;
+    } rows[] = {
+        {"fail:0", "Status: Disconnected or failed connection", true},
+        {"fail:1", "Status: Disconnected or failed connection", true},
+        {"fail:2", "Status: Disconnected or failed connection", true},
+        {"fail:6", "The connection timed out", false},
+        {"fail:7", "The service providing the connection did not start in time", false},
+        {"fail:9", "No secrets (password) were available for the connection", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.outcome);
+        Bus bus(true, "Home DSL:pppoe", "", row.outcome);
+        if (!bus.Up()) GTEST_SKIP() << "no private D-Bus bus";
+        // A reason on screen wraps within the width the dialog opened with,
+        // every word of it shown.
+        const auto [status, closedByItself] = DialUntil(
+            bus, "Home DSL", row.closedByItself ? "" : row.status, [](CDialupDialog& dialog, int opened) {
+                QCoreApplication::processEvents();
+                const auto* line = dialog.findChild<QLabel*>();
+                ASSERT_NE(line, nullptr);
+                EXPECT_TRUE(line->wordWrap());
+                EXPECT_EQ(dialog.width(), opened);
+                const QRect shown = line->contentsRect();
+                EXPECT_LE(line->fontMetrics().boundingRect(shown, Qt::TextWordWrap, line->text()).height(),
+                          shown.height());
+            });
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(closedByItself, row.closedByItself);
     }
 }
 

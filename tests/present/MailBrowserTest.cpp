@@ -162,25 +162,41 @@ TEST(MailBrowser, AnAddressTypedTwiceIsRememberedOnce) {
     EXPECT_TRUE(f.window->isVisible()) << "Enter in the address box leaves the window open";
 }
 
-// Enter goes where the focus is and up to the window unless taken on the way.
+// Enter goes where the focus is and up to the window unless taken on the
+// way: a push button with the focus is pressed ("Load remote content" loads
+// and leaves the window open, Hide hides it).
 TEST(MailBrowser, EnterHidesTheWindowExceptInThePageAndTheAddressBox) {
     BrowserFixture f;
+    auto* load = f.window->RemoteBar()->findChild<QPushButton*>("loadRemote");
+    QPushButton* hide = nullptr;
+    for (auto* b : f.window->findChildren<QPushButton*>())
+        if (b->text() == "Hide") hide = b;
+    ASSERT_TRUE(load && hide);
+    int loads = 0, hides = 0;
+    QObject::connect(load, &QPushButton::clicked, [&] { ++loads; });
+    QObject::connect(hide, &QPushButton::clicked, [&] { ++hides; });
     struct Row {
         const char* name;
         QWidget* focus;
         bool hidden;
+        int loads, hides;  // presses so far
     } rows[] = {
-        {"the address box", f.window->Location()->lineEdit(), false},
-        {"the page", f.window->View()->focusProxy() ? f.window->View()->focusProxy() : f.window->View(), false},
-        {"the window itself", f.window.get(), true},
+        {"the address box", f.window->Location()->lineEdit(), false, 0, 0},
+        {"the page", f.window->View()->focusProxy() ? f.window->View()->focusProxy() : f.window->View(), false, 0, 0},
+        {"the window itself", f.window.get(), true, 0, 0},
+        {"Load remote content", load, false, 1, 0},
+        {"Hide", hide, true, 1, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         f.window->show();
+        f.window->RemoteBar()->show();  // as over a message with remote content
         row.focus->setFocus();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
         QApplication::sendEvent(row.focus, &press);
         EXPECT_EQ(f.window->isHidden(), row.hidden);
+        EXPECT_EQ(loads, row.loads);
+        EXPECT_EQ(hides, row.hides);
     }
 }
 

@@ -81,6 +81,34 @@ TEST(MailHeaderParse, MatchesNamesAsTheListAndReplyNeedThem) {
     EXPECT_EQ(Parsed("Content-Transfer-Encoding:\t7bit \r\n").m_transferEncoding, "7bit");
 }
 
+// The from field whole is the field the parsed record keeps the first line
+// of: the last of Sender:, Originator: and From:, its folded lines joined.
+TEST(MailHeaderParse, TheWholeFromFieldIsTheOneTheRecordChooses) {
+    struct Row {
+        const char* name;
+        std::string header, whole;
+    } rows[] = {
+        {"From alone, folded", "From: \"Ann\r\n Smith\" <a@x.org>\r\n", "\"Ann Smith\" <a@x.org>"},
+        {"Sender after From", "From: Ann <a@x.org>\r\nSender: Bob <b@x.org>\r\n", "Bob <b@x.org>"},
+        {"From after Sender", "Sender: Bob <b@x.org>\r\nFrom: Ann <a@x.org>\r\n", "Ann <a@x.org>"},
+        {"folded Sender after From", "From: a@x.org\r\nsender: \"Bob\r\n\tB.\" <b@x.org>\r\nSubject: s\r\n",
+         "\"Bob\tB.\" <b@x.org>"},
+        {"Originator last", "Sender: b@x.org\r\nFrom: a@x.org\r\nOriginator: o@x.org\r\n", "o@x.org"},
+        {"X-Sender is no Sender", "From: a@x.org\r\nX-Sender: x@x.org\r\n", "a@x.org"},
+        {"none", "Subject: s\r\n", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const CMailHeader h = Parsed(row.header);
+        EXPECT_EQ(h.UnfoldedFrom(), row.whole);
+        // The parsed field is its first line.
+        EXPECT_EQ(row.whole.substr(0, h.m_from.size()), h.m_from);
+    }
+    CMailHeader noRaw;  // a record without its raw header shows the parsed field
+    noRaw.m_from = "parsed@x.org";
+    EXPECT_EQ(noRaw.UnfoldedFrom(), "parsed@x.org");
+}
+
 TEST(MailHeaderParse, AnyRunOfLineBreaksSplitsLines) {
     const CMailHeader h = Parsed("\n\nSubject: lf only\nDate: 1 Jan 2000\rStatus: RO\r\r\n\nUIDL: u1");
     EXPECT_EQ(h.m_subject, "lf only");

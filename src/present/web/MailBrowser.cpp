@@ -257,6 +257,12 @@ void CMailBrowser::keyPressEvent(QKeyEvent* event) {
     QWidget* focus = focusWidget();
     auto within = [focus](QWidget* area) { return focus && (focus == area || area->isAncestorOf(focus)); };
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !within(m_view) && !within(m_location)) {
+        // A push button with the focus is pressed, as in a dialog ("Load
+        // remote content", Hide); outside a dialog it passes Enter up here.
+        if (auto* button = qobject_cast<QPushButton*>(focus); button && button->isEnabled()) {
+            button->click();
+            return;
+        }
         hide();
         return;
     }

@@ -85,7 +85,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    // Enter anywhere but in the page and the address box is the Hide button.
+    // Enter on a push button presses it; anywhere else but in the page and
+    // the address box it is the Hide button.
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
