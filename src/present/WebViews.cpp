@@ -1,6 +1,9 @@
 #include "present/WebViews.h"
 
 #include <dlfcn.h>
+
+#include <string>
+#include <vector>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -12,6 +15,24 @@
 
 namespace velto {
 namespace {
+// The library by name in the folders the program's own run path names.
+// Asked of the program's search path explicitly: a plain dlopen searches
+// the run path of its caller, which under a sanitizer is the sanitizer.
+void* OpenOnProgramsRunPath(const char* name) {
+    void* self = ::dlopen(nullptr, RTLD_LAZY);
+    Dl_serinfo size{};
+    if (!self || ::dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0 || size.dls_size == 0) return nullptr;
+    std::vector<char> buffer(size.dls_size);
+    auto* info = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    *info = size;
+    if (::dlinfo(self, RTLD_DI_SERINFO, info) != 0) return nullptr;
+    for (unsigned i = 0; i < info->dls_cnt; ++i) {
+        const std::string path = std::string(info->dls_serpath[i].dls_name) + "/" + name;
+        if (void* handle = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL)) return handle;
+    }
+    return nullptr;
+}
+
 std::function<void(const std::string&)>& Notice() {
     static std::function<void(const std::string&)> notice;
     return notice;
@@ -40,10 +61,9 @@ const WebViewsApi* WebViews(std::string* error) {
                 api = entry();
             else
                 problem = ToUtf8(library.errorString());
-        } else if (void* handle = ::dlopen(VELTO_WEB_FILE_NAME, RTLD_LAZY | RTLD_LOCAL)) {
-            // In the build tree, by name through the program's run path, which
-            // installing removes. dlopen, not QLibrary: only a call from the
-            // program's own code searches the program's run path.
+        } else if (void* handle = OpenOnProgramsRunPath(VELTO_WEB_FILE_NAME)) {
+            // In the build tree, through the program's run path, which
+            // installing removes.
             if (auto entry = reinterpret_cast<Entry>(::dlsym(handle, "velto_web_views"))) api = entry();
         }
         if (!api && problem.empty()) problem = "the web view library " VELTO_WEB_FILE_NAME " is not installed";

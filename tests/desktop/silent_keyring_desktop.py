@@ -88,9 +88,14 @@ with tempfile.TemporaryDirectory() as home:
                 failures.append("no options sheet within 8 s of Mail Properties")
             else:
                 opened = time.monotonic() - started
-                time.sleep(1)
-                if len(desktop.windows(prog, "Velto Mail Options")) != 1:
-                    failures.append("more than one options sheet")
+                # A second sheet would stay; a window the window manager is
+                # still mapping would not.
+                counts = []
+                for _ in range(3):
+                    time.sleep(0.5)
+                    counts.append(len(desktop.windows(prog, "Velto Mail Options")))
+                if min(counts) != 1:
+                    failures.append(f"more than one options sheet: {counts}")
                 print(f"the options sheet opened in {opened:.1f} s with the keyring silent")
                 run("xdotool", "key", "--window", sheets[0], "Escape")
                 until(lambda: not desktop.windows(prog, "Velto Mail Options"), 5)

@@ -14,6 +14,13 @@ for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps", "file"):
         print(f"skipped: {tool} is missing")
         sys.exit(77)
 
+# A sanitizer build is for finding faults, not for shipping: its binaries
+# carry the sanitizers and the build folder by design.
+with open(os.path.join(build, "CMakeCache.txt")) as cache:
+    if re.search(r"^VELTO_SANITIZE:BOOL=ON$", cache.read(), re.M):
+        print("skipped: a sanitizer build is not packaged")
+        sys.exit(77)
+
 failures = []
 def check(ok, what):
     if not ok:
