@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 
 #include "engine/ImapWorkers.h"
 #include "protocol/ImapMail.h"
@@ -11,12 +12,16 @@ namespace velto {
 namespace {
 constexpr std::chrono::seconds kFirstDelay{1};
 constexpr std::chrono::minutes kLongestDelay{5};
+// Connections that idle on one server at once. Servers limit them per
+// account for every client together (Gmail: 15), and a phone needs some.
+constexpr int kWatchesPerServer = 4;
 }  // namespace
 
 // Everything one watch's thread uses is its own: a watch let go finishes
 // without the object that started it.
 struct ImapWatch::One {
     AccountSettings account;
+    std::string folder;
     std::shared_ptr<ITransportFactory> transports;
     std::shared_ptr<ITlsLayer> tls;
     std::shared_ptr<ISignIn> signIn;
@@ -43,17 +48,24 @@ ImapWatch::~ImapWatch() { Stop(); }
 void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
     Stop(false);
     if (!m_transports) return;
+    std::map<std::string, int> perServer;
     for (const AccountSettings& account : accounts) {
         if (!account.IsImap() || account.m_disabled) continue;
-        auto one = std::make_shared<One>();
-        one->account = account;
-        one->transports = m_transports();
-        one->tls = m_tls;
-        one->signIn = m_signIn;
-        one->hooks = m_hooks;
-        one->idle = m_idle;
-        one->thread = std::thread([one] { Run(one); });
-        m_watches.push_back(std::move(one));
+        // A watch per folder while the server's share lasts; the folders
+        // beyond it are checked at the interval.
+        for (const std::string& folder : account.ImapFolders()) {
+            if (perServer[account.GetServerName()]++ >= kWatchesPerServer) break;
+            auto one = std::make_shared<One>();
+            one->account = account;
+            one->folder = folder;
+            one->transports = m_transports();
+            one->tls = m_tls;
+            one->signIn = m_signIn;
+            one->hooks = m_hooks;
+            one->idle = m_idle;
+            one->thread = std::thread([one] { Run(one); });
+            m_watches.push_back(std::move(one));
+        }
     }
 }
 
@@ -89,7 +101,7 @@ int ImapWatch::Standing() const {
 void ImapWatch::Run(const std::shared_ptr<One>& shared) {
     One& one = *shared;
     const std::string name = one.account.GetAccountName();
-    const std::string folder = one.account.ImapFolders().front();
+    const std::string& folder = one.folder;
     std::chrono::milliseconds delay = kFirstDelay;
     auto stopped = [&] {
         std::lock_guard lock(one.mutex);

@@ -1,6 +1,6 @@
 #pragma once
-// Push for IMAP accounts: a connection per account idling on its first
-// watched folder (the server tells it of new mail at once), re-issued well
+// Push for IMAP accounts: a connection per watched folder idling there (the
+// server tells it of new mail at once), a few per server at most, re-issued well
 // within the servers' limits, and made again with a growing delay when it
 // dies. What it hears goes to news (a check of that account follows); a
 // watch that cannot be made says why through state, and clears it once it
