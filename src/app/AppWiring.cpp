@@ -1,7 +1,10 @@
 #include "app/AppWiring.h"
 
+#include <QCoreApplication>
 #include <cstdio>
+#include <thread>
 
+#include "engine/ImapWorkers.h"
 #include "net/OpenSslLayer.h"
 #include "platform/FileHiveStorage.h"
 #include "net/PosixTransport.h"
@@ -55,8 +58,23 @@ AppWiring::AppWiring()
     // Where the user left the window, kept apart from the settings.
     m_frame->SetLayoutFile(FromUtf8(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));
     m_frame->SetTrayAvailable(m_tray.IsAvailable());
-    m_frame->SetOptionsSheetMaker(
-        [this](QWidget* parent) { return MakeMailPropertySheet(parent, &m_sound, &m_dialup, m_signIn.get()); });
+    // Mailbox Setup's "Folders...": one LIST on a thread of its own.
+    ImapFolderLister lister = [signIn = m_signIn, tls = services.tls](const AccountSettings& account, auto done) {
+        std::thread([signIn, tls, account, done] {
+            ImapOpen with;
+            with.tls = tls.get();
+            with.signIn = signIn.get();
+            std::vector<std::string> folders;
+            std::string why;
+            const bool ok = ListImapFolders(account, WithPop3PortFromEnvironment(MakePosixTransportFactory()), with,
+                                            folders, why);
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, [done, ok, folders, why] { done(ok, folders, why); }, Qt::QueuedConnection);
+        }).detach();
+    };
+    m_frame->SetOptionsSheetMaker([this, lister](QWidget* parent) {
+        return MakeMailPropertySheet(parent, &m_sound, &m_dialup, m_signIn.get(), lister);
+    });
     m_frame->SetStopSound([this] { m_sound.Stop(); });
     m_frame->SetReplyTransports([] { return WithSmtpPortFromEnvironment(MakePosixTransportFactory()); });
     m_frame->SetReplyTls(services.tls);

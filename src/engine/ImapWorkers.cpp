@@ -97,6 +97,19 @@ bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& w
     return result.ok;
 }
 
+bool ListImapFolders(const AccountSettings& account, std::shared_ptr<ITransportFactory> transports,
+                     const ImapOpen& with, std::vector<std::string>& folders, std::string& why) {
+    CImapMail imap(with.log, std::move(transports));
+    if (!OpenImap(imap, account, with, why)) return false;
+    std::vector<ImapFolder> listed;
+    const bool ok = imap.List(listed);
+    if (!ok) why = "the server did not list its folders";
+    for (const ImapFolder& folder : listed)
+        if (folder.selectable) folders.push_back(folder.name);
+    imap.Logout();
+    return ok;
+}
+
 ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, bool getMail) {
     ImapCheck out;
     CImapMail imap(ctx.output, ctx.transports);

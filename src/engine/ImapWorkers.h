@@ -4,6 +4,7 @@
 // elsewhere dropped from the list), one message read without marking it
 // seen, and messages deleted. Worker threads only.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ struct ImapOpen {
     std::function<void()> expired;
 };
 bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& with, std::string& reason);
+
+// The server's folders that can be watched (one LIST), names in UTF-8, for
+// Mailbox Setup to offer. Any thread but the user-interface one.
+bool ListImapFolders(const AccountSettings& account, std::shared_ptr<ITransportFactory> transports,
+                     const ImapOpen& with, std::vector<std::string>& folders, std::string& why);
 
 struct ImapCheck {
     bool opened = false;     // signed in: the account was checked

@@ -1,6 +1,9 @@
 #include "shell/MailBoxPage.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QListWidget>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -86,7 +89,8 @@ QLineEdit* PortEdit(QWidget* page, const char* objectName) {
 
 }  // namespace
 
-CMailBoxPage::CMailBoxPage(ISignIn* signIn, QWidget* parent) : CPropertyPage(parent), m_service(signIn) {
+CMailBoxPage::CMailBoxPage(ISignIn* signIn, QWidget* parent, ImapFolderLister lister)
+    : CPropertyPage(parent), m_service(signIn), m_lister(std::move(lister)) {
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     layout->addLayout(grid);
@@ -246,6 +250,8 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     m_imapFolders->setObjectName("imapFoldersEdit");
     m_imapFolders->setPlaceholderText("INBOX");
     m_imapFolders->setToolTip("The IMAP folders to watch, apart by commas; INBOX when empty");
+    m_foldersButton = new QPushButton("Folders...", this);
+    m_foldersButton->setObjectName("imapFoldersButton");
     m_outgoingSecurity = SecurityBox(this, "outgoingSecurityBox");
     m_outgoingPort = PortEdit(this, "outgoingPortEdit");
     m_signIn = new QComboBox(this);
@@ -282,7 +288,8 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     caption("Port", m_incomingPort, 0, 2);
     grid->addWidget(m_incomingPort, 0, 3);
     caption("IMAP &folders", m_imapFolders, 5, 0);
-    grid->addWidget(m_imapFolders, 5, 1, 1, 3);
+    grid->addWidget(m_imapFolders, 5, 1);
+    grid->addWidget(m_foldersButton, 5, 2, 1, 2);
     caption("&Outgoing (SMTP)", m_outgoingSecurity, 1, 0);
     grid->addWidget(m_outgoingSecurity, 1, 1);
     caption("Port", m_outgoingPort, 1, 2);
@@ -315,6 +322,7 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     connect(m_signIn, &QComboBox::activated, this, [this] { EnableSignInFields(); });
     connect(m_signInWith, &QComboBox::activated, this, [this] { EnableSignInFields(); });
     connect(m_oauthButton, &QPushButton::clicked, this, [this] { EditOAuth(); });
+    connect(m_foldersButton, &QPushButton::clicked, this, [this] { ChooseImapFolders(); });
 }
 
 namespace {
@@ -348,7 +356,58 @@ void CMailBoxPage::EnableSignInFields() {
     const bool oauth = m_signInWith->currentIndex() > 0;
     m_oauthButton->setEnabled(oauth);
     m_password->setEnabled(!oauth);
-    m_imapFolders->setEnabled(m_incomingProtocol->currentData().toInt() == kProtocolImap);
+    const bool imap = m_incomingProtocol->currentData().toInt() == kProtocolImap;
+    m_imapFolders->setEnabled(imap);
+    m_foldersButton->setEnabled(imap && m_lister);
+}
+
+void CMailBoxPage::ChooseImapFolders() {
+    ReadControls();
+    AccountSettings account = RecordFromFields();
+    account.m_incomingProtocol = kProtocolImap;
+    // A password left empty here is the one the keyring keeps.
+    if (const AccountSettings* stored = FirstEntry(account.m_id); stored && account.GetUserPassword().empty())
+        account.m_passwordInKeyring = stored->m_passwordInKeyring;
+    else
+        account.m_passwordInKeyring = 0;
+    m_foldersButton->setEnabled(false);
+    m_foldersButton->setText("Listing...");
+    m_lister(account, [self = QPointer<CMailBoxPage>(this)](bool ok, std::vector<std::string> folders, std::string why) {
+        if (!self) return;
+        self->m_foldersButton->setText("Folders...");
+        self->EnableSignInFields();
+        if (!ok) return self->Refuse("The folders could not be listed: " + FromSetting(why));
+        self->ShowFolderChoice(folders);
+    });
+}
+
+void CMailBoxPage::ShowFolderChoice(const std::vector<std::string>& folders) {
+    // The server's folders, those watched now ticked; OK takes the ticks.
+    auto* dialog = new QDialog(this);
+    dialog->setWindowTitle("IMAP Folders");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    auto* list = new QListWidget(dialog);
+    list->setObjectName("imapFolderList");
+    const QStringList chosen = FromSetting(FoldersSetting(m_imapFolders->text())).split(QLatin1Char('\n'));
+    for (const std::string& folder : folders) {
+        auto* item = new QListWidgetItem(FromSetting(folder), list);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        const bool watched = chosen.contains(item->text()) || (m_imapFolders->text().trimmed().isEmpty() && folder == "INBOX");
+        item->setCheckState(watched ? Qt::Checked : Qt::Unchecked);
+    }
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    connect(dialog, &QDialog::accepted, this, [this, list] {
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->checkState() == Qt::Checked) names << list->item(i)->text();
+        m_imapFolders->setText(names.join(QStringLiteral(", ")));
+    });
+    dialog->open();
 }
 
 void CMailBoxPage::ReadControls() {
@@ -422,18 +481,8 @@ namespace {
 QString NoBackslash(const QString& name) { return NoBackslashText("MailBox name", name); }
 }  // namespace
 
-void CMailBoxPage::SaveAccount() {
-    ReadControls();
-    const QString name = m_fields.mailboxName;
-    if (name.isEmpty()) {
-        Refuse("Please Enter MailBox name before Saving the Account");
-        return;
-    }
-    if (name.contains(QLatin1Char('\\'))) {
-        Refuse(NoBackslash(name));
-        return;
-    }
-
+AccountSettings CMailBoxPage::RecordFromFields() {
+    const QString& name = m_fields.mailboxName;
     AccountSettings record;
     record.SetAccountName(ToSetting(name));
     record.SetEmailAddress(ToSetting(m_fields.emailAddress));
@@ -472,6 +521,22 @@ void CMailBoxPage::SaveAccount() {
         if (before->GetOutgoingServer() == record.GetOutgoingServer())
             record.m_outgoingCertificate = before->m_outgoingCertificate;
     }
+    return record;
+}
+
+void CMailBoxPage::SaveAccount() {
+    ReadControls();
+    const QString name = m_fields.mailboxName;
+    if (name.isEmpty()) {
+        Refuse("Please Enter MailBox name before Saving the Account");
+        return;
+    }
+    if (name.contains(QLatin1Char('\\'))) {
+        Refuse(NoBackslash(name));
+        return;
+    }
+
+    AccountSettings record = RecordFromFields();
     record.m_modified = 1;
     record.m_deleted = 0;
 

@@ -2,6 +2,7 @@
 // "Mailbox Setup": creates, changes and deletes POP3 accounts. The page edits
 // a working list of the stored accounts and writes it back on OK or Apply.
 #include <QString>
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -25,7 +26,7 @@ class CMailBoxPage : public CPropertyPage {
 public:
     // signIn: the keyring the passwords are kept in, and where a removed
     // account's sign-in goes; null keeps passwords in the settings file.
-    explicit CMailBoxPage(ISignIn* signIn = nullptr, QWidget* parent = nullptr);
+    explicit CMailBoxPage(ISignIn* signIn = nullptr, QWidget* parent = nullptr, ImapFolderLister lister = {});
     bool Validate() override;
     void OnApply() override;
     // The accounts as edited so far, with their saved and deleted marks.
@@ -61,6 +62,10 @@ private:
     void ClearFields();
     void ShowChosenAccount();
     void SaveAccount();
+    // The account as the controls last read show it.
+    AccountSettings RecordFromFields();
+    void ChooseImapFolders();
+    void ShowFolderChoice(const std::vector<std::string>& folders);
     void DeleteAccount();
     void NewReset();
     // The one kind of box the page shows: why a button did nothing.
@@ -94,6 +99,8 @@ private:
     QComboBox* m_incomingProtocol;
     QComboBox* m_incomingSecurity;
     QLineEdit* m_imapFolders;
+    QPushButton* m_foldersButton;
+    ImapFolderLister m_lister;
     QLineEdit* m_incomingPort;
     QComboBox* m_outgoingSecurity;
     QLineEdit* m_outgoingPort;

@@ -50,16 +50,18 @@ void CMailPropertySheet::accept() {
     if (Apply()) QDialog::accept();
 }
 
-void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup, ISignIn* signIn) {
-    sheet.AddPage(new CMailBoxPage(signIn), "Mailbox Setup");
+void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup, ISignIn* signIn,
+                  ImapFolderLister lister) {
+    sheet.AddPage(new CMailBoxPage(signIn, nullptr, std::move(lister)), "Mailbox Setup");
     sheet.AddPage(new CWebTemplatePage, "Email Templates");
     sheet.AddPage(new CInternetPage(sound, dialup), "Internet Settings");
     sheet.AddPage(new CMiscPage, "Environment");
 }
 
-CMailPropertySheet* MakeMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup, ISignIn* signIn) {
+CMailPropertySheet* MakeMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup, ISignIn* signIn,
+                                          ImapFolderLister lister) {
     auto* sheet = new CMailPropertySheet(parent);
-    AddMailPages(*sheet, sound, dialup, signIn);
+    AddMailPages(*sheet, sound, dialup, signIn, std::move(lister));
     return sheet;
 }
 

@@ -3,6 +3,8 @@
 // and Environment, with OK, Cancel and Apply. Pages write the settings on
 // OK or Apply only.
 #include <QDialog>
+#include <functional>
+#include <string>
 #include <vector>
 
 class QTabWidget;
@@ -38,16 +40,25 @@ private:
     bool m_applied = false;
 };
 
+class AccountSettings;
 class IDialup;
 class ISignIn;
+
+// Lists an IMAP account's folders away from the user-interface thread;
+// done hears the names (or why not) back on it.
+using ImapFolderLister = std::function<void(
+    const AccountSettings& account,
+    std::function<void(bool ok, std::vector<std::string> folders, std::string why)> done)>;
 class ISound;
 
 // Adds the four pages in their order. The dial-up entries come from the
 // dial-up service; the sound test plays through the sound service; the
 // passwords go to the sign-in service's keyring.
-void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup, ISignIn* signIn = nullptr);
+void AddMailPages(CMailPropertySheet& sheet, ISound* sound, IDialup* dialup, ISignIn* signIn = nullptr,
+                  ImapFolderLister lister = {});
 // The sheet with its pages, not yet shown; its "applied" property turns
 // true once settings were written (the accounts must then be loaded again).
-CMailPropertySheet* MakeMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup, ISignIn* signIn);
+CMailPropertySheet* MakeMailPropertySheet(QWidget* parent, ISound* sound, IDialup* dialup, ISignIn* signIn,
+                                          ImapFolderLister lister = {});
 
 }  // namespace velto

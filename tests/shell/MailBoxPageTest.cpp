@@ -2,12 +2,14 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <tuple>
 
 #include "present/Questions.h"
 #include "settings/Crc32.h"
@@ -113,6 +115,42 @@ TEST_F(MailBoxPage, SecurityOfAnOlderAccountStaysUntilChangedAndANewOneIsPropose
     EXPECT_EQ(Box(t, "outgoingSecurityBox")->currentText(), "STARTTLS");
     EXPECT_EQ(Text(t.Mailbox(), "outgoingPortEdit"), "587");
     EXPECT_EQ(Box(t, "signInBox")->currentData().toInt(), kSignInIncoming);
+}
+
+// IMAP: the usual port follows the protocol and the security; the folders
+// to watch are ticked in the server's own list (asked for with what the
+// page shows) and stored one a line.
+TEST_F(MailBoxPage, AnImapAccountsPortFollowsAndItsFoldersComeFromTheServersList) {
+    ScopedHive hive(AccountsText({{"Box", "pop.box"}}));
+    AccountSettings asked;
+    OpenSheet s(nullptr, nullptr, [&](const AccountSettings& account, auto done) {
+        asked = account;
+        done(true, {"INBOX", "Archive", "Lists/N\xc3\xa4h"}, "");
+    });
+    Choose(Box(s, "incomingSecurityBox"), "SSL/TLS");
+    for (const auto& [protocol, security, port] : {std::tuple{"IMAP", "SSL/TLS", "993"}, {"IMAP", "STARTTLS", "143"},
+                                                   {"POP3", "STARTTLS", "110"}, {"IMAP", "STARTTLS", "143"}}) {
+        Choose(Box(s, "incomingProtocolBox"), protocol);
+        Choose(Box(s, "incomingSecurityBox"), security);
+        EXPECT_EQ(Text(s.Mailbox(), "incomingPortEdit"), port) << protocol << " " << security;
+    }
+    Type(s.Mailbox(), "incomingServerEdit", "imap.box");
+    Click(s.Mailbox(), "Folders...");
+    auto* list = s.Mailbox()->findChild<QListWidget*>("imapFolderList");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(asked.GetServerName(), "imap.box");
+    EXPECT_TRUE(asked.IsImap());
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);  // INBOX, watched when none is named
+    list->item(2)->setCheckState(Qt::Checked);
+    qobject_cast<QDialog*>(list->window())->accept();
+    EXPECT_EQ(Text(s.Mailbox(), "imapFoldersEdit"), "INBOX, Lists/N\u00e4h");
+    ASSERT_TRUE(s.Ok());
+    ScopedHive again(hive.storage().bytes);
+    const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
+    EXPECT_TRUE(box.IsImap());
+    EXPECT_EQ(box.IncomingPort(), 143);
+    EXPECT_EQ(box.ImapFolders(), (std::vector<std::string>{"INBOX", "Lists/N\xc3\xa4h"}));
 }
 
 TEST_F(MailBoxPage, PortsFollowTheSecurityUnlessTypedAndOwnSignInIsStored) {

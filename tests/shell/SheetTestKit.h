@@ -88,8 +88,8 @@ inline void Click(QWidget* root, const char* caption) {
 
 // "Velto Mail Options" with its four pages, shown offscreen.
 struct OpenSheet {
-    explicit OpenSheet(IDialup* entries = nullptr, ISignIn* signIn = nullptr) {
-        AddMailPages(sheet, &sound, entries ? entries : &dialup, signIn);
+    explicit OpenSheet(IDialup* entries = nullptr, ISignIn* signIn = nullptr, ImapFolderLister lister = {}) {
+        AddMailPages(sheet, &sound, entries ? entries : &dialup, signIn, std::move(lister));
         sheet.show();
     }
     QWidget* Page(int index) { return sheet.Tabs()->widget(index); }
