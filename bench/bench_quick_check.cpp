@@ -187,7 +187,7 @@ double Fetchmail(int port, const std::string& user) {
     // Exit status 0: messages waiting; 1: none. Anything else did not check.
     const int status = std::system(command.c_str());
     if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) return -1;
-    return BestOf3([&] { (void)std::system(command.c_str()); });
+    return BestOf3([&] { [[maybe_unused]] const int again = std::system(command.c_str()); });
 }
 
 // poplib sending the designed steady commands; its own figure of the loop.

@@ -1,7 +1,7 @@
 // A private Dovecot POP3 server from the command line, for demos and manual
 // tries:
 //   pop3_fixture [--folder DIR] --user NAME:PASSWORD [--messages NAME:COUNT]
-//                [--message NAME:UID:FILE] ... [--tls CERT:KEY]
+//                [--message NAME:UID:FILE] ... [--tls CERT:KEY] [--imap on]
 // Prints "port N" once the server answers (with --tls also "pop3s N": POP3S
 // there, STLS on the first port), then runs until its standard
 // input closes or it gets SIGINT/SIGTERM, and stops the server.
@@ -46,7 +46,7 @@ std::string Generated(const std::string& user, int n) {
 
 int Usage() {
     std::cerr << "usage: pop3_fixture [--folder DIR] --user NAME:PASSWORD [--messages NAME:COUNT]"
-                 " [--message NAME:UID:FILE]... [--tls CERT:KEY]\n";
+                 " [--message NAME:UID:FILE]... [--tls CERT:KEY] [--imap on]\n";
     return 2;
 }
 
@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
             const auto p = Split(value, ':', 2);
             if (p.size() != 2) return Usage();
             server.UseTls(p[0], p[1]);
+        } else if (args[i] == "--imap") {
+            if (value != "on") return Usage();
+            server.ServeImap();
         } else if (args[i] != "--folder") {
             return Usage();
         }
@@ -97,6 +100,7 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, [](int) { g_stop = 1; });
     std::cout << "port " << server.Port() << std::endl;
     if (server.TlsPort()) std::cout << "pop3s " << server.TlsPort() << std::endl;
+    if (server.ImapPort()) std::cout << "imap " << server.ImapPort() << std::endl;
     while (!g_stop) {
         pollfd p{0, POLLIN, 0};
         if (::poll(&p, 1, 500) > 0) {
