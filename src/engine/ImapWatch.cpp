@@ -103,6 +103,7 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
     const std::string name = one.account.GetAccountName();
     const std::string& folder = one.folder;
     std::chrono::milliseconds delay = kFirstDelay;
+    bool dropped = false;  // a watch stood before and fell
     auto stopped = [&] {
         std::lock_guard lock(one.mutex);
         return one.stop;
@@ -123,6 +124,7 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         ImapFolderState state;
         if (!OpenImap(imap, one.account, with, reason) || !imap.Examine(folder, state)) {
             if (stopped()) break;
+            dropped = true;
             if (reason.empty()) reason = "the folder " + folder + " could not be opened";
             if (one.hooks.state) one.hooks.state(name, reason);
             pause();
@@ -135,6 +137,8 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         }
         one.standing = true;
         if (one.hooks.state) one.hooks.state(name, {});
+        // Mail that came while the watch was down was told to nobody.
+        if (std::exchange(dropped, false) && one.hooks.news) one.hooks.news(name);
         delay = kFirstDelay;
         for (;;) {
             ImapIdleNews news;
@@ -150,6 +154,7 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         if (stopped()) break;
         if (imap.IsConnected()) imap.Logout();
         // Made again at once; only a watch that cannot be made is told.
+        dropped = true;
         delay = std::chrono::milliseconds(0);
         pause();
         delay = kFirstDelay;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "net/OpenSslLayer.h"
@@ -83,6 +84,13 @@ TEST(ImapCheck, ListsTheUnseenReadsAndDeletesAndFollowsTheServer) {
     const auto latency = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - delivered);
     EXPECT_LT(latency.count(), 3000);
     std::printf("pushed to the list in %lld ms\n", static_cast<long long>(latency.count()));
+
+    // The watch's connection dies (the server's process killed): it is made
+    // again, and what came meanwhile is not missed.
+    ASSERT_EQ(std::system(("pkill -KILL -x imap -P " + std::to_string(server.Pid())).c_str()), 0);
+    server.AddMessage("ann", "m-5", "From: Dan <dan@example.org>\r\nSubject: while down\r\n\r\nz\r\n");
+    ASSERT_TRUE(h.RunUntil([&] { return h.view->Model()->rowCount() == 3 && !h.view->IsBusy(); }, 15000))
+        << h.view->Model()->rowCount();
 
     const std::string log = h.log.Text();
     EXPECT_EQ(log.find("secret"), std::string::npos);
