@@ -86,6 +86,7 @@ TEST(OAuthMailbox, SignedInOnceItChecksRepliesRefreshesAndNeedsNoBrowserAgainUnt
     server.UseTls(certs.good.cert, certs.good.key);
     server.UseOAuth2(auth.Url("/introspect"));
     server.RelaySubmissionTo(relay.Port());
+    server.ServeImap();
     ASSERT_TRUE(server.Start(&why)) << why;
 
     const std::string browserLog = test::MakeTempDir("velto-browser") + "/browser.log";
@@ -141,6 +142,23 @@ TEST(OAuthMailbox, SignedInOnceItChecksRepliesRefreshesAndNeedsNoBrowserAgainUnt
         ASSERT_TRUE(h.FinishWork());
         EXPECT_EQ(h.view->Model()->rowCount(), 2) << h.log.Text();
         EXPECT_TRUE(h.ui.signInQuestions.empty());
+
+        // The same account read over IMAP signs in with the same token
+        // (AUTHENTICATE XOAUTH2) and lists what is unseen: the message read
+        // over POP3 above is seen at the server now, the later one is not.
+        AccountSettings imap(keys::Join(keys::kAccounts, "Ann"));
+        imap.m_incomingProtocol = kProtocolImap;
+        imap.m_incomingPort = static_cast<std::uint32_t>(server.ImapPort());
+        imap.m_modified = 1;
+        imap.Save(keys::kAccounts);
+        h.view->LoadAccounts();
+        h.view->OnGetMail();
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(h.view->Model()->rowCount(), 1) << h.log.Text();
+        EXPECT_NE(h.log.Text().find("AUTHENTICATE XOAUTH2"), std::string::npos) << h.log.Text();
+        imap.m_incomingProtocol = kProtocolPop3;
+        imap.m_incomingPort = static_cast<std::uint32_t>(server.Port());
+        imap.Save(keys::kAccounts);
         logs += h.log.Text();
     }
 
