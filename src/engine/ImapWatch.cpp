@@ -71,9 +71,14 @@ void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
 
 void ImapWatch::Wake() {
     for (auto& one : m_watches) {
-        std::lock_guard lock(one->mutex);
-        one->woken = true;
-        one->wake.notify_all();
+        {
+            std::lock_guard lock(one->mutex);
+            one->woken = true;
+            one->wake.notify_all();
+        }
+        // A connection that stood across a sleep or a network change may be
+        // dead without a word: it is made anew.
+        if (one->transports) one->transports->AbortAll();
     }
 }
 
@@ -116,6 +121,7 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         else delay = std::min<std::chrono::milliseconds>(delay * 2, kLongestDelay);
     };
     while (!stopped()) {
+        one.transports->Resume();  // a wake cut the last connection
         CImapMail imap(nullptr, one.transports);
         std::string reason;
         ImapOpen with;

@@ -36,8 +36,9 @@ public:
     // User-interface thread. Watches the IMAP accounts among these (the
     // others' watches end).
     void Watch(const std::vector<AccountSettings>& accounts);
-    // The network is back, or the machine woke up: dead watches try again
-    // now instead of after their delay.
+    // The network is back, or the machine woke up: every watch is made anew
+    // now (one that stood may be dead without a word), a failing one without
+    // waiting out its delay.
     void Wake();
     // Every watch ends, its connection cut at once; wait: until their
     // threads have returned (the end), else they go on their own.

@@ -92,6 +92,12 @@ TEST(ImapCheck, ListsTheUnseenReadsAndDeletesAndFollowsTheServer) {
     ASSERT_TRUE(h.RunUntil([&] { return h.view->Model()->rowCount() == 3 && !h.view->IsBusy(); }, 15000))
         << h.view->Model()->rowCount();
 
+    // The machine wakes up: the watch is made anew and goes on telling.
+    h.view->OnResumed();
+    server.AddMessage("ann", "m-6", "From: Eve <eve@example.org>\r\nSubject: after the sleep\r\n\r\nw\r\n");
+    ASSERT_TRUE(h.RunUntil([&] { return h.view->Model()->rowCount() == 4 && !h.view->IsBusy(); }, 15000))
+        << h.view->Model()->rowCount();
+
     const std::string log = h.log.Text();
     EXPECT_EQ(log.find("secret"), std::string::npos);
     EXPECT_NE(log.find("UID FETCH"), std::string::npos) << log;
