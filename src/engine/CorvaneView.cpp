@@ -358,6 +358,8 @@ void CCorvaneView::OnProgressCancel() {
         m_checkCancelled = true;
         if (m_s.transports) m_s.transports->AbortAll();
         if (m_s.signIn) m_s.signIn->AbortAll();
+        // The watches' connections are cut too, and made anew.
+        if (m_watch) m_watch->Wake();
     }
 }
 
