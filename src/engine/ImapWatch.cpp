@@ -132,7 +132,8 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
             if (stopped()) break;
             dropped = true;
             if (reason.empty()) reason = "the folder " + folder + " could not be opened";
-            if (one.hooks.state) one.hooks.state(name, reason);
+            // A Cancel's cut is the user's, not the account's failure.
+            if (reason != "cancelled" && one.hooks.state) one.hooks.state(name, reason);
             pause();
             continue;
         }
