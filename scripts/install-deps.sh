@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libgl-dev qt6-wayland
   zlib1g-dev libssl-dev openssl libgmime-3.0-dev libgtest-dev libgmock-dev libbenchmark-dev
   dovecot-core dovecot-pop3d dovecot-imapd dovecot-submissiond python3 python3-aiosmtpd xdg-utils
-  xvfb xauth desktop-file-utils fonts-ipafont-gothic openbox trayer xdotool x11-utils
+  xvfb xauth desktop-file-utils fonts-ipafont-gothic openbox trayer xdotool x11-utils sway
   dbus-daemon python3-dbus python3-gi python3-dbusmock
   dpkg-dev file lintian appstream
   qtkeychain-qt6-dev gnome-keyring

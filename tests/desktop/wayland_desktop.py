@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""The program native on a Wayland compositor (sway's headless backend, no
+X server anywhere): it starts, checks its mailbox at start-up, and ends on
+SIGTERM with status 0.
+    wayland_desktop.py PROGRAM
+Exits 77 (skipped) when sway or Qt's Wayland plugin is missing. sway will
+not run as root: as root it runs as nobody, and the program reaches it."""
+import os, pwd, shutil, socket, subprocess, sys, tempfile, threading, time
+
+from desktop_kit import until
+
+program = sys.argv[1]
+if not shutil.which("sway") or not any(
+        os.path.exists(p + "/libqwayland-generic.so") for p in
+        ("/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms", "/usr/lib/aarch64-linux-gnu/qt6/plugins/platforms")):
+    print("skipped: needs sway and qt6-wayland")
+    sys.exit(77)
+
+# A POP3 server that notes who signs in.
+seen = []
+server = socket.socket()
+server.bind(("127.0.0.1", 0))
+server.listen()
+
+
+def serve():
+    while True:
+        try:
+            conn, _ = server.accept()
+        except OSError:
+            return
+        conn.sendall(b"+OK ready\r\n")
+        for line in conn.makefile("rb"):
+            seen.append(line)
+            conn.sendall(b"+OK bye\r\n" if line.startswith(b"QUIT") else b"+OK 0 0\r\n")
+            if line.startswith(b"QUIT"):
+                break
+        conn.close()
+
+
+threading.Thread(target=serve, daemon=True).start()
+failures = []
+with tempfile.TemporaryDirectory() as home:
+    runtime = home + "/run"
+    os.makedirs(runtime, mode=0o700)
+    compositor_env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
+                          WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+    compositor_env.pop("DISPLAY", None)
+    with open(home + "/sway.conf", "w") as f:
+        f.write("output HEADLESS-1 resolution 1280x800\n")
+    argv = ["sway", "-c", home + "/sway.conf"]
+    if os.geteuid() == 0:
+        nobody = pwd.getpwnam("nobody")
+        os.chmod(home, 0o755)
+        os.chmod(home + "/sway.conf", 0o644)
+        os.chown(runtime, nobody.pw_uid, nobody.pw_gid)
+        argv = ["runuser", "-u", "nobody", "--", "env", f"HOME={home}", f"XDG_RUNTIME_DIR={runtime}"] + argv
+    sway = subprocess.Popen(argv, env=compositor_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        if not until(lambda: os.path.exists(runtime + "/wayland-1") or sway.poll() is not None, 10) \
+                or sway.poll() is not None:
+            print("skipped: sway did not start")
+            sys.exit(77)
+        os.makedirs(home + "/config/VeltoMail")
+        key = "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\"
+        with open(home + "/config/VeltoMail/registry.reg", "w", newline="") as f:
+            f.write("REGEDIT4\r\n\r\n" + key + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + key +
+                    "Accounts\\Ann]\r\n\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"127.0.0.1\"\r\n"
+                    "\"User Name\"=\"ann\"\r\n\"User Password\"=\"pw\"\r\n")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
+        env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
+                   XDG_STATE_HOME=home + "/state", XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-1",
+                   QT_QPA_PLATFORM="wayland", VELTOMAIL_POP3_PORT=str(server.getsockname()[1]))
+        log = open(home + "/program.log", "w+")
+        prog = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=log)
+        if not until(lambda: any(l.startswith(b"QUIT") for l in seen) or prog.poll() is not None, 30):
+            failures.append("no check at start-up within 30 s")
+        if prog.poll() is not None:
+            failures.append(f"ended by itself with status {prog.returncode}")
+        else:
+            started = time.monotonic()
+            prog.terminate()
+            try:
+                status = prog.wait(10)
+                print(f"ended {time.monotonic() - started:.1f} s after SIGTERM, status {status}")
+                if status != 0:
+                    failures.append(f"ended with status {status}")
+            except subprocess.TimeoutExpired:
+                prog.kill()
+                failures.append("no end within 10 s of SIGTERM")
+        log.seek(0)
+        text = log.read()
+        if b"USER ann\r\n" not in seen:
+            failures.append("the server saw no sign-in: " + repr(seen))
+        if "xcb" in text or "Could not load the Qt platform plugin" in text:
+            failures.append("not native Wayland: " + text)
+        if failures:
+            print(text)
+    finally:
+        sway.terminate()
+        try:
+            sway.wait(5)
+        except subprocess.TimeoutExpired:
+            sway.kill()
+        server.close()
+for f in failures:
+    print("FAIL:", f)
+print("Wayland: started natively, checked, ended on SIGTERM: " + ("FAILED" if failures else "ok"))
+sys.exit(1 if failures else 0)
