@@ -1,20 +1,16 @@
 // IMAP client: the reader's hard cases and the session's refusals as
-// scripted conversations (exact packets, in-process), folder names through
-// modified UTF-7, and one run against a real Dovecot.
+// scripted conversations (exact packets, in-process), and folder names
+// through modified UTF-7. The run against a real Dovecot goes through the
+// engine's check (tests/engine).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
-#include <thread>
 
-#include "net/OpenSslLayer.h"
 #include "protocol/ImapMail.h"
-#include "support/DovecotServer.h"
 #include "support/FakeTransport.h"
 #include "support/MailTestKit.h"
 #include "support/RecordingLogSink.h"
-#include "support/TestCertificates.h"
 
 namespace velto {
 namespace {
@@ -216,85 +212,6 @@ TEST(ImapFolderNames, RoundTripThroughModifiedUtf7) {
     }
     std::string out;
     EXPECT_FALSE(CImapMail::EncodeFolderName("bad \xC3", out));
-}
-
-// ---- against a real server ------------------------------------------------------
-
-std::string Message(const std::string& subject) {
-    return "From: Ann <ann@example.com>\r\nTo: bob@example.com\r\nSubject: " + subject +
-           "\r\nDate: Mon, 7 Dec 1998 14:05:09 -0500\r\n\r\nbody of " + subject + "\r\n";
-}
-
-TEST(ImapDovecot, ChecksReadsDeletesAndIdles) {
-    if (!test::DovecotServer::ImapInstalled()) GTEST_SKIP() << "dovecot-imapd is not installed";
-    const auto& certs = test::TestCertificates::Get();
-    ASSERT_TRUE(certs.Ready()) << certs.error;
-    test::DovecotServer dovecot;
-    dovecot.UseTls(certs.good.cert, certs.good.key);
-    dovecot.ServeImap();
-    dovecot.AddUser("ann", "pw-ann");
-    for (const char* id : {"m1", "m2", "m3"}) dovecot.AddMessage("ann", id, Message(id));
-    std::string why;
-    ASSERT_TRUE(dovecot.Start(&why)) << why;
-
-    RecordingLogSink log;
-    CImapMail imap(&log, MakePosixTransportFactory(test::TestTimeLimits()));
-    auto tls = MakeOpenSslLayer({certs.authority});
-    ASSERT_TRUE(imap.Connect("127.0.0.1", dovecot.ImapPort())) << imap.GetLastResponse();
-    ASSERT_TRUE(imap.StartTls(*tls, {})) << imap.GetLastResponse();
-    EXPECT_TRUE(imap.GetCertificate().problem.empty());
-    ASSERT_TRUE(imap.Login("ann", "pw-ann")) << log.Text();
-    EXPECT_EQ(log.Text().find("pw-ann"), std::string::npos);
-
-    ImapFolderState state;
-    ASSERT_TRUE(imap.Examine("INBOX", state)) << imap.GetLastResponse();
-    EXPECT_EQ(state.exists, 3u);
-    EXPECT_NE(state.uidValidity, 0u);
-    std::vector<std::uint32_t> unseen;
-    ASSERT_TRUE(imap.SearchUnseen(unseen));
-    ASSERT_EQ(unseen.size(), 3u);
-
-    const std::string before = log.Text();
-    std::vector<std::string> subjects;
-    ASSERT_TRUE(imap.FetchHeaders(unseen, [&](std::uint32_t uid, CMailHeader& record) {
-        EXPECT_EQ(record.m_messageNumber, static_cast<int>(uid));
-        EXPECT_GT(record.m_size, 0);
-        subjects.push_back(record.m_subject);
-        return true;
-    }));
-    EXPECT_EQ(subjects, (std::vector<std::string>{"m1", "m2", "m3"}));
-    const std::string fetchLog = log.Text().substr(before.size());
-    EXPECT_EQ(std::count(fetchLog.begin(), fetchLog.end(), '\n') > 0 && fetchLog.find("UID FETCH") != std::string::npos &&
-                  fetchLog.find("UID FETCH", fetchLog.find("UID FETCH") + 1) == std::string::npos,
-              true)
-        << "one fetch command for all headers";
-
-    std::string text;
-    ASSERT_TRUE(imap.FetchMessage(unseen[1], text));
-    EXPECT_NE(text.find("body of m2"), std::string::npos);
-    std::vector<std::uint32_t> still;
-    ASSERT_TRUE(imap.SearchUnseen(still));
-    EXPECT_EQ(still, unseen) << "reading left the message unseen";
-
-    bool expunged = false;
-    ASSERT_TRUE(imap.Delete({unseen[0]}, false, expunged)) << imap.GetLastResponse();
-    EXPECT_TRUE(expunged);
-    EXPECT_EQ(dovecot.MessageIds("ann"), (std::vector<std::string>{"m2", "m3"}));
-
-    // Delivered while idling: the wait ends with the news, well before its limit.
-    std::thread deliver([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        dovecot.AddMessage("ann", "m4", Message("m4"));
-    });
-    ImapIdleNews news;
-    const auto start = std::chrono::steady_clock::now();
-    const bool idled = imap.Idle(20'000, news);
-    deliver.join();
-    EXPECT_TRUE(idled) << imap.GetLastResponse();
-    EXPECT_TRUE(news.exists);
-    EXPECT_EQ(news.count, 3u);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_TRUE(imap.Logout());
 }
 
 }  // namespace
