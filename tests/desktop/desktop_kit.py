@@ -64,3 +64,39 @@ class Desktop:
             if p.poll() is None:
                 p.kill()
             p.wait()
+
+
+class Pop3StandIn:
+    """A POP3 server on loopback that answers +OK to everything and keeps
+    each line it is sent (lines), for a test to see who signed in."""
+
+    def __init__(self):
+        import socket
+        import threading
+        self.lines = []
+        self.server = socket.socket()
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen()
+        self.port = self.server.getsockname()[1]
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            conn.sendall(b"+OK ready\r\n")
+            conn.settimeout(30)
+            try:
+                for line in conn.makefile("rb"):
+                    self.lines.append(line)
+                    conn.sendall(b"+OK bye\r\n" if line.startswith(b"QUIT") else b"+OK 0 0\r\n")
+                    if line.startswith(b"QUIT"):
+                        break
+            except OSError:
+                pass
+            conn.close()
+
+    def close(self):
+        self.server.close()

@@ -6,9 +6,9 @@ SIGTERM ends the program at once, no password sent.
     silent_keyring_desktop.py PROGRAM
 Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop, xwininfo or
 dbus-daemon is missing."""
-import os, shutil, socket, subprocess, sys, tempfile, threading, time
+import os, shutil, subprocess, sys, tempfile, time
 
-from desktop_kit import TOOLS, Desktop, until
+from desktop_kit import TOOLS, Desktop, Pop3StandIn, until
 
 program = sys.argv[1]
 if not all(shutil.which(t) for t in TOOLS + ("dbus-daemon",)):
@@ -18,36 +18,13 @@ here = os.path.dirname(os.path.abspath(__file__))
 failures = []
 
 # A POP3 server that records what it is sent: no password may reach it.
-received = []
-server = socket.socket()
-server.bind(("127.0.0.1", 0))
-server.listen()
-
-
-def serve():
-    while True:
-        try:
-            conn, _ = server.accept()
-        except OSError:
-            return
-        conn.sendall(b"+OK ready\r\n")
-        conn.settimeout(30)
-        try:
-            while data := conn.recv(4096):
-                received.append(data)
-                conn.sendall(b"+OK\r\n" if not data.startswith(b"QUIT") else b"+OK bye\r\n")
-        except OSError:
-            pass
-        conn.close()
-
-
-threading.Thread(target=serve, daemon=True).start()
+pop = Pop3StandIn()
 
 with tempfile.TemporaryDirectory() as home:
     env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS")}
     env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
                XDG_STATE_HOME=home + "/state", XDG_RUNTIME_DIR=home,
-               VELTOMAIL_POP3_PORT=str(server.getsockname()[1]))
+               VELTOMAIL_POP3_PORT=str(pop.port))
     # A bus of its own that starts no services: nothing it would start may
     # outlive the test holding its output open.
     with open(home + "/bus.conf", "w") as f:
@@ -119,15 +96,15 @@ with tempfile.TemporaryDirectory() as home:
                 failures.append(f"ended with status {status}")
         except subprocess.TimeoutExpired:
             failures.append("no end within 8 s of SIGTERM")
-        if any(b"PASS" in r for r in received):
-            failures.append("a password was sent: " + repr(received))
+        if any(b"PASS" in line for line in pop.lines):
+            failures.append("a password was sent: " + repr(pop.lines))
     finally:
         desktop.close()
         keyring.stdin.close()
         keyring.wait()
         bus.kill()
         bus.wait()
-        server.close()
+        pop.close()
     if failures:
         print(open(home + "/program.log").read())
 for f in failures:

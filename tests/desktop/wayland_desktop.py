@@ -5,9 +5,9 @@ SIGTERM with status 0.
     wayland_desktop.py PROGRAM
 Exits 77 (skipped) when sway or Qt's Wayland plugin is missing. sway will
 not run as root: as root it runs as nobody, and the program reaches it."""
-import os, pwd, shutil, socket, subprocess, sys, tempfile, threading, time
+import os, pwd, shutil, subprocess, sys, tempfile, time
 
-from desktop_kit import until
+from desktop_kit import Pop3StandIn, until
 
 program = sys.argv[1]
 if not shutil.which("sway") or not any(
@@ -16,29 +16,7 @@ if not shutil.which("sway") or not any(
     print("skipped: needs sway and qt6-wayland")
     sys.exit(77)
 
-# A POP3 server that notes who signs in.
-seen = []
-server = socket.socket()
-server.bind(("127.0.0.1", 0))
-server.listen()
-
-
-def serve():
-    while True:
-        try:
-            conn, _ = server.accept()
-        except OSError:
-            return
-        conn.sendall(b"+OK ready\r\n")
-        for line in conn.makefile("rb"):
-            seen.append(line)
-            conn.sendall(b"+OK bye\r\n" if line.startswith(b"QUIT") else b"+OK 0 0\r\n")
-            if line.startswith(b"QUIT"):
-                break
-        conn.close()
-
-
-threading.Thread(target=serve, daemon=True).start()
+pop = Pop3StandIn()  # notes who signs in
 failures = []
 with tempfile.TemporaryDirectory() as home:
     runtime = home + "/run"
@@ -70,10 +48,10 @@ with tempfile.TemporaryDirectory() as home:
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
         env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
                    XDG_STATE_HOME=home + "/state", XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-1",
-                   QT_QPA_PLATFORM="wayland", VELTOMAIL_POP3_PORT=str(server.getsockname()[1]))
+                   QT_QPA_PLATFORM="wayland", VELTOMAIL_POP3_PORT=str(pop.port))
         log = open(home + "/program.log", "w+")
         prog = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=log)
-        if not until(lambda: any(l.startswith(b"QUIT") for l in seen) or prog.poll() is not None, 30):
+        if not until(lambda: any(l.startswith(b"QUIT") for l in pop.lines) or prog.poll() is not None, 30):
             failures.append("no check at start-up within 30 s")
         if prog.poll() is not None:
             failures.append(f"ended by itself with status {prog.returncode}")
@@ -90,8 +68,8 @@ with tempfile.TemporaryDirectory() as home:
                 failures.append("no end within 10 s of SIGTERM")
         log.seek(0)
         text = log.read()
-        if b"USER ann\r\n" not in seen:
-            failures.append("the server saw no sign-in: " + repr(seen))
+        if b"USER ann\r\n" not in pop.lines:
+            failures.append("the server saw no sign-in: " + repr(pop.lines))
         if "xcb" in text or "Could not load the Qt platform plugin" in text:
             failures.append("not native Wayland: " + text)
         if failures:
@@ -102,7 +80,7 @@ with tempfile.TemporaryDirectory() as home:
             sway.wait(5)
         except subprocess.TimeoutExpired:
             sway.kill()
-        server.close()
+        pop.close()
 for f in failures:
     print("FAIL:", f)
 print("Wayland: started natively, checked, ended on SIGTERM: " + ("FAILED" if failures else "ok"))

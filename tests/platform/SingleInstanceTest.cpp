@@ -79,50 +79,6 @@ int Listen(const std::string& path) {
     return fd;
 }
 
-// A process of another user listening at path and answering "ok" to any
-// line, as a running copy does; ends with the object.
-class ForeignListener {
-public:
-    explicit ForeignListener(const std::string& path) {
-        int ready[2];
-        if (::pipe(ready) != 0) return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0) ::_exit(1);
-            const int fd = Listen(path);
-            if (fd < 0) ::_exit(1);
-            (void)!::write(ready[1], "r", 1);
-            for (;;) {
-                const int c = ::accept(fd, nullptr, nullptr);
-                if (c < 0) ::_exit(0);
-                char line[64];
-                (void)!::read(c, line, sizeof line);
-                (void)!::write(c, "ok\n", 3);
-                ::close(c);
-            }
-        }
-        ::close(ready[1]);
-        char r = 0;
-        m_up = m_pid > 0 && ::read(ready[0], &r, 1) == 1;
-        ::close(ready[0]);
-    }
-    ~ForeignListener() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Up() const { return m_up; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_up = false;
-};
-
-// Without a session bus and a runtime folder. Whatever the shared temporary
-// folder holds, this start runs (First) and is never handed over to
-// something that is not this user's running copy.
 TEST(SingleInstance, WhatOthersLeaveInTheTemporaryFolderNeitherStopsNorStandsIn) {
     struct Row {
         const char* name;
@@ -192,32 +148,6 @@ TEST(SingleInstance, WhatOthersLeaveInTheTemporaryFolderNeitherStopsNorStandsIn)
             }
         }
         for (int fd : fds) ::close(fd);
-    }
-}
-
-// A listener of another user behind a socket file that looks like this
-// user's: the kernel's word on the peer (SO_PEERCRED) decides, and nothing
-// is handed over to it.
-TEST(SingleInstance, AListenerOfAnotherUserIsNotHandedOver) {
-    if (!Root()) GTEST_SKIP() << "needs another user's process (root)";
-    ScopedFolders env;
-    // Where the other user may make its socket.
-    const std::string open = env.Shared() + "/theirs";
-    ASSERT_EQ(::mkdir(open.c_str(), 0777), 0);
-    ::chmod(open.c_str(), 0777);
-    const std::string theirs = open + "/s";
-    std::string problem;
-    const std::string socket = SingleInstance("peer").SocketPath(problem);
-    ASSERT_FALSE(socket.empty()) << problem;
-    {
-        ForeignListener listener(theirs);
-        ASSERT_TRUE(listener.Up());
-        ASSERT_EQ(::rename(theirs.c_str(), socket.c_str()), 0) << std::strerror(errno);
-        ASSERT_EQ(::lchown(socket.c_str(), ::geteuid(), ::getegid()), 0);
-        SingleInstance instance("peer");
-        EXPECT_EQ(instance.AcquireSocket([] {}), SingleInstance::Claim::First);
-        const struct stat made = Lstat(socket);
-        EXPECT_TRUE(S_ISSOCK(made.st_mode));
     }
 }
 
