@@ -117,20 +117,6 @@ std::string TrimLeft(const std::string& s) {
     return s.substr(i);
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    return parts;
-}
 
 // The physical lines of the text, split at line feeds, right-trimmed.
 class Lines {
@@ -306,6 +292,21 @@ std::string Parse(const std::string& raw, std::vector<Section>& sections) {
     }
     if (!sawHeader && !TrimLeft(TrimRight(text)).empty()) return "line 1: the first line is not REGEDIT4";
     return {};
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
 }
 
 }  // namespace velto::regedit

@@ -62,5 +62,8 @@ void AppendKey(std::string& out, const std::string& path);
 // One value line and its line end, read back by Parse as the same value.
 void AppendValue(std::string& out, const RegValue& value);
 
+// A key path's names, apart at backslashes; empty names are dropped.
+std::vector<std::string> SplitPath(const std::string& path);
+
 }  // namespace regedit
 }  // namespace velto

@@ -32,20 +32,7 @@ std::uint64_t NowFileTime() {
     return static_cast<std::uint64_t>(since1970) * 10u + 116444736000000000ull;
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    return parts;
-}
+using regedit::SplitPath;
 
 using NodePtr = std::shared_ptr<RegistryHive::Node>;
 
