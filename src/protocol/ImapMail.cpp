@@ -179,8 +179,7 @@ bool CImapMail::Secure(ITlsLayer& tls, const std::string& pinned) {
     if (m_socket) return true;
     ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
     if (error == localerr::kCertificateUntrusted) {
-        m_lastResponse = "LOCAL ERROR: " + m_host + " - The server's certificate is not trusted (" +
-                         m_certificate.problem + "); SHA-256 fingerprint " + m_certificate.fingerprint + "\r\n";
+        m_lastResponse = UntrustedCertificateLine(m_host, m_certificate);
         LogLine(m_lastResponse);
     }
     DropConnection();

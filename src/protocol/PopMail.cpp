@@ -159,8 +159,7 @@ bool CPopMail::Secure(ITlsLayer& tls, const std::string& pinned) {
     ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
     if (error == localerr::kCertificateUntrusted) {
         // The reason and the fingerprint: what the user needs to judge it.
-        m_lastResponse = "LOCAL ERROR: " + m_host + " - The server's certificate is not trusted (" +
-                         m_certificate.problem + "); SHA-256 fingerprint " + m_certificate.fingerprint + "\r\n";
+        m_lastResponse = UntrustedCertificateLine(m_host, m_certificate);
         LogLine(m_lastResponse);
     }
     DropConnection();

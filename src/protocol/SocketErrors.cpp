@@ -64,4 +64,9 @@ std::string SocketErrorText(int code, SocketStage stage) {
     return "Unknown GetLastError() relating to sockets\r\n";
 }
 
+std::string UntrustedCertificateLine(const std::string& host, const PeerCertificate& certificate) {
+    return "LOCAL ERROR: " + host + " - The server's certificate is not trusted (" + certificate.problem +
+           "); SHA-256 fingerprint " + certificate.fingerprint + "\r\n";
+}
+
 }  // namespace velto

@@ -4,6 +4,8 @@
 // few codes of our own for failures the socket layer has no code for.
 #include <string>
 
+#include "protocol/Transport.h"
+
 namespace velto {
 
 namespace wsa {
@@ -68,5 +70,9 @@ enum class SocketStage { Connect, Send, Receive };
 // Text for a code, ending in CR LF. Unknown codes, 0 included, give the
 // catch-all text.
 std::string SocketErrorText(int code, SocketStage stage);
+
+// The log line for a certificate that failed verification: the reason and
+// the fingerprint, what the user needs to judge it.
+std::string UntrustedCertificateLine(const std::string& host, const PeerCertificate& certificate);
 
 }  // namespace velto
