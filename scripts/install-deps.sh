@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev qt6-webengine-dev libgl-dev qt6-wayland
+  qt6-base-dev qt6-base-private-dev qt6-multimedia-dev qt6-webengine-dev libgl-dev qt6-wayland
+  libwayland-dev wayland-protocols libxcb1-dev
   zlib1g-dev libssl-dev openssl libgmime-3.0-dev libgtest-dev libgmock-dev libbenchmark-dev
   dovecot-core dovecot-pop3d dovecot-imapd dovecot-submissiond python3 python3-aiosmtpd xdg-utils
   xvfb xauth desktop-file-utils fonts-ipafont-gothic openbox trayer xdotool x11-utils sway

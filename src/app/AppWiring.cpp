@@ -7,6 +7,7 @@
 #include "engine/ImapWorkers.h"
 #include "net/OpenSslLayer.h"
 #include "platform/FileHiveStorage.h"
+#include "platform/WindowActivation.h"
 #include "net/PosixTransport.h"
 #include "net/RoutedTransport.h"
 #include "present/WebViews.h"
@@ -19,7 +20,8 @@ namespace velto {
 AppWiring::AppWiring()
     : m_frame(std::make_unique<CMainFrame>(m_desktop)),
       m_tray(QtTray::Commands{
-          [this] { m_frame->ShowMainWindow(); },
+          // The tray host may have handed the toolkit's icon a token.
+          [this] { Activate(WindowActivation::TakeEnvironmentToken(), false); },
           [this] { m_view->OnRefresh(); },
           [this] { m_frame->ShowAbout(); },
           [this] { m_frame->close(); },
@@ -29,7 +31,8 @@ AppWiring::AppWiring()
       m_notifications(QDBusConnection::sessionBus(),
                       [this](const std::string& title, const std::string& text, std::function<void()> onClick) {
                           m_tray.ShowBalloon(title, text, std::move(onClick));
-                      }),
+                      },
+                      [this](const std::string& token) { m_desktop.OfferToken(token); }),
       m_timers([this](int id) {
           if (m_view) m_view->OnTimer(id);
       }),
@@ -82,9 +85,12 @@ AppWiring::AppWiring()
     m_frame->AttachView(m_view.get());
 }
 
-void AppWiring::Activate() {
+void AppWiring::Activate(const std::string& token, bool handedOver) {
+    m_desktop.OfferToken(token);
     m_frame->ShowMainWindow();
-    std::fprintf(stderr, "VeltoMail: another start handed over; the window is shown\n");
+    if (handedOver)
+        std::fprintf(stderr, "VeltoMail: another start handed over%s; the window is shown\n",
+                     token.empty() ? "" : " with an activation token");
 }
 
 }  // namespace velto

@@ -31,8 +31,9 @@ public:
     CMainFrame& Frame() { return *m_frame; }
     CCorvaneView& View() { return *m_view; }
     WindowLogSink& Output() { return m_output; }
-    // Another start handed over: the window comes up, raised.
-    void Activate();
+    // Another start handed over (said in the log when handedOver): the
+    // window comes up, raised with the desktop's token when there is one.
+    void Activate(const std::string& token, bool handedOver = true);
     // Drops the engine once its worker has stopped.
     void ReleaseView() { m_view.reset(); }
 

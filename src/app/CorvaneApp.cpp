@@ -20,6 +20,7 @@
 #include "platform/FileHiveStorage.h"
 #include "platform/SignalWatcher.h"
 #include "platform/SingleInstance.h"
+#include "platform/WindowActivation.h"
 #include "present/DefaultTemplate.h"
 #include "settings/Crc32.h"
 #include "settings/Settings.h"
@@ -154,8 +155,9 @@ std::shared_ptr<RegistryHive> LoadSettings() {
 
 // Another copy runs for these settings: it was asked to show its window,
 // and this start ends with the status returned.
-std::optional<int> HandOver(SingleInstance& instance, std::function<void()> onActivate) {
-    switch (instance.Acquire(std::move(onActivate))) {
+std::optional<int> HandOver(SingleInstance& instance, const std::string& token,
+                            SingleInstance::OnActivate onActivate) {
+    switch (instance.Acquire(token, std::move(onActivate))) {
         case SingleInstance::Claim::First:
             return std::nullopt;
         case SingleInstance::Claim::HandedOver:
@@ -218,8 +220,9 @@ int CCorvaneApp::Main(int argc, char** argv) {
     // One copy per user: a second start shows the first one's window.
     AppWiring* running = nullptr;
     SingleInstance instance(InstanceKey());
-    if (const auto ended = HandOver(instance, [&] {
-            if (running) running->Activate();
+    const std::string startToken = WindowActivation::TakeEnvironmentToken();
+    if (const auto ended = HandOver(instance, startToken, [&](const std::string& token) {
+            if (running) running->Activate(token);
         }))
         return *ended;
 
@@ -264,6 +267,9 @@ int CCorvaneApp::Main(int argc, char** argv) {
     }
     if (!shutDown->Ended()) {
         frame.show();
+        // The launcher's token: the window comes up in front, and its
+        // feedback ends.
+        if (!startToken.empty()) parts.Activate(startToken, false);
         if (const std::string note = TakeUnsavedHeadersNote(); !note.empty())
             QTimer::singleShot(0, &frame, [&frame, note] { frame.MessageBox(note); });
         if (const char* picture = std::getenv("VELTOMAIL_SCREENSHOT"); picture && *picture)

@@ -21,11 +21,13 @@ const std::string kDefaultKey = "default";
 QDBusMessage Call(const QString& method) { return QDBusMessage::createMethodCall(kService, kPath, kInterface, method); }
 }  // namespace
 
-DesktopNotifications::DesktopNotifications(QDBusConnection bus, Balloon balloon, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)), m_balloon(std::move(balloon)) {
+DesktopNotifications::DesktopNotifications(QDBusConnection bus, Balloon balloon, TokenGiven tokenGiven,
+                                           QObject* parent)
+    : QObject(parent), m_bus(std::move(bus)), m_balloon(std::move(balloon)), m_tokenGiven(std::move(tokenGiven)) {
     if (!m_bus.isConnected()) return;
     m_bus.connect(kService, kPath, kInterface, "ActionInvoked", this, SLOT(OnActionInvoked(uint, QString)));
     m_bus.connect(kService, kPath, kInterface, "NotificationClosed", this, SLOT(OnClosed(uint, uint)));
+    m_bus.connect(kService, kPath, kInterface, "ActivationToken", this, SLOT(OnActivationToken(uint, QString)));
     // Asked once; a service that reads markup needs the text escaped.
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(Call("GetCapabilities")), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
@@ -113,6 +115,12 @@ void DesktopNotifications::OnActionInvoked(uint id, const QString& key) {
             if (action.key == ToUtf8(key) && action.run) action.run();
         return;
     }
+}
+
+void DesktopNotifications::OnActivationToken(uint id, const QString& token) {
+    if (!m_tokenGiven || id == 0) return;
+    for (const auto& [tag, shown] : m_byTag)
+        if (shown.id == id) return m_tokenGiven(ToUtf8(token));
 }
 
 void DesktopNotifications::OnClosed(uint id, uint) {

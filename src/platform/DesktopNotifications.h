@@ -19,13 +19,18 @@ public:
     // The balloon: title, text, and what a click on it does.
     using Balloon = std::function<void(const std::string&, const std::string&, std::function<void()>)>;
 
-    DesktopNotifications(QDBusConnection bus, Balloon balloon, QObject* parent = nullptr);
+    // tokenGiven hears the activation token the service hands out just
+    // before it tells an action of ours.
+    using TokenGiven = std::function<void(const std::string&)>;
+
+    DesktopNotifications(QDBusConnection bus, Balloon balloon, TokenGiven tokenGiven = {}, QObject* parent = nullptr);
 
     void Show(Notice notice) override;
     void Withdraw(const std::string& tag) override;
 
 private Q_SLOTS:
     void OnActionInvoked(uint id, const QString& key);
+    void OnActivationToken(uint id, const QString& token);
     void OnClosed(uint id, uint reason);
 
 private:
@@ -39,6 +44,7 @@ private:
 
     QDBusConnection m_bus;
     Balloon m_balloon;
+    TokenGiven m_tokenGiven;
     // The service reads the body as markup: most do, and until it has said
     // otherwise an escaped "&lt;" is better than a subject cut at a "<".
     bool m_markup = true;

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
+#include <utility>
 
 #include "present/Questions.h"
 #include "present/WindowFit.h"
@@ -47,6 +48,21 @@ void QtDesktop::MessageBox(QWidget* owner, const QString& text) {
 
 void QtDesktop::AskYesNo(QWidget* owner, const QString& text, std::function<void(bool)> answer, const QString& key) {
     Questions::Instance().Ask(owner, QStringLiteral("VeltoMail"), text, std::move(answer), key);
+}
+
+void QtDesktop::OfferToken(const std::string& token) {
+    if (!WindowActivation::IsToken(token)) return;
+    m_token = token;
+    m_tokenGiven = std::chrono::steady_clock::now();
+}
+
+void QtDesktop::BringToFront(QWidget* window) {
+    // Compositors forget a token after some seconds; reading a message
+    // may take a while to fetch it first.
+    constexpr auto kTokenLife = std::chrono::seconds(30);
+    std::string token = std::exchange(m_token, {});
+    if (std::chrono::steady_clock::now() - m_tokenGiven > kTokenLife) token.clear();
+    m_activation.Activate(window, token);
 }
 
 }  // namespace velto

@@ -3,7 +3,10 @@
 // and text, the default handler for addresses (xdg-open and the like), the
 // bell, and message boxes.
 #include <QObject>
+#include <chrono>
+#include <string>
 
+#include "platform/WindowActivation.h"
 #include "shell/Desktop.h"
 
 class QUrl;
@@ -27,9 +30,17 @@ public:
     void MessageBox(QWidget* owner, const QString& text) override;
     void AskYesNo(QWidget* owner, const QString& text, std::function<void(bool)> answer,
                   const QString& key = {}) override;
+    void BringToFront(QWidget* window) override;
+    // The desktop's token for what the user just did (a second start, a
+    // notification's button, the tray): the next window brought to the
+    // front uses it, once, while the desktop still honours it.
+    void OfferToken(const std::string& token);
 
 private:
     std::function<void()> m_changed;
+    WindowActivation m_activation;
+    std::string m_token;
+    std::chrono::steady_clock::time_point m_tokenGiven;
 };
 
 }  // namespace velto

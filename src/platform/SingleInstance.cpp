@@ -21,6 +21,8 @@ namespace velto {
 
 namespace {
 constexpr int kAnswerMs = 2000;
+// "activate" and a token of at most a few hundred bytes.
+constexpr qint64 kLineMax = 600;
 constexpr const char* kObjectPath = "/org/veltomail/VeltoMail";
 constexpr const char* kInterface = "org.veltomail.VeltoMail";
 }  // namespace
@@ -72,17 +74,19 @@ std::string SingleInstance::SocketPath(std::string& problem) const {
     return folder + "/" + name;
 }
 
-SingleInstance::Claim SingleInstance::Acquire(std::function<void()> onActivate) {
-    if (!QDBusConnection::sessionBus().isConnected()) return AcquireSocket(std::move(onActivate));
+SingleInstance::Claim SingleInstance::Acquire(const std::string& token, OnActivate onActivate) {
+    if (!QDBusConnection::sessionBus().isConnected()) return AcquireSocket(token, std::move(onActivate));
     m_onActivate = std::move(onActivate);
-    return AcquireOnBus();
+    return AcquireOnBus(token);
 }
 
-void SingleInstance::Activate() {
-    if (m_onActivate) m_onActivate();
+void SingleInstance::Activate() { ActivateWithToken({}); }
+
+void SingleInstance::ActivateWithToken(const QString& token) {
+    if (m_onActivate) m_onActivate(token.toStdString());
 }
 
-SingleInstance::Claim SingleInstance::AcquireOnBus() {
+SingleInstance::Claim SingleInstance::AcquireOnBus(const std::string& token) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString name = QString::fromStdString(BusName());
     // The object first: a start that sees the name must find it answering.
@@ -91,12 +95,17 @@ SingleInstance::Claim SingleInstance::AcquireOnBus() {
                                                         QDBusConnectionInterface::DontAllowReplacement);
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) return Claim::First;
     bus.unregisterObject(kObjectPath);
-    const QDBusMessage answer =
-        bus.call(QDBusMessage::createMethodCall(name, kObjectPath, kInterface, "Activate"), QDBus::Block, kAnswerMs);
+    QDBusMessage call = QDBusMessage::createMethodCall(name, kObjectPath, kInterface, "ActivateWithToken");
+    call << QString::fromStdString(token);
+    QDBusMessage answer = bus.call(call, QDBus::Block, kAnswerMs);
+    // A copy of an earlier version knows the call without a token only.
+    if (answer.type() == QDBusMessage::ErrorMessage && answer.errorName() == "org.freedesktop.DBus.Error.UnknownMethod")
+        answer = bus.call(QDBusMessage::createMethodCall(name, kObjectPath, kInterface, "Activate"), QDBus::Block,
+                          kAnswerMs);
     return answer.type() == QDBusMessage::ReplyMessage ? Claim::HandedOver : Claim::NoAnswer;
 }
 
-SingleInstance::Claim SingleInstance::AcquireSocket(std::function<void()> onActivate) {
+SingleInstance::Claim SingleInstance::AcquireSocket(const std::string& token, OnActivate onActivate) {
     m_onActivate = std::move(onActivate);
     std::string problem;
     const std::string socketPath = SocketPath(problem);
@@ -114,7 +123,8 @@ SingleInstance::Claim SingleInstance::AcquireSocket(std::function<void()> onActi
         // The listener must run as this user: anything else stands in for
         // no copy of ours.
         if (other.waitForConnected(kAnswerMs) && PeerIsThisUser(static_cast<int>(other.socketDescriptor()))) {
-            other.write("activate\n");
+            // "activate", a blank and the token when there is one.
+            other.write(("activate" + (token.empty() ? std::string() : " " + token) + "\n").c_str());
             other.flush();
             // The answer says the window was shown; without it the copy
             // that holds the socket is stuck.
@@ -138,8 +148,13 @@ SingleInstance::Claim SingleInstance::AcquireSocket(std::function<void()> onActi
             }
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
-                if (!peer->canReadLine()) return;
-                if (peer->readLine(64).trimmed() == "activate") Activate();
+                if (!peer->canReadLine()) {
+                    if (peer->bytesAvailable() > kLineMax) peer->abort();
+                    return;
+                }
+                const QByteArray line = peer->readLine(kLineMax).trimmed();
+                if (line == "activate") ActivateWithToken({});
+                else if (line.startsWith("activate ")) ActivateWithToken(QString::fromLatin1(line.mid(9)));
                 peer->write("ok\n");
                 peer->disconnectFromServer();
             });

@@ -1,7 +1,8 @@
 #pragma once
 // One running copy per user's settings: the first start owns a well-known
 // name on the session bus (or, with no bus, a local socket in a folder of
-// the user's alone); a later start asks it to show its window and ends.
+// the user's alone); a later start asks it to show its window, handing
+// over the desktop's activation token it was started with, and ends.
 #include <QObject>
 #include <functional>
 #include <string>
@@ -16,6 +17,8 @@ class SingleInstance : public QObject {
 public:
     static constexpr const char* kBusName = "org.veltomail.VeltoMail";
     enum class Claim { First, HandedOver, NoAnswer };
+    // Called in the first copy with the later start's token (empty: none).
+    using OnActivate = std::function<void(const std::string& token)>;
 
     // key: empty for the user's usual settings folder; another folder (a
     // demo, a test) gets a name of its own so it never reaches this one.
@@ -23,8 +26,9 @@ public:
     ~SingleInstance() override;
 
     // First: this copy runs, and onActivate is called whenever a later start
-    // hands over. HandedOver: another copy runs and was asked to show itself.
-    Claim Acquire(std::function<void()> onActivate);
+    // hands over. HandedOver: another copy runs and was asked to show itself
+    // with token.
+    Claim Acquire(const std::string& token, OnActivate onActivate);
 
     std::string BusName() const;
     // The socket in the runtime folder, else in a private folder of the
@@ -35,17 +39,19 @@ public:
     // listener runs as the user, is handed over to; anything else in its
     // place is replaced. Without a private folder nothing is handed over
     // (the data file's lock still keeps a second copy out).
-    Claim AcquireSocket(std::function<void()> onActivate);
+    Claim AcquireSocket(const std::string& token, OnActivate onActivate);
 
 public Q_SLOTS:
-    // Shows and raises the main window (called over the bus).
+    // Shows and raises the main window (called over the bus); the first
+    // without a token, as earlier versions call it.
     Q_SCRIPTABLE void Activate();
+    Q_SCRIPTABLE void ActivateWithToken(const QString& token);
 
 private:
-    Claim AcquireOnBus();
+    Claim AcquireOnBus(const std::string& token);
 
     std::string m_key;
-    std::function<void()> m_onActivate;
+    OnActivate m_onActivate;
     QLocalServer* m_server = nullptr;
 };
 

@@ -34,6 +34,9 @@ public:
     // still open is not asked again: both hear its answer.
     virtual void AskYesNo(QWidget* owner, const QString& text, std::function<void(bool yes)> answer,
                           const QString& key = {}) = 0;
+    // Raises the window and gives it the focus; with the desktop's token
+    // for the user's action that led here, when one was handed over.
+    virtual void BringToFront(QWidget* window) = 0;
 };
 
 }  // namespace velto

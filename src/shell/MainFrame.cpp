@@ -450,8 +450,7 @@ void CMainFrame::ShowMainWindow() {
     // anew; it goes back where it was.
     if (!isVisible() && !m_hiddenGeometry.isEmpty()) restoreGeometry(m_hiddenGeometry);
     showNormal();
-    raise();
-    activateWindow();
+    m_desktop.BringToFront(this);
 }
 
 void CMainFrame::SetWaitCursor(bool on) {
@@ -639,10 +638,9 @@ void CMainFrame::ShowInMessageCenter(const CMailHeader& header, const CMessageTe
         m_messageCenter->setWindowIcon(windowIcon());
     }
     CMessageCenter* center = m_messageCenter.get();
-    center->SetMessage(header, message, [center, page] {
+    center->SetMessage(header, message, [this, center, page] {
         center->showNormal();
-        center->raise();
-        center->activateWindow();
+        m_desktop.BringToFront(center);
         if (page == CMessageCenter::kReplyPage) center->ShowReply();
         else if (page == CMessageCenter::kHeaderPage) center->ShowHeader();
         else center->ShowMessage();
@@ -681,8 +679,7 @@ void CMainFrame::OpenBrowser() {
     if (!EnsureBrowser()) return;
     QWidget* window = m_browser->Window();
     window->showNormal();
-    window->raise();
-    window->activateWindow();
+    m_desktop.BringToFront(window);
 }
 
 void CMainFrame::DestroyBrowser() { m_browser.reset(); }

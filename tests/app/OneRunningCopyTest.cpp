@@ -23,6 +23,7 @@ std::function<void(QProcessEnvironment&)> Session(const std::string& runtime, co
     };
 }
 
+// The second start hands over the token its launcher gave it.
 TEST(OneRunningCopy, ASecondStartShowsTheFirstWindowAndEndsAtOnce) {
     for (const bool withBus : {true, false}) {
         SCOPED_TRACE(withBus ? "session bus" : "local socket");
@@ -39,11 +40,14 @@ TEST(OneRunningCopy, ASecondStartShowsTheFirstWindowAndEndsAtOnce) {
         Program second("", first.home);
         QElapsedTimer clock;
         clock.start();
-        second.Start({}, session);
+        second.Start({}, [&](QProcessEnvironment& env) {
+            session(env);
+            env.insert("XDG_ACTIVATION_TOKEN", "velto-launch-1");
+        });
         ASSERT_TRUE(second.process.waitForFinished(2000)) << "still running after 2 s";
         EXPECT_LT(clock.elapsed(), 2000);
         EXPECT_EQ(second.ExitCode(), 0) << second.Errors();
-        EXPECT_TRUE(Says(first, "another start handed over; the window is shown")) << first.Errors();
+        EXPECT_TRUE(Says(first, "another start handed over with an activation token; the window is shown")) << first.Errors();
         if (bus) {
             const QStringList names = bus->connection->interface()->registeredServiceNames().value();
             EXPECT_EQ(names.filter("org.veltomail.VeltoMail").size(), 1) << names.join(' ').toStdString();

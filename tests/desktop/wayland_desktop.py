@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """The program native on a Wayland compositor (sway's headless backend, no
-X server anywhere): it starts, checks its mailbox at start-up, and ends on
-SIGTERM with status 0.
-    wayland_desktop.py PROGRAM
+X server anywhere): it starts, checks its mailbox at start-up, comes to the
+front when a second start hands over a launcher's activation token (and
+stays behind without one), and ends on SIGTERM with status 0.
+    wayland_desktop.py PROGRAM ACTIVATION_TOKEN_TOOL
 Exits 77 (skipped) when sway or Qt's Wayland plugin is missing. sway will
 not run as root: as root it runs as nobody, and the program reaches it."""
-import os, pwd, shutil, subprocess, sys, tempfile, time
+import glob, json, os, pwd, shutil, subprocess, sys, tempfile, time
 
 from desktop_kit import Pop3StandIn, until
 
-program = sys.argv[1]
+program, token_tool = sys.argv[1], sys.argv[2]
 if not shutil.which("sway") or not any(
         os.path.exists(p + "/libqwayland-generic.so") for p in
         ("/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms", "/usr/lib/aarch64-linux-gnu/qt6/plugins/platforms")):
@@ -25,7 +26,7 @@ with tempfile.TemporaryDirectory() as home:
                           WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
     compositor_env.pop("DISPLAY", None)
     with open(home + "/sway.conf", "w") as f:
-        f.write("output HEADLESS-1 resolution 1280x800\n")
+        f.write("output HEADLESS-1 resolution 1280x800\nfocus_on_window_activation focus\n")
     argv = ["sway", "-c", home + "/sway.conf"]
     if os.geteuid() == 0:
         nobody = pwd.getpwnam("nobody")
@@ -53,6 +54,42 @@ with tempfile.TemporaryDirectory() as home:
         prog = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=log)
         if not until(lambda: any(l.startswith(b"QUIT") for l in pop.lines) or prog.poll() is not None, 30):
             failures.append("no check at start-up within 30 s")
+
+        def focused_pid():
+            socks = glob.glob(runtime + "/sway-ipc.*.sock")
+            tree = subprocess.run(["swaymsg", "-s", socks[0], "-t", "get_tree", "-r"], capture_output=True,
+                                  text=True).stdout if socks else "{}"
+            nodes = [json.loads(tree)]
+            while nodes:
+                node = nodes.pop()
+                if node.get("focused") and node.get("pid"):
+                    return node["pid"]
+                nodes += node.get("nodes", []) + node.get("floating_nodes", [])
+            return None
+
+        # Another program's window takes the focus (a copy on settings of
+        # its own); then a second start of ours, with or without a token.
+        other_home = home + "/other"
+        other_env = dict(env, XDG_CONFIG_HOME=other_home + "/config", XDG_DATA_HOME=other_home + "/data",
+                         XDG_STATE_HOME=other_home + "/state")
+        other = subprocess.Popen([program], env=other_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not until(lambda: focused_pid() == other.pid, 20):
+            failures.append("the other program's window never took the focus")
+        for row, with_token in (("without a token", False), ("with a launcher's token", True)):
+            second_env = dict(env)
+            if with_token:
+                second_env["XDG_ACTIVATION_TOKEN"] = subprocess.run(
+                    [token_tool], env=env, capture_output=True, text=True, check=True).stdout.strip()
+            second = subprocess.run([program], env=second_env, capture_output=True, timeout=10)
+            if second.returncode != 0:
+                failures.append(f"second start {row}: status {second.returncode}")
+            raised = until(lambda: focused_pid() == prog.pid, 5 if with_token else 2)
+            print(f"second start {row}: {'in front' if raised else 'left behind'}")
+            if bool(raised) != with_token:
+                failures.append(f"second start {row}: " + ("raised" if raised else "not raised"))
+        other.terminate()
+        other.wait(10)
+
         if prog.poll() is not None:
             failures.append(f"ended by itself with status {prog.returncode}")
         else:

@@ -133,7 +133,7 @@ TEST(SingleInstance, WhatOthersLeaveInTheTemporaryFolderNeitherStopsNorStandsIn)
         {
             SingleInstance instance(key);
             int activated = 0;
-            EXPECT_EQ(instance.AcquireSocket([&] { ++activated; }), SingleInstance::Claim::First);
+            EXPECT_EQ(instance.AcquireSocket({}, [&](const std::string&) { ++activated; }), SingleInstance::Claim::First);
             const struct stat made = Lstat(socket);
             EXPECT_EQ(S_ISSOCK(made.st_mode) && made.st_uid == ::geteuid(), row.socketMade);
             EXPECT_EQ(activated, 0);

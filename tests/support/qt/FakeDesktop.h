@@ -2,6 +2,7 @@
 // A desktop that records what the windows asked of it: the clipboard is a
 // string the test sets, and nothing opens, sounds or blocks.
 #include <QString>
+#include <QWidget>
 #include <functional>
 #include <vector>
 
@@ -32,6 +33,11 @@ public:
     void AskYesNo(QWidget*, const QString& text, std::function<void(bool)> answer, const QString& = {}) override {
         questions.push_back(text);
         answer(answerYes);
+    }
+
+    void BringToFront(QWidget* window) override {
+        window->raise();
+        window->activateWindow();
     }
 
     // Something was copied: the clipboard changes and the watcher hears of it.
