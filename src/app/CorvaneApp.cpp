@@ -208,6 +208,9 @@ int CCorvaneApp::Main(int argc, char** argv) {
     // The web engine, loaded on first use, shares its GL contexts: this must
     // be said before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Taken before the toolkit starts: its X11 connection would take the
+    // startup id out of the environment for itself.
+    const std::string startToken = WindowActivation::TakeEnvironmentToken();
     QApplication app(argc, argv);
     QApplication::setApplicationName("VeltoMail");
     // No display name: the toolkit would append it to every window title,
@@ -220,7 +223,6 @@ int CCorvaneApp::Main(int argc, char** argv) {
     // One copy per user: a second start shows the first one's window.
     AppWiring* running = nullptr;
     SingleInstance instance(InstanceKey());
-    const std::string startToken = WindowActivation::TakeEnvironmentToken();
     if (const auto ended = HandOver(instance, startToken, [&](const std::string& token) {
             if (running) running->Activate(token);
         }))
