@@ -74,7 +74,24 @@ struct WindowActivation::Wayland {
     }
 };
 
-WindowActivation::WindowActivation() = default;
+WindowActivation::WindowActivation() {
+    QPlatformNativeInterface* native = Native();
+    if (!native || !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return;
+    auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+    if (!display) return;
+    // The compositor's globals are asked for now and read by the toolkit's
+    // own reading of the connection: an activation later takes them from
+    // our queue without waiting for the compositor.
+    m_wayland = std::make_unique<Wayland>();
+    m_wayland->display = display;
+    m_wayland->queue = wl_display_create_queue(display);
+    auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), m_wayland->queue);
+    m_wayland->registry = wl_display_get_registry(wrapped);
+    wl_proxy_wrapper_destroy(wrapped);
+    wl_registry_add_listener(m_wayland->registry, &kRegistryListener, &m_wayland->activation);
+    wl_display_flush(display);
+}
 
 WindowActivation::~WindowActivation() {
     // The connection goes with the application: after it, nothing of ours
@@ -114,25 +131,9 @@ void WindowActivation::Activate(QWidget* window, const std::string& token) {
 void WindowActivation::OnWayland(QWidget* window, const std::string& token) {
     window->activateWindow();
     QPlatformNativeInterface* native = Native();
-    if (!native || !window->windowHandle()) return;
-    if (!m_waylandTried) {
-        m_waylandTried = true;
-        auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
-        if (!display) return;
-        auto state = std::make_unique<Wayland>();
-        state->display = display;
-        state->queue = wl_display_create_queue(display);
-        auto* wrapped = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
-        wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapped), state->queue);
-        state->registry = wl_display_get_registry(wrapped);
-        wl_proxy_wrapper_destroy(wrapped);
-        wl_registry_add_listener(state->registry, &kRegistryListener, &state->activation);
-        // One round trip, on our queue alone: the compositor names its
-        // globals at once.
-        if (wl_display_roundtrip_queue(display, state->queue) < 0) return;
-        m_wayland = std::move(state);
-    }
-    if (!m_wayland || !m_wayland->activation) return;
+    if (!native || !window->windowHandle() || !m_wayland) return;
+    wl_display_dispatch_queue_pending(m_wayland->display, m_wayland->queue);
+    if (!m_wayland->activation) return;
     auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", window->windowHandle()));
     if (!surface) return;
     xdg_activation_v1_activate(m_wayland->activation, token.c_str(), surface);

@@ -13,6 +13,8 @@ namespace velto {
 
 class WindowActivation {
 public:
+    // Made once the application is: on Wayland it asks the compositor for
+    // its activation interface here, never waiting for the answer.
     WindowActivation();
     ~WindowActivation();
     WindowActivation(const WindowActivation&) = delete;
@@ -37,7 +39,6 @@ private:
     void OnX11(QWidget* window, const std::string& token);
 
     std::unique_ptr<Wayland> m_wayland;
-    bool m_waylandTried = false;
 };
 
 }  // namespace velto
