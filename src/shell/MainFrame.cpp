@@ -559,7 +559,11 @@ void CMainFrame::OpenOptionsSheet(std::function<void(bool)> done) {
         m_sheet = nullptr;
         for (auto& d : std::exchange(m_sheetDone, {})) d(written);
     });
-    sheet->open();
+    // At the first start the sheet comes before the window is shown: opened
+    // a turn later, it is a dialog of the shown window (on Wayland only a
+    // dialog made after its window is; otherwise it stands alone, tiled).
+    if (isVisible()) sheet->open();
+    else QTimer::singleShot(0, sheet, [sheet] { sheet->open(); });
 }
 
 
