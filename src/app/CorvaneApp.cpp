@@ -22,6 +22,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/WindowActivation.h"
 #include "present/DefaultTemplate.h"
+#include "present/WidgetText.h"
 #include "settings/Crc32.h"
 #include "settings/Settings.h"
 #include "shell/MessageListView.h"
@@ -136,7 +137,7 @@ void SaveScreenshotWhenFilled(CMainFrame& frame, CCorvaneView& view, const std::
         frame.activateWindow();
         // Let the last changes paint before the picture is taken.
         QTimer::singleShot(500, &frame, [&frame, path] {
-            if (!frame.grab().save(QString::fromStdString(path), "PNG"))
+            if (!frame.grab().save(FromFileName(path), "PNG"))
                 std::fprintf(stderr, "VeltoMail: cannot save %s\n", path.c_str());
             frame.close();
         });
@@ -149,7 +150,7 @@ std::shared_ptr<RegistryHive> LoadSettings() {
     auto hive = std::make_shared<RegistryHive>(std::make_unique<FileHiveStorage>(FileHiveStorage::DefaultPath()));
     const std::string problem = hive->Load();
     RegistryHive::SetCurrent(hive);
-    if (!problem.empty()) QMessageBox::warning(nullptr, "VeltoMail", QString::fromLocal8Bit(problem.c_str()));
+    if (!problem.empty()) QMessageBox::warning(nullptr, "VeltoMail", FromSetting(problem));
     return hive;
 }
 
@@ -182,7 +183,7 @@ bool LockDataFile(DataFileLock& lock) {
                              ", in another session or display).\nOnly one copy may keep the stored headers in " +
                              lock.Path().substr(0, lock.Path().size() - 5) + ".";
     std::fprintf(stderr, "VeltoMail: %s\n", text.c_str());
-    QMessageBox::information(nullptr, "VeltoMail", QString::fromStdString(text));
+    QMessageBox::information(nullptr, "VeltoMail", FromUtf8(text));
     return false;
 }
 
@@ -191,7 +192,7 @@ CCorvaneApp::Environment SystemEnvironment() {
     env.startSockets = StartSockets;
     env.queryVersion = CCorvaneApp::QueryCommonControlsVersion;
     env.messageBox = [](const std::string& text) {
-        QMessageBox::critical(nullptr, "VeltoMail", QString::fromLocal8Bit(text.c_str()));
+        QMessageBox::critical(nullptr, "VeltoMail", FromSetting(text));
     };
     env.showOutdatedWarning = [](unsigned major, unsigned minor) {
         COutdatedControlsDlg dlg(major, minor);

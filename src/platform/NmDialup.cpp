@@ -1,5 +1,7 @@
 #include "platform/NmDialup.h"
 
+#include "present/WidgetText.h"
+
 namespace velto {
 
 NmDialup::NmDialup(QDBusConnection bus, CDialupDialog::Timing timing, QObject* parent)
@@ -49,7 +51,7 @@ void NmDialup::RunDialDialog(const std::string& entry) {
             profile = p.path;
             break;
         }
-    CDialupDialog dialog(m_nm, QString::fromStdString(entry), profile, m_timing, m_parent);
+    CDialupDialog dialog(m_nm, FromUtf8(entry), profile, m_timing, m_parent);
     dialog.exec();
 }
 

@@ -618,7 +618,7 @@ void CMailBoxPage::OnApply() {
     const auto kept = RegistryDatabase::SubkeyNames(keys::kAccounts);
     for (const AccountSettings& entry : m_accounts)
         if (m_service && entry.m_deleted && std::none_of(kept.begin(), kept.end(), [&](const std::string& key) {
-                return SameKeyName(QString::fromStdString(key), NameOf(entry));
+                return SameKeyName(FromSetting(key), NameOf(entry));
             }))
             m_service->Forget(entry.GetAccountName());
 }

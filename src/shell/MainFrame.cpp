@@ -240,7 +240,9 @@ void CMainFrame::BuildToolBars() {
     // Only the user's own choice changes the filter; the engine's own
     // selection of item 0 after loading does not.
     connect(m_chooser, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        if (m_view) m_view->OnMailboxSelChange(m_chooser->itemText(index).toStdString());
+        // The name as the engine gave it: a shown name need not read back
+        // as the same bytes (a name that is not UTF-8).
+        if (m_view) m_view->OnMailboxSelChange(m_chooser->itemData(index).toByteArray().toStdString());
     });
 }
 
@@ -576,7 +578,7 @@ void CMainFrame::ChooserResetContent() { m_chooser->clear(); }
 
 void CMainFrame::ChooserInsertAtTop(const std::string& text) {
     static const QIcon folder = MakeFolderIcon();
-    m_chooser->insertItem(0, folder, Q(text));
+    m_chooser->insertItem(0, folder, Q(text), QByteArray::fromStdString(text));
 }
 
 void CMainFrame::ChooserSetCurSel(int index) {

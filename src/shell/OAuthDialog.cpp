@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "present/WidgetText.h"
 #include "shell/PageControls.h"
 
 namespace velto {
@@ -92,10 +93,10 @@ void COAuthDialog::SignIn() {
     m_status->setText("Waiting for the sign-in in the web browser...");
     ISignIn::BrowserSignIn callbacks;
     callbacks.done = [self = QPointer<COAuthDialog>(this)](bool, const std::string& text) {
-        if (self) self->m_status->setText(QString::fromStdString(text));
+        if (self) self->m_status->setText(FromUtf8(text));
     };
     callbacks.openByHand = [self = QPointer<COAuthDialog>(this)](const std::string& address) {
-        if (self) self->ShowAddressToOpen(QUrl(QString::fromStdString(address)));
+        if (self) self->ShowAddressToOpen(QUrl(FromUtf8(address)));
     };
     m_signIn->SignInWithBrowser(Result(), std::move(callbacks));
 }
