@@ -57,18 +57,52 @@ std::uint32_t PortSetting(const QString& text, bool incoming, int code) {
 }
 
 // The folders as one line for the edit, and back: names apart by commas.
-QString FoldersText(const std::string& stored) {
-    QStringList names = FromSetting(stored).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (QString& name : names) name = name.trimmed();
-    return names.join(QStringLiteral(", "));
+// A name with a comma or a quote in it, or blanks at its ends, stands in
+// double quotes (a quote in it doubled), so that every name can be typed.
+QString FoldersLine(const QStringList& names) {
+    QStringList shown;
+    for (const QString& name : names) {
+        const bool plain = !name.contains(QLatin1Char(',')) && !name.contains(QLatin1Char('"')) && name == name.trimmed();
+        shown << (plain ? name : QLatin1Char('"') + QString(name).replace("\"", "\"\"") + QLatin1Char('"'));
+    }
+    return shown.join(QStringLiteral(", "));
 }
 
-std::string FoldersSetting(const QString& text) {
+QStringList FolderNames(const QString& line) {
     QStringList names;
-    for (const QString& name : text.split(QLatin1Char(',')))
-        if (!name.trimmed().isEmpty()) names << name.trimmed();
-    return ToSetting(names.join(QLatin1Char('\n')));
+    QString name;
+    bool inQuotes = false, quoted = false;
+    const auto take = [&] {
+        const QString kept = quoted ? name : name.trimmed();
+        if (!kept.isEmpty() && !names.contains(kept)) names << kept;
+        name.clear();
+        quoted = false;
+    };
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (inQuotes) {
+            if (c != QLatin1Char('"')) name += c;
+            else if (i + 1 < line.size() && line[i + 1] == QLatin1Char('"')) name += line[++i];
+            else inQuotes = false;
+        } else if (c == QLatin1Char('"') && name.trimmed().isEmpty()) {
+            name.clear();
+            inQuotes = quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            take();
+        } else if (!quoted) {
+            name += c;  // after a closing quote only blanks are looked for
+        }
+    }
+    take();
+    return names;
 }
+
+QString FoldersText(const std::string& stored) {
+    QStringList names = FromSetting(stored).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return FoldersLine(names);
+}
+
+std::string FoldersSetting(const QString& text) { return ToSetting(FolderNames(text).join(QLatin1Char('\n'))); }
 
 QComboBox* SecurityBox(QWidget* page, const char* objectName) {
     auto* box = new QComboBox(page);
@@ -249,7 +283,8 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     m_imapFolders = new QLineEdit(this);
     m_imapFolders->setObjectName("imapFoldersEdit");
     m_imapFolders->setPlaceholderText("INBOX");
-    m_imapFolders->setToolTip("The IMAP folders to watch, apart by commas; INBOX when empty");
+    m_imapFolders->setToolTip("The IMAP folders to watch, apart by commas (a name with a comma in double quotes); "
+                              "INBOX when empty");
     m_foldersButton = new QPushButton("Folders...", this);
     m_foldersButton->setObjectName("imapFoldersButton");
     m_outgoingSecurity = SecurityBox(this, "outgoingSecurityBox");
@@ -389,7 +424,7 @@ void CMailBoxPage::ShowFolderChoice(const std::vector<std::string>& folders) {
     auto* layout = new QVBoxLayout(dialog);
     auto* list = new QListWidget(dialog);
     list->setObjectName("imapFolderList");
-    const QStringList chosen = FromSetting(FoldersSetting(m_imapFolders->text())).split(QLatin1Char('\n'));
+    const QStringList chosen = FolderNames(m_imapFolders->text());
     for (const std::string& folder : folders) {
         auto* item = new QListWidgetItem(FromSetting(folder), list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -405,7 +440,7 @@ void CMailBoxPage::ShowFolderChoice(const std::vector<std::string>& folders) {
         QStringList names;
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->checkState() == Qt::Checked) names << list->item(i)->text();
-        m_imapFolders->setText(names.join(QStringLiteral(", ")));
+        m_imapFolders->setText(FoldersLine(names));
     });
     dialog->open();
 }

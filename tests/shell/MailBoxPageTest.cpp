@@ -125,7 +125,7 @@ TEST_F(MailBoxPage, AnImapAccountsPortFollowsAndItsFoldersComeFromTheServersList
     AccountSettings asked;
     OpenSheet s(nullptr, nullptr, [&](const AccountSettings& account, auto done) {
         asked = account;
-        done(true, {"INBOX", "Archive", "Lists/N\xc3\xa4h"}, "");
+        done(true, {"INBOX", "Archive", "Lists/N\xc3\xa4h", "Work, 2026"}, "");
     });
     Choose(Box(s, "incomingSecurityBox"), "SSL/TLS");
     for (const auto& [protocol, security, port] : {std::tuple{"IMAP", "SSL/TLS", "993"}, {"IMAP", "STARTTLS", "143"},
@@ -140,17 +140,21 @@ TEST_F(MailBoxPage, AnImapAccountsPortFollowsAndItsFoldersComeFromTheServersList
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(asked.GetServerName(), "imap.box");
     EXPECT_TRUE(asked.IsImap());
-    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(list->item(0)->checkState(), Qt::Checked);  // INBOX, watched when none is named
     list->item(2)->setCheckState(Qt::Checked);
+    list->item(3)->setCheckState(Qt::Checked);
     qobject_cast<QDialog*>(list->window())->accept();
-    EXPECT_EQ(Text(s.Mailbox(), "imapFoldersEdit"), "INBOX, Lists/N\u00e4h");
+    // A name with a comma is quoted, and stays one name.
+    EXPECT_EQ(Text(s.Mailbox(), "imapFoldersEdit"), "INBOX, Lists/N\u00e4h, \"Work, 2026\"");
+    // Typed: a quote in a quoted name doubled, blanks and empty names dropped.
+    Type(s.Mailbox(), "imapFoldersEdit", Text(s.Mailbox(), "imapFoldersEdit") + " ,, \"Say \"\"hi\"\"\" , INBOX");
     ASSERT_TRUE(s.Ok());
     ScopedHive again(hive.storage().bytes);
     const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
     EXPECT_TRUE(box.IsImap());
     EXPECT_EQ(box.IncomingPort(), 143);
-    EXPECT_EQ(box.ImapFolders(), (std::vector<std::string>{"INBOX", "Lists/N\xc3\xa4h"}));
+    EXPECT_EQ(box.ImapFolders(), (std::vector<std::string>{"INBOX", "Lists/N\xc3\xa4h", "Work, 2026", "Say \"hi\""}));
 }
 
 TEST_F(MailBoxPage, PortsFollowTheSecurityUnlessTypedAndOwnSignInIsStored) {
