@@ -21,7 +21,10 @@ AppWiring::AppWiring()
     : m_frame(std::make_unique<CMainFrame>(m_desktop)),
       m_tray(QtTray::Commands{
           // The tray host may have handed the toolkit's icon a token.
-          [this] { Activate(WindowActivation::TakeEnvironmentToken(), false); },
+          [this] {
+              m_desktop.OfferToken(WindowActivation::TakeEnvironmentToken());
+              m_frame->ShowMainWindow();
+          },
           [this] { m_view->OnRefresh(); },
           [this] { m_frame->ShowAbout(); },
           [this] { m_frame->close(); },
@@ -85,12 +88,17 @@ AppWiring::AppWiring()
     m_frame->AttachView(m_view.get());
 }
 
-void AppWiring::Activate(const std::string& token, bool handedOver) {
+void AppWiring::Activate(const std::string& token) {
     m_desktop.OfferToken(token);
     m_frame->ShowMainWindow();
-    if (handedOver)
-        std::fprintf(stderr, "VeltoMail: another start handed over%s; the window is shown\n",
-                     token.empty() ? "" : " with an activation token");
+    std::fprintf(stderr, "VeltoMail: another start handed over%s; the window is shown\n",
+                 token.empty() ? "" : " with an activation token");
+}
+
+void AppWiring::Started(const std::string& token) {
+    if (!m_frame->isVisible() || m_frame->isMinimized()) return;
+    m_desktop.OfferToken(token);
+    m_desktop.BringToFront(m_frame.get());
 }
 
 }  // namespace velto

@@ -31,9 +31,13 @@ public:
     CMainFrame& Frame() { return *m_frame; }
     CCorvaneView& View() { return *m_view; }
     WindowLogSink& Output() { return m_output; }
-    // Another start handed over (said in the log when handedOver): the
-    // window comes up, raised with the desktop's token when there is one.
-    void Activate(const std::string& token, bool handedOver = true);
+    // Another start handed over: the window comes up, raised with the
+    // desktop's token when there is one.
+    void Activate(const std::string& token);
+    // This start's own token, once the window is shown: it comes to the
+    // front and the launcher's feedback ends. A window started minimised
+    // stays so.
+    void Started(const std::string& token);
     // Drops the engine once its worker has stopped.
     void ReleaseView() { m_view.reset(); }
 

@@ -270,9 +270,8 @@ int CCorvaneApp::Main(int argc, char** argv) {
     }
     if (!shutDown->Ended()) {
         frame.show();
-        // The launcher's token: the window comes up in front, and its
-        // feedback ends.
-        if (!startToken.empty()) parts.Activate(startToken, false);
+        // After "Start Minimized" has had its turn.
+        if (!startToken.empty()) QTimer::singleShot(0, &frame, [&parts, startToken] { parts.Started(startToken); });
         if (const std::string note = TakeUnsavedHeadersNote(); !note.empty())
             QTimer::singleShot(0, &frame, [&frame, note] { frame.MessageBox(note); });
         if (const char* picture = std::getenv("VELTOMAIL_SCREENSHOT"); picture && *picture)
