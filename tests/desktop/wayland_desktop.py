@@ -2,7 +2,8 @@
 """The program native on a Wayland compositor (sway's headless backend, no
 X server anywhere): it starts, checks its mailbox at start-up, comes to the
 front when a second start hands over a launcher's activation token (and
-stays behind without one), and ends on SIGTERM with status 0.
+stays behind without one) and when the "Show" of its notice comes with the
+notification service's token, and ends on SIGTERM with status 0.
     wayland_desktop.py PROGRAM ACTIVATION_TOKEN_TOOL
 Exits 77 (skipped) when sway or Qt's Wayland plugin is missing. sway will
 not run as root: as root it runs as nobody, and the program reaches it."""
@@ -34,6 +35,7 @@ with tempfile.TemporaryDirectory() as home:
         os.chmod(home + "/sway.conf", 0o644)
         os.chown(runtime, nobody.pw_uid, nobody.pw_gid)
         argv = ["runuser", "-u", "nobody", "--", "env", f"HOME={home}", f"XDG_RUNTIME_DIR={runtime}"] + argv
+    service = bus = None
     sway = subprocess.Popen(argv, env=compositor_env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         if not until(lambda: os.path.exists(runtime + "/wayland-1") or sway.poll() is not None, 10) \
@@ -45,8 +47,16 @@ with tempfile.TemporaryDirectory() as home:
         with open(home + "/config/VeltoMail/registry.reg", "w", newline="") as f:
             f.write("REGEDIT4\r\n\r\n" + key + "Configuration]\r\n\"Startup Scan\"=dword:00000001\r\n\r\n" + key +
                     "Accounts\\Ann]\r\n\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"127.0.0.1\"\r\n"
-                    "\"User Name\"=\"ann\"\r\n\"User Password\"=\"pw\"\r\n")
+                    "\"User Name\"=\"ann\"\r\n\"User Password\"=\"pw\"\r\n\r\n" + key + "Accounts\\Bob]\r\n"
+                    "\"Account Name\"=\"Bob\"\r\n\"Server Name\"=\"127.0.0.2\"\r\n")  # refused: a notice
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")}
+        # A bus of its own with a notification service that notes its calls.
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address"], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        notices = home + "/notices.log"
+        service = subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", "--session", "--template",
+                                    "notification_daemon", "-l", notices], env=env, stdout=subprocess.DEVNULL)
         env.update(HOME=home, XDG_CONFIG_HOME=home + "/config", XDG_DATA_HOME=home + "/data",
                    XDG_STATE_HOME=home + "/state", XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-1",
                    QT_QPA_PLATFORM="wayland", VELTOMAIL_POP3_PORT=str(pop.port))
@@ -55,11 +65,13 @@ with tempfile.TemporaryDirectory() as home:
         if not until(lambda: any(l.startswith(b"QUIT") for l in pop.lines) or prog.poll() is not None, 30):
             failures.append("no check at start-up within 30 s")
 
-        def focused_pid():
+        def swaymsg(*args):
             socks = glob.glob(runtime + "/sway-ipc.*.sock")
-            tree = subprocess.run(["swaymsg", "-s", socks[0], "-t", "get_tree", "-r"], capture_output=True,
+            return subprocess.run(["swaymsg", "-s", socks[0], "-r"] + list(args), capture_output=True,
                                   text=True).stdout if socks else "{}"
-            nodes = [json.loads(tree)]
+
+        def focused_pid():
+            nodes = [json.loads(swaymsg("-t", "get_tree"))]
             while nodes:
                 node = nodes.pop()
                 if node.get("focused") and node.get("pid"):
@@ -87,6 +99,20 @@ with tempfile.TemporaryDirectory() as home:
             print(f"second start {row}: {'in front' if raised else 'left behind'}")
             if bool(raised) != with_token:
                 failures.append(f"second start {row}: " + ("raised" if raised else "not raised"))
+        # The failed check's notice: "Show", just after the service's token.
+        swaymsg("[pid=%d] focus" % other.pid)
+        until(lambda: focused_pid() == other.pid, 5)
+        shown = until(lambda: os.path.exists(notices) and " Notify " in open(notices).read(), 10)
+        mock = ["gdbus", "call", "--session", "-d", "org.freedesktop.Notifications", "-o",
+                "/org/freedesktop/Notifications", "-m", "org.freedesktop.DBus.Mock.EmitSignal",
+                "org.freedesktop.Notifications"]
+        token = subprocess.run([token_tool], env=env, capture_output=True, text=True).stdout.strip()
+        subprocess.run(mock + ["ActivationToken", "us", f"[<uint32 1>, <'{token}'>]"], env=env)
+        subprocess.run(mock + ["ActionInvoked", "us", "[<uint32 1>, <'show'>]"], env=env)
+        raised = shown and until(lambda: focused_pid() == prog.pid, 5)
+        print("the notice's Show with a token: " + ("in front" if raised else "left behind"))
+        if not raised:
+            failures.append("the notice's Show did not raise the window" + ("" if shown else ": no notice"))
         other.terminate()
         other.wait(10)
 
@@ -112,6 +138,10 @@ with tempfile.TemporaryDirectory() as home:
         if failures:
             print(text)
     finally:
+        for helper in (service, bus):
+            if helper:
+                helper.kill()
+                helper.wait()
         sway.terminate()
         try:
             sway.wait(5)
