@@ -147,7 +147,6 @@ public:
     MessageStore& Messages() { return *m_messages; }
     MessageListModel* Model() { return &m_model; }
     int NewCount() const { return m_newCount->load(); }
-    bool ReloadPending() const { return m_reloadPending; }
     int MessageCenterPage() const { return m_messageCenterPage; }
     const DialupPolicy& Dialup() const { return m_dialup; }
     const TrayAnimator& Animator() const { return m_animator; }

@@ -71,9 +71,6 @@ public:
     void Cancel();
     const OAuthTokens& Tokens() const { return m_tokens; }
     QUrl RedirectUrl() const { return m_redirect; }
-    // The address the browser is sent to: the listener's own, which sends it
-    // on to the provider, so that no secret shows on a command line.
-    QUrl BrowserAddress() const { return m_browserAddress; }
     // Who signed in, as the provider said; empty when it did not say.
     QString Identity() const { return m_identity; }
 
@@ -103,6 +100,8 @@ private:
     QTimer* m_limit = nullptr;
     QString m_verifier, m_state, m_startPath;
     QUrl m_redirect;  // kept: the exchange names it after the listener closed
+    // The browser goes to the listener's own address, which sends it on to
+    // the provider's: no secret shows on a command line.
     QUrl m_authorization, m_browserAddress;
     OAuthTokens m_tokens;
     QString m_identity;

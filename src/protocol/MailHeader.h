@@ -97,7 +97,6 @@ public:
 
     std::uint32_t Id() const { return m_text ? m_text->id : 0xFFFFFFFFu; }
     std::int32_t Size() const { return m_text ? m_text->size : -1; }
-    std::string_view RawHeader() const { return m_text ? std::string_view(m_text->raw) : std::string_view(); }
     const std::string& AccountServer() const;
     const std::string& AccountAddress() const;
 
