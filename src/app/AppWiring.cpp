@@ -96,7 +96,7 @@ void AppWiring::Activate(const std::string& token) {
 }
 
 void AppWiring::Started(const std::string& token) {
-    if (!m_frame->isVisible() || m_frame->isMinimized()) return;
+    if (!m_frame->isVisible() || m_frame->isMinimized()) return m_desktop.EndLaunchFeedback(m_frame.get(), token);
     m_desktop.OfferToken(token);
     m_desktop.BringToFront(m_frame.get());
 }

@@ -35,6 +35,8 @@ public:
     // notification's button, the tray): the next window brought to the
     // front uses it, once, while the desktop still honours it.
     void OfferToken(const std::string& token);
+    // This start's token when no window comes to the front with it.
+    void EndLaunchFeedback(QWidget* window, const std::string& token) { m_activation.EndFeedback(window, token); }
 
 private:
     std::function<void()> m_changed;

@@ -140,6 +140,16 @@ void WindowActivation::OnWayland(QWidget* window, const std::string& token) {
     wl_display_flush(m_wayland->display);
 }
 
+void WindowActivation::EndFeedback(QWidget* window, const std::string& token) {
+    QPlatformNativeInterface* native = Native();
+    if (!window || !IsToken(token) || !native || QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    auto* connection = static_cast<xcb_connection_t*>(native->nativeResourceForIntegration("connection"));
+    const xcb_screen_t* screen = connection ? xcb_setup_roots_iterator(xcb_get_setup(connection)).data : nullptr;
+    if (!screen) return;
+    SendStartupRemove(connection, static_cast<xcb_window_t>(window->winId()), screen->root, token);
+    xcb_flush(connection);
+}
+
 void WindowActivation::OnX11(QWidget* window, const std::string& token) {
     QPlatformNativeInterface* native = Native();
     auto* connection = native ? static_cast<xcb_connection_t*>(native->nativeResourceForIntegration("connection"))

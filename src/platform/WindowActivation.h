@@ -32,6 +32,10 @@ public:
     // Raises and activates the window; with a token through the desktop's
     // activation (xdg_activation_v1, or the startup id's time and id).
     void Activate(QWidget* window, const std::string& token);
+    // Ends the launcher's feedback for a start that shows no window in
+    // front (started minimised): X11's "remove" message; nothing to do on
+    // Wayland, where the token simply lapses.
+    void EndFeedback(QWidget* window, const std::string& token);
 
 private:
     struct Wayland;
