@@ -18,6 +18,23 @@ def until(what, limit=20.0):
     return None
 
 
+def end_on_sigterm(prog, failures, limit=10):
+    """SIGTERM, then status 0 within limit seconds; what went wrong goes to failures."""
+    if prog.poll() is not None:
+        failures.append(f"ended by itself with status {prog.returncode}")
+        return
+    started = time.monotonic()
+    prog.terminate()
+    try:
+        status = prog.wait(limit)
+        print(f"ended {time.monotonic() - started:.1f} s after SIGTERM, status {status}")
+        if status != 0:
+            failures.append(f"ended with status {status}")
+    except subprocess.TimeoutExpired:
+        prog.kill()
+        failures.append(f"no end within {limit} s of SIGTERM")
+
+
 class Desktop:
     """Xvfb on a display it picks itself, with openbox; a fresh one for each
     part, so that nothing of one part (a key still held) reaches the next.

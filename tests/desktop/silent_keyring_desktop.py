@@ -8,7 +8,7 @@ Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop, xwininfo or
 dbus-daemon is missing."""
 import os, shutil, subprocess, sys, tempfile, time
 
-from desktop_kit import TOOLS, Desktop, Pop3StandIn, until
+from desktop_kit import TOOLS, Desktop, Pop3StandIn, end_on_sigterm, until
 
 program = sys.argv[1]
 if not all(shutil.which(t) for t in TOOLS + ("dbus-daemon",)):
@@ -87,15 +87,7 @@ with tempfile.TemporaryDirectory() as home:
                 failures.append("Help > About did not open while the check waits for the keyring")
             else:
                 print(f"About opened in {time.monotonic() - started:.1f} s while the check waited")
-        started = time.monotonic()
-        prog.terminate()
-        try:
-            status = prog.wait(8)
-            print(f"ended {time.monotonic() - started:.1f} s after SIGTERM, status {status}")
-            if status != 0:
-                failures.append(f"ended with status {status}")
-        except subprocess.TimeoutExpired:
-            failures.append("no end within 8 s of SIGTERM")
+        end_on_sigterm(prog, failures, 8)
         if any(b"PASS" in line for line in pop.lines):
             failures.append("a password was sent: " + repr(pop.lines))
     finally:

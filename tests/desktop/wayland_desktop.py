@@ -9,7 +9,7 @@ Exits 77 (skipped) when sway or Qt's Wayland plugin is missing. sway will
 not run as root: as root it runs as nobody, and the program reaches it."""
 import glob, json, os, pwd, shutil, subprocess, sys, tempfile, time
 
-from desktop_kit import Pop3StandIn, until
+from desktop_kit import Pop3StandIn, end_on_sigterm, until
 
 program, token_tool = sys.argv[1], sys.argv[2]
 if not shutil.which("sway") or not any(
@@ -116,19 +116,7 @@ with tempfile.TemporaryDirectory() as home:
         other.terminate()
         other.wait(10)
 
-        if prog.poll() is not None:
-            failures.append(f"ended by itself with status {prog.returncode}")
-        else:
-            started = time.monotonic()
-            prog.terminate()
-            try:
-                status = prog.wait(10)
-                print(f"ended {time.monotonic() - started:.1f} s after SIGTERM, status {status}")
-                if status != 0:
-                    failures.append(f"ended with status {status}")
-            except subprocess.TimeoutExpired:
-                prog.kill()
-                failures.append("no end within 10 s of SIGTERM")
+        end_on_sigterm(prog, failures)
         log.seek(0)
         text = log.read()
         if b"USER ann\r\n" not in pop.lines:
