@@ -110,7 +110,7 @@ bool NextCodePoint(std::string_view& text, std::uint32_t& cp) {
 }  // namespace
 
 CImapMail::CImapMail(ILogSink* output, std::shared_ptr<ITransportFactory> transports)
-    : m_output(output), m_transports(std::move(transports)), m_clock(CurrentLocalTime) {}
+    : MailSession(output, std::move(transports)) {}
 
 CImapMail::~CImapMail() { DropConnection(); }
 
@@ -121,19 +121,10 @@ bool CImapMail::ConnectTls(const std::string& host, int port, ITlsLayer& tls, co
 }
 
 bool CImapMail::Open(const std::string& host, int port, ITlsLayer* tls, const std::string& pinned) {
-    DropConnection();
-    m_certificate = {};
     m_lastSocketError = 0;
-    m_socket = m_transports->Create();
-    m_reader.Attach(m_socket.get());
     m_reader.SetLimits(m_limits);
-    m_host = host;
     m_port = port;
-    if (!m_socket->Connect(host, port)) {
-        ReportSocketError(SocketStage::Connect);
-        DropConnection();
-        return false;
-    }
+    if (!OpenSocket(host, port)) return false;
     if (tls && !Secure(*tls, pinned)) return false;
     return Greeting();
 }
@@ -169,21 +160,6 @@ bool CImapMail::StartTls(ITlsLayer& tls, const std::string& pinned) {
     m_capabilities.clear();
     m_capabilitiesKnown = false;
     return Secure(tls, pinned);
-}
-
-bool CImapMail::Secure(ITlsLayer& tls, const std::string& pinned) {
-    int error = 0;
-    m_socket = tls.Secure(std::move(m_socket), m_host, pinned, m_certificate, error);
-    m_reader.Attach(m_socket.get());
-    m_encrypted = m_socket != nullptr;
-    if (m_socket) return true;
-    ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
-    if (error == localerr::kCertificateUntrusted) {
-        m_lastResponse = UntrustedCertificateLine(m_host, m_certificate);
-        LogLine(m_lastResponse);
-    }
-    DropConnection();
-    return false;
 }
 
 bool CImapMail::Capability() {
@@ -756,16 +732,6 @@ void CImapMail::TakeCapabilities(std::string_view list) {
     m_capabilitiesKnown = true;
 }
 
-void CImapMail::ReportSocketError(SocketStage stage) {
-    ReportFailure(m_socket ? m_socket->LastError() : wsa::kNotConnected, stage);
-}
-
-void CImapMail::ReportFailure(int code, SocketStage stage, bool log) {
-    m_lastSocketError = code;
-    m_lastResponse = "LOCAL ERROR: " + m_host + " - " + SocketErrorText(code, stage);
-    if (log) LogLine(m_lastResponse);
-}
-
 bool CImapMail::FailReceive(int code) {
     if (code) {
         ReportFailure(code, SocketStage::Receive);
@@ -776,25 +742,11 @@ bool CImapMail::FailReceive(int code) {
     return false;
 }
 
-void CImapMail::DropConnection() {
-    m_reader.Attach(nullptr);
-    m_encrypted = false;
-    if (m_socket) {
-        m_socket->Close();
-        m_socket.reset();
-    }
-    m_connected = false;
+void CImapMail::Forget() {
     m_loggedIn = false;
     m_capabilities.clear();
     m_capabilitiesKnown = false;
     m_folder.clear();
-}
-
-void CImapMail::LogLine(std::string_view text, bool banner) {
-    if (!m_output) return;
-    const std::tm now = m_clock();
-    if (banner) m_output->AppendOutput("\r\n" + FormatBannerTime(now) + " - Connected to " + m_host + "\r\n");
-    m_output->AppendOutput("[" + FormatClockTime(now) + "] " + std::string(text));
 }
 
 }  // namespace velto

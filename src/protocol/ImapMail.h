@@ -17,6 +17,7 @@
 #include "protocol/LocalTime.h"
 #include "protocol/LogSink.h"
 #include "protocol/MailHeader.h"
+#include "protocol/MailSession.h"
 #include "protocol/SocketErrors.h"
 #include "protocol/Transport.h"
 
@@ -48,7 +49,7 @@ struct ImapIdleNews {
 
 enum class ImapOAuth { XOAuth2, OAuthBearer };
 
-class CImapMail {
+class CImapMail final : public MailSession {
 public:
     // Header fetches go out this many UIDs to a command.
     static constexpr std::size_t kFetchBatch = 200;
@@ -60,8 +61,6 @@ public:
     CImapMail(const CImapMail&) = delete;
     CImapMail& operator=(const CImapMail&) = delete;
 
-    void SetOutputWindow(ILogSink* output) { m_output = output; }
-    void SetClock(LocalClock clock) { m_clock = std::move(clock); }
     // Bounds of the reader; a message fetch raises the literal bound to
     // kMaxMessageLiteral for its own command.
     void SetLimits(const ImapLimits& limits) { m_limits = limits; }
@@ -71,7 +70,6 @@ public:
     bool ConnectTls(const std::string& host, int port, ITlsLayer& tls, const std::string& pinned);
     // STARTTLS after the greeting; any failure drops the connection.
     bool StartTls(ITlsLayer& tls, const std::string& pinned);
-    const PeerCertificate& GetCertificate() const { return m_certificate; }
     // Asks CAPABILITY unless the server already said (greeting, sign-in).
     bool Capability();
     bool HasCapability(std::string_view name) const;
@@ -113,11 +111,6 @@ public:
     bool Noop();
     bool Logout();
 
-    const std::string& GetLastResponse() const { return m_lastResponse; }
-    int GetLastSocketError() const { return m_lastSocketError; }
-    bool IsConnected() const { return m_connected; }
-    bool IsLoggedIn() const { return m_loggedIn; }
-    bool IsEncrypted() const { return m_encrypted; }
     const std::string& OpenFolder() const { return m_folder; }
     const ImapFolderState& OpenFolderState() const { return m_state; }
 
@@ -132,8 +125,9 @@ public:
 
 private:
     using Untagged = std::function<void(const ImapResponse&)>;
+    void Attach(ITransport* stream) override { m_reader.Attach(stream); }
+    void Forget() override;
     bool Open(const std::string& host, int port, ITlsLayer* tls, const std::string& pinned);
-    bool Secure(ITlsLayer& tls, const std::string& pinned);
     bool Greeting();
     // Sends "tag command"; logged shows in its place (hiding secrets).
     bool Send(const std::string& command, std::string_view logged = {});
@@ -150,25 +144,12 @@ private:
     bool Authenticate(const std::string& mechanism, const std::string& initial, const std::string& cancel);
     bool ArgumentOk(std::string_view text);
     void TakeCapabilities(std::string_view list);
-    void ReportSocketError(SocketStage stage);
-    void ReportFailure(int code, SocketStage stage, bool log = true);
     bool FailReceive(int code);
-    void DropConnection();
-    void LogLine(std::string_view text, bool banner = false);
     std::string NextTag();
 
-    std::unique_ptr<ITransport> m_socket;
     ImapReader m_reader;
     ImapLimits m_limits;
-    ILogSink* m_output;
-    std::shared_ptr<ITransportFactory> m_transports;
-    LocalClock m_clock;
-    std::string m_host;
     int m_port = 0;
-    PeerCertificate m_certificate;
-    bool m_connected = false;
-    bool m_loggedIn = false;
-    bool m_encrypted = false;
     std::vector<std::string> m_capabilities;  // upper case
     bool m_capabilitiesKnown = false;
     unsigned m_tagNumber = 0;
@@ -178,8 +159,6 @@ private:
     bool m_loggingOut = false;
     std::string m_folder;
     ImapFolderState m_state;
-    std::string m_lastResponse;
-    int m_lastSocketError = 0;
 };
 
 }  // namespace velto

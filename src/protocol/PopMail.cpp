@@ -94,7 +94,7 @@ int ListedSize(std::string_view reply) {
 }  // namespace
 
 CPopMail::CPopMail(ILogSink* output, std::shared_ptr<ITransportFactory> transports)
-    : m_output(output), m_transports(std::move(transports)), m_clock(CurrentLocalTime) {}
+    : MailSession(output, std::move(transports)) {}
 
 CPopMail::~CPopMail() { DropConnection(); }
 
@@ -105,18 +105,7 @@ bool CPopMail::ConnectTls(const std::string& host, int port, ITlsLayer& tls, con
 }
 
 bool CPopMail::Open(const std::string& host, int port, ITlsLayer* tls, const std::string& pinned) {
-    // One client serves every account of a run; a socket left by an earlier
-    // session that never got to QUIT is released here.
-    DropConnection();
-    m_certificate = {};
-    m_socket = m_transports->Create();
-    m_replies.Attach(m_socket.get());
-    m_host = host;
-    if (!m_socket->Connect(host, port)) {
-        ReportSocketError(SocketStage::Connect);
-        DropConnection();
-        return false;
-    }
+    if (!OpenSocket(host, port)) return false;
     if (tls && !Secure(*tls, pinned)) return false;
     std::string_view greeting;
     if (!ReadLine(greeting, kLineBlock)) return false;
@@ -148,22 +137,6 @@ bool CPopMail::StartTls(ITlsLayer& tls, const std::string& pinned) {
         return false;
     }
     return Secure(tls, pinned);
-}
-
-bool CPopMail::Secure(ITlsLayer& tls, const std::string& pinned) {
-    int error = 0;
-    m_socket = tls.Secure(std::move(m_socket), m_host, pinned, m_certificate, error);
-    m_replies.Attach(m_socket.get());
-    m_encrypted = m_socket != nullptr;
-    if (m_socket) return true;
-    ReportFailure(error, SocketStage::Receive, error != localerr::kCertificateUntrusted);
-    if (error == localerr::kCertificateUntrusted) {
-        // The reason and the fingerprint: what the user needs to judge it.
-        m_lastResponse = UntrustedCertificateLine(m_host, m_certificate);
-        LogLine(m_lastResponse);
-    }
-    DropConnection();
-    return false;
 }
 
 bool CPopMail::Login(const std::string& user, const std::string& password) {
@@ -513,34 +486,6 @@ bool CPopMail::GetHeaders(const std::vector<UniqueId>& which, bool pipelining,
         }
     }
     return allFetched;
-}
-
-void CPopMail::ReportSocketError(SocketStage stage) {
-    ReportFailure(m_socket ? m_socket->LastError() : wsa::kNotConnected, stage);
-}
-
-void CPopMail::ReportFailure(int code, SocketStage stage, bool log) {
-    m_lastSocketError = code;
-    m_exchangeOk = 0;
-    m_lastResponse = "LOCAL ERROR: " + m_host + " - " + SocketErrorText(code, stage);
-    if (log) LogLine(m_lastResponse);
-}
-
-void CPopMail::DropConnection() {
-    m_replies.Attach(nullptr);
-    m_encrypted = false;
-    if (m_socket) {
-        m_socket->Close();
-        m_socket.reset();
-    }
-    m_connected = false;
-}
-
-void CPopMail::LogLine(std::string_view text, bool banner) {
-    if (!m_output) return;
-    const std::tm now = m_clock();
-    if (banner) m_output->AppendOutput("\r\n" + FormatBannerTime(now) + " - Connected to " + m_host + "\r\n");
-    m_output->AppendOutput("[" + FormatClockTime(now) + "] " + std::string(text));
 }
 
 }  // namespace velto

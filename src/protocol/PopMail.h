@@ -12,13 +12,14 @@
 #include "protocol/LocalTime.h"
 #include "protocol/LogSink.h"
 #include "protocol/MailHeader.h"
+#include "protocol/MailSession.h"
 #include "protocol/ReplyReader.h"
 #include "protocol/SocketErrors.h"
 #include "protocol/Transport.h"
 
 namespace velto {
 
-class CPopMail {
+class CPopMail final : public MailSession {
 public:
     // Limits on what a server may make us hold. A broken or hostile server
     // that exceeds one gets its connection dropped.
@@ -34,17 +35,12 @@ public:
     CPopMail(const CPopMail&) = delete;
     CPopMail& operator=(const CPopMail&) = delete;
 
-    void SetOutputWindow(ILogSink* output) { m_output = output; }
-    void SetClock(LocalClock clock) { m_clock = std::move(clock); }
-
     bool Connect(const std::string& host, int port);
     // POP3S: TLS from the first byte, then the same exchange as in clear.
     bool ConnectTls(const std::string& host, int port, ITlsLayer& tls, const std::string& pinned);
     // STLS right after the greeting. Any failure (refused, handshake,
     // certificate) drops the connection: nothing more goes out in clear.
     bool StartTls(ITlsLayer& tls, const std::string& pinned);
-    // What the last TLS handshake saw of the server's certificate.
-    const PeerCertificate& GetCertificate() const { return m_certificate; }
     bool Login(const std::string& user, const std::string& password);
     // OAuth2 instead of USER/PASS: "AUTH XOAUTH2", then the address and the
     // token after the server's "+ " (tokens outgrow the first line). Only
@@ -89,19 +85,15 @@ public:
     bool GetHeaders(const std::vector<UniqueId>& which, bool pipelining,
                     const std::function<bool(const UniqueId&, CMailHeader&)>& got);
 
-    const std::string& GetLastResponse() const { return m_lastResponse; }
-    int GetLastSocketError() const { return m_lastSocketError; }
-    bool IsConnected() const { return m_connected; }
-    bool IsLoggedIn() const { return m_loggedIn; }
-
     // Turns the body of a RETR response (everything after the status line,
     // through the terminator) into the message text: the terminator and the
     // last line end go, dot-stuffed lines lose their extra dot.
     static std::string UnstuffMessage(const std::string& response);
 
 private:
+    void Attach(ITransport* stream) override { m_replies.Attach(stream); }
+    void Failed() override { m_exchangeOk = 0; }
     bool Open(const std::string& host, int port, ITlsLayer* tls, const std::string& pinned);
-    bool Secure(ITlsLayer& tls, const std::string& pinned);
     bool SendCommand(const std::string& command, std::string& reply);
     bool ReadMultiLine(const std::string& command, std::string& text, int size, std::size_t limit);
     bool SendAll(const std::string& command);
@@ -111,29 +103,13 @@ private:
     // A status line that counts as the answer to the last command.
     bool ReadStatus(std::string_view& line);
     bool ReadBlock(std::string_view& block, std::size_t limit);
-    void ReportSocketError(SocketStage stage);
-    void ReportFailure(int code, SocketStage stage, bool log = true);
-    void DropConnection();
-    void LogLine(std::string_view text, bool banner = false);
     // A receive failed (code 0: the socket's own error): reported, the
     // connection dropped; always false.
     bool FailReceive(int code);
 
-    std::unique_ptr<ITransport> m_socket;
     int m_exchangeOk = 0;
-    int m_lastSocketError = 0;
-    bool m_loggedIn = false;
-    bool m_connected = false;
-    ILogSink* m_output;
-    std::string m_lastResponse;
-    std::string m_host;
-
-    std::shared_ptr<ITransportFactory> m_transports;
-    LocalClock m_clock;
     std::string m_reply;  // reused by the single-line exchanges
     ReplyReader m_replies;
-    PeerCertificate m_certificate;
-    bool m_encrypted = false;
 };
 
 }  // namespace velto
