@@ -22,6 +22,13 @@ QPlatformNativeInterface* Native() {
     return QGuiApplication::instance() ? QGuiApplication::platformNativeInterface() : nullptr;
 }
 
+// The toolkit's X11 connection; null on any other windowing system.
+xcb_connection_t* Xcb() {
+    QPlatformNativeInterface* native = Native();
+    if (!native || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+    return static_cast<xcb_connection_t*>(native->nativeResourceForIntegration("connection"));
+}
+
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
@@ -32,7 +39,9 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
 
 // Ends the launcher's feedback for the id ("remove: ID=..."): the start
 // that was given it has ended without a window of its own.
-void SendStartupRemove(xcb_connection_t* connection, xcb_window_t from, xcb_window_t root, const std::string& id) {
+void SendStartupRemove(xcb_connection_t* connection, xcb_window_t from, const std::string& id) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen) return;
     const xcb_atom_t begin = Atom(connection, "_NET_STARTUP_INFO_BEGIN");
     const xcb_atom_t more = Atom(connection, "_NET_STARTUP_INFO");
     if (begin == XCB_ATOM_NONE || more == XCB_ATOM_NONE) return;
@@ -46,8 +55,10 @@ void SendStartupRemove(xcb_connection_t* connection, xcb_window_t from, xcb_wind
         event.window = from;
         event.type = at == 0 ? begin : more;
         std::memcpy(event.data.data8, message.c_str() + at, std::min<std::size_t>(20, message.size() + 1 - at));
-        xcb_send_event(connection, 0, root, XCB_EVENT_MASK_PROPERTY_CHANGE, reinterpret_cast<const char*>(&event));
+        xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                       reinterpret_cast<const char*>(&event));
     }
+    xcb_flush(connection);
 }
 
 void Registered(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
@@ -141,19 +152,13 @@ void WindowActivation::OnWayland(QWidget* window, const std::string& token) {
 }
 
 void WindowActivation::EndFeedback(QWidget* window, const std::string& token) {
-    QPlatformNativeInterface* native = Native();
-    if (!window || !IsToken(token) || !native || QGuiApplication::platformName() != QLatin1String("xcb")) return;
-    auto* connection = static_cast<xcb_connection_t*>(native->nativeResourceForIntegration("connection"));
-    const xcb_screen_t* screen = connection ? xcb_setup_roots_iterator(xcb_get_setup(connection)).data : nullptr;
-    if (!screen) return;
-    SendStartupRemove(connection, static_cast<xcb_window_t>(window->winId()), screen->root, token);
-    xcb_flush(connection);
+    if (xcb_connection_t* connection = Xcb(); connection && window && IsToken(token))
+        SendStartupRemove(connection, static_cast<xcb_window_t>(window->winId()), token);
 }
 
 void WindowActivation::OnX11(QWidget* window, const std::string& token) {
     QPlatformNativeInterface* native = Native();
-    auto* connection = native ? static_cast<xcb_connection_t*>(native->nativeResourceForIntegration("connection"))
-                              : nullptr;
+    xcb_connection_t* connection = Xcb();
     if (!connection || !window->windowHandle()) {
         window->activateWindow();
         return;
@@ -180,9 +185,7 @@ void WindowActivation::OnX11(QWidget* window, const std::string& token) {
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, startupId, utf8, 8,
                             static_cast<uint32_t>(token.size()), token.data());
     window->activateWindow();
-    if (const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data)
-        SendStartupRemove(connection, id, screen->root, token);
-    xcb_flush(connection);
+    SendStartupRemove(connection, id, token);
 }
 
 }  // namespace velto
