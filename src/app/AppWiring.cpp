@@ -1,10 +1,8 @@
 #include "app/AppWiring.h"
 
-#include <QCoreApplication>
 #include <cstdio>
-#include <thread>
 
-#include "engine/ImapWorkers.h"
+#include "app/FolderListing.h"
 #include "net/OpenSslLayer.h"
 #include "platform/FileHiveStorage.h"
 #include "platform/WindowActivation.h"
@@ -64,20 +62,10 @@ AppWiring::AppWiring()
     // Where the user left the window, kept apart from the settings.
     m_frame->SetLayoutFile(FromUtf8(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));
     m_frame->SetTrayAvailable(m_tray.IsAvailable());
-    // Mailbox Setup's "Folders...": one LIST on a thread of its own.
-    ImapFolderLister lister = [signIn = m_signIn, tls = services.tls](const AccountSettings& account, auto done) {
-        std::thread([signIn, tls, account, done] {
-            ImapOpen with;
-            with.tls = tls.get();
-            with.signIn = signIn.get();
-            std::vector<std::string> folders;
-            std::string why;
-            const bool ok = ListImapFolders(account, WithPop3PortFromEnvironment(MakePosixTransportFactory()), with,
-                                            folders, why);
-            if (QCoreApplication* app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(app, [done, ok, folders, why] { done(ok, folders, why); }, Qt::QueuedConnection);
-        }).detach();
-    };
+    // Mailbox Setup's "Folders...": one LIST a thread, cut by StopListers.
+    ImapFolderLister lister = MakeImapFolderLister(m_listers, m_signIn, services.tls, [] {
+        return WithPop3PortFromEnvironment(MakePosixTransportFactory());
+    });
     m_frame->SetOptionsSheetMaker([this, lister](QWidget* parent) {
         return MakeMailPropertySheet(parent, &m_sound, &m_dialup, m_signIn.get(), lister);
     });
@@ -86,6 +74,11 @@ AppWiring::AppWiring()
     m_frame->SetReplyTls(services.tls);
     m_frame->SetSignIn(m_signIn);
     m_frame->AttachView(m_view.get());
+}
+
+bool AppWiring::StopListers(std::chrono::milliseconds limit) {
+    m_listers.RequestStop();
+    return m_listers.JoinAll(limit);
 }
 
 void AppWiring::Activate(const std::string& token) {

@@ -281,10 +281,10 @@ int CCorvaneApp::Main(int argc, char** argv) {
     shutDown->Run();
     // The headers of this run are gone: not a success.
     if (status == 0 && shutDown->HeadersLost()) status = 1;
-    // A worker still blocked (a name lookup that does not answer) holds only
-    // shared state and what it logs goes nowhere now; it must not hold up
-    // the end of the program.
-    if (!view.JoinWorker(0)) {
+    // A worker or watch still blocked (a name lookup that does not answer)
+    // holds only shared state and what it logs goes nowhere now; it must not
+    // hold up the end of the program, whose headers and settings are saved.
+    if (view.ThreadsLeft() || !view.JoinWorker(0)) {
         std::fflush(nullptr);
         ::_exit(status);
     }

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -58,12 +60,18 @@ void ShutDown::Run() {
     // that refuses would keep the program running.
     QCoreApplication::exit(0);
     // Everything is saved; nothing may keep the process alive now.
-    std::thread([] {
-        std::this_thread::sleep_for(std::chrono::seconds(10));
+    m_watchdog = std::jthread([](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        never.wait_for(lock, stop, std::chrono::seconds(10), [] { return false; });
+        if (stop.stop_requested()) return;
         std::fprintf(stderr, "VeltoMail: shut-down took too long; ending\n");
         std::fflush(nullptr);
         ::_exit(0);
-    }).detach();
+    });
 }
+
+ShutDown::~ShutDown() = default;  // the watchdog's stop is asked, and it is joined
 
 }  // namespace velto

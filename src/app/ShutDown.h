@@ -3,6 +3,7 @@
 // closes, the session ends, a signal): the engine stops and saves, the
 // settings are written, and nothing may keep the process alive afterwards.
 #include <memory>
+#include <thread>
 
 namespace velto {
 
@@ -12,6 +13,8 @@ class RegistryHive;
 class ShutDown {
 public:
     ShutDown(AppWiring& parts, std::shared_ptr<RegistryHive> hive) : m_parts(parts), m_hive(std::move(hive)) {}
+    // Lets the watchdog go.
+    ~ShutDown();
 
     // Runs once; asked again (a second signal), it only ends the loop.
     void Run();
@@ -28,6 +31,8 @@ private:
     std::shared_ptr<RegistryHive> m_hive;
     bool m_ended = false;
     bool m_headersLost = false;
+    // Ends the process if the end takes too long once everything is saved.
+    std::jthread m_watchdog;
 };
 
 }  // namespace velto

@@ -1,22 +1,26 @@
 #include "engine/CertificateTrust.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace velto {
 
-void CertificateTrust::Ask(IEngineUi& ui, bool userStarted,
-                           std::function<void(const std::string&, const std::string&)> trusted) {
+void CertificateTrust::Ask(
+    IEngineUi& ui,
+    std::function<void(const WorkOrder& order, const std::string& account, const std::string& fingerprint)> trusted) {
     auto untrusted = std::exchange(m_untrusted, {});
-    if (!userStarted) return;
     std::vector<std::string> asked;
-    for (const auto& entry : untrusted) {
-        const std::string& name = entry.first;
+    for (auto& entry : untrusted) {
+        if (!entry.order.UserStarted()) continue;
+        const std::string& name = entry.account;
         if (std::find(asked.begin(), asked.end(), name) != asked.end()) continue;
         asked.push_back(name);
-        ui.AskTrustCertificate(name, entry.second, [name, fingerprint = entry.second.fingerprint, trusted](bool yes) {
-            // An account removed meanwhile is not brought back.
-            if (yes && TrustCertificate(name, CertificateUse::Incoming, fingerprint)) trusted(name, fingerprint);
-        });
+        ui.AskTrustCertificate(name, entry.certificate,
+                               [name, order = entry.order, fingerprint = entry.certificate.fingerprint, trusted](bool yes) {
+                                   // An account removed meanwhile is not brought back.
+                                   if (yes && TrustCertificate(name, CertificateUse::Incoming, fingerprint))
+                                       trusted(order, name, fingerprint);
+                               });
     }
 }
 

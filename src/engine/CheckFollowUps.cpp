@@ -4,37 +4,44 @@
 
 namespace velto {
 
-void CheckFollowUps::SignInExpired(const std::string& account) {
-    if (std::find(m_expiredSignIns.begin(), m_expiredSignIns.end(), account) == m_expiredSignIns.end())
-        m_expiredSignIns.push_back(account);
+void CheckFollowUps::SignInExpired(const WorkOrder& order, const std::string& account) {
+    const bool known = std::any_of(m_expiredSignIns.begin(), m_expiredSignIns.end(),
+                                   [&](const auto& e) { return e.second == account; });
+    if (!known) m_expiredSignIns.emplace_back(order, account);
 }
 
-void CheckFollowUps::Ask(IEngineUi& ui, WorkerKind kind,
-                         std::function<void(const std::string&, const std::string&)> again) {
-    const bool userStarted = kind != WorkerKind::Scan;
-    m_trust.Ask(ui, userStarted, again);
-    const auto expired = std::exchange(m_expiredSignIns, {});
-    if (!userStarted) return;
-    for (const auto& account : expired)
-        ui.AskSignInAgain(account, [again, account](bool signedIn) {
-            if (signedIn) again(account, {});
+void CheckFollowUps::Ask(IEngineUi& ui, Again again) {
+    m_trust.Ask(ui, again);
+    for (auto& [order, account] : std::exchange(m_expiredSignIns, {})) {
+        if (!order.UserStarted()) continue;
+        ui.AskSignInAgain(account, [again, order = order, account = account](bool signedIn) {
+            if (signedIn) again(order, account, {});
         });
-}
-
-void CheckFollowUps::Later(WorkerKind kind, const std::vector<std::string>& accounts) {
-    auto same = std::find_if(m_later.begin(), m_later.end(), [&](const Again& e) { return e.first == kind; });
-    if (same == m_later.end()) {
-        m_later.emplace_back(kind, accounts);
-        return;
     }
-    for (const auto& a : accounts)
-        if (std::find(same->second.begin(), same->second.end(), a) == same->second.end()) same->second.push_back(a);
 }
 
-std::optional<CheckFollowUps::Again> CheckFollowUps::TakeLater() {
+void CheckFollowUps::Later(WorkOrder order) {
+    if (order.IsCheck()) {
+        auto same = std::find_if(m_later.begin(), m_later.end(), [&](const WorkOrder& e) { return e.kind == order.kind; });
+        if (same != m_later.end()) {
+            // Empty means every account, which holds the others.
+            if (same->accounts.empty() || order.accounts.empty()) {
+                same->accounts.clear();
+                return;
+            }
+            for (const auto& a : order.accounts)
+                if (std::find(same->accounts.begin(), same->accounts.end(), a) == same->accounts.end())
+                    same->accounts.push_back(a);
+            return;
+        }
+    }
+    m_later.push_back(std::move(order));
+}
+
+std::optional<WorkOrder> CheckFollowUps::TakeLater() {
     if (m_later.empty()) return std::nullopt;
-    Again first = std::move(m_later.front());
-    m_later.erase(m_later.begin());
+    WorkOrder first = std::move(m_later.front());
+    m_later.pop_front();
     return first;
 }
 

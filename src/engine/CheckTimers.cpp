@@ -20,19 +20,29 @@ bool CheckTimers::OnTimer(int id) {
         // "Check Mail Only When Online": skip the tick when offline (no
         // dial-up connection, or no network at all) instead of dialling or
         // timing out on every server; the check follows when the network is
-        // back. Without it the tick may dial.
-        const bool online =
-            config.m_strictScanning ? m_dialup.IsOnline() && m_dialup.Reachable() : m_dialup.EnsureOnline(true);
-        m_tickSkipped = !online;
-        if (online && m_idle()) m_scan();
+        // back. Without it the tick may dial, and its scan waits for the
+        // dialog to close. The policy drops this call if it goes first, and
+        // it outlives these timers.
+        if (config.m_strictScanning)
+            ScanIfOnline(m_dialup.IsOnline() && m_dialup.Reachable());
+        else
+            m_dialup.EnsureOnline(true, [this](bool online) { ScanIfOnline(online); });
         return true;
     }
     if (id == kStartupTimerId) {
         m_timers.KillTimer(kStartupTimerId);
-        if (m_idle() && m_dialup.EnsureOnline(false)) m_scan();
+        if (m_idle())
+            m_dialup.EnsureOnline(false, [this](bool online) {
+                if (online && m_idle()) m_scan();
+            });
         return true;
     }
     return false;
+}
+
+void CheckTimers::ScanIfOnline(bool online) {
+    m_tickSkipped = !online;
+    if (online && m_idle()) m_scan();
 }
 
 void CheckTimers::OnConnectivityBack() {

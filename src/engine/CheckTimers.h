@@ -29,6 +29,8 @@ public:
     void Stop();
 
 private:
+    void ScanIfOnline(bool online);
+
     ITimerHost& m_timers;
     DialupPolicy& m_dialup;
     std::function<bool()> m_idle;

@@ -18,7 +18,6 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
     : QObject(parent),
       m_s(std::move(services)),
       m_channel(std::make_shared<UiChannel>(this)),
-      m_cancelRequest(std::make_shared<ManualResetEvent>()),
       m_messages(std::make_shared<MessageStore>()),
       m_animator(*m_s.timers, [this](int icon) { SetTrayIcon(icon); }),
       m_dialup(m_s.dialup),
@@ -33,7 +32,7 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
       m_checkTimers(*m_s.timers, m_dialup, [this] { return !m_busy && !m_destroyed; },
                     [this] {
                         SetTrayTip(kCheckingTip);
-                        StartWorker(WorkerKind::Scan);
+                        StartWorker(WorkOrder::Of(WorkerKind::Scan));
                     }) {
     if (m_s.watchTransports) {
         // The watches' threads reach the view through the channel only.
@@ -41,8 +40,9 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
         hooks.news = [channel = m_channel, this](const std::string& account) {
             channel->Post([this, account] { OnImapNews(account); });
         };
-        hooks.state = [channel = m_channel, this](const std::string& account, const std::string& reason) {
-            channel->Post([this, account, reason] { OnWatchState(account, reason); });
+        hooks.state = [channel = m_channel, this](const std::string& account, const std::string& folder,
+                                                   const std::string& reason) {
+            channel->Post([this, account, folder, reason] { OnWatchState(account, folder, reason); });
         };
         m_watch = std::make_unique<ImapWatch>(m_s.watchTransports, m_s.tls, m_s.signIn, std::move(hooks));
     }
@@ -58,9 +58,8 @@ CCorvaneView::~CCorvaneView() {
 void CCorvaneView::OnInitialUpdate() {
     if (m_initialised) return;
     m_initialised = true;
-    // 1. The options that start-up needs.
-    ConfigurationOptions config(keys::kConfiguration);
-    EnvironmentOptions environment(keys::kEnvironment);
+    // 1. The options that start-up needs are read where they are used,
+    // after the first start's sheet may have changed them.
     // 2. Nothing of the framework's own is left to do here.
     if (m_s.dialup) m_s.dialup->SetNetworkListener([this] { OnConnectivityBack(); }, [this] { OnResumed(); });
     // 3. Tray icon.
@@ -70,17 +69,38 @@ void CCorvaneView::OnInitialUpdate() {
     // 5. Accounts into the chooser (posts a list refresh).
     LoadAccounts();
     // 6. No account yet: the options sheet, so the user can make one.
-    if (m_accounts.empty()) RunOptionsSheetAndReload();
+    // Start-up goes on once it closes, with what it saved, whatever the
+    // answer: the timers the user just chose are armed then.
+    if (m_accounts.empty()) {
+        m_s.ui->OpenOptionsSheet([self = QPointer<CCorvaneView>(this)](bool written) {
+            if (!self || self->m_destroyed) return;
+            if (written) self->ReloadAccounts();
+            self->ContinueStartUp();
+        });
+        return;
+    }
+    ContinueStartUp();
+}
+
+void CCorvaneView::ContinueStartUp() {
     if (m_destroyed) return;  // the program was told to end meanwhile
     // 7. Stored headers.
+    const ConfigurationOptions config(keys::kConfiguration);
+    const EnvironmentOptions environment(keys::kEnvironment);
     const std::string database = config.GetDatabase();
     if (m_s.store && environment.m_saveHeaders && !database.empty() && m_s.store->Exists(database))
         LoadStoredHeaders(database);
-    // 8. Online check, dialling allowed; its answer is not needed here.
-    m_dialup.EnsureOnline(true);
+    // 8. Online check, dialling allowed; its answer is not needed here, but
+    // the timers wait for the dial dialog to close.
+    m_dialup.EnsureOnline(true, [self = QPointer<CCorvaneView>(this)](bool) {
+        if (self) self->ArmStartTimers();
+    });
+}
+
+void CCorvaneView::ArmStartTimers() {
     if (m_destroyed) return;
     // 9. Timers, with the options read again.
-    config.Load(keys::kConfiguration);
+    const ConfigurationOptions config(keys::kConfiguration);
     if (config.m_startupScan && !m_s.timers->SetTimer(kStartupTimerId, kStartupTimerMs))
         m_s.ui->MessageBox("SetTimer() error");
     if (config.m_autoScan && !m_s.timers->SetTimer(kPeriodicTimerId, CheckTimers::PeriodicIntervalMs(config)))
@@ -102,21 +122,26 @@ void CCorvaneView::OnDestroy() {
     if (m_destroyed) return;
     m_destroyed = true;
     EnvironmentOptions environment(keys::kEnvironment);
-    // Every worker stops at its next check; a sender waiting on this thread
+    // The worker stops at its next check; a sender waiting on this thread
     // is let go, and a worker blocked on a silent server has its connection
-    // cut, so its records can still be saved.
-    m_cancelRequest->Set();
+    // cut, so its records can still be saved. The watches are cut too, but
+    // waited for only once the headers are saved: one may be inside a name
+    // lookup, which nothing cuts.
+    if (!m_running.cancel) m_running.cancel = std::make_shared<ManualResetEvent>();
+    CancelRunning();
     m_channel->Close();
     if (m_s.transports) m_s.transports->AbortAll();
     if (m_s.signIn) m_s.signIn->AbortAll();
-    if (m_watch) m_watch->Stop();
-    m_workers.JoinAll(kWorkerStopWait);
+    if (m_watch) m_watch->Stop(std::chrono::milliseconds(0));
+    const bool workerReturned = m_workers.JoinAll(kWorkerStopWait);
     m_animator.StopAll();
     m_checkTimers.Stop();
     if (m_s.tray && m_initialised) m_s.tray->Remove();
     if (environment.m_saveHeaders) m_stored.Finish(ConfigurationOptions(keys::kConfiguration).GetDatabase());
     m_messages->Clear();
     m_s.ui->DestroyBrowser();
+    const bool watchesReturned = !m_watch || m_watch->Stop(kWatchStopWait);
+    m_threadsLeft = !workerReturned || !watchesReturned;
 }
 
 // ---- accounts and the list ------------------------------------------------
@@ -145,8 +170,10 @@ void CCorvaneView::ReloadAccounts() {
 void CCorvaneView::RunOptionsSheetAndReload() {
     m_s.ui->OpenOptionsSheet([self = QPointer<CCorvaneView>(this)](bool written) {
         if (!self || !written || self->m_destroyed) return;
-        if (self->m_busy) self->m_reloadPending = true;
-        else self->ReloadAccounts();
+        if (!self->m_busy) return self->ReloadAccounts();
+        self->m_reloadPending = true;
+        // The watches follow at once, not after the running check.
+        if (self->m_watch) self->m_watch->Watch(LoadAllAccounts());
     });
 }
 
@@ -221,13 +248,12 @@ void CCorvaneView::NewMailAlert() {
 void CCorvaneView::ReadFromNotice(const MessageKey& key) {
     OnOpen();
     OnListClick();
-    m_readIn = ReadIn::AsViewTypeSays;
     m_messageCenterPage = IEngineUi::kMessagePage;
     if (m_busy || !m_messages->Contains(key)) return;
-    m_selected = {key};
-    // The row matters only as "something chosen": the id finds the message.
-    m_selectedRows = {0};
-    StartWorker(WorkerKind::Retrieve);
+    WorkOrder order = WorkOrder::Of(WorkerKind::Retrieve);
+    order.targets = {key};
+    order.page = m_messageCenterPage;
+    StartWorker(order);
 }
 
 void CCorvaneView::OnListClick() {
@@ -239,13 +265,14 @@ void CCorvaneView::OnListClick() {
 
 void CCorvaneView::OnListDoubleClick() {
     OnListClick();
-    m_readIn = ReadIn::AsViewTypeSays;
     m_messageCenterPage = IEngineUi::kMessagePage;
     if (m_busy) return;
-    m_selectedRows.clear();
-    m_selected.clear();
-    TakeFirstSelectedRow();
-    if (!m_selectedRows.empty()) StartWorker(WorkerKind::Retrieve);
+    if (const auto key = FirstSelected()) {
+        WorkOrder order = WorkOrder::Of(WorkerKind::Retrieve);
+        order.targets = {*key};
+        order.page = m_messageCenterPage;
+        StartWorker(order);
+    }
 }
 
 // ---- timers -------------------------------------------------------------------
@@ -269,15 +296,29 @@ void CCorvaneView::OnResumed() {
 void CCorvaneView::OnImapNews(const std::string& account) {
     if (m_destroyed) return;
     // Only that account, and after a check that is running.
-    RunAgainFor(WorkerKind::Scan, {account});
+    WorkOrder order = WorkOrder::Of(WorkerKind::Scan);
+    order.accounts = {account};
+    RunAgain(order);
 }
 
-void CCorvaneView::OnWatchState(const std::string& account, const std::string& reason) {
+void CCorvaneView::OnWatchState(const std::string& account, const std::string& folder, const std::string& reason) {
     if (m_destroyed) return;
+    auto& folders = m_watchProblems[account];
+    auto word = [&] {
+        for (const auto& [name, why] : folders)
+            if (!why.empty()) return why;
+        return std::string();
+    };
+    const std::string before = word();
+    if (reason.empty()) folders.erase(folder);
+    else folders[folder] = reason;
+    const std::string now = word();
+    // A watch that retries says the same again: told once, kept until it changes.
+    if (now == before) return;
     std::vector<std::string> names;
     for (const auto& a : m_accounts)
         if (!a.m_disabled) names.push_back(a.GetAccountName());
-    m_s.ui->SetPaneText(m_announcer.Checked(names, {{account, reason}}), 0);
+    m_s.ui->SetPaneText(m_announcer.Checked(names, {{account, now}}), 0);
 }
 
 // ---- commands ---------------------------------------------------------------------
@@ -288,7 +329,7 @@ void CCorvaneView::StartGetMail() {
     if (m_busy) return;  // one worker at a time, whatever the menus show
     if (!m_s.ui->HasProgressWindow()) m_s.ui->CreateProgressWindow();
     m_s.ui->ShowProgressWindow("Getting New Mail");
-    StartWorker(WorkerKind::CheckMail);
+    StartWorker(WorkOrder::Of(WorkerKind::CheckMail));
     SetTrayTip(kCheckingTip);
 }
 
@@ -296,32 +337,34 @@ void CCorvaneView::OnRefresh() { StartScan(); }
 
 void CCorvaneView::StartScan() {
     if (m_busy) return;
-    StartWorker(WorkerKind::Scan);
+    StartWorker(WorkOrder::Of(WorkerKind::Scan));
 }
 
 void CCorvaneView::SetSelectionSource(std::function<std::vector<int>()> selectedRows) {
     m_selectionSource = std::move(selectedRows);
 }
 
-void CCorvaneView::TakeFirstSelectedRow() {
-    if (!m_selectionSource) return;
+std::optional<MessageKey> CCorvaneView::FirstSelected() {
+    if (!m_selectionSource) return std::nullopt;
     const auto rows = m_selectionSource();
-    if (rows.empty()) return;
+    if (rows.empty()) return std::nullopt;
     const int row = rows.front();
-    if (row < 0 || row >= m_model.rowCount()) return;
-    m_selectedRows.push_back(row);
-    m_selected.push_back(m_model.KeyAt(row));
+    if (row < 0 || row >= m_model.rowCount()) return std::nullopt;
+    return m_model.KeyAt(row);
 }
 
 void CCorvaneView::StartRead(ReadIn where, std::optional<int> page) {
-    m_readIn = where;
     if (page) m_messageCenterPage = *page;
     if (m_busy) return;
-    m_selectedRows.clear();
-    m_selected.clear();
-    TakeFirstSelectedRow();
-    if (m_selectedRows.empty()) return;
-    StartWorker(WorkerKind::Retrieve);
+    const auto key = FirstSelected();
+    if (!key) return;
+    // Where and what to show travel with the read: a question or a check
+    // in between changes neither.
+    WorkOrder order = WorkOrder::Of(WorkerKind::Retrieve);
+    order.targets = {*key};
+    order.readIn = where;
+    order.page = m_messageCenterPage;
+    StartWorker(order);
 }
 
 void CCorvaneView::OnReadMessage() { StartRead(ReadIn::MessageCenter, IEngineUi::kMessagePage); }
@@ -330,36 +373,38 @@ void CCorvaneView::OnMessageStatistics() { StartRead(ReadIn::MessageCenter, IEng
 
 void CCorvaneView::OnDeleteMessage(const std::vector<int>& selectedRows) {
     if (m_busy) return;  // the command is disabled while busy; keep one worker
-    m_selected.clear();
+    WorkOrder order = WorkOrder::Of(WorkerKind::Delete);
     for (int row : selectedRows) {
         if (row < 0 || row >= m_model.rowCount()) continue;
-        m_selectedRows.push_back(row);
-        m_selected.push_back(m_model.KeyAt(row));
+        order.targets.push_back(m_model.KeyAt(row));
     }
-    StartWorker(WorkerKind::Delete);
+    StartWorker(order);
 }
 
 void CCorvaneView::OnPerformMaintenance() {
     if (m_busy) return;
     m_model.Clear();
     m_messages->Clear();
-    StartWorker(WorkerKind::Scan);
+    StartWorker(WorkOrder::Of(WorkerKind::Scan));
 }
 
 void CCorvaneView::OnWebBrowser() { m_s.ui->OpenBrowser(); }
 void CCorvaneView::OnOpen() { m_s.ui->ShowMainWindow(); }
 void CCorvaneView::OnAbout() { m_s.ui->ShowAbout(); }
 
+void CCorvaneView::CancelRunning() {
+    if (m_running.cancel) m_running.cancel->Set();
+    if (m_running.stop) m_running.stop->request_stop();
+    if (m_running.transports) m_running.transports->AbortAll();
+}
+
 void CCorvaneView::OnProgressCancel() {
-    // The window destroys itself. The worker's connection is cut, so a
-    // silent server cannot hold it; it stops at once and makes no other.
+    // The window destroys itself. This check's connection and its sign-in
+    // waits are cut, so a silent server cannot hold it; it stops at once and
+    // makes no other. Nothing else is cut: not the watches, not a reply.
     if (WorkerActive()) {
-        m_cancelRequest->Set();
+        CancelRunning();
         m_checkCancelled = true;
-        if (m_s.transports) m_s.transports->AbortAll();
-        if (m_s.signIn) m_s.signIn->AbortAll();
-        // The watches' connections are cut too, and made anew.
-        if (m_watch) m_watch->Wake();
     }
 }
 
@@ -367,36 +412,45 @@ void CCorvaneView::OnBrowserClosed() {}
 
 // ---- workers ------------------------------------------------------------------------
 
-void CCorvaneView::StartWorker(WorkerKind kind, const std::vector<std::string>& only) {
-    if (m_destroyed || EndBegun() || m_workers.Active()) return;  // never two network workers
+bool CCorvaneView::StartWorker(const WorkOrder& order) {
+    // Never two network workers, and none before the last one's end was handled.
+    if (m_destroyed || EndBegun() || m_busy || m_workers.Active()) return false;
     std::vector<AccountSettings> accounts;
     for (const auto& account : m_accounts)
-        if (only.empty() || std::find(only.begin(), only.end(), account.GetAccountName()) != only.end())
+        if (order.accounts.empty() ||
+            std::find(order.accounts.begin(), order.accounts.end(), account.GetAccountName()) != order.accounts.end())
             accounts.push_back(account);
-    auto context = std::make_shared<WorkerContext>(WorkerContext{
-        kind, std::move(accounts), m_selected, m_messages, m_cancelRequest, ViewMessenger(m_channel, this),
-        m_newMailFound, m_newCount, m_workers.ActiveFlag(), m_s.transports, m_s.output,
-        EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0, m_s.tls, m_s.signIn});
-    m_workerKind = kind;
+    m_running = Running{order, std::make_shared<ManualResetEvent>(), std::make_shared<std::stop_source>(),
+                        m_s.workTransports ? m_s.workTransports() : m_s.transports};
+    // A shared factory may still be cut by the Cancel of the work before.
+    if (m_running.transports) m_running.transports->Resume();
+    auto context = std::make_shared<WorkerContext>();
+    context->kind = order.kind;
+    context->accounts = std::move(accounts);
+    context->selected = order.targets;
+    context->owners = MessageOwners(m_accounts);
+    context->messages = m_messages;
+    context->cancelRequest = m_running.cancel;
+    context->stop = m_running.stop->get_token();
+    context->view = ViewMessenger(m_channel, this, order);
+    context->newMailFound = m_newMailFound;
+    context->newCount = m_newCount;
+    context->active = m_workers.ActiveFlag();
+    context->transports = m_running.transports;
+    context->output = m_s.output;
+    context->quickCheck = EnvironmentOptions(keys::kEnvironment).m_quickCheck != 0;
+    context->tls = m_s.tls;
+    context->signIn = m_s.signIn;
     m_busy = true;
     m_s.ui->SetWaitCursor(true);
     m_animator.StartBusy();
-    m_cancelRequest->Reset();
-    // A Cancel before this one left the connections cut.
-    if (m_s.transports) m_s.transports->Resume();
-    if (m_s.signIn) m_s.signIn->Resume();
     m_checkCancelled = false;
-    m_checkEnding = kind == WorkerKind::CheckMail || kind == WorkerKind::Scan;
+    m_checkEnding = order.IsCheck();
     m_workers.Start([context] { RunMailWorker(*context); });
+    return true;
 }
 
-void CCorvaneView::OnWorkerDone() {
-    // A rebuild of the list while the worker still runs (the user picked
-    // another mailbox) must not end the busy state: one worker at a time.
-    if (m_workers.Active()) return;
-    // A Cancel cut the sign-in calls of this worker only: a reply sent now
-    // needs them again.
-    if (m_s.signIn) m_s.signIn->Resume();
+void CCorvaneView::EndWork() {
     // Not busy first: the window reads the command states when the cursor
     // changes.
     const bool wasBusy = m_busy;
@@ -412,89 +466,104 @@ void CCorvaneView::OnWorkerDone() {
         // The user's cut, not a failure of the last check's accounts.
         m_s.ui->SetPaneText("Cancelled", 0);
     }
-    if (m_destroyed) return;
-    // Asked after a check the user started, once per account; the answers
-    // come later, and a yes runs that work again for that account (after
-    // whatever worker runs then).
-    const WorkerKind kind = m_workerKind;
-    m_followUps.Ask(*m_s.ui, kind,
-                    [self = QPointer<CCorvaneView>(this), kind](const std::string& account, const std::string& fingerprint) {
-                        if (!self || self->m_destroyed) return;
-                        if (!fingerprint.empty())
-                            for (AccountSettings& held : self->m_accounts)
-                                if (held.GetAccountName() == account) held.m_incomingCertificate = fingerprint;
-                        self->RunAgainFor(kind, {account});
-                    });
-    if (!m_workers.Active())
-        if (auto later = m_followUps.TakeLater()) RunAgainFor(later->first, later->second);
 }
 
-void CCorvaneView::OnSignInExpired(const std::string& account) { m_followUps.SignInExpired(account); }
+void CCorvaneView::AfterWork() {
+    if (m_destroyed) return;
+    // The questions the work left; the answers come later, and a yes runs
+    // the order the question belongs to again, for that account.
+    m_followUps.Ask(*m_s.ui, [self = QPointer<CCorvaneView>(this)](const WorkOrder& order, const std::string& account,
+                                                                    const std::string& fingerprint) {
+        if (!self || self->m_destroyed) return;
+        if (!fingerprint.empty()) {
+            for (AccountSettings& held : self->m_accounts)
+                if (held.GetAccountName() == account) held.m_incomingCertificate = fingerprint;
+            // The account changed: its watches are made anew with the trust.
+            if (self->m_watch) self->m_watch->Watch(self->m_accounts);
+        } else if (self->m_watch) {
+            self->m_watch->Renew(account);  // signed in anew
+        }
+        WorkOrder again = order;
+        again.accounts = {account};
+        self->RunAgain(again);
+    });
+    if (!m_busy && !m_workers.Active())
+        if (auto later = m_followUps.TakeLater()) RunAgain(*later);
+}
 
-void CCorvaneView::RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts) {
+void CCorvaneView::OnWorkerDone() {
+    // A rebuild of the list while the worker still runs (the user picked
+    // another mailbox) must not end the busy state: one worker at a time.
+    if (m_workers.Active()) return;
+    EndWork();
+    AfterWork();
+}
+
+void CCorvaneView::OnSignInExpired(const WorkOrder& order, const std::string& account) {
+    m_followUps.SignInExpired(order, account);
+}
+
+void CCorvaneView::RunAgain(const WorkOrder& order) {
     if (m_destroyed || EndBegun()) return;
-    if (m_workers.Active()) {  // after the worker that runs now
-        m_followUps.Later(kind, accounts);
+    if (m_busy || m_workers.Active()) {  // after the work that runs now
+        m_followUps.Later(order);
         return;
     }
-    // The user just said yes: what failed for want of that trust runs again
-    // at once, for those accounts only.
-    if (kind == WorkerKind::CheckMail) {
+    if (order.kind == WorkerKind::CheckMail) {
         if (!m_s.ui->HasProgressWindow()) m_s.ui->CreateProgressWindow();
         m_s.ui->ShowProgressWindow("Getting New Mail");
         SetTrayTip(kCheckingTip);
     }
-    StartWorker(kind, accounts);
+    StartWorker(order);
 }
 
-void CCorvaneView::OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) {
-    m_followUps.UntrustedCertificate(account, certificate);
+void CCorvaneView::OnUntrustedCertificate(const WorkOrder& order, const std::string& account,
+                                          const PeerCertificate& certificate) {
+    m_followUps.UntrustedCertificate(order, account, certificate);
 }
 
 void CCorvaneView::OnAccountsChecked(const std::vector<AccountCheck>& results) {
     std::vector<std::string> names;
     for (const auto& account : m_accounts)
         if (!account.m_disabled) names.push_back(account.GetAccountName());
+    // A check's word on an account replaces what its watches said.
+    for (const auto& result : results) m_watchProblems.erase(result.account);
     m_s.ui->SetPaneText(m_announcer.Checked(names, results), 0);
 }
 
-void CCorvaneView::OnDeleteDone() {
-    m_selectedRows.clear();
-    m_channel->Post([this] { OnListRefresh(); });
-}
+void CCorvaneView::OnDeleteDone() { m_channel->Post([this] { OnListRefresh(); }); }
 
-void CCorvaneView::OnRetrieveDone(RetrieveResult result, const std::string& text) {
-    OnWorkerDone();
-    if (m_busy) return;  // a certificate trusted just now: the read runs again
-    if (m_selectedRows.empty()) return;
-    m_selectedRows.clear();
-    // The worker read every message of the mailbox and none was this one:
-    // the stored header is stale. Failed connections or logins say nothing
-    // here; their reason is in the conversation log.
+void CCorvaneView::OnRetrieveDone(const WorkOrder& order, RetrieveResult result, const std::string& text) {
+    EndWork();
+    // The message first, then whatever waits (news, a yes): a read that
+    // came back is never dropped for other work.
     if (result == RetrieveResult::NotOnServer) {
+        // The worker read every message of the mailbox and none was this
+        // one: the stored header is stale. Failed connections or logins say
+        // nothing here; their reason is in the conversation log.
         m_s.ui->MessageBox(
             "The Message does not exist on your server. It may have been removed\t\t\t\t\t\t\tby another email "
             "client. Please Perform Maintainance to rescan your\t\t\t\t\t\t\tmail server, or turn off \"Save "
             "Headers Locally\" in the VeltoMail \t\t\t\t\t\t\tEnvironment Options");
-        return;
+    } else if (result == RetrieveResult::Fetched) {
+        ShowFetchedMessage(order, text);
     }
-    if (result == RetrieveResult::Fetched) ShowFetchedMessage(text);
+    AfterWork();
 }
 
-void CCorvaneView::ShowFetchedMessage(const std::string& text) {
+void CCorvaneView::ShowFetchedMessage(const WorkOrder& order, const std::string& text) {
     CMailHeader record;
-    if (m_selected.empty() || !m_messages->FindFirst(m_selected.front(), record)) return;
-    EnvironmentOptions environment(keys::kEnvironment);
-    if (m_readIn == ReadIn::AsViewTypeSays) {
-        if (environment.m_viewType == kViewAsWebPage) m_readIn = ReadIn::Browser;
-        else if (environment.m_viewType == kViewInMessageCenter) m_readIn = ReadIn::MessageCenter;
+    if (order.targets.empty() || !m_messages->FindFirst(order.targets.front(), record)) return;
+    ReadIn where = order.readIn;
+    if (where == ReadIn::AsViewTypeSays) {
+        const EnvironmentOptions environment(keys::kEnvironment);
+        if (environment.m_viewType == kViewAsWebPage) where = ReadIn::Browser;
+        else if (environment.m_viewType == kViewInMessageCenter) where = ReadIn::MessageCenter;
     }
     const CMessageText message = CMessageText::ForReading(record, text);
-    if (m_readIn != ReadIn::MessageCenter) m_s.ui->ShowInBrowser(record, message);
-    if (m_readIn != ReadIn::Browser) {
-        const int page = (m_messageCenterPage >= 0 && m_messageCenterPage <= IEngineUi::kHeaderPage)
-                             ? m_messageCenterPage
-                             : IEngineUi::kMessagePage;
+    if (where != ReadIn::MessageCenter) m_s.ui->ShowInBrowser(record, message);
+    if (where != ReadIn::Browser) {
+        const int page = (order.page >= 0 && order.page <= IEngineUi::kHeaderPage) ? order.page : IEngineUi::kMessagePage;
         m_s.ui->ShowInMessageCenter(record, message, page);
     }
 }

@@ -11,8 +11,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,7 @@
 #include "engine/TrayAnimator.h"
 #include "engine/UiChannel.h"
 #include "engine/ViewMessages.h"
+#include "engine/WorkOrder.h"
 #include "engine/WorkerThreads.h"
 #include "settings/Settings.h"
 
@@ -59,6 +62,9 @@ public:
         IHeaderStoreFile* store = nullptr;
         ILogSink* output = nullptr;  // the conversation log
         std::shared_ptr<ITransportFactory> transports;
+        // Connections of one piece of work, so its Cancel cuts nothing else;
+        // none: every piece of work shares transports.
+        std::function<std::shared_ptr<ITransportFactory>()> workTransports;
         // Save the data file after each check that changed the list (on a
         // thread of its own), not only at the end.
         bool saveAfterEachCheck = false;
@@ -69,8 +75,9 @@ public:
         ImapWatch::Transports watchTransports;
     };
     // How long shut-down waits for a running worker to stop, so that its
-    // records are saved too.
-    static constexpr std::chrono::milliseconds kWorkerStopWait{3000};
+    // records are saved too; then for the watches, once the headers are saved.
+    static constexpr std::chrono::milliseconds kWorkerStopWait{1000};
+    static constexpr std::chrono::milliseconds kWatchStopWait{500};
 
     explicit CCorvaneView(Services services, QObject* parent = nullptr);
     ~CCorvaneView() override;
@@ -82,6 +89,9 @@ public:
     // to is in SaveOutcome().
     void OnDestroy();
     const HeaderStoreOutcome& SaveOutcome() const { return m_stored.FinalOutcome(); }
+    // After OnDestroy: a thread that had not returned in time (one inside a
+    // name lookup). Everything is saved by then; the program need not wait.
+    bool ThreadsLeft() const { return m_threadsLeft; }
 
     // Accounts and the list.
     void LoadAccounts();
@@ -120,12 +130,12 @@ public:
 
     // An IMAP account's watch heard of new mail; a watch stands or fell.
     void OnImapNews(const std::string& account);
-    void OnWatchState(const std::string& account, const std::string& reason);
+    void OnWatchState(const std::string& account, const std::string& folder, const std::string& reason);
     int WatchesStanding() const { return m_watch ? m_watch->Standing() : 0; }
 
     // IViewMessages: the workers' messages.
     void OnListRefresh() override { RefreshList(); }
-    void OnRetrieveDone(RetrieveResult result, const std::string& text) override;
+    void OnRetrieveDone(const WorkOrder& order, RetrieveResult result, const std::string& text) override;
     void OnCheckFailed() override {}  // the failure is already in the conversation log
     void OnDeleteDone() override;
     void OnWorkerDone() override;
@@ -136,8 +146,9 @@ public:
     void OnProgressRange(int upper) override;
     void OnProgressAdvance(int step) override;
     void OnProgressReset() override;
-    void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) override;
-    void OnSignInExpired(const std::string& account) override;
+    void OnUntrustedCertificate(const WorkOrder& order, const std::string& account,
+                                const PeerCertificate& certificate) override;
+    void OnSignInExpired(const WorkOrder& order, const std::string& account) override;
     void OnAccountsChecked(const std::vector<AccountCheck>& results) override;
 
     // State, for the windows and for tests.
@@ -150,7 +161,8 @@ public:
     int MessageCenterPage() const { return m_messageCenterPage; }
     const DialupPolicy& Dialup() const { return m_dialup; }
     const TrayAnimator& Animator() const { return m_animator; }
-    bool CancelRequested() const { return m_cancelRequest->IsSet(); }
+    // Whether the last piece of work was told to stop.
+    bool CancelRequested() const { return m_running.cancel && m_running.cancel->IsSet(); }
     // True while a network worker has not yet marked itself finished.
     bool WorkerActive() const { return m_workers.Active(); }
     // Waits for every worker thread to return. False when one did not in time.
@@ -161,18 +173,25 @@ public:
 private:
     void StartGetMail();
     void StartScan();
-    // Where a read shows the message: as "View Type" says, or in one window.
-    enum class ReadIn { AsViewTypeSays, MessageCenter, Browser };
     // page: the Message Center page to show; none keeps the last one.
     void StartRead(ReadIn where, std::optional<int> page);
-    // only: the accounts to visit; empty, every one.
-    void StartWorker(WorkerKind kind, const std::vector<std::string>& only = {});
-    void RunAgainFor(WorkerKind kind, const std::vector<std::string>& accounts);
-    void ShowFetchedMessage(const std::string& text);
+    // Starts the work as ordered; false (nothing started) while busy.
+    bool StartWorker(const WorkOrder& order);
+    // Starts it now, or once the work running now has ended.
+    void RunAgain(const WorkOrder& order);
+    // The busy state of the work that ended is over.
+    void EndWork();
+    // Then the questions it left go up, and what waits starts.
+    void AfterWork();
+    void CancelRunning();
+    void ShowFetchedMessage(const WorkOrder& order, const std::string& text);
     void RebuildRows();
     void NewMailAlert();
     void ReloadAccounts();
-    void TakeFirstSelectedRow();
+    // The rest of start-up, once the first start's options sheet closed.
+    void ContinueStartUp();
+    void ArmStartTimers();
+    std::optional<MessageKey> FirstSelected();
     // The notice's Read: the message of that id, as "View Type" says.
     void ReadFromNotice(const MessageKey& key);
     void RunOptionsSheetAndReload();
@@ -182,7 +201,14 @@ private:
 
     Services m_s;
     std::shared_ptr<UiChannel> m_channel;
-    std::shared_ptr<ManualResetEvent> m_cancelRequest;
+    // The piece of work running (or the last one): its order and its cuts.
+    struct Running {
+        WorkOrder order;
+        std::shared_ptr<ManualResetEvent> cancel;
+        std::shared_ptr<std::stop_source> stop;
+        std::shared_ptr<ITransportFactory> transports;
+    };
+    Running m_running;
     std::shared_ptr<MessageStore> m_messages;
     MessageListModel m_model;
     TrayAnimator m_animator;
@@ -193,8 +219,6 @@ private:
 
     std::vector<AccountSettings> m_accounts;
     std::string m_filter = kAllMailboxes;
-    std::vector<int> m_selectedRows;
-    std::vector<MessageKey> m_selected;
     std::function<std::vector<int>()> m_selectionSource;
     bool m_busy = false;
     // Written by the worker, read by the UI thread.
@@ -208,11 +232,13 @@ private:
     NewMailAnnouncer m_announcer;
     CheckTimers m_checkTimers;
     std::unique_ptr<ImapWatch> m_watch;
-    WorkerKind m_workerKind = WorkerKind::Scan;
-    ReadIn m_readIn = ReadIn::AsViewTypeSays;
+    // Why a watched folder cannot be watched, by account and folder: told
+    // when an account's word changes, not at every retry.
+    std::map<std::string, std::map<std::string, std::string>> m_watchProblems;
     int m_messageCenterPage = IEngineUi::kMessagePage;
     bool m_destroyed = false;
     bool m_initialised = false;
+    bool m_threadsLeft = false;
 };
 
 }  // namespace velto

@@ -3,6 +3,7 @@
 // real ones live with the platform, tests use fakes. Every method here is
 // called on the user-interface thread.
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -67,13 +68,22 @@ struct DialupConnection {
 class IDialup {
 public:
     virtual ~IDialup() = default;
-    // 0 on success, with the active connections.
+    // None of these waits for the service: they answer from what it last
+    // said. 0 on success, with the active connections.
     virtual long EnumConnections(std::vector<DialupConnection>& connections) = 0;
     // Phone book entry names, in the service's order.
     virtual void EnumEntryNames(std::vector<std::string>& names) = 0;
-    // Runs the modal dialling dialog for the entry; returns when it closed.
-    virtual void RunDialDialog(const std::string& entry) = 0;
+    // Opens the dialling dialog for the entry and returns at once; closed
+    // runs on the UI thread once it has closed (connected or not), with
+    // the connections as they are after it.
+    virtual void RunDialDialog(const std::string& entry, std::function<void()> closed) = 0;
+    // Asks for the hang-up; the connection leaves the list when the
+    // service says it is down.
     virtual long HangUp(long handle) = 0;
+    // then runs on the UI thread once the service's first answers are in
+    // (or it could not be asked); until then EnumConnections cannot tell
+    // (non-zero) and no entry is listed.
+    virtual void WhenKnown(std::function<void()> then) { then(); }
 
     // Beyond dial-up, the network as the desktop sees it: whether the
     // internet can be reached now (true when nobody can tell), and calls on
@@ -99,8 +109,8 @@ class ISecretStore {
 public:
     virtual ~ISecretStore() = default;
     // Worker threads: wait for the keyring, a few seconds at most, and no
-    // longer once AbortAll was called.
-    virtual SecretAnswer Read(const std::string& key) = 0;
+    // longer once the work's stop is asked or AbortAll was called.
+    virtual SecretAnswer Read(const std::string& key, std::stop_token stop = {}) = 0;
     virtual bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) = 0;
     // Any thread: return at once; the answer comes later on the
     // user-interface thread, from its event loop, never inside the call.
@@ -129,11 +139,12 @@ class ITokenSource {
 public:
     virtual ~ITokenSource() = default;
     // A token to sign in with; fresh: the last one was refused, so not the
-    // one held. False with the reason in problem.
-    virtual bool AccessToken(const AccountSettings& account, bool fresh, std::string& token,
-                             TokenProblem& problem) = 0;
-    // Cuts every call under way at once (shut-down, Cancel), and those made
-    // until Resume, as ITransportFactory does for connections.
+    // one held. False with the reason in problem; "cancelled" once stop is
+    // asked.
+    virtual bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem,
+                             std::stop_token stop = {}) = 0;
+    // Cuts every call under way at once (the end), and those made until
+    // Resume, as ITransportFactory does for connections.
     virtual void AbortAll() {}
     virtual void Resume() {}
 };
@@ -159,7 +170,8 @@ struct SignInResult {
 // access token; a refused token is replaced by a fresh one once; a password
 // the keyring did not give back is never tried (empty ones would count as
 // failed sign-ins, which may lock the account). Worker threads only; waits
-// at most its own limits, and no longer once AbortAll was called.
+// at most its own limits, and no longer once the work's stop is asked (its
+// Cancel) or AbortAll was called (the end).
 class ISignIn {
 public:
     // oauth: user is the address and secret a token; else a user name and
@@ -167,7 +179,7 @@ public:
     using Attempt = std::function<SignInTry(bool oauth, const std::string& user, const std::string& secret)>;
     virtual ~ISignIn() = default;
     virtual SignInResult Run(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
-                             ILogSink* log) = 0;
+                             ILogSink* log, std::stop_token stop = {}) = 0;
     virtual void AbortAll() {}
     virtual void Resume() {}
 

@@ -27,7 +27,7 @@ struct ImapWatch::One {
     std::shared_ptr<ISignIn> signIn;
     Hooks hooks;
     std::chrono::milliseconds idle{0};
-    std::thread thread;
+    std::stop_source stopSource;  // cuts its sign-in and keyring waits
     std::mutex mutex;
     std::condition_variable wake;
     bool stop = false;
@@ -43,11 +43,21 @@ ImapWatch::ImapWatch(Transports transports, std::shared_ptr<ITlsLayer> tls, std:
       m_hooks(std::move(hooks)),
       m_idle(idle) {}
 
-ImapWatch::~ImapWatch() { Stop(); }
+ImapWatch::~ImapWatch() { Stop(std::chrono::milliseconds(0)); }
+
+void ImapWatch::End(One& one) {
+    {
+        std::lock_guard lock(one.mutex);
+        one.stop = true;
+        one.wake.notify_all();
+    }
+    one.stopSource.request_stop();
+    if (one.transports) one.transports->AbortAll();
+}
 
 void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
-    Stop(false);
     if (!m_transports) return;
+    std::vector<std::shared_ptr<One>> kept, made;
     std::map<std::string, int> perServer;
     for (const AccountSettings& account : accounts) {
         if (!account.IsImap() || account.m_disabled) continue;
@@ -55,6 +65,13 @@ void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
         // beyond it are checked at the interval.
         for (const std::string& folder : account.ImapFolders()) {
             if (perServer[account.GetServerName()]++ >= kWatchesPerServer) break;
+            auto same = std::find_if(m_watches.begin(), m_watches.end(), [&](const std::shared_ptr<One>& one) {
+                return one && one->folder == folder && one->account.SameValues(account);
+            });
+            if (same != m_watches.end()) {
+                kept.push_back(std::move(*same));
+                continue;
+            }
             auto one = std::make_shared<One>();
             one->account = account;
             one->folder = folder;
@@ -63,10 +80,35 @@ void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
             one->signIn = m_signIn;
             one->hooks = m_hooks;
             one->idle = m_idle;
-            one->thread = std::thread([one] { Run(one); });
-            m_watches.push_back(std::move(one));
+            made.push_back(std::move(one));
         }
     }
+    // The watches of changed or removed accounts end; their threads stay
+    // owned here until they have returned.
+    for (auto& one : m_watches)
+        if (one) End(*one);
+    m_watches = std::move(kept);
+    for (auto& one : made) {
+        m_threads.Start([one](std::stop_token) { Run(one); });
+        m_watches.push_back(std::move(one));
+    }
+}
+
+void ImapWatch::Renew(const std::string& account) {
+    // Each account once, as its watches hold it.
+    std::vector<AccountSettings> accounts;
+    for (const auto& one : m_watches) {
+        const std::string name = one->account.GetAccountName();
+        if (std::none_of(accounts.begin(), accounts.end(), [&](const AccountSettings& a) { return a.GetAccountName() == name; }))
+            accounts.push_back(one->account);
+    }
+    for (auto& one : m_watches) {
+        if (one->account.GetAccountName() != account) continue;
+        End(*one);
+        one.reset();
+    }
+    std::erase(m_watches, nullptr);
+    Watch(accounts);  // the others stay; this account's are made anew
 }
 
 void ImapWatch::Wake() {
@@ -82,21 +124,10 @@ void ImapWatch::Wake() {
     }
 }
 
-void ImapWatch::Stop(bool wait) {
-    for (auto& one : m_watches) {
-        {
-            std::lock_guard lock(one->mutex);
-            one->stop = true;
-            one->wake.notify_all();
-        }
-        if (one->transports) one->transports->AbortAll();
-    }
-    for (auto& one : m_watches) {
-        if (!one->thread.joinable()) continue;
-        if (wait) one->thread.join();
-        else one->thread.detach();
-    }
+bool ImapWatch::Stop(std::chrono::milliseconds limit) {
+    for (auto& one : m_watches) End(*one);
     m_watches.clear();
+    return m_threads.JoinAll(limit);
 }
 
 int ImapWatch::Standing() const {
@@ -108,7 +139,6 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
     const std::string name = one.account.GetAccountName();
     const std::string& folder = one.folder;
     std::chrono::milliseconds delay = kFirstDelay;
-    bool dropped = false;  // a watch stood before and fell
     auto stopped = [&] {
         std::lock_guard lock(one.mutex);
         return one.stop;
@@ -127,13 +157,13 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         ImapOpen with;
         with.tls = one.tls.get();
         with.signIn = one.signIn.get();
+        with.stop = one.stopSource.get_token();
         ImapFolderState state;
         if (!OpenImap(imap, one.account, with, reason) || !imap.Examine(folder, state)) {
             if (stopped()) break;
-            dropped = true;
             if (reason.empty()) reason = "the folder " + folder + " could not be opened";
             // A Cancel's cut is the user's, not the account's failure.
-            if (reason != "cancelled" && one.hooks.state) one.hooks.state(name, reason);
+            if (reason != "cancelled" && one.hooks.state) one.hooks.state(name, folder, reason);
             pause();
             continue;
         }
@@ -143,9 +173,10 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
             return;
         }
         one.standing = true;
-        if (one.hooks.state) one.hooks.state(name, {});
-        // Mail that came while the watch was down was told to nobody.
-        if (std::exchange(dropped, false) && one.hooks.news) one.hooks.news(name);
+        if (one.hooks.state) one.hooks.state(name, folder, {});
+        // Mail that came before the watch stood, or while it was down, was
+        // told to nobody: the account is checked once now.
+        if (one.hooks.news) one.hooks.news(name);
         delay = kFirstDelay;
         for (;;) {
             ImapIdleNews news;
@@ -161,7 +192,6 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         if (stopped()) break;
         if (imap.IsConnected()) imap.Logout();
         // Made again at once; only a watch that cannot be made is told.
-        dropped = true;
         delay = std::chrono::milliseconds(0);
         pause();
         delay = kFirstDelay;

@@ -23,6 +23,7 @@ ImapOpen WorkerOpen(const AccountSettings& account, WorkerContext& ctx) {
     with.tls = ctx.tls.get();
     with.signIn = ctx.signIn.get();
     with.log = ctx.output;
+    with.stop = ctx.stop;
     const std::string name = account.GetAccountName();
     with.untrusted = [&ctx, name](const PeerCertificate& certificate) { ctx.view.PostUntrustedCertificate(name, certificate); };
     with.expired = [&ctx, name] {
@@ -88,7 +89,7 @@ bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& w
             if (!ok && code != 0 && code != localerr::kTokenRefused) tried.why = ConnectionFailureReason(code);
             return tried;
         },
-        with.log);
+        with.log, with.stop);
     if (result.askUser && with.expired) with.expired();
     if (!result.ok) {
         reason = result.reason;
@@ -120,7 +121,7 @@ ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, b
     out.opened = true;
     const std::string server = account.GetServerName();
     const std::string address = account.GetEmailAddress();
-    const MessageOwners owners(ctx.accounts);
+    const MessageOwners& owners = ctx.owners;
     std::unordered_set<std::uint32_t> unseen;
     bool complete = true;
     for (const std::string& folder : account.ImapFolders()) {
@@ -129,6 +130,9 @@ ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, b
         if (!imap.Examine(folder, state) || !imap.SearchUnseen(uids)) {
             complete = false;
             out.error = true;
+            // Told as the account's state, in the words its watch uses, so
+            // a check and the watch agree on it.
+            if (out.reason.empty()) out.reason = "the folder " + folder + " could not be opened";
             if (!imap.IsConnected()) break;
             continue;
         }
@@ -198,7 +202,7 @@ RetrieveResult ReadImapMessage(const AccountSettings& account, const MessageKey&
 }
 
 bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& deleted) {
-    const MessageOwners owners(ctx.accounts);
+    const MessageOwners& owners = ctx.owners;
     bool any = false;
     for (std::size_t n = 0; n < ctx.selected.size(); ++n) any = any || (!deleted[n] && owners.CountsFor(ctx.selected[n], account));
     if (!any) return true;

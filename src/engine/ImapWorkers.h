@@ -23,6 +23,7 @@ struct ImapOpen {
     ILogSink* log = nullptr;
     std::function<void(const PeerCertificate&)> untrusted;
     std::function<void()> expired;
+    std::stop_token stop;  // the work's own cut, for the sign-in's waits
 };
 bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& with, std::string& reason);
 
@@ -33,7 +34,7 @@ bool ListImapFolders(const AccountSettings& account, std::shared_ptr<ITransportF
 
 struct ImapCheck {
     bool opened = false;     // signed in: the account was checked
-    std::string reason;      // why not, in plain words
+    std::string reason;      // why not (or which folder failed), in plain words
     bool error = false;      // a folder or a fetch failed
     bool cancelled = false;  // the worker must end now
 };

@@ -70,7 +70,7 @@ bool SignIn(CPopMail& pop, const AccountSettings& account, WorkerContext& ctx, s
             tried.why = oauth ? std::string() : CheckFailureReason(pop, CheckStage::Login);
             return tried;
         },
-        ctx.output);
+        ctx.output, ctx.stop);
     if (result.askUser && !ctx.cancelRequest->IsSet()) ctx.view.PostSignInExpired(account.GetAccountName());
     reason = result.reason;
     return result.ok;
@@ -169,7 +169,7 @@ class AccountScan {
 public:
     AccountScan(CPopMail& pop, WorkerContext& ctx, const AccountSettings& account, int count)
         : m_pop(pop), m_ctx(ctx), m_account(account), m_server(account.GetServerName()), m_count(count),
-          m_getMail(ctx.kind == WorkerKind::CheckMail), m_owners(ctx.accounts) {}
+          m_getMail(ctx.kind == WorkerKind::CheckMail) {}
 
     // Each id asked for on its own ("UIDL n"). False when cancelled.
     bool OneAtATime() {
@@ -225,7 +225,7 @@ private:
     // Known to this account: another account's record with the same id is
     // another message (MessageOwners says whose a record is).
     bool Known(std::uint32_t id) const {
-        return m_ctx.messages->ContainsFor(id, m_owners, m_server, m_account.GetEmailAddress());
+        return m_ctx.messages->ContainsFor(id, m_ctx.owners, m_server, m_account.GetEmailAddress());
     }
 
     void Progress(int i) {
@@ -256,7 +256,6 @@ private:
     int m_shown = 0;
     bool m_error = false;
     std::unordered_set<std::uint32_t> m_chosen;
-    const MessageOwners m_owners;
 };
 
 // Check (Get Mail, with its progress window) and scan (status bar): the
@@ -279,7 +278,7 @@ void CheckOrScan(WorkerContext& ctx) {
                 return;
             }
             error = error || !checked.opened || checked.error;
-            results.push_back({account.GetAccountName(), checked.opened ? std::string() : checked.reason});
+            results.push_back({account.GetAccountName(), checked.reason});
             continue;
         }
         std::string reason;
@@ -319,8 +318,8 @@ void CheckOrScan(WorkerContext& ctx) {
 }
 
 // The first account the record counts for (MessageOwners).
-const AccountSettings* AccountFor(const std::vector<AccountSettings>& accounts, const MessageKey& key) {
-    const MessageOwners owners(accounts);
+const AccountSettings* AccountFor(const std::vector<AccountSettings>& accounts, const MessageOwners& owners,
+                                  const MessageKey& key) {
     for (const auto& a : accounts)
         if (owners.CountsFor(key, a)) return &a;
     return nullptr;
@@ -337,7 +336,7 @@ void Retrieve(WorkerContext& ctx) {
     const std::uint32_t id = key.id;
     CMailHeader record;
     if (!ctx.messages->FindFirst(key, record)) return nothing();
-    const AccountSettings* account = AccountFor(ctx.accounts, key);
+    const AccountSettings* account = AccountFor(ctx.accounts, ctx.owners, key);
     if (!account || account->m_disabled) return nothing();
     if (account->IsImap()) {
         std::string text;
@@ -379,7 +378,7 @@ void Retrieve(WorkerContext& ctx) {
 void Delete(WorkerContext& ctx) {
     CPopMail pop(ctx.output, ctx.transports);
     bool error = false;
-    const MessageOwners owners(ctx.accounts);
+    const MessageOwners& owners = ctx.owners;
     std::vector<bool> deleted(ctx.selected.size(), false);
     for (const AccountSettings& account : ctx.accounts) {
         if (account.m_disabled) continue;

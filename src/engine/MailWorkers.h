@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageStore.h"
 #include "engine/ViewMessages.h"
+#include "engine/WorkOrder.h"
 #include "settings/Settings.h"
 
 namespace velto {
@@ -21,20 +23,25 @@ class ILogSink;
 class ITransportFactory;
 class ITlsLayer;
 
-// Which network worker to run.
-enum class WorkerKind { CheckMail, Scan, Retrieve, Delete };
-
+// Everything one worker uses, its own from the start: the accounts as they
+// were when it was asked for, its targets, its cancel and its connections.
 struct WorkerContext {
     WorkerKind kind = WorkerKind::Scan;
+    // The accounts to visit.
     std::vector<AccountSettings> accounts;
     std::vector<MessageKey> selected;  // retrieve: the first one; delete: every one
+    // Whose records are whose, from every configured account: a check of one
+    // account decides about that account's records only.
+    MessageOwners owners;
     std::shared_ptr<MessageStore> messages;
+    // This work's cancel: set by its Cancel or the end, nothing else's.
     std::shared_ptr<ManualResetEvent> cancelRequest;
+    std::stop_token stop;  // the same cut, for the sign-in and keyring waits
     ViewMessenger view;
     std::shared_ptr<std::atomic<bool>> newMailFound;
     std::shared_ptr<std::atomic<int>> newCount;
     std::shared_ptr<std::atomic<bool>> active;
-    std::shared_ptr<ITransportFactory> transports;
+    std::shared_ptr<ITransportFactory> transports;  // this work's connections
     ILogSink* output = nullptr;
     bool quickCheck = false;  // every id in one listing, headers in batches
     std::shared_ptr<ITlsLayer> tls;  // for accounts with SSL/TLS or STARTTLS

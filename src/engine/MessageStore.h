@@ -44,6 +44,7 @@ struct MessageKey {
 // for none.
 class MessageOwners {
 public:
+    MessageOwners() = default;
     explicit MessageOwners(const std::vector<AccountSettings>& accounts);
     // Whether a record made with (recordServer, recordAddress) counts for the
     // account with (server, address).

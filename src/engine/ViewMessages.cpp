@@ -21,12 +21,12 @@ void ViewMessenger::PostCheckFailed() {
     Post([](IViewMessages& v) { v.OnCheckFailed(); });
 }
 void ViewMessenger::PostUntrustedCertificate(std::string account, PeerCertificate certificate) {
-    Post([account = std::move(account), certificate = std::move(certificate)](IViewMessages& v) {
-        v.OnUntrustedCertificate(account, certificate);
+    Post([order = m_order, account = std::move(account), certificate = std::move(certificate)](IViewMessages& v) {
+        v.OnUntrustedCertificate(*order, account, certificate);
     });
 }
 void ViewMessenger::PostSignInExpired(std::string account) {
-    Post([account = std::move(account)](IViewMessages& v) { v.OnSignInExpired(account); });
+    Post([order = m_order, account = std::move(account)](IViewMessages& v) { v.OnSignInExpired(*order, account); });
 }
 void ViewMessenger::PostAccountsChecked(std::vector<AccountCheck> results) {
     Post([results = std::move(results)](IViewMessages& v) { v.OnAccountsChecked(results); });
@@ -35,10 +35,10 @@ void ViewMessenger::PostWorkerDone() {
     Post([](IViewMessages& v) { v.OnWorkerDone(); });
 }
 void ViewMessenger::SendRetrieveDone(RetrieveResult result) {
-    Send([result](IViewMessages& v) { v.OnRetrieveDone(result, {}); });
+    Send([order = m_order, result](IViewMessages& v) { v.OnRetrieveDone(*order, result, {}); });
 }
 void ViewMessenger::PostRetrieveDone(RetrieveResult result, std::string text) {
-    Post([result, text = std::move(text)](IViewMessages& v) { v.OnRetrieveDone(result, text); });
+    Post([order = m_order, result, text = std::move(text)](IViewMessages& v) { v.OnRetrieveDone(*order, result, text); });
 }
 void ViewMessenger::SendDeleteDone() {
     Send([](IViewMessages& v) { v.OnDeleteDone(); });

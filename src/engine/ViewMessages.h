@@ -10,6 +10,7 @@
 
 #include "engine/CheckFailures.h"
 #include "engine/EngineMessages.h"
+#include "engine/WorkOrder.h"
 #include "protocol/Transport.h"
 
 namespace velto {
@@ -23,12 +24,14 @@ enum class RetrieveResult : long {
     NotOnServer = kRetrieveNotOnServer,  // the whole mailbox was read; not there
 };
 
-// UI thread only.
+// UI thread only. The messages that end a piece of work, or leave a question
+// after it, carry that work's order.
 class IViewMessages {
 public:
     virtual ~IViewMessages() = default;
     virtual void OnListRefresh() = 0;                                           // UWM_LIST_REFRESH
-    virtual void OnRetrieveDone(RetrieveResult result, const std::string& text) = 0;  // UWM_RETRIEVE_DONE
+    virtual void OnRetrieveDone(const WorkOrder& order, RetrieveResult result,
+                                const std::string& text) = 0;  // UWM_RETRIEVE_DONE
     virtual void OnCheckFailed() = 0;                                           // UWM_CHECK_FAILED
     virtual void OnDeleteDone() = 0;                                            // UWM_DELETE_DONE
     virtual void OnWorkerDone() = 0;                                            // UWM_WORKER_DONE
@@ -43,17 +46,19 @@ public:
     // A check or scan ran to its end: how each account it tried went.
     virtual void OnAccountsChecked(const std::vector<AccountCheck>& results) = 0;
     // An account's server showed a certificate that failed verification.
-    virtual void OnUntrustedCertificate(const std::string& account, const PeerCertificate& certificate) = 0;
+    virtual void OnUntrustedCertificate(const WorkOrder& order, const std::string& account,
+                                        const PeerCertificate& certificate) = 0;
     // An account's OAuth2 sign-in was refused even with a fresh token.
-    virtual void OnSignInExpired(const std::string& account) = 0;
+    virtual void OnSignInExpired(const WorkOrder& order, const std::string& account) = 0;
 };
 
 // Any thread. The target is reached only through the channel, so after the
 // channel closes nothing reaches it.
 class ViewMessenger {
 public:
-    ViewMessenger(std::shared_ptr<UiChannel> channel, IViewMessages* target)
-        : m_channel(std::move(channel)), m_target(target) {}
+    ViewMessenger() = default;
+    ViewMessenger(std::shared_ptr<UiChannel> channel, IViewMessages* target, WorkOrder order = {})
+        : m_channel(std::move(channel)), m_target(target), m_order(std::make_shared<const WorkOrder>(std::move(order))) {}
 
     void PostListRefresh();
     void PostCheckFailed();
@@ -79,7 +84,8 @@ private:
     template <typename Fn>
     void Send(Fn fn);
     std::shared_ptr<UiChannel> m_channel;
-    IViewMessages* m_target;
+    IViewMessages* m_target = nullptr;
+    std::shared_ptr<const WorkOrder> m_order;
 };
 
 }  // namespace velto

@@ -3,15 +3,10 @@
 namespace velto {
 
 WorkerThreads::~WorkerThreads() {
-    // A thread still blocked at the end of the program (a server that stopped
-    // answering) holds only shared state; it ends with the process.
-    for (auto& t : m_threads) {
-        if (t.returned->IsSet()) {
-            t.thread.join();
-        } else {
-            t.thread.detach();
-        }
-    }
+    // Owned to the end: its connection was cut before this. A worker stuck
+    // where nothing cuts (a name lookup) is not waited for: the program ends
+    // without running this once everything is saved.
+    for (auto& t : m_threads) t.thread.join();
 }
 
 bool WorkerThreads::Start(std::function<void()> body) {

@@ -34,11 +34,14 @@ CDialupDialog::CDialupDialog(NetworkManager& nm, const QString& entry, const QSt
 
 QString CDialupDialog::StatusText() const { return m_status->text(); }
 
-int CDialupDialog::exec() {
+void CDialupDialog::open() {
     // Nothing to dial: closed at once, as Cancel.
-    if (m_entry.isEmpty()) return QDialog::Rejected;
+    if (m_entry.isEmpty()) {
+        done(QDialog::Rejected);
+        return;
+    }
     m_start->start(m_timing.startMs);
-    return QDialog::exec();
+    QDialog::open();
 }
 
 void CDialupDialog::Dial() {
@@ -48,16 +51,25 @@ void CDialupDialog::Dial() {
         SetStatus(QString("Status: No network connection is named %1").arg(m_entry));
         return;
     }
-    QString error;
-    m_active = m_nm.Activate(m_profile, error);
-    if (m_active.isEmpty()) {
-        SetStatus(error);
-        return;
-    }
-    m_nm.Watch(m_active);
-    // It may be up already (or have failed) before the watch began.
-    const unsigned state = m_nm.ActiveState(m_active);
-    if (state != NetworkManager::Unknown) OnState(m_active, state, 0);
+    m_activating = true;
+    m_nm.Activate(m_profile, this, [this](const QString& active, const QString& error) {
+        m_activating = false;
+        m_active = active;
+        if (m_terminating) {
+            // Cancel came first: its hang-up waited for this connection.
+            if (m_hangUpDue) Terminate();
+            return;
+        }
+        if (m_active.isEmpty()) {
+            SetStatus(error);
+            return;
+        }
+        m_nm.Watch(m_active);
+        // It may be up already (or have failed) before the watch began.
+        m_nm.ReadActiveState(m_active, this, [this, path = m_active](unsigned state) {
+            if (state != NetworkManager::Unknown) OnState(path, state, 0);
+        });
+    });
 }
 
 void CDialupDialog::OnState(const QString& path, unsigned state, unsigned reason) {
@@ -107,9 +119,14 @@ void CDialupDialog::reject() {
     m_close->stop();
     setWindowTitle("Terminating Connection...");
     QTimer::singleShot(m_timing.terminateMs, this, [this] {
-        if (!m_active.isEmpty()) m_nm.Deactivate(m_active);
-        done(QDialog::Rejected);
+        m_hangUpDue = true;
+        if (!m_activating) Terminate();
     });
+}
+
+void CDialupDialog::Terminate() {
+    if (!m_active.isEmpty()) m_nm.Deactivate(m_active);
+    done(QDialog::Rejected);
 }
 
 void CDialupDialog::SetStatus(const QString& text) {

@@ -24,7 +24,8 @@ public:
     CDialupDialog(NetworkManager& nm, const QString& entry, const QString& profilePath, Timing timing,
                   QWidget* parent = nullptr);
     QString StatusText() const;
-    int exec() override;
+    // Shows the dialog and returns; finished() tells when it has closed.
+    void open() override;
 
 protected:
     void reject() override;  // Cancel, Esc, the close box
@@ -34,6 +35,7 @@ private:
     void OnState(const QString& path, unsigned state, unsigned reason);
     void OnStage(const QString& path, NetworkManager::DialStage stage);
     void SetStatus(const QString& text);
+    void Terminate();
 
     NetworkManager& m_nm;
     QString m_entry;
@@ -44,6 +46,8 @@ private:
     QTimer* m_start;
     QTimer* m_close;
     bool m_terminating = false;
+    bool m_activating = false;  // NetworkManager has not answered the activation yet
+    bool m_hangUpDue = false;   // the "Terminating" pause is over
 };
 
 }  // namespace velto

@@ -22,7 +22,7 @@ struct Pending {
 };
 
 std::mutex g_waitersMutex;
-std::condition_variable g_waitersWake;
+std::condition_variable_any g_waitersWake;
 
 }  // namespace
 
@@ -80,8 +80,8 @@ void KeyringSecrets::Start(Op op, const std::string& key, const std::string& sec
     QMetaObject::invokeMethod(m_home, std::move(run), Qt::QueuedConnection);
 }
 
-SecretAnswer KeyringSecrets::Wait(Op op, const std::string& key, const std::string& secret) {
-    if (m_aborted) return {false, false, {}, "cancelled"};
+SecretAnswer KeyringSecrets::Wait(Op op, const std::string& key, const std::string& secret, std::stop_token stop) {
+    if (m_aborted || stop.stop_requested()) return {false, false, {}, "cancelled"};
     auto pending = std::make_shared<Pending>();
     const int generation = m_generation;
     Start(op, key, secret, [pending](const SecretAnswer& answer) {
@@ -92,12 +92,14 @@ SecretAnswer KeyringSecrets::Wait(Op op, const std::string& key, const std::stri
     });
     const auto deadline = std::chrono::steady_clock::now() + m_limit;
     std::unique_lock lock(g_waitersMutex);
-    g_waitersWake.wait_until(lock, deadline, [&] { return pending->done || m_generation != generation; });
+    // The work's own stop wakes this wait too.
+    g_waitersWake.wait_until(lock, stop, deadline, [&] { return pending->done || m_generation != generation; });
     if (pending->done) return pending->answer;
-    return {false, false, {}, m_generation != generation ? "cancelled" : "no keyring answered"};
+    const bool cut = m_generation != generation || stop.stop_requested();
+    return {false, false, {}, cut ? "cancelled" : "no keyring answered"};
 }
 
-SecretAnswer KeyringSecrets::Read(const std::string& key) { return Wait(Op::Read, key, {}); }
+SecretAnswer KeyringSecrets::Read(const std::string& key, std::stop_token stop) { return Wait(Op::Read, key, {}, stop); }
 
 bool KeyringSecrets::Write(const std::string& key, const std::string& secret, std::string* why) {
     const SecretAnswer answer = Wait(Op::Write, key, secret);

@@ -20,7 +20,7 @@ public:
     explicit KeyringSecrets(std::chrono::milliseconds limit = std::chrono::seconds(10));
     ~KeyringSecrets() override;
 
-    SecretAnswer Read(const std::string& key) override;
+    SecretAnswer Read(const std::string& key, std::stop_token stop = {}) override;
     bool Write(const std::string& key, const std::string& secret, std::string* why = nullptr) override;
     void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override;
     void WriteAsync(const std::string& key, const std::string& secret,
@@ -34,7 +34,7 @@ public:
 private:
     // Starts the job on the keyring's thread; done runs there.
     void Start(Op op, const std::string& key, const std::string& secret, std::function<void(const SecretAnswer&)> done);
-    SecretAnswer Wait(Op op, const std::string& key, const std::string& secret);
+    SecretAnswer Wait(Op op, const std::string& key, const std::string& secret, std::stop_token stop = {});
 
     std::chrono::milliseconds m_limit;
     QThread m_thread;

@@ -1,11 +1,14 @@
 #include "platform/NetworkManager.h"
 
 #include <QDBusArgument>
-#include <QDBusInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <memory>
+#include <utility>
 
 namespace velto {
 
@@ -21,23 +24,20 @@ const QString kActive = "org.freedesktop.NetworkManager.Connection.Active";
 const QString kVpn = "org.freedesktop.NetworkManager.VPN.Connection";
 const QString kDevice = "org.freedesktop.NetworkManager.Device";
 const QString kProperties = "org.freedesktop.DBus.Properties";
-// A desktop expects an answer at once; a bus that hangs must not hang us.
+// A bus that hangs leaves an answer outstanding no longer than this.
 constexpr int kCallTimeoutMs = 5000;
 
-QDBusMessage Call(QDBusConnection& bus, const QString& path, const QString& iface, const QString& method,
-                  const QList<QVariant>& args = {}) {
-    QDBusMessage m = QDBusMessage::createMethodCall(kService, path, iface, method);
-    m.setArguments(args);
-    // Where NetworkManager is installed but not running, the bus must not
-    // try to start it (and keep us waiting) for a question.
-    m.setAutoStartService(false);
-    return bus.call(m, QDBus::Block, kCallTimeoutMs);
+bool Answered(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
 }
 
-// One property, unwrapped from its variant; invalid when it could not be read.
-QVariant Property(QDBusConnection& bus, const QString& path, const QString& iface, const QString& name) {
-    const QDBusMessage reply = Call(bus, path, kProperties, "Get", {iface, name});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+// An "a{sv}" reply (GetAll).
+QVariantMap PropertyMap(const QDBusMessage& reply) {
+    return qdbus_cast<QVariantMap>(reply.arguments().at(0));
+}
+
+// A "v" reply (Get), unwrapped.
+QVariant PropertyValue(const QDBusMessage& reply) {
     return reply.arguments().at(0).value<QDBusVariant>().variant();
 }
 
@@ -52,34 +52,185 @@ QList<QDBusObjectPath> Paths(const QVariant& value) {
     return paths;
 }
 
+void RunAll(std::vector<std::function<void()>>& waiting) {
+    for (const auto& then : std::exchange(waiting, {})) then();
+}
+
 }  // namespace
 
 NetworkManager::NetworkManager(QDBusConnection bus, QObject* parent) : QObject(parent), m_bus(bus) {
+    // Every subscription is made here, before any question: a change that
+    // happens while one is under way is heard all the same. Empty paths
+    // follow all objects of the kind.
     m_bus.connect(kService, kPath, kManager, "StateChanged", this, SLOT(OnStateChanged(uint)));
+    m_bus.connect(kService, kPath, kProperties, "PropertiesChanged", this,
+                  SLOT(OnManagerPropertiesChanged(QString, QVariantMap, QStringList)));
+    m_bus.connect(kService, QString(), kActive, "StateChanged", this,
+                  SLOT(OnActiveStateChanged(uint, uint, QDBusMessage)));
+    m_bus.connect(kService, QString(), kVpn, "VpnStateChanged", this,
+                  SLOT(OnVpnStateChanged(uint, uint, QDBusMessage)));
+    m_bus.connect(kService, QString(), kDevice, "StateChanged", this,
+                  SLOT(OnDeviceStateChanged(uint, uint, uint, QDBusMessage)));
+    m_bus.connect(kService, kSettingsPath, kSettings, "NewConnection", this, SLOT(OnProfilesChanged()));
+    m_bus.connect(kService, kSettingsPath, kSettings, "ConnectionRemoved", this, SLOT(OnProfilesChanged()));
+    m_bus.connect(kService, QString(), kSettingsConnection, "Updated", this, SLOT(OnProfilesChanged()));
+    // NetworkManager (re)started, or gone.
+    auto* watcher = new QDBusServiceWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        AskManager();
+        AskProfiles();
+    });
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &NetworkManager::Forget);
+    AskManager();
+    AskProfiles();
 }
 
-bool NetworkManager::Profiles(std::vector<Profile>& out) {
-    out.clear();
-    const QDBusMessage reply = Call(m_bus, kSettingsPath, kSettings, "ListConnections");
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
-    for (const QDBusObjectPath& path : Paths(reply.arguments().at(0))) {
-        const QDBusMessage settings = Call(m_bus, path.path(), kSettingsConnection, "GetSettings");
-        if (settings.type() != QDBusMessage::ReplyMessage || settings.arguments().isEmpty()) continue;
-        QMap<QString, QVariantMap> map;
-        settings.arguments().at(0).value<QDBusArgument>() >> map;
-        const QString id = map.value("connection").value("id").toString();
-        if (!id.isEmpty()) out.push_back({id, path.path(), map.value("connection").value("type").toString()});
+void NetworkManager::Ask(const QString& path, const QString& iface, const QString& method,
+                         const QList<QVariant>& args, QObject* context, Answer answer) {
+    QDBusMessage m = QDBusMessage::createMethodCall(kService, path, iface, method);
+    m.setArguments(args);
+    // Where NetworkManager is installed but not running, the bus must not
+    // try to start it for a question.
+    m.setAutoStartService(false);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(m, kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, context ? context : this,
+            [watcher, answer = std::move(answer)] { answer(watcher->reply()); });
+    connect(watcher, &QDBusPendingCallWatcher::finished, watcher, &QObject::deleteLater);
+}
+
+// ---- what NetworkManager says ---------------------------------------------
+
+void NetworkManager::AskManager() {
+    ++m_managerAsked;
+    Ask(kPath, kProperties, "GetAll", {kManager}, nullptr, [this](const QDBusMessage& reply) {
+        --m_managerAsked;
+        m_managerAnswered = true;
+        if (Answered(reply)) {
+            m_available = true;
+            ApplyManager(PropertyMap(reply));
+        } else {
+            m_available = false;
+            m_activePaths.clear();
+            m_actives.clear();
+            SetState(0);
+        }
+        Settle();
+    });
+}
+
+void NetworkManager::ApplyManager(const QVariantMap& properties) {
+    if (properties.contains("State")) SetState(properties.value("State").toUInt());
+    if (!properties.contains("ActiveConnections")) return;
+    m_activePaths.clear();
+    for (const QDBusObjectPath& path : Paths(properties.value("ActiveConnections"))) m_activePaths << path.path();
+    std::erase_if(m_actives, [this](const auto& known) { return !m_activePaths.contains(known.first); });
+    // An active connection's name and kind never change: asked once each.
+    for (const QString& path : std::as_const(m_activePaths))
+        if (!m_actives.count(path) && !m_askingActive.contains(path)) AskActive(path);
+}
+
+void NetworkManager::AskActive(const QString& path) {
+    m_askingActive.insert(path);
+    Ask(path, kProperties, "GetAll", {kActive}, nullptr, [this, path](const QDBusMessage& reply) {
+        m_askingActive.remove(path);
+        // One that went meanwhile (or cannot be read) is left out.
+        if (Answered(reply) && m_activePaths.contains(path)) {
+            const QVariantMap p = PropertyMap(reply);
+            m_actives[path] = {p.value("Id").toString(), path, p.value("Type").toString()};
+        }
+        Settle();
+    });
+}
+
+void NetworkManager::AskProfiles() {
+    const unsigned round = ++m_profileRound;
+    Ask(kSettingsPath, kSettings, "ListConnections", {}, nullptr, [this, round](const QDBusMessage& reply) {
+        if (round != m_profileRound) return;
+        if (!Answered(reply)) {
+            m_profiles.clear();
+            m_profilesAvailable = false;
+            m_profilesAnswered = true;
+            Settle();
+            return;
+        }
+        const QList<QDBusObjectPath> paths = Paths(reply.arguments().at(0));
+        // Filled in NetworkManager's order whatever order the answers come in.
+        auto incoming = std::make_shared<std::vector<Profile>>(paths.size());
+        auto outstanding = std::make_shared<qsizetype>(paths.size());
+        auto commit = [this, incoming] {
+            m_profiles.clear();
+            for (const Profile& p : *incoming)
+                if (!p.id.isEmpty()) m_profiles.push_back(p);
+            m_profilesAvailable = true;
+            m_profilesAnswered = true;
+            Settle();
+        };
+        if (paths.isEmpty()) return commit();
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const QString path = paths[i].path();
+            Ask(path, kSettingsConnection, "GetSettings", {}, nullptr,
+                [this, round, incoming, outstanding, commit, i, path](const QDBusMessage& reply) {
+                    if (round != m_profileRound) return;
+                    if (Answered(reply)) {
+                        QMap<QString, QVariantMap> map;
+                        reply.arguments().at(0).value<QDBusArgument>() >> map;
+                        const QVariantMap connection = map.value("connection");
+                        (*incoming)[static_cast<std::size_t>(i)] = {connection.value("id").toString(), path,
+                                                                    connection.value("type").toString()};
+                    }
+                    if (--*outstanding == 0) commit();
+                });
+        }
+    });
+}
+
+void NetworkManager::SetState(unsigned state) {
+    if (state == m_state) return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void NetworkManager::Forget() {
+    m_available = false;
+    m_activePaths.clear();
+    m_actives.clear();
+    m_profiles.clear();
+    m_profilesAvailable = false;
+    m_profilesAnswered = true;
+    ++m_profileRound;  // a listing under way is of a NetworkManager that is gone
+    SetState(0);
+    Settle();
+}
+
+void NetworkManager::Settle() {
+    if (m_managerAsked > 0 || !m_askingActive.isEmpty()) return;
+    RunAll(m_whenActiveAnswered);
+    if (!m_known && m_managerAnswered && m_profilesAnswered) {
+        m_known = true;
+        RunAll(m_whenKnown);
     }
-    return true;
 }
 
-bool NetworkManager::ActiveConnections(std::vector<Active>& out) {
+void NetworkManager::WhenKnown(std::function<void()> then) {
+    if (m_known) return then();
+    m_whenKnown.push_back(std::move(then));
+}
+
+void NetworkManager::RefreshActive(std::function<void()> then) {
+    m_whenActiveAnswered.push_back(std::move(then));
+    AskManager();
+}
+
+bool NetworkManager::Profiles(std::vector<Profile>& out) const {
+    out = m_profiles;
+    return m_profilesAvailable;
+}
+
+bool NetworkManager::ActiveConnections(std::vector<Active>& out) const {
     out.clear();
-    const QVariant value = Property(m_bus, kPath, kManager, "ActiveConnections");
-    if (!value.isValid()) return false;
-    for (const QDBusObjectPath& path : Paths(value))
-        out.push_back({Property(m_bus, path.path(), kActive, "Id").toString(), path.path(),
-                       Property(m_bus, path.path(), kActive, "Type").toString()});
+    if (!m_available) return false;
+    for (const QString& path : m_activePaths)
+        if (auto it = m_actives.find(path); it != m_actives.end()) out.push_back(it->second);
     return true;
 }
 
@@ -88,57 +239,64 @@ bool NetworkManager::IsDialupType(const QString& type) {
     return kinds.contains(type);
 }
 
-QString NetworkManager::Activate(const QString& profilePath, QString& error) {
-    const QDBusMessage reply = Call(m_bus, kPath, kManager, "ActivateConnection",
-                                    {QVariant::fromValue(QDBusObjectPath(profilePath)),
-                                     QVariant::fromValue(QDBusObjectPath("/")), QVariant::fromValue(QDBusObjectPath("/"))});
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        error = reply.errorMessage().isEmpty() ? QStringLiteral("NetworkManager did not answer") : reply.errorMessage();
-        return {};
-    }
-    return reply.arguments().at(0).value<QDBusObjectPath>().path();
+// ---- calls ------------------------------------------------------------------
+
+void NetworkManager::Activate(const QString& profilePath, QObject* context,
+                              std::function<void(const QString&, const QString&)> done) {
+    Ask(kPath, kManager, "ActivateConnection",
+        {QVariant::fromValue(QDBusObjectPath(profilePath)), QVariant::fromValue(QDBusObjectPath("/")),
+         QVariant::fromValue(QDBusObjectPath("/"))},
+        context, [done = std::move(done)](const QDBusMessage& reply) {
+            if (Answered(reply)) return done(reply.arguments().at(0).value<QDBusObjectPath>().path(), {});
+            done({}, reply.errorMessage().isEmpty() ? QStringLiteral("NetworkManager did not answer")
+                                                    : reply.errorMessage());
+        });
 }
 
-bool NetworkManager::Deactivate(const QString& activePath) {
-    const QDBusMessage reply =
-        Call(m_bus, kPath, kManager, "DeactivateConnection", {QVariant::fromValue(QDBusObjectPath(activePath))});
-    return reply.type() == QDBusMessage::ReplyMessage;
+void NetworkManager::Deactivate(const QString& activePath) {
+    // The connection leaves the list when NetworkManager says so.
+    Ask(kPath, kManager, "DeactivateConnection", {QVariant::fromValue(QDBusObjectPath(activePath))}, nullptr,
+        [](const QDBusMessage&) {});
 }
 
-unsigned NetworkManager::State() { return Property(m_bus, kPath, kManager, "State").toUInt(); }
-
-unsigned NetworkManager::ActiveState(const QString& activePath) {
-    return Property(m_bus, activePath, kActive, "State").toUInt();
+void NetworkManager::ReadActiveState(const QString& activePath, QObject* context,
+                                     std::function<void(unsigned)> done) {
+    Ask(activePath, kProperties, "Get", {kActive, "State"}, context, [done = std::move(done)](const QDBusMessage& reply) {
+        done(Answered(reply) ? PropertyValue(reply).toUInt() : static_cast<unsigned>(Unknown));
+    });
 }
 
-void NetworkManager::Unwatch() {
-    if (m_watched.isEmpty()) return;
-    m_bus.disconnect(kService, m_watched, kActive, "StateChanged", this, SLOT(OnActiveStateChanged(uint, uint)));
-    m_bus.disconnect(kService, m_watched, kVpn, "VpnStateChanged", this, SLOT(OnVpnStateChanged(uint, uint)));
-    for (const QString& device : m_devices)
-        m_bus.disconnect(kService, device, kDevice, "StateChanged", this, SLOT(OnDeviceStateChanged(uint, uint, uint)));
-    m_devices.clear();
-    m_watched.clear();
-}
-
-bool NetworkManager::Watch(const QString& activePath) {
-    Unwatch();
+void NetworkManager::Watch(const QString& activePath) {
     m_watched = activePath;
+    m_devices.clear();
     // A VPN tells its own stages; any other connection's are its devices'.
-    m_bus.connect(kService, activePath, kVpn, "VpnStateChanged", this, SLOT(OnVpnStateChanged(uint, uint)));
-    for (const QDBusObjectPath& device : Paths(Property(m_bus, activePath, kActive, "Devices"))) {
-        m_devices << device.path();
-        m_bus.connect(kService, device.path(), kDevice, "StateChanged", this,
-                      SLOT(OnDeviceStateChanged(uint, uint, uint)));
+    Ask(activePath, kProperties, "Get", {kActive, "Devices"}, nullptr, [this, activePath](const QDBusMessage& reply) {
+        if (activePath != m_watched || !Answered(reply)) return;
+        for (const QDBusObjectPath& device : Paths(PropertyValue(reply))) m_devices << device.path();
+    });
+}
+
+// ---- signals ----------------------------------------------------------------
+
+void NetworkManager::OnManagerPropertiesChanged(const QString& iface, const QVariantMap& changed,
+                                                const QStringList& invalidated) {
+    if (iface != kManager) return;
+    if (!m_available) {
+        // Not heard from before (or it came back): all of it, not a part.
+        AskManager();
+        return;
     }
-    return m_bus.connect(kService, activePath, kActive, "StateChanged", this, SLOT(OnActiveStateChanged(uint, uint)));
+    ApplyManager(changed);
+    if (invalidated.contains("ActiveConnections") || invalidated.contains("State")) AskManager();
+    Settle();
 }
 
-void NetworkManager::OnActiveStateChanged(unsigned state, unsigned reason) {
-    emit activeStateChanged(m_watched, state, reason);
+void NetworkManager::OnActiveStateChanged(uint state, uint reason, const QDBusMessage& message) {
+    emit activeStateChanged(message.path(), state, reason);
 }
 
-void NetworkManager::OnVpnStateChanged(unsigned state, unsigned) {
+void NetworkManager::OnVpnStateChanged(uint state, uint, const QDBusMessage& message) {
+    if (message.path() != m_watched) return;
     // NetworkManager's VPN states: prepare, need auth, connect, IP config.
     switch (state) {
     case 1: emit dialStageChanged(m_watched, DialStage::OpeningPort); break;
@@ -149,7 +307,8 @@ void NetworkManager::OnVpnStateChanged(unsigned state, unsigned) {
     }
 }
 
-void NetworkManager::OnDeviceStateChanged(unsigned state, unsigned, unsigned) {
+void NetworkManager::OnDeviceStateChanged(uint state, uint, uint, const QDBusMessage& message) {
+    if (m_watched.isEmpty() || !m_devices.contains(message.path())) return;
     // NetworkManager's device states: prepare, config, need auth, IP config,
     // IP check.
     switch (state) {
@@ -162,7 +321,9 @@ void NetworkManager::OnDeviceStateChanged(unsigned state, unsigned, unsigned) {
     }
 }
 
-void NetworkManager::OnStateChanged(unsigned state) { emit stateChanged(state); }
+void NetworkManager::OnStateChanged(uint state) { SetState(state); }
+
+void NetworkManager::OnProfilesChanged() { AskProfiles(); }
 
 QString NetworkManager::ReasonText(unsigned reason) {
     // NetworkManager's active-connection state reasons.

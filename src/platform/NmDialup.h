@@ -7,6 +7,7 @@
 // as online), no entries are offered and nothing is dialled.
 #include <QDBusConnection>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -28,12 +29,15 @@ public:
 
     explicit NmDialup(QDBusConnection bus = QDBusConnection::systemBus(), CDialupDialog::Timing timing = {},
                       QObject* parent = nullptr);
+    ~NmDialup() override;
     void SetDialogParent(QWidget* parent) { m_parent = parent; }
 
     long EnumConnections(std::vector<DialupConnection>& connections) override;
     void EnumEntryNames(std::vector<std::string>& names) override;
-    void RunDialDialog(const std::string& entry) override;
+    // One dialog at a time: a call while one is open is told when it closes.
+    void RunDialDialog(const std::string& entry, std::function<void()> closed) override;
     long HangUp(long handle) override;
+    void WhenKnown(std::function<void()> then) override;
     bool HasConnectivity() override;
     void SetNetworkListener(std::function<void()> connectivityBack, std::function<void()> resumed) override;
 
@@ -43,9 +47,13 @@ private slots:
     void OnPrepareForSleep(bool sleeping);
 
 private:
+    void OpenDialog(const std::string& entry);
+
     NetworkManager m_nm;
     CDialupDialog::Timing m_timing;
     QWidget* m_parent = nullptr;
+    QPointer<CDialupDialog> m_dialog;
+    std::vector<std::function<void()>> m_closed;  // told when the dialog has closed
     std::vector<QString> m_handles;  // active connection paths, by handle
     std::function<void()> m_connectivityBack, m_resumed;
     unsigned m_lastState = 0;

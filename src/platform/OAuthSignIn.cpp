@@ -164,9 +164,11 @@ bool AcceptableEndpoint(const QUrl& url) {
 }
 
 bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, OAuthTokens& out, std::string& error,
-                   std::chrono::milliseconds limit, const std::atomic<bool>* abort, bool* refused) {
+                   std::chrono::milliseconds limit, const std::atomic<bool>* abort, bool* refused,
+                   std::stop_token stop) {
     if (!CheckEndpoints(client, error)) return false;
-    if (abort && *abort) {
+    auto cut = [&] { return (abort && *abort) || stop.stop_requested(); };
+    if (cut()) {
         error = "cancelled";
         return false;
     }
@@ -176,10 +178,10 @@ bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, O
         network.post(TokenRequest(client), Form(client, {{"grant_type", "refresh_token"}, {"refresh_token", Q(refreshToken)}}));
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     Bound(reply, limit);
-    QTimer watch;  // the flag is set from another thread: looked at often
-    if (abort) {
+    QTimer watch;  // the cut comes from another thread: looked at often
+    if (abort || stop.stop_possible()) {
         QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-            if (*abort) Cut(reply, "cancelled");
+            if (cut()) Cut(reply, "cancelled");
         });
         watch.start(50);
     }
@@ -187,7 +189,7 @@ bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, O
     OAuthTokens tokens;
     tokens.refresh = refreshToken;
     const bool ok = ReadTokens(reply, tokens, error);
-    if (!ok && abort && *abort) error = "cancelled";
+    if (!ok && cut()) error = "cancelled";
     // An OAuth2 error answer (invalid_grant and the like), not a failure on the way.
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (refused) *refused = !ok && (status == 400 || status == 401);

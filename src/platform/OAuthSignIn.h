@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "settings/Settings.h"
@@ -45,7 +46,7 @@ bool AcceptableEndpoint(const QUrl& url);
 // that never came.
 bool RefreshTokens(const OAuthClient& client, const std::string& refreshToken, OAuthTokens& out, std::string& error,
                    std::chrono::milliseconds limit = kTokenTransferLimit,
-                   const std::atomic<bool>* abort = nullptr, bool* refused = nullptr);
+                   const std::atomic<bool>* abort = nullptr, bool* refused = nullptr, std::stop_token stop = {});
 
 class OAuthSignIn : public QObject {
     Q_OBJECT

@@ -29,7 +29,8 @@ std::string Unsealed(const std::string& binding, const std::string& stored) {
 
 }  // namespace
 
-OAuthTokenStore::OAuthTokenStore(ISecretStore* secrets, Clock clock) : m_secrets(secrets), m_clock(std::move(clock)) {
+OAuthTokenStore::OAuthTokenStore(std::shared_ptr<ISecretStore> secrets, Clock clock)
+    : m_secrets(std::move(secrets)), m_clock(std::move(clock)) {
     if (!m_clock) m_clock = [] { return QDateTime::currentSecsSinceEpoch(); };
 }
 
@@ -57,7 +58,7 @@ void OAuthTokenStore::Forget(const std::string& account) {
 }
 
 bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, std::string& token,
-                                  TokenProblem& problem) {
+                                  TokenProblem& problem, std::stop_token stop) {
     const std::string name = account.GetAccountName();
     const std::string binding = Binding(account);
     auto held = [&] {
@@ -74,7 +75,7 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         token = tokens.access;
         return true;
     }
-    if (m_aborted) {
+    if (m_aborted || stop.stop_requested()) {
         problem = {"cancelled", false};
         return false;
     }
@@ -82,7 +83,7 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
     // its own, and nothing may wait for it holding one.
     std::string stored;
     if (tokens.refresh.empty() && m_secrets)
-        if (SecretAnswer answer = m_secrets->Read(RefreshKey(name)); answer.ok) stored = Unsealed(binding, answer.secret);
+        if (SecretAnswer answer = m_secrets->Read(RefreshKey(name), stop); answer.ok) stored = Unsealed(binding, answer.secret);
     // One refresh at a time (a check and a reply may both need one):
     // providers that turn refresh tokens over revoke a sign-in whose old one
     // comes twice. Only workers come here, never the user-interface thread.
@@ -98,7 +99,7 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
         token = tokens.access;
         return true;
     }
-    if (m_aborted) {
+    if (m_aborted || stop.stop_requested()) {
         problem = {"cancelled", false};
         return false;
     }
@@ -111,7 +112,7 @@ bool OAuthTokenStore::AccessToken(const AccountSettings& account, bool fresh, st
     std::string why;
     bool refused = false;
     if (!RefreshTokens(ClientOf(account), tokens.refresh, renewed, why, std::chrono::seconds(30), &m_aborted,
-                       &refused)) {
+                       &refused, stop)) {
         problem = {refused ? "the sign-in has expired: " + why : "the sign-in could not be renewed: " + why, refused};
         return false;
     }

@@ -19,7 +19,7 @@ public:
     // Seconds since 1970; tests set their own.
     using Clock = std::function<std::int64_t()>;
     // secrets may be null: nothing outlives the run.
-    explicit OAuthTokenStore(ISecretStore* secrets, Clock clock = {});
+    explicit OAuthTokenStore(std::shared_ptr<ISecretStore> secrets, Clock clock = {});
 
     // After a browser sign-in (user-interface thread): keeps the tokens,
     // bound to the account's provider and client (an account changed since
@@ -29,7 +29,8 @@ public:
                   std::function<void(bool kept, const std::string& why)> kept = {});
     // The account is gone: its tokens go too.
     void Forget(const std::string& account);
-    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem) override;
+    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem,
+                     std::stop_token stop = {}) override;
 
     void AbortAll() override { m_aborted = true; }
     void Resume() override { m_aborted = false; }
@@ -37,7 +38,7 @@ public:
     static std::string RefreshKey(const std::string& account) { return account + "/OAuth Refresh Token"; }
 
 private:
-    ISecretStore* m_secrets;
+    std::shared_ptr<ISecretStore> m_secrets;
     Clock m_clock;
     std::atomic<bool> m_aborted = false;
     std::mutex m_mutex;

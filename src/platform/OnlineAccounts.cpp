@@ -42,25 +42,26 @@ void OnlineAccountsTokens::Resume() {
 
 // Waits for the answer within the time limit, and no longer once AbortAll
 // was called (from another thread).
-QDBusMessage OnlineAccountsTokens::Call(const QString& path, const QString& iface, const QString& method) {
+QDBusMessage OnlineAccountsTokens::Call(const QString& path, const QString& iface, const QString& method,
+                                        std::stop_token stop) {
     const QDBusMessage call = QDBusMessage::createMethodCall(kService, path, iface, method);
-    if (m_aborted) return call.createErrorReply(QDBusError::Other, "cancelled");
+    if (m_aborted || stop.stop_requested()) return call.createErrorReply(QDBusError::Other, "cancelled");
     QDBusPendingCallWatcher watcher(m_bus.asyncCall(call, kTimeoutMs));
     QEventLoop loop;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-        if (m_aborted) loop.quit();
+        if (m_aborted || stop.stop_requested()) loop.quit();
     });
     watch.start(50);
     if (!watcher.isFinished()) loop.exec();
     return watcher.isFinished() ? watcher.reply() : call.createErrorReply(QDBusError::Other, "cancelled");
 }
 
-QString OnlineAccountsTokens::Find(const std::string& provider, const std::string& address) {
+QString OnlineAccountsTokens::Find(const std::string& provider, const std::string& address, std::stop_token stop) {
     if (provider != "Google" && provider != "Microsoft") return {};
     const QDBusMessage reply =
-        Call("/org/gnome/OnlineAccounts", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects");
+        Call("/org/gnome/OnlineAccounts", "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", stop);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
     const QString wanted = FromUtf8(address).trimmed();
     const QDBusArgument objects = reply.arguments().at(0).value<QDBusArgument>();
@@ -85,18 +86,18 @@ QString OnlineAccountsTokens::Find(const std::string& provider, const std::strin
 }
 
 bool OnlineAccountsTokens::AccessToken(const AccountSettings& account, bool fresh, std::string& token,
-                                       TokenProblem& problem) {
-    const QString path = Find(account.m_oauthProvider, account.GetEmailAddress());
+                                       TokenProblem& problem, std::stop_token stop) {
+    const QString path = Find(account.m_oauthProvider, account.GetEmailAddress(), stop);
     if (path.isEmpty()) {
-        if (m_others) return m_others->AccessToken(account, fresh, token, problem);
+        if (m_others) return m_others->AccessToken(account, fresh, token, problem, stop);
         problem.why = "not signed in";
         return false;
     }
     // The desktop holds this sign-in: it is mended there, not in our browser.
     problem.signInMends = false;
     // The desktop renews what it holds; asking it again is all "fresh" needs.
-    Call(path, kAccount, "EnsureCredentials");
-    const QDBusMessage reply = Call(path, kOAuth2, "GetAccessToken");
+    Call(path, kAccount, "EnsureCredentials", stop);
+    const QDBusMessage reply = Call(path, kOAuth2, "GetAccessToken", stop);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         problem.why = "GNOME Online Accounts: " + ToUtf8(reply.errorMessage()) +
                       " (sign in again in the desktop's Online Accounts settings)";

@@ -14,15 +14,16 @@ namespace velto {
 class OnlineAccountsTokens : public ITokenSource {
 public:
     OnlineAccountsTokens(std::shared_ptr<ITokenSource> others, QDBusConnection bus = QDBusConnection::sessionBus());
-    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem) override;
+    bool AccessToken(const AccountSettings& account, bool fresh, std::string& token, TokenProblem& problem,
+                     std::stop_token stop = {}) override;
     // The desktop account for this provider ("Google", "Microsoft") and
     // address, as an object path; empty when there is none.
-    QString Find(const std::string& provider, const std::string& address);
+    QString Find(const std::string& provider, const std::string& address, std::stop_token stop = {});
     void AbortAll() override;
     void Resume() override;
 
 private:
-    QDBusMessage Call(const QString& path, const QString& iface, const QString& method);
+    QDBusMessage Call(const QString& path, const QString& iface, const QString& method, std::stop_token stop = {});
 
     std::shared_ptr<ITokenSource> m_others;
     QDBusConnection m_bus;

@@ -56,10 +56,10 @@ std::string SignIn::KeyringReason(const SecretAnswer& answer) {
 }
 
 SignInResult SignIn::Run(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
-                         ILogSink* log) {
+                         ILogSink* log, std::stop_token stop) {
     const bool oauth = direction == SignInDirection::Incoming ? account.m_incomingSignIn == kSignInOAuth2
                                                               : account.m_outgoingSignIn == kSignInOAuth;
-    if (!oauth) return WithPassword(account, direction, attempt, log);
+    if (!oauth) return WithPassword(account, direction, attempt, log, stop);
     // A Google or Microsoft sign-in is that provider's: its tokens go to no
     // other host, whatever the account names.
     const std::string host = direction == SignInDirection::Incoming ? account.GetServerName() : account.GetOutgoingServer();
@@ -69,11 +69,11 @@ SignInResult SignIn::Run(const AccountSettings& account, SignInDirection directi
         Note(log, account, reason);
         return {false, reason, false};
     }
-    return WithToken(account, attempt, log);
+    return WithToken(account, attempt, log, stop);
 }
 
 SignInResult SignIn::WithPassword(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
-                                  ILogSink* log) {
+                                  ILogSink* log, std::stop_token stop) {
     const bool outgoing = direction == SignInDirection::Outgoing;
     // Sending may sign in with the checking's name and password, its own,
     // or not at all.
@@ -82,7 +82,7 @@ SignInResult SignIn::WithPassword(const AccountSettings& account, SignInDirectio
     if (outgoing && account.m_outgoingSignIn == kSignInNone) user.clear();
     std::string password = ownOutgoing ? account.m_outgoingPassword : account.GetUserPassword();
     if (!user.empty() && account.m_passwordInKeyring && m_secrets) {
-        SecretAnswer answer = m_secrets->Read(PasswordKey(account.GetAccountName(), ownOutgoing));
+        SecretAnswer answer = m_secrets->Read(PasswordKey(account.GetAccountName(), ownOutgoing), stop);
         if (!answer.ok) {
             const std::string reason = KeyringReason(answer);
             // The keyring's own words are for the log; the user reads what to do.
@@ -98,7 +98,8 @@ SignInResult SignIn::WithPassword(const AccountSettings& account, SignInDirectio
     return {false, Refusal(tried, false), false};
 }
 
-SignInResult SignIn::WithToken(const AccountSettings& account, const Attempt& attempt, ILogSink* log) {
+SignInResult SignIn::WithToken(const AccountSettings& account, const Attempt& attempt, ILogSink* log,
+                               std::stop_token stop) {
     if (!m_tokens) {
         Note(log, account, "no OAuth2 sign-in here");
         return {false, "no OAuth2 sign-in here", false};
@@ -109,7 +110,7 @@ SignInResult SignIn::WithToken(const AccountSettings& account, const Attempt& at
     SignInTry tried;
     // The token held, then once a fresh one if the server refused it.
     for (bool fresh : {false, true}) {
-        if (!m_tokens->AccessToken(account, fresh, token, problem)) {
+        if (!m_tokens->AccessToken(account, fresh, token, problem, stop)) {
             Note(log, account, problem.why);
             return {false, problem.why, problem.signInMends && problem.why != "cancelled"};
         }

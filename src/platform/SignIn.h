@@ -19,18 +19,18 @@ public:
     // secrets may be null (passwords only from the settings), and so may
     // tokens (no OAuth2 sign-in here). store keeps what a browser sign-in
     // gives; open opens the browser (the desktop's unless given).
-    SignIn(ISecretStore* secrets, std::shared_ptr<ITokenSource> tokens, std::shared_ptr<OAuthTokenStore> store = {},
+    SignIn(std::shared_ptr<ISecretStore> secrets, std::shared_ptr<ITokenSource> tokens, std::shared_ptr<OAuthTokenStore> store = {},
            OAuthSignIn::OpenBrowser open = {})
-        : m_secrets(secrets), m_tokens(std::move(tokens)), m_store(std::move(store)), m_open(std::move(open)) {}
+        : m_secrets(std::move(secrets)), m_tokens(std::move(tokens)), m_store(std::move(store)), m_open(std::move(open)) {}
     ~SignIn() override;
 
     void SignInWithBrowser(const AccountSettings& account, BrowserSignIn callbacks) override;
     void CancelSignIn(const std::string& account) override;
     void Forget(const std::string& account) override;
-    ISecretStore* Secrets() override { return m_secrets; }
+    ISecretStore* Secrets() override { return m_secrets.get(); }
 
     SignInResult Run(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
-                     ILogSink* log) override;
+                     ILogSink* log, std::stop_token stop = {}) override;
     void AbortAll() override;
     void Resume() override;
 
@@ -42,10 +42,11 @@ public:
 
 private:
     SignInResult WithPassword(const AccountSettings& account, SignInDirection direction, const Attempt& attempt,
-                              ILogSink* log);
-    SignInResult WithToken(const AccountSettings& account, const Attempt& attempt, ILogSink* log);
+                              ILogSink* log, std::stop_token stop);
+    SignInResult WithToken(const AccountSettings& account, const Attempt& attempt, ILogSink* log, std::stop_token stop);
 
-    ISecretStore* m_secrets;
+    // Shared: a sign-in under way keeps the keyring it waits for.
+    std::shared_ptr<ISecretStore> m_secrets;
     std::shared_ptr<ITokenSource> m_tokens;
     std::shared_ptr<OAuthTokenStore> m_store;
     OAuthSignIn::OpenBrowser m_open;

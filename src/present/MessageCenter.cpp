@@ -191,6 +191,12 @@ void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& m
         m_header = header;
         m_message = message;
     };
+    // One question at a time: a read while it is up is settled after it,
+    // in the order read, so the newest is the one left on show.
+    if (m_asking) {
+        m_waiting.push_back({header, message, std::move(then)});
+        return;
+    }
     // A reply the user is writing survives hiding the window and showing
     // the same message again; another message over it is asked about once,
     // and a no keeps this message and its reply on show.
@@ -199,7 +205,6 @@ void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& m
         const bool edited = m_reply->m_recipient != m_builtReply.m_recipient ||
                             m_reply->m_subject != m_builtReply.m_subject || m_reply->m_body != m_builtReply.m_body;
         if (edited && !m_replySent) {
-            if (m_asking) return;  // the question is up; this read waits for nothing
             if (!m_prompts.askYesNo) {
                 if (then) then();
                 return;
@@ -213,12 +218,23 @@ void CMessageCenter::SetMessage(const CMailHeader& header, const CMessageText& m
                                    self->m_asking = false;
                                    if (yes) replace();
                                    if (then) then();
+                                   if (self) self->TakeWaitingReads();
                                });
             return;
         }
     }
     replace();
     if (then) then();
+}
+
+void CMessageCenter::TakeWaitingReads() {
+    // Each through the same rule: after a yes the reply is no longer edited
+    // and the newest ends on show; after a no the next one asks again.
+    while (!m_asking && !m_waiting.empty()) {
+        WaitingRead next = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        SetMessage(next.header, next.message, std::move(next.then));
+    }
 }
 
 bool CMessageCenter::SameMessage(const CMailHeader& a, const CMailHeader& b) {

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QProgressDialog>
 #include <functional>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -69,6 +70,8 @@ public:
     // The message to show next: its header record and its text. Over a
     // reply the user edited for another message, the user is asked first;
     // then runs once it is settled (the message replaced only on a yes).
+    // Messages read while the question is up wait, and are taken in turn
+    // after the answer.
     void SetMessage(const CMailHeader& header, const CMessageText& message, std::function<void()> then = {});
     // Fill the pages; the message page in front, or the named one.
     void ShowMessage();
@@ -99,6 +102,7 @@ private:
     void OnPageChanged(int index);
     void ApplyFont(const QFont& font);
     static bool SameMessage(const CMailHeader& a, const CMailHeader& b);
+    void TakeWaitingReads();
 
     MessageCenterPrompts m_prompts;
     CMailHeader m_header;
@@ -115,6 +119,12 @@ private:
     bool m_replyBuilt = false;
     bool m_replySent = false;
     bool m_asking = false;  // the discard question is up
+    struct WaitingRead {
+        CMailHeader header;
+        CMessageText message;
+        std::function<void()> then;
+    };
+    std::deque<WaitingRead> m_waiting;  // read while it is up, oldest first
     int m_currentPage = 0;
     bool m_placed = false;
     std::map<int, QAction*> m_actions;

@@ -11,4 +11,8 @@ std::string CertificateQuestion(const std::string& account, const PeerCertificat
            "\n\nTrust this certificate for this account from now on? Only say Yes if you know it is your server's.";
 }
 
+std::string CertificateQuestionKey(const std::string& account, const std::string& fingerprint) {
+    return "trust " + account + " " + fingerprint;
+}
+
 }  // namespace velto

@@ -152,8 +152,11 @@ void RegistryDatabase::LoadFields(const std::string& path, const std::vector<Fie
     CloseKey();
 }
 
-void RegistryDatabase::SaveFields(const std::string& path, const std::vector<Field>& fields) {
+void RegistryDatabase::SaveFields(const std::string& path, const std::vector<Field>& fields,
+                                  const std::vector<std::string>& absent) {
     OpenKey(path);
+    for (const auto& name : absent)
+        if (m_hive->DeleteValue(m_key, name) == kErrorSuccess) m_wrote = true;
     for (const Field& f : fields) {
         switch (f.kind) {
         case Field::String: {

@@ -53,7 +53,9 @@ protected:
     };
     // Every field at its default is the caller's job; this reads the key.
     void LoadFields(const std::string& path, const std::vector<Field>& fields);
-    void SaveFields(const std::string& path, const std::vector<Field>& fields);
+    // absent: value names that must not be there afterwards.
+    void SaveFields(const std::string& path, const std::vector<Field>& fields,
+                    const std::vector<std::string>& absent = {});
 
 private:
     std::shared_ptr<RegistryHive> m_hive;

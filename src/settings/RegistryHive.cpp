@@ -215,6 +215,17 @@ long RegistryHive::SetValue(const KeyHandle& key, const std::string& name, std::
     return kErrorSuccess;
 }
 
+long RegistryHive::DeleteValue(const KeyHandle& key, const std::string& name) {
+    if (!key) return kErrorInvalidHandle;
+    std::lock_guard lock(m_mutex);
+    if (key->deleted) return kErrorInvalidHandle;
+    const auto removed = std::erase_if(key->values, [&](const RegValue& v) { return v.name == name; });
+    if (removed == 0) return kErrorFileNotFound;
+    key->lastWriteTime = NowFileTime();
+    m_dirty = true;
+    return kErrorSuccess;
+}
+
 long RegistryHive::EnumKey(const KeyHandle& key, std::uint32_t index, std::string& name,
                            std::uint64_t* lastWriteTime) const {
     if (!key) return kErrorInvalidHandle;

@@ -76,6 +76,8 @@ public:
                  std::uint64_t* lastWriteTime) const;
     long EnumValue(const KeyHandle& key, std::uint32_t index, RegValue& value) const;
     long DeleteKey(const KeyHandle& parent, const std::string& subkey);
+    // kErrorFileNotFound when the key has no value of that name.
+    long DeleteValue(const KeyHandle& key, const std::string& name);
     // Looks up without creating (null when absent).
     KeyHandle FindKey(const std::string& path) const;
 

@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include <cstring>
+
 #include <algorithm>
 
 #include "settings/Crc32.h"
@@ -17,6 +19,11 @@ void DeleteSubkey(const std::string& parentPath, const std::string& name) {
     RegistryDatabase::DeleteKey(parent.GetKey(), name);
     parent.CloseKey();
 }
+
+// Stored for IMAP accounts alone: without them an account is POP3, as every
+// account from before is.
+const std::string kProtocolValue = "Incoming Protocol";
+const std::string kFoldersValue = "IMAP Folders";
 
 }  // namespace
 
@@ -56,8 +63,8 @@ std::vector<RegistryDatabase::Field> AccountSettings::Fields() {
         {"OAuth Token URL", Field::String, &m_oauthTokenUrl, 0},
         {"OAuth Scope", Field::String, &m_oauthScope, 0},
         {"Password In Keyring", Field::Number, &m_passwordInKeyring, 0},
-        {"Incoming Protocol", Field::Number, &m_incomingProtocol, 0},
-        {"IMAP Folders", Field::String, &m_imapFolders, 0},
+        {kProtocolValue.c_str(), Field::Number, &m_incomingProtocol, 0},
+        {kFoldersValue.c_str(), Field::String, &m_imapFolders, 0},
     };
 }
 
@@ -145,6 +152,27 @@ void AccountSettings::Load(const std::string& path) {
     m_id = Crc32::OfNameWithTerminator(m_accountName);
 }
 
+bool AccountSettings::SameValues(const AccountSettings& other) const {
+    const auto mine = const_cast<AccountSettings*>(this)->Fields();
+    const auto theirs = const_cast<AccountSettings&>(other).Fields();
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        const Field& a = mine[i];
+        const Field& b = theirs[i];
+        switch (a.kind) {
+        case Field::String:
+            if (*static_cast<const std::string*>(a.target) != *static_cast<const std::string*>(b.target)) return false;
+            break;
+        case Field::Number:
+            if (*static_cast<const std::uint32_t*>(a.target) != *static_cast<const std::uint32_t*>(b.target)) return false;
+            break;
+        case Field::Bytes:
+            if (std::memcmp(a.target, b.target, a.size) != 0) return false;
+            break;
+        }
+    }
+    return true;
+}
+
 void AccountSettings::SetAccountName(const std::string& s) {
     m_accountName = s;
     m_id = Crc32::OfNameWithTerminator(m_accountName);
@@ -154,7 +182,18 @@ void AccountSettings::Save(const std::string& accountsPath) {
     if (m_deleted) {
         DeleteSubkey(accountsPath, m_accountName);
     } else if (m_modified) {
-        SaveFields(keys::Join(accountsPath, m_accountName), Fields());
+        std::vector<Field> fields = Fields();
+        std::vector<std::string> absent;
+        if (!IsImap()) {
+            // Removed rather than written as POP3: the key of a POP3 account
+            // once IMAP then reads as one that never was, with no folder list
+            // left behind to mislead.
+            absent = {kProtocolValue, kFoldersValue};
+            std::erase_if(fields, [&](const Field& f) {
+                return std::find(absent.begin(), absent.end(), f.name) != absent.end();
+            });
+        }
+        SaveFields(keys::Join(accountsPath, m_accountName), fields, absent);
     }
 }
 

@@ -106,6 +106,8 @@ public:
     // The name and password sending signs in with; empty when it does not.
     std::string OutgoingUser() const;
     std::string OutgoingPassword() const;
+    // Every stored value equal: the account works as before.
+    bool SameValues(const AccountSettings& other) const;
 
 private:
     std::vector<Field> Fields();

@@ -16,6 +16,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "present/MessageDisplay.h"
+#include "present/Questions.h"
+#include "present/WidgetText.h"
 #include "settings/RegistryDatabase.h"
 #include "shell/KeepPasswords.h"
 #include "shell/OAuthDialog.h"
@@ -26,7 +29,8 @@ namespace velto {
 
 namespace {
 
-QLineEdit* AddEdit(QGridLayout* grid, QWidget* page, const char* label, const char* objectName) {
+QLineEdit* AddEdit(QGridLayout* grid, QWidget* page, const char* label, const char* objectName,
+                   QLabel** captionOut = nullptr) {
     auto* edit = new QLineEdit(page);
     edit->setObjectName(QLatin1String(objectName));
     LimitToStore(edit);
@@ -35,6 +39,7 @@ QLineEdit* AddEdit(QGridLayout* grid, QWidget* page, const char* label, const ch
     caption->setBuddy(edit);
     grid->addWidget(caption, row, 0);
     grid->addWidget(edit, row, 1);
+    if (captionOut) *captionOut = caption;
     return edit;
 }
 
@@ -138,7 +143,7 @@ CMailBoxPage::CMailBoxPage(ISignIn* signIn, QWidget* parent, ImapFolderLister li
     m_mailboxName = AddEdit(grid, this, "MailBox Name", "mailboxNameEdit");
     // The name is also the account's key name.
     LimitToStore(m_mailboxName, kMaxKeyNameBytes);
-    m_incomingServer = AddEdit(grid, this, "Incoming Mail Server - POP3", "incomingServerEdit");
+    m_incomingServer = AddEdit(grid, this, "Incoming Mail Server - POP3", "incomingServerEdit", &m_incomingServerCaption);
     m_outgoingServer = AddEdit(grid, this, "Outgoing Mail Server - SMTP", "outgoingServerEdit");
     m_emailAddress = AddEdit(grid, this, "Email Address", "emailAddressEdit");
     m_userName = AddEdit(grid, this, "User Name", "userNameEdit");
@@ -274,12 +279,14 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     // servers and one for sending's sign-in.
     auto* group = new QGroupBox("Secure Connections", this);
     auto* grid = new QGridLayout(group);
+    m_incomingSecurity = SecurityBox(this, "incomingSecurityBox");
+    m_incomingPort = PortEdit(this, "incomingPortEdit");
+    // After the port, so that a POP3 account's fields are reached as before
+    // the choice existed; the folders are IMAP's alone.
     m_incomingProtocol = new QComboBox(this);
     m_incomingProtocol->setObjectName("incomingProtocolBox");
     m_incomingProtocol->addItem("POP3", kProtocolPop3);
     m_incomingProtocol->addItem("IMAP", kProtocolImap);
-    m_incomingSecurity = SecurityBox(this, "incomingSecurityBox");
-    m_incomingPort = PortEdit(this, "incomingPortEdit");
     m_imapFolders = new QLineEdit(this);
     m_imapFolders->setObjectName("imapFoldersEdit");
     m_imapFolders->setPlaceholderText("INBOX");
@@ -314,30 +321,29 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
         auto* label = new QLabel(QString::fromLatin1(text), this);
         label->setBuddy(buddy);
         grid->addWidget(label, row, column);
+        return label;
     };
-    caption("&Incoming", m_incomingProtocol, 0, 0);
-    auto* incoming = new QHBoxLayout;
-    incoming->addWidget(m_incomingProtocol);
-    incoming->addWidget(m_incomingSecurity, 1);
-    grid->addLayout(incoming, 0, 1);
+    m_incomingCaption = caption("&Incoming (POP3)", m_incomingSecurity, 0, 0);
+    grid->addWidget(m_incomingSecurity, 0, 1);
     caption("Port", m_incomingPort, 0, 2);
     grid->addWidget(m_incomingPort, 0, 3);
-    caption("IMAP &folders", m_imapFolders, 5, 0);
-    grid->addWidget(m_imapFolders, 5, 1);
-    grid->addWidget(m_foldersButton, 5, 2, 1, 2);
-    caption("&Outgoing (SMTP)", m_outgoingSecurity, 1, 0);
-    grid->addWidget(m_outgoingSecurity, 1, 1);
-    caption("Port", m_outgoingPort, 1, 2);
-    grid->addWidget(m_outgoingPort, 1, 3);
-    caption("Sending si&gns in with", m_signIn, 2, 0);
-    grid->addWidget(m_signIn, 2, 1, 1, 3);
+    grid->addWidget(m_incomingProtocol, 0, 4);
+    m_foldersCaption = caption("IMAP &folders", m_imapFolders, 1, 0);
+    grid->addWidget(m_imapFolders, 1, 1);
+    grid->addWidget(m_foldersButton, 1, 2, 1, 3);
+    caption("&Outgoing (SMTP)", m_outgoingSecurity, 2, 0);
+    grid->addWidget(m_outgoingSecurity, 2, 1);
+    caption("Port", m_outgoingPort, 2, 2);
+    grid->addWidget(m_outgoingPort, 2, 3);
+    caption("Sending si&gns in with", m_signIn, 3, 0);
+    grid->addWidget(m_signIn, 3, 1, 1, 4);
     auto* own = new QHBoxLayout;
     own->addWidget(m_sendUser);
     own->addWidget(m_sendPassword);
-    grid->addLayout(own, 3, 1, 1, 3);
-    caption("Checking signs i&n with", m_signInWith, 4, 0);
-    grid->addWidget(m_signInWith, 4, 1);
-    grid->addWidget(m_oauthButton, 4, 2, 1, 2);
+    grid->addLayout(own, 4, 1, 1, 4);
+    caption("Checking signs i&n with", m_signInWith, 5, 0);
+    grid->addWidget(m_signInWith, 5, 1);
+    grid->addWidget(m_oauthButton, 5, 2, 1, 3);
     grid->setColumnStretch(1, 1);
     layout->addWidget(group);
 
@@ -348,6 +354,7 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
         if (text.isEmpty() || text.toInt() == UsualPort(true, m_incomingShown))
             m_incomingPort->setText(QString::number(UsualPort(true, code)));
         m_incomingShown = code;
+        ShowProtocol();
         EnableSignInFields();
     };
     connect(m_incomingSecurity, &QComboBox::activated, this, followIncoming);
@@ -391,9 +398,19 @@ void CMailBoxPage::EnableSignInFields() {
     const bool oauth = m_signInWith->currentIndex() > 0;
     m_oauthButton->setEnabled(oauth);
     m_password->setEnabled(!oauth);
+    m_foldersButton->setEnabled(m_lister && !m_listing);
+}
+
+void CMailBoxPage::ShowProtocol() {
+    // POP3 keeps the captions it always had; IMAP names itself in the same
+    // places and alone has folders to watch.
     const bool imap = m_incomingProtocol->currentData().toInt() == kProtocolImap;
-    m_imapFolders->setEnabled(imap);
-    m_foldersButton->setEnabled(imap && m_lister);
+    const QString name = imap ? QStringLiteral("IMAP") : QStringLiteral("POP3");
+    m_incomingServerCaption->setText("Incoming Mail Server - " + name);
+    m_incomingCaption->setText("&Incoming (" + name + ")");
+    for (QWidget* row : {static_cast<QWidget*>(m_foldersCaption), static_cast<QWidget*>(m_imapFolders),
+                         static_cast<QWidget*>(m_foldersButton)})
+        row->setVisible(imap);
 }
 
 void CMailBoxPage::ChooseImapFolders() {
@@ -405,15 +422,48 @@ void CMailBoxPage::ChooseImapFolders() {
         account.m_passwordInKeyring = stored->m_passwordInKeyring;
     else
         account.m_passwordInKeyring = 0;
-    m_foldersButton->setEnabled(false);
+    m_listing = true;
     m_foldersButton->setText("Listing...");
-    m_lister(account, [self = QPointer<CMailBoxPage>(this)](bool ok, std::vector<std::string> folders, std::string why) {
+    EnableSignInFields();
+    m_lister(account, [self = QPointer<CMailBoxPage>(this), account](ImapFolderListing listing) {
         if (!self) return;
         self->m_foldersButton->setText("Folders...");
+        if (!listing.ok && !listing.untrusted.fingerprint.empty()) return self->AskTrust(account, listing.untrusted);
+        self->m_listing = false;
         self->EnableSignInFields();
-        if (!ok) return self->Refuse("The folders could not be listed: " + FromSetting(why));
-        self->ShowFolderChoice(folders);
+        if (!listing.ok) return self->Refuse("The folders could not be listed: " + FromSetting(listing.why));
+        self->ShowFolderChoice(listing.folders);
     });
+}
+
+void CMailBoxPage::AskTrust(const AccountSettings& listed, const PeerCertificate& certificate) {
+    const std::string name = listed.GetAccountName();
+    // Under the key a check's question has: one answer for both.
+    Questions::Instance().Ask(
+        this, QStringLiteral("VeltoMail"), FromUtf8(CertificateQuestion(name, certificate)),
+        [self = QPointer<CMailBoxPage>(this), id = listed.m_id, server = listed.GetServerName(),
+         fingerprint = certificate.fingerprint](bool yes) {
+            if (!self) return;
+            self->m_listing = false;
+            self->EnableSignInFields();
+            if (!yes) return;
+            self->KeepTrusted(id, server, fingerprint);
+            self->ChooseImapFolders();
+        },
+        FromUtf8(CertificateQuestionKey(name, certificate.fingerprint)));
+}
+
+void CMailBoxPage::KeepTrusted(std::uint32_t id, const std::string& server, const std::string& fingerprint) {
+    // On screen, for an account not saved yet; and in its working entry, so
+    // that OK stores it even when another account is on show by then.
+    // Nothing reaches the settings before OK: Cancel forgets the trust.
+    m_fields.trustedServer = server;
+    m_fields.trustedCertificate = fingerprint;
+    for (AccountSettings& entry : m_accounts) {
+        if (entry.m_id != id || entry.GetServerName() != server) continue;
+        entry.m_incomingCertificate = fingerprint;
+        entry.m_modified = 1;
+    }
 }
 
 void CMailBoxPage::ShowFolderChoice(const std::vector<std::string>& folders) {
@@ -465,6 +515,7 @@ void CMailBoxPage::WriteControls() {
     m_incomingShown = IncomingCode(m_fields.protocol, m_fields.incomingSecurity);
     m_outgoingShown = m_fields.outgoingSecurity;
     m_exchange.Write();
+    ShowProtocol();
     EnableSignInFields();
 }
 
@@ -505,6 +556,8 @@ void CMailBoxPage::ShowChosenAccount() {
     m_fields.sendUser = FromSetting(account->m_outgoingUser);
     m_fields.sendPassword = FromSetting(account->m_outgoingPassword);
     m_fields.oauth = *account;
+    m_fields.trustedServer.clear();
+    m_fields.trustedCertificate.clear();
     m_fields.signInWith = 0;
     if (account->m_incomingSignIn == kSignInOAuth2)
         m_fields.signInWith = account->m_oauthProvider == "Google" ? 1 : account->m_oauthProvider == "Microsoft" ? 2 : 3;
@@ -556,6 +609,8 @@ AccountSettings CMailBoxPage::RecordFromFields() {
         if (before->GetOutgoingServer() == record.GetOutgoingServer())
             record.m_outgoingCertificate = before->m_outgoingCertificate;
     }
+    if (!m_fields.trustedCertificate.empty() && m_fields.trustedServer == record.GetServerName())
+        record.m_incomingCertificate = m_fields.trustedCertificate;
     return record;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// "Mailbox Setup": creates, changes and deletes POP3 accounts. The page edits
+// "Mailbox Setup": creates, changes and deletes POP3 and IMAP accounts. The page edits
 // a working list of the stored accounts and writes it back on OK or Apply.
 #include <QString>
 #include <functional>
@@ -48,10 +48,15 @@ private:
         // Google, Microsoft, another one (1 to 3); its client as stored.
         int signInWith = 0;
         AccountSettings oauth{std::string()};
+        // A certificate trusted here for the server on show, kept by a save
+        // while that is still the server.
+        std::string trustedServer, trustedCertificate;
     };
     void BuildSecurityControls(QVBoxLayout* layout);
     void FollowUsualPort(QComboBox* security, QLineEdit* port, bool incoming, int& shown);
     void EnableSignInFields();
+    // The captions and the folders row as the chosen protocol has them.
+    void ShowProtocol();
     void EditOAuth();
     void KeepPasswordsInKeyring(AccountSettings& account);
     void ReadPasswordsFromKeyring();
@@ -66,6 +71,10 @@ private:
     AccountSettings RecordFromFields();
     void ChooseImapFolders();
     void ShowFolderChoice(const std::vector<std::string>& folders);
+    // The question a check asks about a certificate, for the listing's;
+    // a yes keeps it for the account and lists again.
+    void AskTrust(const AccountSettings& listed, const PeerCertificate& certificate);
+    void KeepTrusted(std::uint32_t id, const std::string& server, const std::string& fingerprint);
     void DeleteAccount();
     void NewReset();
     // The one kind of box the page shows: why a button did nothing.
@@ -88,6 +97,9 @@ private:
     QComboBox* m_mailbox;
     QLineEdit* m_outgoingServer;
     QLineEdit* m_incomingServer;
+    QLabel* m_incomingServerCaption;
+    QLabel* m_incomingCaption;
+    QLabel* m_foldersCaption;
     QLineEdit* m_emailAddress;
     QLineEdit* m_userName;
     QLineEdit* m_password;
@@ -101,6 +113,7 @@ private:
     QLineEdit* m_imapFolders;
     QPushButton* m_foldersButton;
     ImapFolderLister m_lister;
+    bool m_listing = false;  // a listing or its certificate question is under way
     QLineEdit* m_incomingPort;
     QComboBox* m_outgoingSecurity;
     QLineEdit* m_outgoingPort;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/Transport.h"
+
 class QTabWidget;
 
 namespace velto {
@@ -44,11 +46,19 @@ class AccountSettings;
 class IDialup;
 class ISignIn;
 
+// What listing an IMAP account's folders gave: the names, or why not.
+struct ImapFolderListing {
+    bool ok = false;
+    std::vector<std::string> folders;
+    std::string why;
+    // The server's certificate when it failed verification (else no
+    // fingerprint): the user may trust it and list again.
+    PeerCertificate untrusted;
+};
 // Lists an IMAP account's folders away from the user-interface thread;
-// done hears the names (or why not) back on it.
-using ImapFolderLister = std::function<void(
-    const AccountSettings& account,
-    std::function<void(bool ok, std::vector<std::string> folders, std::string why)> done)>;
+// done hears the outcome back on it.
+using ImapFolderLister =
+    std::function<void(const AccountSettings& account, std::function<void(ImapFolderListing)> done)>;
 class ISound;
 
 // Adds the four pages in their order. The dial-up entries come from the

@@ -473,7 +473,7 @@ void CMainFrame::MessageBox(const std::string& text) { m_desktop.MessageBox(this
 void CMainFrame::AskTrustCertificate(const std::string& account, const PeerCertificate& certificate,
                                      std::function<void(bool)> answer) {
     m_desktop.AskYesNo(this, Q(CertificateQuestion(account, certificate)), std::move(answer),
-                       Q("trust " + account + " " + certificate.fingerprint));
+                       Q(CertificateQuestionKey(account, certificate.fingerprint)));
 }
 
 void CMainFrame::AskSignInAgain(const std::string& account, std::function<void(bool)> answer) {

@@ -98,9 +98,9 @@ TEST(OAuthMailbox, SignedInOnceItChecksRepliesRefreshesAndNeedsNoBrowserAgainUnt
     std::string logs;
 
     {
-        KeyringSecrets secrets(10s);
-        auto store = std::make_shared<OAuthTokenStore>(&secrets);
-        auto signIn = std::make_shared<SignIn>(&secrets, store, store);
+        auto secrets = std::make_shared<KeyringSecrets>(10s);
+        auto store = std::make_shared<OAuthTokenStore>(secrets);
+        auto signIn = std::make_shared<SignIn>(secrets, store, store);
         test::EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr,
                               false, MakeOpenSslLayer(trust), signIn);
         h.view->OnInitialUpdate();
@@ -163,10 +163,10 @@ TEST(OAuthMailbox, SignedInOnceItChecksRepliesRefreshesAndNeedsNoBrowserAgainUnt
     }
 
     // The next start: the refresh token comes from the keyring, no browser.
-    KeyringSecrets secrets(10s);
-    auto store = std::make_shared<OAuthTokenStore>(&secrets);
+    auto secrets = std::make_shared<KeyringSecrets>(10s);
+    auto store = std::make_shared<OAuthTokenStore>(secrets);
     test::EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr, false,
-                          MakeOpenSslLayer(trust), std::make_shared<SignIn>(&secrets, store, store));
+                          MakeOpenSslLayer(trust), std::make_shared<SignIn>(secrets, store, store));
     h.view->OnInitialUpdate();
     h.Drain();
     h.view->OnGetMail();

@@ -134,9 +134,9 @@ TEST(ProgramEnds, WorkerBlockedOnASilentServerDoesNotHoldUpTheEnd) {
             account.SetAccountName("Silent");
             account.m_oauthProvider = "Custom";
             account.m_oauthTokenUrl = "http://127.0.0.1:" + std::to_string(provider.port()) + "/";
-            KeyringSecrets keyring;
+            auto keyring = std::make_shared<KeyringSecrets>();
             std::optional<bool> kept;
-            OAuthTokenStore(&keyring).Remember(account, {"", "rt", 0}, [&](bool ok, const std::string&) { kept = ok; });
+            OAuthTokenStore(keyring).Remember(account, {"", "rt", 0}, [&](bool ok, const std::string&) { kept = ok; });
             ASSERT_TRUE(test::RunEventsUntil([&] { return kept.has_value(); }, 10000));
             ASSERT_TRUE(*kept);
         }

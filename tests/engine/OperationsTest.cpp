@@ -263,6 +263,29 @@ TEST(Timers, WithoutTheNetworkTheTickWaitsAndTheScanFollowsWhenItIsBack) {
     EXPECT_EQ(h.timers.Interval(kPeriodicTimerId), 120000);
 }
 
+// The dialog waits for the user while the loop runs: a tick meanwhile opens
+// no second one, and the scan comes once it has closed, if it connected.
+TEST(Timers, ATickWhileTheDialogIsOpenOpensNoOtherAndTheScanFollowsItsClose) {
+    for (const bool connects : {true, false}) {
+        SCOPED_TRACE(connects ? "connected" : "not connected");
+        Fixture f(AccountsText({{"A", "pop.a"}}, kTimersOn), Login("A", 0) + kQuit);
+        auto& h = f.h;
+        h.dialup.connections.clear();
+        h.dialup.closesAtOnce = false;
+        h.dialup.dialSucceeds = connects;
+        h.journal.clear();
+        h.view->OnTimer(kPeriodicTimerId);
+        h.view->OnTimer(kPeriodicTimerId);
+        EXPECT_EQ(std::count(h.journal.begin(), h.journal.end(), "dialup.dial Work"), 1);
+        EXPECT_FALSE(h.view->IsBusy());
+        ASSERT_TRUE(h.dialup.DialogOpen());
+        h.dialup.CloseDialog();
+        EXPECT_EQ(h.view->IsBusy(), connects);
+        ASSERT_TRUE(h.FinishWork());
+        EXPECT_EQ(f.transports->state().connects, connects ? 1 : 0);
+    }
+}
+
 TEST(Timers, PeriodicTickWithoutStrictScanningDialsScansAndHangsUp) {
     Fixture f(AccountsText({{"A", "pop.a"}}, kTimersOn), Login("A", 0) + kQuit);
     auto& h = f.h;

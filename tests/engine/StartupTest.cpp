@@ -50,6 +50,24 @@ TEST(Startup, InitialUpdateRunsItsStepsInOrder) {
     EXPECT_EQ(h.ui.title, "VeltoMail 98 - All MailBoxes - 1 Messages");
 }
 
+// Start-up goes on while the dial dialog waits for the user; the timers
+// follow its close, unless the program is ending by then.
+TEST(Startup, TheTimersAreArmedOnceTheDialDialogHasClosed) {
+    for (const bool endingFirst : {false, true}) {
+        SCOPED_TRACE(endingFirst ? "ending first" : "running");
+        EngineHarness h(AccountsText({{"A", "pop.a"}}, kConfig));
+        h.dialup.closesAtOnce = false;
+        h.view->OnInitialUpdate();
+        ASSERT_TRUE(h.dialup.DialogOpen());
+        EXPECT_FALSE(h.timers.IsArmed(kStartupTimerId));
+        EXPECT_FALSE(h.timers.IsArmed(kPeriodicTimerId));
+        if (endingFirst) h.view->OnDestroy();
+        h.dialup.CloseDialog();
+        EXPECT_EQ(h.timers.IsArmed(kStartupTimerId), !endingFirst);
+        EXPECT_EQ(h.timers.IsArmed(kPeriodicTimerId), !endingFirst);
+    }
+}
+
 TEST(Startup, AccountsPresentSkipTheSheetAndTimersFollowTheirSwitches) {
     EngineHarness h(AccountsText({{"B", "pop.b"}, {"a", "pop.a"}}));
     h.view->OnInitialUpdate();

@@ -15,7 +15,7 @@ namespace {
 
 class OwnTokens : public ITokenSource {
 public:
-    bool AccessToken(const AccountSettings&, bool, std::string& token, TokenProblem&) override {
+    bool AccessToken(const AccountSettings&, bool, std::string& token, TokenProblem&, std::stop_token) override {
         token = "own";
         return true;
     }

@@ -1,7 +1,8 @@
 // The one sign-in service, through checks: the held token, a fresh one once
 // the server refuses it, and an account that fails when even that is
 // refused, with the token never in the log and the user asked to sign in;
-// passwords from the keyring, and none sent when it does not answer.
+// passwords from the keyring, and none sent when it does not answer; the
+// same for replies.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -32,7 +33,8 @@ class TokenQueue : public ITokenSource {
 public:
     TokenQueue(std::vector<std::string> tokens, bool reachable)
         : m_tokens(std::move(tokens)), m_reachable(reachable) {}
-    bool AccessToken(const AccountSettings&, bool fresh, std::string& token, TokenProblem& problem) override {
+    bool AccessToken(const AccountSettings&, bool fresh, std::string& token, TokenProblem& problem,
+                     std::stop_token) override {
         asked.push_back(fresh);
         if (fresh) ++m_next;
         if (m_next >= m_tokens.size()) {
@@ -99,9 +101,10 @@ TEST(OAuthCheck, TheHeldTokenThenOneFreshOneThenTheAccountFails) {
 TEST(OAuthCheck, CancelCutsTheTokenCallUnderWayOnly) {
     class Hanging : public ITokenSource {
     public:
-        bool AccessToken(const AccountSettings&, bool, std::string&, TokenProblem& problem) override {
+        bool AccessToken(const AccountSettings&, bool, std::string&, TokenProblem& problem,
+                         std::stop_token stop) override {
             asked = true;
-            while (!aborted) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            while (!aborted && !stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             problem = {"cancelled", false};
             return false;
         }
@@ -144,14 +147,14 @@ TEST(SignIn, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        test::FakeKeyring keyring;
-        keyring.answers = row.answers;
+        auto keyring = std::make_shared<test::FakeKeyring>();
+        keyring->answers = row.answers;
         auto transports = std::make_shared<test::ScriptedTransportFactory>(row.script);
         test::EngineHarness h(test::AccountsText({{"A", "pop.a"}}) +
                                   "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n"
                                   "\"User Password\"=\"\"\r\n\"Password In Keyring\"=dword:00000001\r\n\r\n",
                               transports, nullptr, nullptr, nullptr, false, {},
-                              std::make_shared<SignIn>(&keyring, nullptr));
+                              std::make_shared<SignIn>(keyring, nullptr));
         h.view->OnInitialUpdate();
         h.Drain();
         h.view->OnGetMail();
@@ -159,6 +162,66 @@ TEST(SignIn, PasswordsComeFromTheKeyringAndNoneIsSentWhenItDoesNotAnswer) {
         EXPECT_EQ(transports->Problems(), "");
         EXPECT_EQ(h.tray.tip, std::string("VeltoMail 98") + (*row.failure ? "\n" : "") + row.failure);
     }
+}
+
+// Replies sign in through the same service: a refused token is replaced by
+// a fresh one once, and a password the keyring does not give back is never
+// sent empty.
+TEST(SignIn, RepliesSignInThroughTheSameService) {
+    if (!test::SmtpRecorder::Installed()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    const test::TestCertificates& certs = test::TestCertificates::Get();
+    ASSERT_TRUE(certs.error.empty()) << certs.error;
+    test::SmtpRecorder smtp;
+    std::string why;
+    ASSERT_TRUE(smtp.Start(&why, {"--cert", certs.good.cert, "--key", certs.good.key, "--xoauth2", "ann@example.com:good"}))
+        << why;
+    struct Row {
+        const char* name;
+        const char* signIn;  // "Outgoing Sign In"
+        bool sent;
+        const char* text;
+        std::vector<bool> asked;
+    } rows[] = {
+        {"a stale token, then a fresh one", "dword:00000003", true, "Message Successfully Sent", {false, true}},
+        {"the keyring does not answer", "dword:00000001", false, "no keyring answered", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::ScopedHive hive(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+            "\"Account Name\"=\"Ann\"\r\n\"Email Address\"=\"ann@example.com\"\r\n\"User Name\"=\"ann\"\r\n"
+            "\"Outgoing Mail Server\"=\"localhost\"\r\n\"Outgoing Security\"=dword:00000002\r\n"
+            "\"Password In Keyring\"=dword:00000001\r\n\"Outgoing Sign In\"=" +
+            std::string(row.signIn) + "\r\n");
+        auto tokens = std::make_shared<TokenQueue>(std::vector<std::string>{"stale", "good"}, true);
+        auto keyring = std::make_shared<test::FakeKeyring>();
+        keyring->answers = false;
+        ReplySecurity security;
+        security.mode = SmtpTls::StartTls;
+        TlsTrust trust;
+        trust.extraAuthorities = certs.authority;
+        security.tls = MakeOpenSslLayer(trust);
+        security.signIn = std::make_shared<SignIn>(keyring, tokens);
+        security.account = std::make_shared<const AccountSettings>(keys::Join(keys::kAccounts, "Ann"));
+        auto transports = std::make_shared<test::RedirectTransportFactory>(test::TestTimeLimits());
+        transports->Route("localhost", smtp.Port());
+        COutgoingMessage message;
+        message.m_sender = "ann@example.com";
+        message.AddRecipient("bob@example.com", "");
+        message.m_subject = "re: lunch";
+        message.m_body = "yes\r\n";
+        CReplySender sender;
+        std::optional<ReplyOutcome> outcome;
+        ASSERT_TRUE(sender.Start("localhost", smtp.Port(), message, "<id@x>", transports,
+                                 [&](const ReplyOutcome& o) { outcome = o; }, security));
+        ASSERT_TRUE(test::RunEventsUntil([&] { return outcome.has_value(); }, 20000));
+        EXPECT_EQ(outcome->sent, row.sent);
+        EXPECT_NE(outcome->text.find(row.text), std::string::npos) << outcome->text;
+        EXPECT_EQ(tokens->asked, row.asked);
+    }
+    const auto received = smtp.Messages();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].signedInAs, "ann@example.com");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "net/OpenSslLayer.h"
 #include "net/PosixTransport.h"
@@ -247,6 +248,54 @@ TEST(MessageCenter, AnEditedReplyIsKeptAndAskedAboutOnce) {
         SetMessage(mc, row.discard ? second : first, row.discard ? "ok" : "see you");
         mc.ShowReply();
         EXPECT_EQ(asked, row.questions);
+    }
+}
+
+// Messages read while the discard question waits are not dropped: after
+// the answer each is taken in turn, so a yes leaves the newest on show and a
+// no asks again for the next.
+TEST(MessageCenter, ReadsWhileTheQuestionWaitsAreTakenInTurn) {
+    test::ScopedHive hive;
+    struct Row {
+        const char* name;
+        std::vector<bool> answers;  // to each question, in turn
+        QString reader;             // on show at the end
+    };
+    const Row rows[] = {
+        {"discarded", {true}, "third"},
+        {"kept, then discarded for the newest", {false, true}, "third"},
+        {"kept both times", {false, false}, "see you"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Recorder r;
+        MessageCenterPrompts prompts = r.Prompts();
+        std::vector<std::function<void(bool)>> questions;
+        prompts.askYesNo = [&](QWidget*, const QString&, std::function<void(bool)> answer) {
+            questions.push_back(std::move(answer));
+        };
+        CMessageCenter mc(prompts, nullptr);
+        SetMessage(mc, Header("ann@example.com", "lunch", "From: ann@example.com\r\nSubject: lunch\r\n"), "see you");
+        mc.ShowReply();
+        mc.Reply()->Pane()->setPlainText("my draft");
+        QStringList settled;
+        for (const char* subject : {"second", "third"}) {
+            const CMailHeader header =
+                Header("bob@example.com", subject, std::string("From: bob@example.com\r\nSubject: ") + subject + "\r\n");
+            mc.SetMessage(header, CMessageText{CMessageText::HeaderBlock(header.m_rawHeader), subject}, [&, subject] {
+                settled << subject;
+                mc.ShowMessage();
+            });
+        }
+        ASSERT_EQ(questions.size(), 1u);  // one question at a time
+        EXPECT_EQ(mc.Reader()->Pane()->toPlainText(), "see you");
+        for (std::size_t i = 0; i < row.answers.size(); ++i) {
+            ASSERT_EQ(questions.size(), i + 1);
+            questions[i](row.answers[i]);
+        }
+        EXPECT_EQ(questions.size(), row.answers.size());
+        EXPECT_EQ(settled, (QStringList{"second", "third"}));
+        EXPECT_EQ(mc.Reader()->Pane()->toPlainText(), row.reader);
     }
 }
 

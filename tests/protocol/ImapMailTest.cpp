@@ -107,6 +107,13 @@ TEST(ImapConversation, HardCases) {
          [](CImapMail& m) { return Flag(m.Login("ann", "s3cret", true)); }, "failed", localerr::kLoginDisabled, true},
         {"a password in clear only when allowed", false, "",
          [](CImapMail& m) { return Flag(m.Login("ann", "s3cret")); }, "failed", localerr::kPasswordNeedsTls, true},
+        // A quote in the password is escaped, so it cannot end the argument early.
+        {"LOGIN in clear when allowed", false, std::string(R"(C: a1 LOGIN "ann" "s3\\\"cret")") + "\nS: a1 OK logged in\n",
+         [](CImapMail& m) {
+             const std::string got = Flag(m.Login("ann", "s3\"cret", true));
+             return got + Flag(m.IsLoggedIn());
+         },
+         "okok", 0, true},
         {"XOAUTH2 refused then the error code", true,
          "C: a1 AUTHENTICATE XOAUTH2 " + kXOAuth2 +
              "\nS: + eyJzdGF0dXMiOiI0MDEifQ==\nC: \nS: a1 NO [AUTHENTICATIONFAILED] failed\n",

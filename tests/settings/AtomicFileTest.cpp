@@ -38,6 +38,12 @@ std::string Read(const fs::path& p) {
 
 void Put(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
+unsigned Mode(const fs::path& p) {
+    struct stat st {};
+    ::stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
 // Makes every write past a few bytes fail, as a full disk would.
 struct SizeLimit {
     rlimit before{};
@@ -93,6 +99,33 @@ TEST(AtomicFile, AFailedWriteLeavesTheOldFileAndNoTemporary) {
             EXPECT_EQ(Read(target), "old");
         }
     }
+}
+
+// The settings file may be a link into a dotfiles folder and may have been
+// made private by hand: a write goes where the link points and keeps it so.
+TEST(AtomicFile, PermissionsAreKeptOrSetAndALinkIsReplacedWhereItPoints) {
+    Folder folder;
+    const fs::path real = folder.path / "real", link = folder.path / "link";
+    Put(real, "old");
+    ::chmod(real.c_str(), 0640);
+    fs::create_symlink(real, link);
+    std::string error;
+
+    ASSERT_TRUE(WriteFileAtomically(link.string(), std::string("kept"), AtomicWrite(), error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Read(real), "kept");
+    EXPECT_EQ(Mode(real), 0640u);
+
+    ASSERT_TRUE(WriteFileAtomically(real.string(), std::string("private"), AtomicWrite(0600), error)) << error;
+    EXPECT_EQ(Mode(real), 0600u);
+    EXPECT_EQ(Read(real), "private");
+
+    // A private file's missing folders are made, private too.
+    const fs::path deep = folder.path / "a" / "b" / "file";
+    ASSERT_TRUE(WriteFileAtomically(deep.string(), std::string("x"), AtomicWrite(0600), error)) << error;
+    EXPECT_EQ(Mode(folder.path / "a"), 0700u);
+    EXPECT_EQ(Read(deep), "x");
+    EXPECT_EQ(folder.Entries().find(".new-"), std::string::npos);
 }
 
 }  // namespace

@@ -14,6 +14,13 @@ namespace {
 
 using regedit::Section;
 
+// The hive's text after reading `text`, or "refused: <problem>".
+std::string Written(const std::string& text) {
+    RegistryHive hive;
+    const std::string problem = hive.ImportText(text);
+    return problem.empty() ? hive.ExportText() : "refused: " + problem;
+}
+
 const std::string kHead = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n";
 
 TEST(RegeditText, EachFormReadsAndWritesBackAsItself) {
@@ -90,6 +97,43 @@ TEST(RegeditText, LinesNotOfTheFormAreNamedByNumber) {
         std::vector<Section> sections;
         EXPECT_EQ(regedit::Parse(row.text, sections), row.problem);
     }
+}
+
+// Whatever the hive takes, its written text reads back to the same hive,
+// and the program's keys still open below the user's root (removing the
+// root itself once crashed the next key creation).
+TEST(RegeditText, TheWrittenTextIsAFixedPointAndTheUserRootStays) {
+    const std::string longList = [] {
+        std::string list;
+        for (int i = 0; i < 40; ++i) list += (i ? ",0" : "0") + std::to_string(i % 10);
+        return list;
+    }();
+    struct Row {
+        const char* name;
+        std::string text;
+    } rows[] = {
+        // A name ending in "=" before a list long enough to be continued.
+        {"a list under a name with =\"", kHead + "\"a=\"=hex:" + longList + "\r\n"},
+        {"a text with a line end", kHead + "\"a\"=hex(1):61,0d,0a\r\n"},
+        {"a text ending in a zero", kHead + "\"a\"=hex(1):61,00,00\r\n"},
+        {"a qword", kHead + "\"a\"=hex(b):01,02\r\n"},
+        {"the user root removed", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n[-HKEY_CURRENT_USER]\r\n"},
+        {"the user root removed and made again", "REGEDIT4\r\n[-HKEY_CURRENT_USER]\r\n[hkey_current_user\\Y]\r\n"},
+        {"values set, changed and removed", kHead + "\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n\"a\"=\"3\"\r\n\"b\"=-\r\n\"c\"=\"4\"\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string written = Written(row.text);
+        ASSERT_EQ(written.rfind("REGEDIT4", 0), 0u) << written;
+        EXPECT_EQ(Written(written), written);
+        RegistryHive hive;
+        ASSERT_EQ(hive.ImportText(row.text), "");
+        RegistryHive::KeyHandle key;
+        ASSERT_EQ(hive.CreateKey("Software\\Dunmere\\Velto Mail", key, nullptr), kErrorSuccess);
+        EXPECT_TRUE(hive.FindKey("Software\\Dunmere\\Velto Mail"));
+    }
+    EXPECT_EQ(Written(kHead + "\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n\"a\"=\"3\"\r\n\"b\"=-\r\n\"c\"=\"4\"\r\n"),
+              "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER]\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=\"3\"\r\n\"c\"=\"4\"\r\n\r\n");
 }
 
 }  // namespace

@@ -102,6 +102,42 @@ TEST(SettingsRecords, AccountSecurityRoundTripsAndOlderFilesKeepClearText) {
     EXPECT_EQ(c.OutgoingUser() + "/" + c.OutgoingPassword(), "ann/pw");
 }
 
+// A POP3 account's key holds no IMAP values, also when it was IMAP before:
+// a stale one would make it read back as IMAP.
+TEST(SettingsRecords, OnlyImapAccountsStoreTheProtocolAndFolders) {
+    const std::string imapKey =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Mail]\r\n"
+        "\"Account Name\"=\"Mail\"\r\n\"Incoming Protocol\"=dword:00000001\r\n\"IMAP Folders\"=\"INBOX\\nWork\"\r\n";
+    struct Row {
+        const char* name;
+        std::string before;  // the settings text before the save
+        std::uint32_t protocol;
+        const char* folders;
+        bool stored;  // both IMAP values in the text afterwards
+    } rows[] = {
+        {"a new POP3 account", "", kProtocolPop3, "", false},
+        {"a POP3 account over an IMAP one", imapKey, kProtocolPop3, "INBOX\nWork", false},
+        {"a new IMAP account", "", kProtocolImap, "INBOX\nWork", true},
+        {"an IMAP account over an IMAP one", imapKey, kProtocolImap, "Work", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedHive scoped(row.before);
+        AccountSettings a(row.before.empty() ? std::string() : keys::Join(keys::kAccounts, "Mail"));
+        a.SetAccountName("Mail");
+        a.m_incomingProtocol = row.protocol;
+        a.m_imapFolders = row.folders;
+        a.m_modified = 1;
+        a.Save(keys::kAccounts);
+        const std::string& text = scoped.storage().bytes;
+        EXPECT_EQ(text.find("\"Incoming Protocol\"") != std::string::npos, row.stored) << text;
+        EXPECT_EQ(text.find("\"IMAP Folders\"") != std::string::npos, row.stored) << text;
+        const AccountSettings b(keys::Join(keys::kAccounts, "Mail"));
+        EXPECT_EQ(b.IsImap(), row.protocol == kProtocolImap);
+        EXPECT_EQ(b.m_imapFolders, row.stored ? row.folders : "");
+    }
+}
+
 TEST(SettingsRecords, UnmodifiedAccountsAreNotWrittenAndDeletedWinsOverModified) {
     ScopedHive scoped;
     AccountSettings a;

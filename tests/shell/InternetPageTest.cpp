@@ -23,7 +23,7 @@ public:
     explicit Entries(std::vector<std::string> names) : m_names(std::move(names)) {}
     long EnumConnections(std::vector<DialupConnection>&) override { return 0; }
     void EnumEntryNames(std::vector<std::string>& names) override { names = m_names; }
-    void RunDialDialog(const std::string&) override {}
+    void RunDialDialog(const std::string&, std::function<void()>) override {}
     long HangUp(long) override { return 0; }
 
 private:

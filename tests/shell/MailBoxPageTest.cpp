@@ -1,3 +1,4 @@
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -125,7 +126,10 @@ TEST_F(MailBoxPage, AnImapAccountsPortFollowsAndItsFoldersComeFromTheServersList
     AccountSettings asked;
     OpenSheet s(nullptr, nullptr, [&](const AccountSettings& account, auto done) {
         asked = account;
-        done(true, {"INBOX", "Archive", "Lists/N\xc3\xa4h", "Work, 2026"}, "");
+        ImapFolderListing listing;
+        listing.ok = true;
+        listing.folders = {"INBOX", "Archive", "Lists/N\xc3\xa4h", "Work, 2026"};
+        done(listing);
     });
     Choose(Box(s, "incomingSecurityBox"), "SSL/TLS");
     for (const auto& [protocol, security, port] : {std::tuple{"IMAP", "SSL/TLS", "993"}, {"IMAP", "STARTTLS", "143"},
@@ -155,6 +159,140 @@ TEST_F(MailBoxPage, AnImapAccountsPortFollowsAndItsFoldersComeFromTheServersList
     EXPECT_TRUE(box.IsImap());
     EXPECT_EQ(box.IncomingPort(), 143);
     EXPECT_EQ(box.ImapFolders(), (std::vector<std::string>{"INBOX", "Lists/N\xc3\xa4h", "Work, 2026", "Say \"hi\""}));
+}
+
+// The page's tab stops in order, by object name (else caption).
+QStringList TabStops(QWidget* page) {
+    QStringList stops;
+    for (QWidget* w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(page) || !w->isEnabled())
+            continue;
+        auto* button = qobject_cast<QAbstractButton*>(w);
+        stops << (w->objectName().isEmpty() && button ? button->text() : w->objectName());
+    }
+    return stops;
+}
+
+QString CaptionOf(QWidget* page, const char* buddyName) {
+    for (auto* label : page->findChildren<QLabel*>())
+        if (label->buddy() && label->buddy()->objectName() == QLatin1String(buddyName)) return label->text();
+    return {};
+}
+
+// A POP3 account shows the page as it always was: the captions name POP3,
+// no folders row, and Tab goes from the security box to its port; the
+// protocol choice comes after them. IMAP names itself and brings its row.
+TEST_F(MailBoxPage, CaptionsAndFoldersRowFollowTheProtocol) {
+    const QStringList pop3Stops = {"&Disable This Account", "incomingSecurityBox", "incomingPortEdit",
+                                   "incomingProtocolBox", "outgoingSecurityBox"};
+    const QStringList imapStops = {"&Disable This Account", "incomingSecurityBox", "incomingPortEdit",
+                                   "incomingProtocolBox", "imapFoldersEdit", "imapFoldersButton", "outgoingSecurityBox"};
+    struct Row {
+        const char* name;
+        bool storedImap;
+        const char* chosen;  // in the protocol box; empty: as stored
+        bool imap;
+    } rows[] = {
+        {"a POP3 account", false, "", false},
+        {"IMAP chosen", false, "IMAP", true},
+        {"an IMAP account", true, "", true},
+        {"POP3 chosen again", true, "POP3", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text = AccountsText({{"Box", "mail.box"}});
+        if (row.storedImap) {
+            text.resize(text.size() - 2);
+            text += "\"Incoming Protocol\"=dword:00000001\r\n\r\n";
+        }
+        ScopedHive hive(text);
+        OpenSheet s(nullptr, nullptr, [](const AccountSettings&, auto) {});
+        if (*row.chosen) Choose(Box(s, "incomingProtocolBox"), row.chosen);
+        const QString name = row.imap ? "IMAP" : "POP3";
+        EXPECT_EQ(CaptionOf(s.Mailbox(), "incomingServerEdit"), "Incoming Mail Server - " + name);
+        EXPECT_EQ(CaptionOf(s.Mailbox(), "incomingSecurityBox"), "&Incoming (" + name + ")");
+        EXPECT_EQ(Find<QLineEdit>(s.Mailbox(), "imapFoldersEdit")->isVisibleTo(s.Mailbox()), row.imap);
+        EXPECT_EQ(CaptionOf(s.Mailbox(), "imapFoldersEdit"), "IMAP &folders");
+        const QStringList stops = TabStops(s.Mailbox());
+        const qsizetype at = stops.indexOf("&Disable This Account");
+        ASSERT_GE(at, 0) << stops.join(' ').toStdString();
+        const QStringList& want = row.imap ? imapStops : pop3Stops;
+        EXPECT_EQ(stops.mid(at, want.size()), want) << stops.join(' ').toStdString();
+    }
+}
+
+// A listing that meets a certificate not trusted yet asks what a check
+// asks; a yes lists again with it pinned and OK stores it with the account
+// (one on the list, or one typed in and not saved yet); a no lists nothing
+// more and stores nothing. No box says the listing failed.
+TEST_F(MailBoxPage, FoldersBehindAnUntrustedCertificateAreListedOnceItIsTrusted) {
+    PeerCertificate certificate;
+    certificate.fingerprint = "AB:CD:EF";
+    certificate.problem = "self-signed certificate";
+    certificate.host = "imap.box";
+    struct Row {
+        const char* name;
+        bool onTheList;
+        bool yes;
+    } rows[] = {
+        {"an account on the list, trusted", true, true},
+        {"an account on the list, not trusted", true, false},
+        {"a new account, trusted", false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text;
+        if (row.onTheList) {
+            text = AccountsText({{"Box", "imap.box"}});
+            text.resize(text.size() - 2);
+            text += "\"Incoming Protocol\"=dword:00000001\r\n\r\n";
+        }
+        ScopedHive hive(text);
+        std::vector<std::string> pins;  // each listing's pinned certificate
+        OpenSheet s(nullptr, nullptr, [&](const AccountSettings& account, auto done) {
+            pins.push_back(account.m_incomingCertificate);
+            ImapFolderListing listing;
+            if (account.m_incomingCertificate == certificate.fingerprint) {
+                listing.ok = true;
+                listing.folders = {"INBOX", "Work"};
+            } else {
+                listing.why = "the server's certificate is not trusted";
+                listing.untrusted = certificate;
+            }
+            QTimer::singleShot(0, [done, listing] { done(listing); });
+        });
+        if (!row.onTheList) {
+            Type(s.Mailbox(), "mailboxNameEdit", "Box");
+            Type(s.Mailbox(), "incomingServerEdit", "imap.box");
+            Choose(Box(s, "incomingProtocolBox"), "IMAP");
+        }
+        auto* button = Find<QPushButton>(s.Mailbox(), "imapFoldersButton");
+        button->click();
+        Drain();
+        EXPECT_FALSE(button->isEnabled());  // not twice while the question waits
+        QMessageBox* question = Questions::Instance().Current();
+        ASSERT_NE(question, nullptr);
+        EXPECT_TRUE(question->text().contains("AB:CD:EF")) << question->text().toStdString();
+        question->button(row.yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        Drain();
+        const std::vector<std::string> listed = row.yes ? std::vector<std::string>{"", "AB:CD:EF"}
+                                                        : std::vector<std::string>{""};
+        EXPECT_EQ(pins, listed);
+        auto* list = s.Mailbox()->findChild<QListWidget*>("imapFolderList");
+        ASSERT_EQ(list != nullptr, row.yes);
+        if (list) {
+            list->item(1)->setCheckState(Qt::Checked);
+            qobject_cast<QDialog*>(list->window())->accept();
+        }
+        EXPECT_TRUE(button->isEnabled());
+        EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+        ASSERT_TRUE(s.Ok());
+        const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
+        EXPECT_EQ(box.m_incomingCertificate, row.yes ? "AB:CD:EF" : "");
+        if (row.yes) {
+            EXPECT_EQ(box.ImapFolders(), (std::vector<std::string>{"INBOX", "Work"}));
+        }
+    }
 }
 
 TEST_F(MailBoxPage, PortsFollowTheSecurityUnlessTypedAndOwnSignInIsStored) {
@@ -235,12 +373,12 @@ struct MapKeyring : FakeKeyring {
     bool silent = false, refuses = false;
     std::vector<std::function<void()>> unanswered;
     QObject alive;  // answers still queued go with the keyring
-    SecretAnswer Read(const std::string& key) override {
+    SecretAnswer Read(const std::string& key, std::stop_token) override {
         const auto it = held.find(key);
         return it == held.end() ? SecretAnswer{false, true, {}, "not found"} : SecretAnswer{true, false, it->second, {}};
     }
     void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override {
-        auto answer = [this, key, done] { done(Read(key)); };
+        auto answer = [this, key, done] { done(Read(key, {})); };
         if (silent) unanswered.push_back(answer);
         else QTimer::singleShot(0, &alive, answer);
     }

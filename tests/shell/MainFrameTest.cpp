@@ -419,7 +419,8 @@ TEST(MainFrame, AnExpiredSignInIsPutToTheUserAndSigningInChecksAgain) {
     // Tokens refused until the browser sign-in is done.
     class Browser : public test::SettingsSignIn {
     public:
-        SignInResult Run(const AccountSettings&, SignInDirection, const Attempt& attempt, ILogSink*) override {
+        SignInResult Run(const AccountSettings&, SignInDirection, const Attempt& attempt, ILogSink*,
+                         std::stop_token) override {
             const SignInTry tried = attempt(true, "ann@example.com", signedIn ? "good" : "stale");
             return {tried.verdict == SignInTry::Done, "refused", tried.verdict != SignInTry::Done};
         }

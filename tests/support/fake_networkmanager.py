@@ -4,11 +4,15 @@
 Usage: fake_networkmanager.py BUS_ADDRESS PROFILES ACTIVE OUTCOME
   PROFILES, ACTIVE: comma-separated connection ids (profiles; already active),
     each with ":TYPE" when not a VPN profile / a wired connection
-  OUTCOME: "ok" (activation succeeds), "fail:REASON" (it fails with that reason) or
+  OUTCOME: "ok" (activation succeeds), "fail:REASON" (it fails with that reason),
     "stall:STATE" (a VPN reaches that VPN state, any other connection's device that
-    device state, and there it stays)
+    device state, and there it stays), "late:MS" (the activation is answered MS
+    milliseconds late, then succeeds) or "silent" (no property and no listing is
+    ever answered, as by a NetworkManager that hangs)
 Prints "ready" once its name is on the bus; ends when its standard input closes.
-The object test.Control at / has SetState(u) to change the global state.
+The object test.Control at / has SetState(u) to change the global state,
+AddProfile(s) and AddActive(s) (an id with ":TYPE", as above) to change the
+lists as another program would; each change is signalled as NetworkManager does.
 """
 import sys
 
@@ -23,6 +27,7 @@ bus = dbus.bus.BusConnection(address)
 name = dbus.service.BusName("org.freedesktop.NetworkManager", bus)
 PROPS = "org.freedesktop.DBus.Properties"
 ACTIVE = "org.freedesktop.NetworkManager.Connection.Active"
+NM = "org.freedesktop.NetworkManager"
 BASE = "/org/freedesktop/NetworkManager"
 
 
@@ -32,13 +37,23 @@ class Props(dbus.service.Object):
         self.path = path
         self.props = {}
 
-    @dbus.service.method(PROPS, in_signature="ss", out_signature="v")
-    def Get(self, iface, prop):
-        return self.props[prop]
+    @dbus.service.method(PROPS, in_signature="ss", out_signature="v", async_callbacks=("reply", "error"))
+    def Get(self, iface, prop, reply, error):
+        if outcome != "silent":
+            reply(self.props[prop])
 
-    @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, iface):
-        return self.props
+    @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}", async_callbacks=("reply", "error"))
+    def GetAll(self, iface, reply, error):
+        if outcome != "silent":
+            reply(self.props)
+
+    @dbus.service.signal(PROPS, signature="sa{sv}as")
+    def PropertiesChanged(self, iface, changed, invalidated):
+        pass
+
+    def changed(self, iface, *names):
+        self.PropertiesChanged(iface, dbus.Dictionary({n: self.props[n] for n in names}, signature="sv"),
+                               dbus.Array([], signature="s"))
 
 
 class Profile(dbus.service.Object):
@@ -54,9 +69,15 @@ class Profile(dbus.service.Object):
 
 
 class Settings(dbus.service.Object):
-    @dbus.service.method("org.freedesktop.NetworkManager.Settings", out_signature="ao")
-    def ListConnections(self):
-        return dbus.Array([p.path for p in profiles], signature="o")
+    @dbus.service.method("org.freedesktop.NetworkManager.Settings", out_signature="ao",
+                         async_callbacks=("reply", "error"))
+    def ListConnections(self, reply, error):
+        if outcome != "silent":
+            reply(dbus.Array([p.path for p in profiles], signature="o"))
+
+    @dbus.service.signal("org.freedesktop.NetworkManager.Settings", signature="o")
+    def NewConnection(self, path):
+        pass
 
 
 class Device(dbus.service.Object):
@@ -106,16 +127,19 @@ class Manager(Props):
 
     def publish(self):
         self.props["ActiveConnections"] = dbus.Array([a.path for a in self.active], signature="o")
+        self.changed(NM, "ActiveConnections")
 
-    @dbus.service.method("org.freedesktop.NetworkManager", in_signature="ooo", out_signature="o")
-    def ActivateConnection(self, connection, device, specific):
+    @dbus.service.method(NM, in_signature="ooo", out_signature="o", async_callbacks=("reply", "error"))
+    def ActivateConnection(self, connection, device, specific, reply, error):
         profile = next(p for p in profiles if p.path == connection)
         active = Active(profile.ident, profile.path, 1, profile.kind)
         self.active.append(active)
         self.publish()
 
         def settle():
-            if outcome == "ok":
+            if active not in self.active:
+                return False  # taken down meanwhile
+            if outcome == "ok" or outcome.startswith("late:"):
                 active.change(2, 0)
             elif outcome.startswith("stall:"):
                 state = int(outcome.split(":")[1])
@@ -129,8 +153,16 @@ class Manager(Props):
                 active.change(4, int(outcome.split(":")[1]))
             return False
 
+        if outcome.startswith("late:"):
+            # Answered late, and up only after that.
+            def answer():
+                reply(active.path)
+                GLib.timeout_add(50, settle)
+                return False
+            GLib.timeout_add(int(outcome.split(":")[1]), answer)
+            return
         GLib.timeout_add(50, settle)
-        return active.path
+        reply(active.path)
 
     @dbus.service.method("org.freedesktop.NetworkManager", in_signature="o")
     def DeactivateConnection(self, path):
@@ -150,6 +182,18 @@ class Control(dbus.service.Object):
     def SetState(self, state):
         manager.props["State"] = dbus.UInt32(state)
         manager.StateChanged(dbus.UInt32(state))
+        manager.changed(NM, "State")
+
+    @dbus.service.method("test.Control", in_signature="s")
+    def AddProfile(self, ident):
+        profiles.append(Profile(len(profiles), ident))
+        settings.NewConnection(dbus.ObjectPath(profiles[-1].path))
+
+    @dbus.service.method("test.Control", in_signature="s")
+    def AddActive(self, ident):
+        ident, _, kind = ident.partition(":")
+        manager.active.append(Active(ident, "/", 2, kind or "802-3-ethernet"))
+        manager.publish()
 
 
 profiles = [Profile(i, ident) for i, ident in enumerate(p for p in profile_ids.split(",") if p)]

@@ -30,7 +30,7 @@ using Journal = std::vector<std::string>;
 struct FakeKeyring : ISecretStore {
     bool answers = true;
     std::vector<std::string> written, removed;
-    SecretAnswer Read(const std::string&) override {
+    SecretAnswer Read(const std::string&, std::stop_token) override {
         if (!answers) return {false, false, {}, "no keyring answered"};
         return {true, false, "from-keyring", {}};
     }
@@ -40,7 +40,7 @@ struct FakeKeyring : ISecretStore {
         return answers;
     }
     void ReadAsync(const std::string& key, std::function<void(const SecretAnswer&)> done) override {
-        QTimer::singleShot(0, [done, answer = Read(key)] { done(answer); });
+        QTimer::singleShot(0, [done, answer = Read(key, {})] { done(answer); });
     }
     void WriteAsync(const std::string& key, const std::string& secret,
                     std::function<void(bool, const std::string&)> done) override {
@@ -56,7 +56,8 @@ struct FakeKeyring : ISecretStore {
 // Signs in with the name and password the settings hold: no keyring, no
 // tokens (the real service's policy has tests of its own).
 struct SettingsSignIn : ISignIn {
-    SignInResult Run(const AccountSettings& a, SignInDirection direction, const Attempt& attempt, ILogSink*) override {
+    SignInResult Run(const AccountSettings& a, SignInDirection direction, const Attempt& attempt, ILogSink*,
+                     std::stop_token) override {
         const bool out = direction == SignInDirection::Outgoing;
         const SignInTry tried =
             attempt(false, out ? a.OutgoingUser() : a.GetUserName(), out ? a.OutgoingPassword() : a.GetUserPassword());
@@ -256,6 +257,9 @@ public:
     std::vector<DialupConnection> connections;
     // What dialling does: by default a connection of that entry comes up.
     bool dialSucceeds = true;
+    // Off: the dialog stays open until CloseDialog, as one the user has not
+    // answered yet.
+    bool closesAtOnce = true;
     std::vector<long> hungUp;
     long EnumConnections(std::vector<DialupConnection>& out) override {
         m_journal.push_back("dialup.enum");
@@ -263,10 +267,19 @@ public:
         return enumStatus;
     }
     void EnumEntryNames(std::vector<std::string>& names) override { names = {"Work", "Home"}; }
-    void RunDialDialog(const std::string& entry) override {
+    void RunDialDialog(const std::string& entry, std::function<void()> closed) override {
         m_journal.push_back("dialup.dial " + entry);
-        if (dialSucceeds) connections.push_back({entry, 77});
+        m_dialling = entry;
+        m_closed = std::move(closed);
+        if (closesAtOnce) CloseDialog();
     }
+    bool DialogOpen() const { return static_cast<bool>(m_closed); }
+    void CloseDialog() {
+        if (dialSucceeds) connections.push_back({m_dialling, 77});
+        std::exchange(m_closed, {})();
+    }
+    std::string m_dialling;
+    std::function<void()> m_closed;
     long HangUp(long handle) override {
         hungUp.push_back(handle);
         std::erase_if(connections, [&](const DialupConnection& c) { return c.handle == handle; });
