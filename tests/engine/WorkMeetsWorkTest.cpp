@@ -245,5 +245,33 @@ TEST(WorkMeetsWork, WatchesFollowTheirAccountAndStopWithinTheLimit) {
     EXPECT_TRUE(watch.Stop(std::chrono::seconds(5)));
 }
 
+// The end saves the headers first and returns within its limits while a
+// watch sits in a name lookup; the program is told a thread is left.
+TEST(WorkMeetsWork, TheEndSavesAndReturnsWhileAWatchIsStuck) {
+    auto gate = std::make_shared<StuckTransports::Gate>();
+    EngineHarness h(AccountsText({{"A", "imap.a"}},
+                                 "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n"
+                                 "\"Incoming Protocol\"=dword:00000001\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Configuration]\r\n"
+                                 "\"Database\"=\"/data/headers.vlt\"\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Environment]\r\n"
+                                 "\"Save Headers\"=dword:00000001\r\n"),
+                    {}, nullptr, nullptr, nullptr, false, {}, {},
+                    [gate] { return std::make_shared<StuckTransports>(gate); });
+    h.view->OnInitialUpdate();
+    h.view->Messages().Append(Stored("kept", "A", "imap.a"));
+    ASSERT_TRUE(test::RunEventsUntil([&] { return gate->blocked > 0; }, 5000));
+    const auto before = std::chrono::steady_clock::now();
+    h.view->OnDestroy();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+    EXPECT_TRUE(h.view->ThreadsLeft());
+    ASSERT_EQ(h.store.files["/data/headers.vlt"].size(), 1u);
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->released = true;
+    }
+    gate->open.notify_all();
+}
+
 }  // namespace
 }  // namespace velto
