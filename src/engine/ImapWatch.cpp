@@ -5,13 +5,12 @@
 #include <map>
 
 #include "engine/ImapWorkers.h"
+#include "engine/ReconnectDelay.h"
 #include "protocol/ImapMail.h"
 
 namespace velto {
 
 namespace {
-constexpr std::chrono::seconds kFirstDelay{1};
-constexpr std::chrono::minutes kLongestDelay{5};
 // Connections that idle on one server at once. Servers limit them per
 // account for every client together (Gmail: 15), and a phone needs some.
 constexpr int kWatchesPerServer = 4;
@@ -138,17 +137,17 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
     One& one = *shared;
     const std::string name = one.account.GetAccountName();
     const std::string& folder = one.folder;
-    std::chrono::milliseconds delay = kFirstDelay;
+    ReconnectDelay backoff;
     auto stopped = [&] {
         std::lock_guard lock(one.mutex);
         return one.stop;
     };
-    // Waits out the delay before the next try; a wake or stop ends it early.
-    auto pause = [&] {
+    // Waits before the next try; a stop ends it early, and so does a wake,
+    // after which the count starts over.
+    auto pause = [&](std::chrono::milliseconds delay) {
         std::unique_lock lock(one.mutex);
         one.wake.wait_for(lock, delay, [&] { return one.stop || one.woken; });
-        if (std::exchange(one.woken, false)) delay = kFirstDelay;
-        else delay = std::min<std::chrono::milliseconds>(delay * 2, kLongestDelay);
+        if (std::exchange(one.woken, false)) backoff.Reset();
     };
     while (!stopped()) {
         one.transports->Resume();  // a wake cut the last connection
@@ -164,7 +163,7 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
             if (reason.empty()) reason = "the folder " + folder + " could not be opened";
             // A Cancel's cut is the user's, not the account's failure.
             if (reason != "cancelled" && one.hooks.state) one.hooks.state(name, folder, reason);
-            pause();
+            pause(backoff.Next(ReconnectDelay::Clock::now()));
             continue;
         }
         if (!imap.Capability() || !imap.HasCapability("IDLE")) {
@@ -173,11 +172,11 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
             return;
         }
         one.standing = true;
+        backoff.Stood(ReconnectDelay::Clock::now());
         if (one.hooks.state) one.hooks.state(name, folder, {});
         // Mail that came before the watch stood, or while it was down, was
         // told to nobody: the account is checked once now.
         if (one.hooks.news) one.hooks.news(name);
-        delay = kFirstDelay;
         for (;;) {
             ImapIdleNews news;
             const bool alive = imap.Idle(static_cast<long>(one.idle.count()), news);
@@ -191,10 +190,9 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         one.standing = false;
         if (stopped()) break;
         if (imap.IsConnected()) imap.Logout();
-        // Made again at once; only a watch that cannot be made is told.
-        delay = std::chrono::milliseconds(0);
-        pause();
-        delay = kFirstDelay;
+        // Made again at once after a watch that stood a while; a watch that
+        // keeps falling waits longer each time.
+        pause(backoff.Next(ReconnectDelay::Clock::now()));
     }
     one.standing = false;
 }
