@@ -58,6 +58,9 @@ AppWiring::AppWiring()
     // Each IMAP watch on connections of its own, cut without touching a check's.
     services.watchTransports = [] { return WithPop3PortFromEnvironment(MakePosixTransportFactory()); };
     m_view = std::make_unique<CCorvaneView>(services);
+    m_signIn->SetSignedInListener([this](const std::string& account) {
+        if (m_view) m_view->OnSignedIn(account);
+    });
 
     // Where the user left the window, kept apart from the settings.
     m_frame->SetLayoutFile(FromUtf8(UserFolder("XDG_STATE_HOME", ".local/state") + "/VeltoMail/window.ini"));

@@ -284,7 +284,7 @@ int CCorvaneApp::Main(int argc, char** argv) {
     // A worker or watch still blocked (a name lookup that does not answer)
     // holds only shared state and what it logs goes nowhere now; it must not
     // hold up the end of the program, whose headers and settings are saved.
-    if (view.ThreadsLeft() || !view.JoinWorker(0)) {
+    if (shutDown->ThreadsLeft() || !view.JoinWorker(0)) {
         std::fflush(nullptr);
         ::_exit(status);
     }

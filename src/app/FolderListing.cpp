@@ -14,7 +14,7 @@ ImapFolderLister MakeImapFolderLister(OwnedThreads& threads, std::shared_ptr<ISi
                                                std::function<void(ImapFolderListing)> done) {
         std::shared_ptr<ITransportFactory> own = transports();
         threads.Start([signIn, tls, own, account, done](std::stop_token stop) {
-            // (mutation)
+            std::stop_callback cut(stop, [own] { own->AbortAll(); });
             ImapOpen with;
             with.tls = tls.get();
             with.signIn = signIn.get();

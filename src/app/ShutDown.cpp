@@ -41,6 +41,8 @@ void ShutDown::Run() {
     m_parts.Output().Close();
     CCorvaneView& view = m_parts.View();
     view.OnDestroy();
+    // Folder listings are cut; the end waits for them only briefly.
+    m_threadsLeft = !m_parts.StopListers(std::chrono::milliseconds(300)) || view.ThreadsLeft();
     const HeaderStoreOutcome& saved = view.SaveOutcome();
     if (!saved.ok) {
         // Too late for a box: the log, standard error, and the next start.

@@ -25,12 +25,16 @@ public:
     bool Ended() const { return m_ended; }
     // The headers of this run could not be saved.
     bool HeadersLost() const { return m_headersLost; }
+    // A thread of the program's had not returned by the end's limits (one
+    // inside a name lookup); everything was saved all the same.
+    bool ThreadsLeft() const { return m_threadsLeft; }
 
 private:
     AppWiring& m_parts;
     std::shared_ptr<RegistryHive> m_hive;
     bool m_ended = false;
     bool m_headersLost = false;
+    bool m_threadsLeft = false;
     // Ends the process if the end takes too long once everything is saved.
     std::jthread m_watchdog;
 };

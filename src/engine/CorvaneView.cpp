@@ -301,6 +301,10 @@ void CCorvaneView::OnImapNews(const std::string& account) {
     RunAgain(order);
 }
 
+void CCorvaneView::OnSignedIn(const std::string& account) {
+    if (m_watch && !m_destroyed) m_watch->Renew(account);
+}
+
 void CCorvaneView::OnWatchState(const std::string& account, const std::string& folder, const std::string& reason) {
     if (m_destroyed) return;
     auto& folders = m_watchProblems[account];

@@ -130,6 +130,8 @@ public:
 
     // An IMAP account's watch heard of new mail; a watch stands or fell.
     void OnImapNews(const std::string& account);
+    // The account was signed in anew (the browser): its watches follow.
+    void OnSignedIn(const std::string& account);
     void OnWatchState(const std::string& account, const std::string& folder, const std::string& reason);
     int WatchesStanding() const { return m_watch ? m_watch->Standing() : 0; }
 

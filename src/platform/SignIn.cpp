@@ -138,6 +138,7 @@ void SignIn::SignInWithBrowser(const AccountSettings& account, BrowserSignIn cal
         Running done = std::move(it->second);
         m_running.erase(it);
         if (done.flow) done.flow->deleteLater();
+        if (ok && m_signedIn) m_signedIn(name);
         for (auto& w : done.waiting)
             if (w.done) w.done(ok, text);
     };

@@ -26,6 +26,11 @@ public:
 
     void SignInWithBrowser(const AccountSettings& account, BrowserSignIn callbacks) override;
     void CancelSignIn(const std::string& account) override;
+    // Told of each browser sign-in that succeeded (user-interface thread),
+    // whoever asked for it: the account's watches are made anew with it.
+    void SetSignedInListener(std::function<void(const std::string& account)> listener) {
+        m_signedIn = std::move(listener);
+    }
     void Forget(const std::string& account) override;
     ISecretStore* Secrets() override { return m_secrets.get(); }
 
@@ -55,6 +60,7 @@ private:
         std::vector<BrowserSignIn> waiting;
     };
     std::map<std::string, Running> m_running;  // browser sign-ins, by account
+    std::function<void(const std::string&)> m_signedIn;
 };
 
 }  // namespace velto

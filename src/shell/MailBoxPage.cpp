@@ -281,7 +281,7 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     auto* grid = new QGridLayout(group);
     m_incomingSecurity = SecurityBox(this, "incomingSecurityBox");
     m_incomingPort = PortEdit(this, "incomingPortEdit");
-    // After the port, so that a POP3 account's fields are reached as before
+    // After the port, so that Tab reaches a POP3 account's fields as before
     // the choice existed; the folders are IMAP's alone.
     m_incomingProtocol = new QComboBox(this);
     m_incomingProtocol->setObjectName("incomingProtocolBox");
@@ -327,23 +327,26 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     grid->addWidget(m_incomingSecurity, 0, 1);
     caption("Port", m_incomingPort, 0, 2);
     grid->addWidget(m_incomingPort, 0, 3);
-    grid->addWidget(m_incomingProtocol, 0, 4);
-    m_foldersCaption = caption("IMAP &folders", m_imapFolders, 1, 0);
-    grid->addWidget(m_imapFolders, 1, 1);
-    grid->addWidget(m_foldersButton, 1, 2, 1, 3);
-    caption("&Outgoing (SMTP)", m_outgoingSecurity, 2, 0);
-    grid->addWidget(m_outgoingSecurity, 2, 1);
-    caption("Port", m_outgoingPort, 2, 2);
-    grid->addWidget(m_outgoingPort, 2, 3);
-    caption("Sending si&gns in with", m_signIn, 3, 0);
-    grid->addWidget(m_signIn, 3, 1, 1, 4);
+    // A row of its own: the incoming row keeps its width (the sheet must
+    // fit a small screen) and Tab meets the choice where the eye does.
+    caption("Incoming &protocol", m_incomingProtocol, 1, 0);
+    grid->addWidget(m_incomingProtocol, 1, 1, Qt::AlignLeft);
+    m_foldersCaption = caption("IMAP &folders", m_imapFolders, 2, 0);
+    grid->addWidget(m_imapFolders, 2, 1);
+    grid->addWidget(m_foldersButton, 2, 2, 1, 2);
+    caption("&Outgoing (SMTP)", m_outgoingSecurity, 3, 0);
+    grid->addWidget(m_outgoingSecurity, 3, 1);
+    caption("Port", m_outgoingPort, 3, 2);
+    grid->addWidget(m_outgoingPort, 3, 3);
+    caption("Sending si&gns in with", m_signIn, 4, 0);
+    grid->addWidget(m_signIn, 4, 1, 1, 3);
     auto* own = new QHBoxLayout;
     own->addWidget(m_sendUser);
     own->addWidget(m_sendPassword);
-    grid->addLayout(own, 4, 1, 1, 4);
-    caption("Checking signs i&n with", m_signInWith, 5, 0);
-    grid->addWidget(m_signInWith, 5, 1);
-    grid->addWidget(m_oauthButton, 5, 2, 1, 3);
+    grid->addLayout(own, 5, 1, 1, 3);
+    caption("Checking signs i&n with", m_signInWith, 6, 0);
+    grid->addWidget(m_signInWith, 6, 1);
+    grid->addWidget(m_oauthButton, 6, 2, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addWidget(group);
 
