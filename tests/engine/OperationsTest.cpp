@@ -30,11 +30,7 @@ struct Fixture {
         h.view->OnInitialUpdate();
         h.Drain();
     }
-    int RowOf(const std::string& subject) {
-        for (int r = 0; r < h.view->Model()->rowCount(); ++r)
-            if (h.view->Model()->RowAt(r).subject == subject) return r;
-        return -1;
-    }
+    int RowOf(const std::string& subject) const { return h.RowOf(subject); }
     std::shared_ptr<ScriptedTransportFactory> transports;
     EngineHarness h;
 };

@@ -54,6 +54,12 @@ struct EngineHarness {
 
     // Runs queued calls until done() holds or the deadline passes.
     bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20000) { return RunEventsUntil(done, timeoutMs); }
+    // The list row showing that subject; -1 when none does.
+    int RowOf(const std::string& subject) const {
+        for (int r = 0; r < view->Model()->rowCount(); ++r)
+            if (view->Model()->RowAt(r).subject == subject) return r;
+        return -1;
+    }
     // Drains what is queued now.
     void Drain() {
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
