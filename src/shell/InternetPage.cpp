@@ -1,5 +1,7 @@
 #include "shell/InternetPage.h"
 
+#include <QPointer>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -84,11 +86,11 @@ CInternetPage::CInternetPage(ISound* sound, IDialup* dialup, QWidget* parent)
     // Open.
     m_options.Load(keys::kConfiguration);
     m_interval->SetRange(kIntervalMin, kIntervalMax);
-    std::vector<std::string> names;
-    if (dialup) dialup->EnumEntryNames(names);
-    for (const std::string& name : names) InsertSorted(m_entries, FromSetting(name));
-    const int match = FindPrefixIgnoringCase(m_entries, FromSetting(m_options.GetActiveRas()));
-    m_entries->setCurrentIndex(match >= 0 ? match : (m_entries->count() > 0 ? 0 : -1));
+    // The network service may not have answered yet (the first start's
+    // sheet opens at once): the entries come when it has.
+    if (dialup) dialup->WhenKnown([self = QPointer<CInternetPage>(this), dialup] {
+        if (self) self->FillEntries(*dialup);
+    });
 
     m_fields.noDisconnect = m_options.m_noDisconnect != 0;
     m_fields.autoScan = m_options.m_autoScan != 0;
@@ -169,6 +171,16 @@ void CInternetPage::OnApply() {
     m_options.SetSoundFilename(ToSetting(m_fields.soundFile));
     m_options.SetActiveRas(ToSetting(m_entries->currentText()));
     m_options.Save(keys::kConfiguration);
+}
+
+void CInternetPage::FillEntries(IDialup& dialup) {
+    if (m_entries->count() > 0) return;
+    std::vector<std::string> names;
+    dialup.EnumEntryNames(names);
+    for (const std::string& name : names) InsertSorted(m_entries, FromSetting(name));
+    const int match = FindPrefixIgnoringCase(m_entries, FromSetting(m_options.GetActiveRas()));
+    m_entries->setCurrentIndex(match >= 0 ? match : (m_entries->count() > 0 ? 0 : -1));
+    ApplyDialupRule();
 }
 
 }  // namespace velto

@@ -45,6 +45,8 @@ private:
     bool ReadControls();
     void WriteControls();
     void ApplyDialupRule();
+    // The entries the service knows; a list filled already is kept.
+    void FillEntries(IDialup& dialup);
     void ApplySoundRule();
     void TestSound();
     void Warn(const QString& text);

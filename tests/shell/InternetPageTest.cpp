@@ -22,7 +22,14 @@ class Entries : public IDialup {
 public:
     explicit Entries(std::vector<std::string> names) : m_names(std::move(names)) {}
     long EnumConnections(std::vector<DialupConnection>&) override { return 0; }
-    void EnumEntryNames(std::vector<std::string>& names) override { names = m_names; }
+    void EnumEntryNames(std::vector<std::string>& names) override { names = known ? m_names : std::vector<std::string>{}; }
+    // Until known, the service has not answered yet; then waiting tells.
+    bool known = true;
+    std::function<void()> waiting;
+    void WhenKnown(std::function<void()> then) override {
+        if (known) then();
+        else waiting = std::move(then);
+    }
     void RunDialDialog(const std::string&, std::function<void()>) override {}
     long HangUp(long) override { return 0; }
 
@@ -89,6 +96,20 @@ TEST_F(InternetPage, StoredEntryNameMatchesTheFirstEntryBeginningWithIt) {
         EXPECT_EQ(Find<QComboBox>(s.Internet(), "dialupEntryList")->currentText(), "Home");
         ASSERT_TRUE(s.Ok());
         EXPECT_EQ(ConfigurationOptions(keys::kConfiguration).GetActiveRas(), "Home");
+    }
+    {
+        // The service answers after the sheet opened (the first start's
+        // sheet opens at once): the entries come then.
+        ScopedHive hive(Config("\"Active RAS\"=\"work\"\r\n"));
+        Entries entries({"Work Dialup", "Home"});
+        entries.known = false;
+        OpenSheet s(&entries);
+        auto* list = Find<QComboBox>(s.Internet(), "dialupEntryList");
+        EXPECT_EQ(list->count(), 0);
+        entries.known = true;
+        ASSERT_TRUE(entries.waiting);
+        entries.waiting();
+        EXPECT_EQ(list->currentText(), "Work Dialup");
     }
     {
         // No phone book entries at all: an empty name is stored.
