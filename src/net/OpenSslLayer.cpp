@@ -263,6 +263,9 @@ public:
     explicit OpenSslLayer(const TlsTrust& trust) : m_ctx(SSL_CTX_new(TLS_client_method())) {
         if (!m_ctx) throw std::runtime_error("OpenSSL: no client context");
         SSL_CTX_set_min_proto_version(m_ctx, TLS1_2_VERSION);
+        // A renegotiation would bring a new certificate after ours was
+        // checked (and pinned): refused, and a server that insists fails.
+        SSL_CTX_set_options(m_ctx, SSL_OP_NO_RENEGOTIATION);
         SSL_CTX_set_default_verify_paths(m_ctx);
         if (!trust.extraAuthorities.empty())
             SSL_CTX_load_verify_locations(m_ctx, trust.extraAuthorities.c_str(), nullptr);

@@ -664,8 +664,9 @@ bool CImapMail::Read(ImapResponse& response) {
     } else {
         LogLine(std::string(raw.substr(0, kMaxLogged)) + "\r\n... (" + std::to_string(raw.size()) + " bytes)\r\n");
     }
-    if (response.kind == ImapResponse::Untagged && ++m_untagged > m_limits.untagged)
-        return FailReceive(localerr::kResponseTooLong);
+    // Every line of the answer counts: continuations and other tags as much
+    // as untagged data, or a flood of them would pass uncounted.
+    if (++m_untagged > m_limits.untagged) return FailReceive(localerr::kResponseTooLong);
     return true;
 }
 

@@ -155,7 +155,7 @@ private:
     unsigned m_tagNumber = 0;
     std::string m_tag;
     ImapResponse m_tagged;  // the answer to the last command
-    std::size_t m_untagged = 0;  // untagged responses to the last command
+    std::size_t m_untagged = 0;  // responses of any kind to the last command
     bool m_loggingOut = false;
     std::string m_folder;
     ImapFolderState m_state;

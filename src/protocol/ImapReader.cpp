@@ -284,22 +284,25 @@ bool ImapReader::Fill(std::size_t receive) {
 }
 
 bool ImapReader::Gather(std::size_t& length) {
-    // Offsets are kept from m_start, which Fill may move.
+    // Offsets are kept from m_start, which Fill may move. Every byte of the
+    // response counts against its bound, lines as much as literals: a chain
+    // of lines that each announce an empty literal is no cheaper to hold.
     std::size_t segment = 0;  // where the current line begins
     std::size_t scanned = 0;
-    std::size_t literals = 0;
     bool first = true;
     for (;;) {
         const std::string_view unread = std::string_view(m_buffer).substr(m_start);
         const std::size_t eol = unread.find('\n', scanned);
         if (eol == std::string_view::npos) {
             if (unread.size() - segment > m_limits.line) return Fail(localerr::kReplyTooLong);
+            if (unread.size() > m_limits.response) return Fail(localerr::kResponseTooLong);
             scanned = unread.size();
             if (!Fill(kReceiveBlock)) return false;
             continue;
         }
         std::string_view line = unread.substr(segment, eol - segment);
         if (line.size() > m_limits.line) return Fail(localerr::kReplyTooLong);
+        if (eol + 1 > m_limits.response) return Fail(localerr::kResponseTooLong);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         std::size_t size = 0;
         if ((first && IsStatusLine(line)) || !AnnouncedLiteral(line, m_limits.literal, size)) {
@@ -307,9 +310,7 @@ bool ImapReader::Gather(std::size_t& length) {
             return true;
         }
         first = false;
-        if (size > m_limits.literal || size > m_limits.response - std::min(literals, m_limits.response))
-            return Fail(localerr::kResponseTooLong);
-        literals += size;
+        if (size > m_limits.literal || size > m_limits.response - (eol + 1)) return Fail(localerr::kResponseTooLong);
         segment = eol + 1 + size;
         while (m_buffer.size() - m_start < segment) {
             const std::size_t missing = segment - (m_buffer.size() - m_start);

@@ -21,11 +21,12 @@ struct ImapLimits {
     // One literal; raised by the client for the command that fetches a
     // whole message.
     std::size_t literal = 1024 * 1024;
-    // All the literals of one response together.
+    // One response whole: its lines and its literals together.
     std::size_t response = 2 * 1024 * 1024;
     // Parentheses within parentheses.
     std::size_t depth = 16;
-    // Untagged responses before the tagged end of one command.
+    // Responses of any kind (untagged, continuations, other commands' tags)
+    // before the tagged end of one command.
     std::size_t untagged = 20000;
 };
 

@@ -12,7 +12,7 @@ bool MailSession::OpenSocket(const std::string& host, int port) {
     // session that never got to its goodbye is released here.
     DropConnection();
     m_certificate = {};
-    m_socket = m_transports->Create();
+    m_socket = std::make_unique<DeadlineTransport>(m_transports->Create(), m_exchangeLimits);
     Attach(m_socket.get());
     m_host = host;
     if (m_socket->Connect(host, port)) return true;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "protocol/DeadlineTransport.h"
 #include "protocol/LocalTime.h"
 #include "protocol/LogSink.h"
 #include "protocol/SocketErrors.h"
@@ -21,6 +22,8 @@ public:
 
     void SetOutputWindow(ILogSink* output) { m_output = output; }
     void SetClock(LocalClock clock) { m_clock = std::move(clock); }
+    // How long the server may take over one answer (connections made after).
+    void SetExchangeLimits(ExchangeLimits limits) { m_exchangeLimits = std::move(limits); }
     // What the last TLS handshake saw of the server's certificate.
     const PeerCertificate& GetCertificate() const { return m_certificate; }
     const std::string& GetLastResponse() const { return m_lastResponse; }
@@ -54,6 +57,7 @@ protected:
     ILogSink* m_output;
     std::shared_ptr<ITransportFactory> m_transports;
     LocalClock m_clock;
+    ExchangeLimits m_exchangeLimits;
     std::string m_host;
     PeerCertificate m_certificate;
     std::string m_lastResponse;

@@ -64,7 +64,19 @@ TEST(ImapConversation, HardCases) {
     small.untagged = 5;
     small.depth = 3;
     small.line = 200;
+    // Lines within the line bound, each announcing an empty literal: only
+    // lines, yet past the default bound of one response by the last.
+    std::string zeroLiterals = "C: a1 NOOP\n";
+    for (std::size_t length : {1'040'000, 1'040'000, 20'000})
+        zeroLiterals += "S: * 1 FETCH (X " + std::string(length, 'z') + " {0}\n";
     const Row rows[] = {
+        {"zero-length literals chained past the response bound", false, zeroLiterals,
+         [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kResponseTooLong, false},
+        {"a flood of continuations", false, "C: a1 NOOP\nS: + a\nS: + b\nS: + c\nS: + d\nS: + e\nS: + f\n",
+         [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kResponseTooLong, false, small},
+        {"a flood of other commands' tags", false,
+         "C: a1 NOOP\nS: x1 OK a\nS: x2 OK b\nS: x3 NO c\nS: x4 OK d\nS: x5 BAD e\nS: x6 OK f\n",
+         [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kResponseTooLong, false, small},
         {"literal split across packets", false,
          "C: a1 UID FETCH 7 (BODY.PEEK[])\nS- * 1 FETCH (UID 7 BODY[] {11}\\r\\nHel\nS- lo \nS- world)\\r\\n\nS: a1 OK done\n",
          [](CImapMail& m) { return Fetch(m, 7); }, "Hello world", 0, true},
