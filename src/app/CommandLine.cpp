@@ -14,7 +14,8 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: veltomail [OPTION]\n"
-    "Watches POP3 mailboxes and tells of new mail (tray icon, sound, notification).\n"
+    "Watches POP3 and IMAP mailboxes and tells of new mail (tray icon, sound,\n"
+    "notification); IMAP mail comes as soon as the server has it.\n"
     "\n"
     "  -h, --help     show this help and end\n"
     "      --version  show the version and end\n"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <utility>
 
 #include <QPointer>
@@ -44,7 +45,11 @@ CCorvaneView::CCorvaneView(Services services, QObject* parent)
                                                    const std::string& reason) {
             channel->Post([this, account, folder, reason] { OnWatchState(account, folder, reason); });
         };
-        m_watch = std::make_unique<ImapWatch>(m_s.watchTransports, m_s.tls, m_s.signIn, std::move(hooks));
+        hooks.fetched = [channel = m_channel, this](const WatchNews& news) {
+            channel->Post([this, news] { OnWatchNews(news); });
+        };
+        m_watch = std::make_unique<ImapWatch>(m_s.watchTransports, m_s.tls, m_s.signIn, std::move(hooks),
+                                              std::chrono::minutes(9), m_messages);
     }
 }
 
@@ -149,7 +154,11 @@ void CCorvaneView::OnDestroy() {
 void CCorvaneView::LoadAccounts() {
     // Passwords kept in the keyring are not read here: the workers ask for
     // them when they sign in.
-    m_accounts = LoadAllAccounts();
+    const std::vector<AccountSettings> before = std::exchange(m_accounts, LoadAllAccounts());
+    DropRowsOfRemovedAccounts(before);
+    m_owners = MessageOwners(m_accounts);
+    m_names = MailboxNames(m_accounts);
+    m_model.SetMailboxNames(m_names);
     if (m_watch && m_initialised && !m_destroyed) m_watch->Watch(m_accounts);
     m_s.ui->ChooserResetContent();
     auto insertAtTop = [&](const std::string& name) {
@@ -157,9 +166,26 @@ void CCorvaneView::LoadAccounts() {
         m_s.ui->ChooserSetCurSel(0);
         m_filter = name;
     };
-    for (const auto& account : m_accounts) insertAtTop(account.GetServerName());
+    for (const std::string& name : m_names.Entries()) insertAtTop(name);
     insertAtTop(kAllMailboxes);
+    m_s.ui->CommandsChanged();
     m_channel->Post([this] { OnListRefresh(); });
+}
+
+void CCorvaneView::DropRowsOfRemovedAccounts(const std::vector<AccountSettings>& before) {
+    // By server and address, as the records hold their account; an account
+    // left with the same two (renamed, say) keeps them.
+    std::set<std::pair<std::string, std::string>> gone;
+    for (const AccountSettings& old : before) {
+        auto same = [&](const AccountSettings& now) {
+            return now.GetServerName() == old.GetServerName() && now.GetEmailAddress() == old.GetEmailAddress();
+        };
+        if (std::none_of(m_accounts.begin(), m_accounts.end(), same)) gone.emplace(old.GetServerName(), old.GetEmailAddress());
+    }
+    if (gone.empty()) return;
+    m_messages->Modify([&](std::vector<StoredHeader>& list) {
+        std::erase_if(list, [&](const StoredHeader& r) { return gone.contains({r.AccountServer(), r.AccountAddress()}); });
+    });
 }
 
 void CCorvaneView::ReloadAccounts() {
@@ -185,7 +211,7 @@ void CCorvaneView::RebuildRows() {
         rows.reserve(list.size());
         const bool all = m_filter == kAllMailboxes;
         for (const auto& record : list) {
-            if (!all && record.AccountServer() != m_filter) continue;
+            if (!all && !m_names.Shows(m_filter, record.AccountServer(), record.AccountAddress())) continue;
             rows.push_back(record);
         }
     });
@@ -240,9 +266,62 @@ void CCorvaneView::NewMailAlert() {
         SetTrayTip(kIdleTip);
         return;
     }
-    m_announcer.NewMail(m_newCount->load());
+    for (MessageKey& key : m_messages->TakeFresh()) m_newKeys.push_back(std::move(key));
+    std::erase_if(m_newKeys, [&](const MessageKey& key) { return !m_messages->Contains(key); });
+    // Only an IMAP account's mail can be marked read: the notice offers it
+    // when every message it tells of is one, and carries them.
+    std::function<void()> markRead;
+    if (!m_newKeys.empty() &&
+        std::all_of(m_newKeys.begin(), m_newKeys.end(), [&](const MessageKey& key) { return ImapAccountOf(key); }))
+        markRead = [self = QPointer<CCorvaneView>(this), keys = m_newKeys] {
+            if (self) self->MarkReadFromNotice(keys);
+        };
+    m_announcer.NewMail(m_newCount->load(), std::move(markRead));
     m_animator.StartBlink();
     m_newMailFound->store(false);
+}
+
+const AccountSettings* CCorvaneView::ImapAccountOf(const MessageKey& key) const {
+    for (const AccountSettings& account : m_accounts)
+        if (m_owners.CountsFor(key, account)) return account.IsImap() && !account.m_disabled ? &account : nullptr;
+    return nullptr;
+}
+
+bool CCorvaneView::HasImapAccount() const {
+    return std::any_of(m_accounts.begin(), m_accounts.end(), [](const AccountSettings& a) { return a.IsImap(); });
+}
+
+bool CCorvaneView::AnyImapRow(const std::vector<int>& rows) const {
+    return std::any_of(rows.begin(), rows.end(), [&](int row) {
+        return row >= 0 && row < m_model.rowCount() && ImapAccountOf(m_model.KeyAt(row));
+    });
+}
+
+void CCorvaneView::MarkReadFromNotice(const std::vector<MessageKey>& keys) {
+    if (m_destroyed) return;
+    WorkOrder order = WorkOrder::Of(WorkerKind::MarkRead);
+    for (const MessageKey& key : keys) {
+        const AccountSettings* account = ImapAccountOf(key);
+        if (!account || !m_messages->Contains(key)) continue;
+        order.targets.push_back(key);
+        if (std::find(order.accounts.begin(), order.accounts.end(), account->GetAccountName()) == order.accounts.end())
+            order.accounts.push_back(account->GetAccountName());
+    }
+    // Now, or once the work running now is over.
+    if (!order.targets.empty()) RunAgain(order);
+}
+
+void CCorvaneView::OnWatchNews(const WatchNews& news) {
+    if (m_destroyed) return;
+    if (news.added > 0) {
+        m_newCount->fetch_add(news.added);
+        m_newMailFound->store(true);
+    }
+    RebuildRows();
+    // Mail read elsewhere changes nothing in the count, as after a check.
+    if (news.added > 0) NewMailAlert();
+    if (EnvironmentOptions(keys::kEnvironment).m_saveHeaders)
+        m_stored.SaveIfChanged(ConfigurationOptions(keys::kConfiguration).GetDatabase());
 }
 
 void CCorvaneView::ReadFromNotice(const MessageKey& key) {
@@ -259,6 +338,8 @@ void CCorvaneView::ReadFromNotice(const MessageKey& key) {
 void CCorvaneView::OnListClick() {
     m_animator.StopBlink();
     m_newCount->store(0);
+    m_newKeys.clear();
+    m_messages->TakeFresh();
     SetTrayTip(kIdleTip);
     m_announcer.Seen();
 }
@@ -383,6 +464,22 @@ void CCorvaneView::OnDeleteMessage(const std::vector<int>& selectedRows) {
         order.targets.push_back(m_model.KeyAt(row));
     }
     StartWorker(order);
+}
+
+void CCorvaneView::OnMarkRead(const std::vector<int>& selectedRows) {
+    if (m_busy) return;  // the command is disabled while busy
+    WorkOrder order = WorkOrder::Of(WorkerKind::MarkRead);
+    for (int row : selectedRows) {
+        if (row < 0 || row >= m_model.rowCount()) continue;
+        const MessageKey key = m_model.KeyAt(row);
+        // Nothing is sent for a POP3 row: it has no such flag to set.
+        const AccountSettings* account = ImapAccountOf(key);
+        if (!account) continue;
+        order.targets.push_back(key);
+        if (std::find(order.accounts.begin(), order.accounts.end(), account->GetAccountName()) == order.accounts.end())
+            order.accounts.push_back(account->GetAccountName());
+    }
+    if (!order.targets.empty()) StartWorker(order);
 }
 
 void CCorvaneView::OnPerformMaintenance() {
@@ -536,6 +633,30 @@ void CCorvaneView::OnAccountsChecked(const std::vector<AccountCheck>& results) {
 }
 
 void CCorvaneView::OnDeleteDone() { m_channel->Post([this] { OnListRefresh(); }); }
+
+void CCorvaneView::OnMarkedRead(const WorkOrder& order) {
+    // The new messages now read leave the count, the tooltip and the dock's.
+    int read = 0;
+    for (const MessageKey& key : order.targets) {
+        if (m_messages->Contains(key)) continue;
+        const auto it = std::find_if(m_newKeys.begin(), m_newKeys.end(), [&](const MessageKey& k) {
+            return k.id == key.id && k.server == key.server && k.address == key.address;
+        });
+        if (it == m_newKeys.end()) continue;
+        m_newKeys.erase(it);
+        ++read;
+    }
+    if (read > 0) {
+        const int left = std::max(0, m_newCount->load() - read);
+        m_newCount->store(left);
+        m_announcer.Recount(left);
+        if (left == 0) m_animator.StopBlink();
+    }
+    RebuildRows();
+    if (EnvironmentOptions(keys::kEnvironment).m_saveHeaders)
+        m_stored.SaveIfChanged(ConfigurationOptions(keys::kConfiguration).GetDatabase());
+    OnWorkerDone();
+}
 
 void CCorvaneView::OnRetrieveDone(const WorkOrder& order, RetrieveResult result, const std::string& text) {
     EndWork();

@@ -26,6 +26,7 @@
 #include "engine/HeaderStoreFile.h"
 #include "engine/ImapWatch.h"
 #include "engine/MailWorkers.h"
+#include "engine/MailboxNames.h"
 #include "engine/ManualResetEvent.h"
 #include "engine/MessageListModel.h"
 #include "engine/MessageStore.h"
@@ -106,6 +107,12 @@ public:
     void OnReadAsWebPage();
     void OnMessageStatistics();
     void OnDeleteMessage(const std::vector<int>& selectedRows);
+    // Mark as Read: the IMAP accounts' messages among the rows, on their
+    // servers. Offered while an IMAP account is configured; for rows that
+    // hold one of its messages.
+    void OnMarkRead(const std::vector<int>& selectedRows);
+    bool HasImapAccount() const;
+    bool AnyImapRow(const std::vector<int>& rows) const;
     void OnPerformMaintenance();
     void OnWebBrowser();
     void OnOpen();
@@ -133,6 +140,8 @@ public:
     // The account was signed in anew (the browser): its watches follow.
     void OnSignedIn(const std::string& account);
     void OnWatchState(const std::string& account, const std::string& folder, const std::string& reason);
+    // A watch followed up its news on its own connection: records came or went.
+    void OnWatchNews(const WatchNews& news);
     int WatchesStanding() const { return m_watch ? m_watch->Standing() : 0; }
 
     // IViewMessages: the workers' messages.
@@ -140,6 +149,7 @@ public:
     void OnRetrieveDone(const WorkOrder& order, RetrieveResult result, const std::string& text) override;
     void OnCheckFailed() override {}  // the failure is already in the conversation log
     void OnDeleteDone() override;
+    void OnMarkedRead(const WorkOrder& order) override;
     void OnWorkerDone() override;
     void OnProgressStart(const std::string& text, int range) override;
     void OnProgressStep(const std::string& text, int position) override;
@@ -196,6 +206,12 @@ private:
     std::optional<MessageKey> FirstSelected();
     // The notice's Read: the message of that id, as "View Type" says.
     void ReadFromNotice(const MessageKey& key);
+    // The notice's Mark as Read: the messages it told of.
+    void MarkReadFromNotice(const std::vector<MessageKey>& keys);
+    // The IMAP account the record counts for; null when none.
+    const AccountSettings* ImapAccountOf(const MessageKey& key) const;
+    // Accounts gone from the settings take their rows with them.
+    void DropRowsOfRemovedAccounts(const std::vector<AccountSettings>& before);
     void RunOptionsSheetAndReload();
     void LoadStoredHeaders(const std::string& database);
     void OnBackgroundSaveFailed(const std::string& path, const HeaderStoreOutcome& outcome);
@@ -220,7 +236,12 @@ private:
     bool m_toldSaveFailure = false;
 
     std::vector<AccountSettings> m_accounts;
+    MessageOwners m_owners;  // whose records are whose, among m_accounts
+    MailboxNames m_names;    // the chooser's entries and the MailBox column
     std::string m_filter = kAllMailboxes;
+    // The new messages the count is made of, oldest first, until the user
+    // looks at the list.
+    std::vector<MessageKey> m_newKeys;
     std::function<std::vector<int>()> m_selectionSource;
     bool m_busy = false;
     // Written by the worker, read by the UI thread.

@@ -42,6 +42,8 @@ public:
     // The message list: report style, the five columns, the two images,
     // full-row selection.
     virtual void SetupList() = 0;
+    // Which commands there are may have changed (an IMAP account came or went).
+    virtual void CommandsChanged() {}
 
     // "Mail Folders" chooser.
     virtual void ChooserResetContent() = 0;

@@ -6,6 +6,7 @@
 
 #include "engine/ImapWorkers.h"
 #include "engine/ReconnectDelay.h"
+#include "engine/WatchedFolder.h"
 #include "protocol/ImapMail.h"
 
 namespace velto {
@@ -26,6 +27,8 @@ struct ImapWatch::One {
     std::shared_ptr<ISignIn> signIn;
     Hooks hooks;
     std::chrono::milliseconds idle{0};
+    std::shared_ptr<MessageStore> messages;
+    std::shared_ptr<const MessageOwners> owners;  // under mutex: accounts change
     std::stop_source stopSource;  // cuts its sign-in and keyring waits
     std::mutex mutex;
     std::condition_variable wake;
@@ -35,12 +38,13 @@ struct ImapWatch::One {
 };
 
 ImapWatch::ImapWatch(Transports transports, std::shared_ptr<ITlsLayer> tls, std::shared_ptr<ISignIn> signIn,
-                     Hooks hooks, std::chrono::milliseconds idle)
+                     Hooks hooks, std::chrono::milliseconds idle, std::shared_ptr<MessageStore> messages)
     : m_transports(std::move(transports)),
       m_tls(std::move(tls)),
       m_signIn(std::move(signIn)),
       m_hooks(std::move(hooks)),
-      m_idle(idle) {}
+      m_idle(idle),
+      m_messages(std::move(messages)) {}
 
 ImapWatch::~ImapWatch() { Stop(std::chrono::milliseconds(0)); }
 
@@ -58,6 +62,8 @@ void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
     if (!m_transports) return;
     std::vector<std::shared_ptr<One>> kept, made;
     std::map<std::string, int> perServer;
+    // Whose records are whose, from every account: kept watches learn it too.
+    const auto owners = std::make_shared<const MessageOwners>(accounts);
     for (const AccountSettings& account : accounts) {
         if (!account.IsImap() || account.m_disabled) continue;
         // A watch per folder while the server's share lasts; the folders
@@ -68,6 +74,10 @@ void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
                 return one && one->folder == folder && one->account.SameValues(account);
             });
             if (same != m_watches.end()) {
+                {
+                    std::lock_guard lock((*same)->mutex);
+                    (*same)->owners = owners;
+                }
                 kept.push_back(std::move(*same));
                 continue;
             }
@@ -79,6 +89,8 @@ void ImapWatch::Watch(const std::vector<AccountSettings>& accounts) {
             one->signIn = m_signIn;
             one->hooks = m_hooks;
             one->idle = m_idle;
+            one->messages = m_messages;
+            one->owners = owners;
             made.push_back(std::move(one));
         }
     }
@@ -133,11 +145,30 @@ int ImapWatch::Standing() const {
     return static_cast<int>(std::count_if(m_watches.begin(), m_watches.end(), [](const auto& one) { return one->standing.load(); }));
 }
 
+bool ImapWatch::FollowUp(One& one, WatchedFolder& watched, CImapMail& imap, std::uint32_t uidValidity) {
+    const std::string name = one.account.GetAccountName();
+    std::shared_ptr<const MessageOwners> owners;
+    {
+        std::lock_guard lock(one.mutex);
+        owners = one.owners;
+    }
+    if (!one.messages || !owners) {
+        if (one.hooks.news) one.hooks.news(name);
+        return imap.IsConnected();
+    }
+    const WatchedFolder::Outcome outcome = watched.Look(imap, uidValidity, *one.messages, *owners);
+    if (outcome.checkAccount && one.hooks.news) one.hooks.news(name);
+    if ((outcome.added || outcome.dropped) && one.hooks.fetched)
+        one.hooks.fetched(WatchNews{name, one.folder, outcome.added, outcome.dropped});
+    return outcome.answered;
+}
+
 void ImapWatch::Run(const std::shared_ptr<One>& shared) {
     One& one = *shared;
     const std::string name = one.account.GetAccountName();
     const std::string& folder = one.folder;
     ReconnectDelay backoff;
+    WatchedFolder watched(one.account, folder);  // outlives each connection
     auto stopped = [&] {
         std::lock_guard lock(one.mutex);
         return one.stop;
@@ -174,17 +205,17 @@ void ImapWatch::Run(const std::shared_ptr<One>& shared) {
         one.standing = true;
         backoff.Stood(ReconnectDelay::Clock::now());
         if (one.hooks.state) one.hooks.state(name, folder, {});
-        // Mail that came before the watch stood, or while it was down, was
-        // told to nobody: the account is checked once now.
-        if (one.hooks.news) one.hooks.news(name);
-        for (;;) {
+        // What came while nobody watched (or, the first time, before): told
+        // from what the folder held when the watch last looked, else by a
+        // check of the account.
+        bool alive = FollowUp(one, watched, imap, state.uidValidity);
+        while (alive) {
             ImapIdleNews news;
-            const bool alive = imap.Idle(static_cast<long>(one.idle.count()), news);
+            alive = imap.Idle(static_cast<long>(one.idle.count()), news);
             if (stopped()) break;
-            if (news.exists || news.expunge || news.fetch) {
-                if (one.hooks.news) one.hooks.news(name);
-            }
-            if (!alive || news.bye) break;
+            // Followed up on this connection: no sign-in, no other folder.
+            if (news.exists || news.expunge || news.fetch) alive = FollowUp(one, watched, imap, state.uidValidity) && alive;
+            if (news.bye) break;
             // Re-issued: servers drop an IDLE that runs too long.
         }
         one.standing = false;

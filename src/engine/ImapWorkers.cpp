@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,7 +15,7 @@ namespace velto {
 namespace {
 
 std::uint32_t HashOf(const std::string& folder, std::uint32_t uidValidity, std::uint32_t uid) {
-    return Crc32::Of(CImapMail::MessageId(folder, uidValidity, uid));
+    return ImapMessageHash(folder, uidValidity, uid);
 }
 
 // What a worker opens its sessions with.
@@ -38,18 +39,42 @@ bool Open(CImapMail& imap, const AccountSettings& account, WorkerContext& ctx, s
 
 void Store(CMailHeader& record, const AccountSettings& account, WorkerContext& ctx) {
     record.SetAccountInfo(account.GetServerName(), account.GetEmailAddress(), account.GetOutgoingServer());
-    ctx.messages->Append(record);
+    // The folder's watch may have fetched it a moment ago.
+    if (!ctx.messages->AppendFreshUnlessKnown(record, ctx.owners)) return;
     ctx.newMailFound->store(true);
     ctx.newCount->fetch_add(1);
 }
 
-// The unseen messages of the watched folders, each by its record's id.
-struct Unseen {
-    std::unordered_map<std::uint32_t, std::pair<std::string, std::uint32_t>> byId;  // id -> folder, uid
-    bool complete = true;  // every folder was looked at
+// The selected records of the account that the open folder lists among
+// uids: their UIDs, and where each stands in the selection.
+struct Chosen {
+    std::vector<std::uint32_t> uids;
+    std::vector<std::size_t> which;
 };
+Chosen ChooseSelected(const std::vector<std::uint32_t>& uids, const std::string& folder, std::uint32_t uidValidity,
+                      const AccountSettings& account, const WorkerContext& ctx, const std::vector<bool>& done) {
+    Chosen chosen;
+    for (std::uint32_t uid : uids)
+        for (std::size_t n = 0; n < ctx.selected.size(); ++n)
+            if (!done[n] && ctx.owners.CountsFor(ctx.selected[n], account) &&
+                HashOf(folder, uidValidity, uid) == ctx.selected[n].id) {
+                chosen.uids.push_back(uid);
+                chosen.which.push_back(n);
+            }
+    return chosen;
+}
+
+bool AnyFor(const AccountSettings& account, const WorkerContext& ctx, const std::vector<bool>& done) {
+    for (std::size_t n = 0; n < ctx.selected.size(); ++n)
+        if (!done[n] && ctx.owners.CountsFor(ctx.selected[n], account)) return true;
+    return false;
+}
 
 }  // namespace
+
+std::uint32_t ImapMessageHash(const std::string& folder, std::uint32_t uidValidity, std::uint32_t uid) {
+    return Crc32::Of(CImapMail::MessageId(folder, uidValidity, uid));
+}
 
 bool OpenImap(CImapMail& imap, const AccountSettings& account, const ImapOpen& with, std::string& reason) {
     const std::string server = account.GetServerName();
@@ -124,6 +149,14 @@ ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, b
     const MessageOwners& owners = ctx.owners;
     std::unordered_set<std::uint32_t> unseen;
     bool complete = true;
+    // What the list held before the server was asked: a record a watch adds
+    // meanwhile is newer than this check's answer, and stays.
+    std::unordered_set<std::uint32_t> before;
+    ctx.messages->WithList([&](const std::vector<StoredHeader>& list) {
+        for (const StoredHeader& record : list)
+            if (owners.CountsFor(record.AccountServer(), record.AccountAddress(), server, address))
+                before.insert(record.Id());
+    });
     for (const std::string& folder : account.ImapFolders()) {
         ImapFolderState state;
         std::vector<std::uint32_t> uids;
@@ -167,7 +200,7 @@ ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, b
         ctx.messages->Modify([&](std::vector<StoredHeader>& list) {
             std::erase_if(list, [&](const StoredHeader& record) {
                 return owners.CountsFor(record.AccountServer(), record.AccountAddress(), server, address) &&
-                       !unseen.contains(record.Id());
+                       !unseen.contains(record.Id()) && before.contains(record.Id());
             });
         });
     }
@@ -202,13 +235,11 @@ RetrieveResult ReadImapMessage(const AccountSettings& account, const MessageKey&
 }
 
 bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& deleted) {
-    const MessageOwners& owners = ctx.owners;
-    bool any = false;
-    for (std::size_t n = 0; n < ctx.selected.size(); ++n) any = any || (!deleted[n] && owners.CountsFor(ctx.selected[n], account));
-    if (!any) return true;
+    if (!AnyFor(account, ctx, deleted)) return true;
     CImapMail imap(ctx.output, ctx.transports);
     std::string reason;
     if (!Open(imap, account, ctx, reason)) return false;
+    std::optional<std::string> trash;  // asked for once, when there is something to delete
     for (const std::string& folder : account.ImapFolders()) {
         ImapFolderState state;
         std::vector<std::uint32_t> uids;
@@ -216,22 +247,63 @@ bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std:
             if (!imap.IsConnected()) return false;
             continue;
         }
-        std::vector<std::uint32_t> chosen;
-        std::vector<std::size_t> which;
-        for (std::uint32_t uid : uids)
-            for (std::size_t n = 0; n < ctx.selected.size(); ++n)
-                if (!deleted[n] && owners.CountsFor(ctx.selected[n], account) &&
-                    HashOf(folder, state.uidValidity, uid) == ctx.selected[n].id) {
-                    chosen.push_back(uid);
-                    which.push_back(n);
-                }
-        if (chosen.empty()) continue;
+        const Chosen chosen = ChooseSelected(uids, folder, state.uidValidity, account, ctx, deleted);
+        if (chosen.uids.empty()) continue;
         ctx.view.SendProgressStep("Deleting on " + account.GetServerName(), 0);
-        bool expunged = false;
-        if (!imap.Delete(chosen, false, expunged)) continue;
-        // Flagged \Deleted at least: gone for the user either way.
-        for (std::size_t n : which) deleted[n] = ctx.messages->RemoveFirst(ctx.selected[n]);
+        if (!trash) {
+            std::string name;
+            trash = imap.FindTrash(name) ? name : std::string();
+            if (!imap.IsConnected()) return false;
+        }
+        bool gone = false;
+        // Mail deleted in the Trash itself is gone for good.
+        const bool done = !trash->empty() && *trash != folder ? imap.MoveTo(chosen.uids, *trash, gone)
+                                                             : imap.Delete(chosen.uids, false, gone);
+        if (!done) continue;
+        // In the Trash, or flagged \Deleted at least: gone for the user either way.
+        for (std::size_t n : chosen.which) deleted[n] = ctx.messages->RemoveFirst(ctx.selected[n]);
     }
+    imap.Logout();
+    return true;
+}
+
+bool MarkImapRead(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& done) {
+    if (!AnyFor(account, ctx, done)) return true;
+    CImapMail imap(ctx.output, ctx.transports);
+    std::string reason;
+    if (!Open(imap, account, ctx, reason)) return false;
+    std::unordered_set<std::uint32_t> unseen;
+    bool complete = true;
+    for (const std::string& folder : account.ImapFolders()) {
+        ImapFolderState state;
+        std::vector<std::uint32_t> uids;
+        if (!imap.Examine(folder, state) || !imap.SearchUnseen(uids)) {
+            if (!imap.IsConnected()) return false;
+            complete = false;
+            continue;
+        }
+        for (std::uint32_t uid : uids) unseen.insert(HashOf(folder, state.uidValidity, uid));
+        const Chosen chosen = ChooseSelected(uids, folder, state.uidValidity, account, ctx, done);
+        if (chosen.uids.empty()) continue;
+        ctx.view.SendProgressStep("Marking read on " + account.GetServerName(), 0);
+        if (!imap.MarkSeen(chosen.uids)) {
+            complete = false;
+            if (!imap.IsConnected()) return false;
+            continue;
+        }
+        for (std::size_t n : chosen.which) {
+            ctx.messages->RemoveFirst(ctx.selected[n]);
+            done[n] = true;
+        }
+    }
+    // Not unseen in any folder: read elsewhere already, and off the list too.
+    // Only when every folder answered: a folder that failed proves nothing.
+    if (complete)
+        for (std::size_t n = 0; n < ctx.selected.size(); ++n)
+            if (!done[n] && ctx.owners.CountsFor(ctx.selected[n], account) && !unseen.contains(ctx.selected[n].id)) {
+                ctx.messages->RemoveFirst(ctx.selected[n]);
+                done[n] = true;
+            }
     imap.Logout();
     return true;
 }

@@ -3,6 +3,7 @@
 // messages listed (new headers fetched in batches, messages read or removed
 // elsewhere dropped from the list), one message read without marking it
 // seen, and messages deleted. Worker threads only.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,8 +46,19 @@ ImapCheck CheckImapAccount(const AccountSettings& account, WorkerContext& ctx, b
 RetrieveResult ReadImapMessage(const AccountSettings& account, const MessageKey& key, WorkerContext& ctx,
                                std::string& text);
 
-// Deletes the selected records that count for the account; deleted marks
-// each one done. False when the account could not be opened.
+// Deletes the selected records that count for the account: into the
+// server's Trash where it has one, else flagged and expunged as the server
+// allows; deleted marks each one done. False when the account could not be
+// opened.
 bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& deleted);
+
+// Sets \Seen on the selected records that count for the account, in the
+// folder each was found in, and takes them off the list; one that no
+// watched folder holds unseen any more (read elsewhere) goes as well. done
+// marks each one handled. False when the account could not be opened.
+bool MarkImapRead(const AccountSettings& account, WorkerContext& ctx, std::vector<bool>& done);
+
+// A message's record id: its folder, the folder's UIDVALIDITY, its UID.
+std::uint32_t ImapMessageHash(const std::string& folder, std::uint32_t uidValidity, std::uint32_t uid);
 
 }  // namespace velto

@@ -241,7 +241,7 @@ private:
 
     void Store(CMailHeader& record) {
         record.SetAccountInfo(m_server, m_account.GetEmailAddress(), m_account.GetOutgoingServer());
-        m_ctx.messages->Append(record);
+        m_ctx.messages->AppendFresh(record);
         m_ctx.newMailFound->store(true);
         m_ctx.newCount->fetch_add(1);
     }
@@ -414,6 +414,20 @@ void Delete(WorkerContext& ctx) {
     ctx.view.SendDeleteDone();
 }
 
+// Mark as Read: IMAP accounts only; POP3 has no such thing to set.
+void MarkRead(WorkerContext& ctx) {
+    bool error = false;
+    std::vector<bool> done(ctx.selected.size(), false);
+    for (const AccountSettings& account : ctx.accounts) {
+        if (account.m_disabled || !account.IsImap()) continue;
+        if (!MarkImapRead(account, ctx, done)) error = true;
+        if (ctx.cancelRequest->IsSet()) break;
+    }
+    if (error) ctx.view.PostCheckFailed();
+    ctx.Finish();
+    ctx.view.PostMarkedRead();
+}
+
 }  // namespace
 
 void RunMailWorker(WorkerContext& context) {
@@ -427,6 +441,9 @@ void RunMailWorker(WorkerContext& context) {
         break;
     case WorkerKind::Delete:
         Delete(context);
+        break;
+    case WorkerKind::MarkRead:
+        MarkRead(context);
         break;
     }
     // Whatever way it ended, the worker is no longer active.

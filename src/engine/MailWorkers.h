@@ -29,7 +29,7 @@ struct WorkerContext {
     WorkerKind kind = WorkerKind::Scan;
     // The accounts to visit.
     std::vector<AccountSettings> accounts;
-    std::vector<MessageKey> selected;  // retrieve: the first one; delete: every one
+    std::vector<MessageKey> selected;  // retrieve: the first one; delete, mark read: every one
     // Whose records are whose, from every configured account: a check of one
     // account decides about that account's records only.
     MessageOwners owners;

@@ -69,7 +69,10 @@ MessageListModel::Row MessageListModel::MakeRow(const CMailHeader& record) {
 
 const MessageListModel::Row& MessageListModel::RowAt(int row) const {
     Entry& e = m_rows[m_rows.size() - 1 - static_cast<std::size_t>(row)];
-    if (!e.shown) e.shown = std::make_unique<Row>(MakeRow(e.record.Full()));
+    if (!e.shown) {
+        e.shown = std::make_unique<Row>(MakeRow(e.record.Full()));
+        e.shown->mailbox = m_names.Of(e.record.AccountServer(), e.record.AccountAddress());
+    }
     return *e.shown;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MailboxNames.h"
 #include "engine/MessageStore.h"
 #include "protocol/MailHeader.h"
 
@@ -50,6 +51,8 @@ public:
     static Row MakeRow(const CMailHeader& record);
     // Replaces every row (records given oldest first; shown newest first).
     void Reset(std::vector<StoredHeader> recordsOldestFirst);
+    // What the MailBox column calls each account's records, from the next Reset.
+    void SetMailboxNames(MailboxNames names) { m_names = std::move(names); }
     void Clear();
 
     // UI thread.
@@ -69,6 +72,7 @@ private:
         std::unique_ptr<Row> shown;  // made when first looked at
     };
     mutable std::vector<Entry> m_rows;  // oldest first; row 0 on screen is the last one
+    MailboxNames m_names;
 };
 
 }  // namespace velto

@@ -1,6 +1,7 @@
 #include "engine/MessageStore.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "settings/Settings.h"
 
@@ -65,6 +66,36 @@ void MessageStore::Append(const CMailHeader& record) {
     ++m_generation;
 }
 
+void MessageStore::AppendFresh(const CMailHeader& record) {
+    StoredHeader stored(record);
+    std::lock_guard lock(m_mutex);
+    Index(stored);
+    m_fresh.push_back(MessageKey::Of(stored));
+    m_records.push_back(std::move(stored));
+    ++m_generation;
+}
+
+bool MessageStore::AppendFreshUnlessKnown(const CMailHeader& record, const MessageOwners& owners) {
+    StoredHeader stored(record);
+    std::lock_guard lock(m_mutex);
+    // The same test as ContainsFor, under the same lock as the append.
+    if (const auto known = m_known.find(stored.Id()); known != m_known.end())
+        for (const Holders& h : known->second) {
+            const auto& [server, address] = *m_accountOf[h.account];
+            if (owners.CountsFor(server, address, stored.AccountServer(), stored.AccountAddress())) return false;
+        }
+    Index(stored);
+    m_fresh.push_back(MessageKey::Of(stored));
+    m_records.push_back(std::move(stored));
+    ++m_generation;
+    return true;
+}
+
+std::vector<MessageKey> MessageStore::TakeFresh() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_fresh, {});
+}
+
 bool MessageStore::Contains(const MessageKey& key) const {
     std::lock_guard lock(m_mutex);
     return Indexed(key) != nullptr;
@@ -111,6 +142,7 @@ void MessageStore::Clear() {
     m_known.clear();
     m_accounts.clear();
     m_accountOf.clear();
+    m_fresh.clear();
     ++m_generation;
 }
 

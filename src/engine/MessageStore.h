@@ -61,6 +61,14 @@ class MessageStore {
 public:
     // Any thread. The list keeps records compact; FindFirst gives a full one.
     void Append(const CMailHeader& record);
+    // A record just fetched from its server: appended, and fresh until
+    // TakeFresh (the new-mail count is made of fresh records).
+    void AppendFresh(const CMailHeader& record);
+    // The same, unless a record of its id already counts for its account
+    // (a check and a watch that fetched the same message at once).
+    bool AppendFreshUnlessKnown(const CMailHeader& record, const MessageOwners& owners);
+    // The fresh records' keys since the last call, oldest first.
+    std::vector<MessageKey> TakeFresh();
     bool Contains(const MessageKey& key) const;
     // Whether a record with the id counts for the account (server, address).
     bool ContainsFor(std::uint32_t id, const MessageOwners& owners, const std::string& server,
@@ -101,6 +109,7 @@ private:
     std::vector<const std::pair<std::string, std::string>*> m_accountOf;  // number -> its key in m_accounts
     std::unordered_map<std::uint32_t, std::vector<Holders>> m_known;  // id -> accounts whose records hold it
     std::uint64_t m_generation = 0;
+    std::vector<MessageKey> m_fresh;
 };
 
 }  // namespace velto

@@ -21,12 +21,25 @@ void NewMailAnnouncer::SetTip(const std::string& tip) {
     m_s.tray->SetTip(text);
 }
 
-void NewMailAnnouncer::NewMail(int count) {
+namespace {
+std::string NewMailTip(int count) {
     char tip[128];
     std::snprintf(tip, sizeof tip, "VeltoMail 98 - You have %d New Messages!!", count);
+    return tip;
+}
+}  // namespace
+
+void NewMailAnnouncer::Recount(int count) {
+    SetTip(count > 0 ? NewMailTip(count) : kIdleTip);
+    ShowCount(count);
+    if (count == 0 && m_s.notifications) m_s.notifications->Withdraw(kNewMailTag);
+}
+
+void NewMailAnnouncer::NewMail(int count, std::function<void()> markRead) {
+    const std::string tip = NewMailTip(count);
     SetTip(tip);
     ShowCount(count);
-    NoticeOfNewest(tip);
+    NoticeOfNewest(tip, std::move(markRead));
     ConfigurationOptions config(keys::kConfiguration);
     const std::string sound = config.GetSoundFilename();
     if (config.m_enableSound && m_s.sound && m_s.store && !sound.empty() && m_s.store->Exists(sound))
@@ -40,7 +53,7 @@ void NewMailAnnouncer::ShowCount(int count) {
     m_s.dock->SetCount(count);
 }
 
-void NewMailAnnouncer::NoticeOfNewest(const std::string& title) {
+void NewMailAnnouncer::NoticeOfNewest(const std::string& title, std::function<void()> markRead) {
     if (!m_s.notifications) {
         if (m_s.tray) m_s.tray->Notify("VeltoMail 98", title.substr(0, kMaxTipLength));
         return;
@@ -52,11 +65,12 @@ void NewMailAnnouncer::NoticeOfNewest(const std::string& title) {
     });
     const MessageListModel::Row row = MessageListModel::MakeRow(stored.Full());
     Notice notice;
-    notice.tag = "new-mail";
+    notice.tag = kNewMailTag;
     notice.title = title;
     notice.text = row.subject + (row.sender.empty() ? "" : "\n" + row.sender);
     const MessageKey key = MessageKey::Of(stored);
     notice.actions = {{"read", "Read", [read = m_read, key] { read(key); }}, {"show", "Show", m_show}};
+    if (markRead) notice.actions.push_back({"mark-read", "Mark as Read", std::move(markRead)});
     notice.onClick = m_show;
     m_s.notifications->Show(std::move(notice));
 }

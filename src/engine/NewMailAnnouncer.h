@@ -18,6 +18,7 @@ namespace velto {
 inline const std::string kIdleTip = "VeltoMail 98";
 inline const std::string kCheckingTip = "VeltoMail 98 - Checking For New Mail";
 inline const std::string kCheckFailedTag = "check-failed";
+inline const std::string kNewMailTag = "new-mail";
 
 class NewMailAnnouncer {
 public:
@@ -36,8 +37,11 @@ public:
     // The tooltip: the text given, then the failing accounts, one a line.
     void SetTip(const std::string& tip);
     // count new messages came: tooltip, dock count, notice (the newest one)
-    // and sound.
-    void NewMail(int count);
+    // and sound. markRead, when given, is the notice's "Mark as Read".
+    void NewMail(int count, std::function<void()> markRead = {});
+    // Some of the new messages were read here: tooltip and dock count say
+    // how many are left; none left, the notice goes too.
+    void Recount(int count);
     // The user looked at the list: the dock's count goes with the tray's.
     void Seen() { ShowCount(0); }
     // The accounts' results of a check: the failures named until their next
@@ -45,7 +49,7 @@ public:
     std::string Checked(const std::vector<std::string>& enabledAccounts, const std::vector<AccountCheck>& results);
 
 private:
-    void NoticeOfNewest(const std::string& title);
+    void NoticeOfNewest(const std::string& title, std::function<void()> markRead);
     void NoticeOfFailures(const std::vector<std::string>& lines);
     void ShowCount(int count);
 

@@ -43,6 +43,9 @@ void ViewMessenger::PostRetrieveDone(RetrieveResult result, std::string text) {
 void ViewMessenger::SendDeleteDone() {
     Send([](IViewMessages& v) { v.OnDeleteDone(); });
 }
+void ViewMessenger::PostMarkedRead() {
+    Post([order = m_order](IViewMessages& v) { v.OnMarkedRead(*order); });
+}
 void ViewMessenger::SendProgressStart(std::string text, int range) {
     Send([text = std::move(text), range](IViewMessages& v) { v.OnProgressStart(text, range); });
 }

@@ -34,6 +34,8 @@ public:
                                 const std::string& text) = 0;  // UWM_RETRIEVE_DONE
     virtual void OnCheckFailed() = 0;                                           // UWM_CHECK_FAILED
     virtual void OnDeleteDone() = 0;                                            // UWM_DELETE_DONE
+    // Mark as Read is over: the order's messages that left the list were read.
+    virtual void OnMarkedRead(const WorkOrder& order) = 0;
     virtual void OnWorkerDone() = 0;                                            // UWM_WORKER_DONE
     virtual void OnProgressStart(const std::string& text, int range) = 0;       // UWM_PROGRESS_START
     virtual void OnProgressStep(const std::string& text, int position) = 0;     // UWM_PROGRESS_STEP
@@ -69,6 +71,7 @@ public:
     void SendRetrieveDone(RetrieveResult result);
     void PostRetrieveDone(RetrieveResult result, std::string text);
     void SendDeleteDone();
+    void PostMarkedRead();
     void SendProgressStart(std::string text, int range);
     void SendProgressStep(std::string text, int position);
     void SendProgressEnd();

@@ -11,7 +11,7 @@
 namespace velto {
 
 // Which network worker to run.
-enum class WorkerKind { CheckMail, Scan, Retrieve, Delete };
+enum class WorkerKind { CheckMail, Scan, Retrieve, Delete, MarkRead };
 
 // Where a read shows the message: as "View Type" says, or in one window.
 enum class ReadIn { AsViewTypeSays, MessageCenter, Browser };
@@ -20,7 +20,7 @@ struct WorkOrder {
     WorkerKind kind = WorkerKind::Scan;
     // The accounts to visit, by name; empty: every account.
     std::vector<std::string> accounts;
-    // Read: the message (the first); delete: every one.
+    // Read: the message (the first); delete and mark read: every one.
     std::vector<MessageKey> targets;
     ReadIn readIn = ReadIn::AsViewTypeSays;
     int page = 0;  // the Message Center page a read opens

@@ -2,7 +2,9 @@
 #include "present/MessageCenter.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QFontDialog>
 #include <QMenuBar>
@@ -11,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -69,7 +72,7 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
     MessageCenterPrompts prompts;
     prompts.saveFileName = [](QWidget* parent) {
         // The dialog asks before it replaces a file.
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Message"), QString(),
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Message"), SaveFolder(),
                                             QStringLiteral("All Files (*)"));
     };
     prompts.chooseFont = [](QWidget* parent, QFont& font) {
@@ -91,10 +94,17 @@ MessageCenterPrompts DefaultMessageCenterPrompts() {
         return ok ? static_cast<int>(names.indexOf(name)) : -1;
     };
     prompts.saveAttachmentName = [](QWidget* parent, const QString& suggested) {
-        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Attachment"), suggested,
+        return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Attachment"),
+                                            QDir(SaveFolder()).filePath(QFileInfo(suggested).fileName()),
                                             QStringLiteral("All Files (*)"));
     };
     return prompts;
+}
+
+QString SaveFolder() {
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (!downloads.isEmpty() && QFileInfo(downloads).isDir()) return downloads;
+    return QDir::homePath();
 }
 
 bool SaveMessageFile(const QString& path, const CMessageText& message, QString& error) {

@@ -47,6 +47,9 @@ struct MessageCenterPrompts {
     std::function<void(const std::string& account, std::function<void(bool signedIn)> answer)> signInAgain;
 };
 MessageCenterPrompts DefaultMessageCenterPrompts();
+// Where Save Message and Save Attachment open: the user's Downloads folder
+// where it exists, else home; never the folder the program was started in.
+QString SaveFolder();
 
 // Writes raw header, CR LF, body and nothing else; on failure the file is
 // left as it was and error names the file and the reason.

@@ -277,6 +277,7 @@ bool CImapMail::List(std::vector<ImapFolder>& folders) {
         ImapFolder folder;
         for (const ImapItem& flag : r.items[0].items)
             if (flag.Is("\\Noselect") || flag.Is("\\NonExistent")) folder.selectable = false;
+            else if (flag.Is("\\Trash")) folder.trash = true;
         if (r.items[1].kind == ImapItem::String && r.items[1].text.size() == 1) folder.delimiter = r.items[1].text[0];
         if (r.items[2].kind != ImapItem::String && r.items[2].kind != ImapItem::Atom) return;
         folder.wireName = r.items[2].text;
@@ -322,7 +323,9 @@ bool CImapMail::Status(const std::string& folder, std::uint32_t& uidNext, std::u
 
 bool CImapMail::SearchUnseen(std::vector<std::uint32_t>& uids) {
     uids.clear();
-    const bool ok = Command("UID SEARCH UNSEEN", [&](const ImapResponse& r) {
+    // A message flagged \Deleted is gone for the user, though not expunged
+    // (a server without UIDPLUS keeps it so).
+    const bool ok = Command("UID SEARCH UNSEEN UNDELETED", [&](const ImapResponse& r) {
         if (r.name != "SEARCH") return;
         for (const ImapItem& item : r.items) {
             std::uint32_t uid = 0;

@@ -28,6 +28,7 @@ struct ImapFolder {
     std::string wireName;  // as the server named it (modified UTF-7)
     char delimiter = 0;    // 0: a flat namespace
     bool selectable = true;
+    bool trash = false;    // special-use \Trash (RFC 6154)
 };
 
 struct ImapFolderState {
@@ -90,7 +91,7 @@ public:
     bool Examine(const std::string& folder, ImapFolderState& state);
     bool Select(const std::string& folder, ImapFolderState& state);
     bool Status(const std::string& folder, std::uint32_t& uidNext, std::uint32_t& unseen);
-    // UID SEARCH UNSEEN in the open folder, sorted.
+    // UID SEARCH UNSEEN UNDELETED in the open folder, sorted.
     bool SearchUnseen(std::vector<std::uint32_t>& uids);
     // Headers and sizes of the given UIDs, kFetchBatch to a command, handed
     // to got() as they arrive (false stops). The record's number is the UID,
@@ -104,6 +105,18 @@ public:
     // when expungeAll is safe (the caller knows nothing else carries
     // \Deleted); else they stay flagged and expunged is false.
     bool Delete(const std::vector<std::uint32_t>& uids, bool expungeAllIsSafe, bool& expunged);
+    // Changes the user asked for (ImapChanges.cpp). The UIDs are those of
+    // the open folder; one that was examined is opened for changes first,
+    // and nothing is changed when its UIDVALIDITY differs by then.
+    // \Seen on the UIDs.
+    bool MarkSeen(const std::vector<std::uint32_t>& uids);
+    // Where deleted mail goes: the folder LIST marks \Trash, else one named
+    // "Trash" (at the top or below INBOX). False when there is none.
+    bool FindTrash(std::string& folder);
+    // The UIDs into folder: UID MOVE where the server offers MOVE, else UID
+    // COPY, \Deleted and UID EXPUNGE of exactly them (UIDPLUS). Without
+    // UIDPLUS the originals stay flagged \Deleted and gone is false.
+    bool MoveTo(const std::vector<std::uint32_t>& uids, const std::string& folder, bool& gone);
     // IDLE until the server reports news or limitMs passes, then DONE. False
     // when the server cannot idle, refused, said BYE or went silent after
     // DONE (connection dropped); news says what came either way.
@@ -141,6 +154,8 @@ private:
     bool Read(ImapResponse& response);
     void Common(const ImapResponse& response);
     bool OpenFolder(const std::string& folder, bool readOnly, ImapFolderState& state);
+    // The open folder ready for changes, with the UIDVALIDITY it was opened with.
+    bool Writable();
     bool Authenticate(const std::string& mechanism, const std::string& initial, const std::string& cancel);
     bool ArgumentOk(std::string_view text);
     void TakeCapabilities(std::string_view list);

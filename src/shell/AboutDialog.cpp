@@ -17,7 +17,7 @@ namespace velto {
 namespace {
 const char* const kCredits =
     "VeltoMail 98\n\n"
-    "Watches your POP3 mailboxes\n"
+    "Watches your POP3 and IMAP mailboxes\n"
     "and tells you when mail arrives.\n\n"
     "Engine, protocols and settings\n"
     "The VeltoMail developers\n\n"

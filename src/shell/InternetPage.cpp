@@ -29,6 +29,9 @@ CInternetPage::CInternetPage(ISound* sound, IDialup* dialup, QWidget* parent)
     auto* connectionLayout = new QVBoxLayout(connection);
     m_entries = new QComboBox(connection);
     m_entries->setObjectName("dialupEntryList");
+    auto* entriesCaption = new QLabel("Dial-up connection", connection);
+    entriesCaption->setBuddy(m_entries);
+    connectionLayout->addWidget(entriesCaption);
     m_autoDial = new QCheckBox("Enable Automatic Dialup Connection", connection);
     m_noDisconnect = new QCheckBox("Don't Hang Up After Checking", connection);
     connectionLayout->addWidget(m_entries);
@@ -42,7 +45,10 @@ CInternetPage::CInternetPage(ISound* sound, IDialup* dialup, QWidget* parent)
     m_interval->setObjectName("intervalEdit");
     every->addWidget(m_autoScan);
     every->addWidget(m_interval);
-    every->addWidget(new QLabel("Minutes", this));
+    auto* minutes = new QLabel("Minutes", this);
+    minutes->setBuddy(m_interval);
+    m_interval->setAccessibleName("Minutes between checks");
+    every->addWidget(minutes);
     every->addStretch();
     layout->addLayout(every);
     m_startupScan = new QCheckBox("Check Mail on Startup", this);
@@ -57,6 +63,10 @@ CInternetPage::CInternetPage(ISound* sound, IDialup* dialup, QWidget* parent)
     m_soundFile->setObjectName("soundFileEdit");
     LimitToStore(m_soundFile);
     m_test = new QPushButton("|||>", this);
+    m_test->setAccessibleName("Play the sound");
+    auto* soundCaption = new QLabel("Sound file", this);
+    soundCaption->setBuddy(m_soundFile);
+    soundRow->addWidget(soundCaption);
     m_browse = new QPushButton("Browse", this);
     soundRow->addWidget(m_soundFile);
     soundRow->addWidget(m_test);

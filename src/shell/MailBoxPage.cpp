@@ -310,10 +310,13 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     m_sendUser = new QLineEdit(this);
     m_sendUser->setObjectName("sendUserEdit");
     m_sendUser->setPlaceholderText("User name");
+    // Screen readers tell them from the account's own user name and password.
+    m_sendUser->setAccessibleName("Sending user name");
     LimitToStore(m_sendUser);
     m_sendPassword = new QLineEdit(this);
     m_sendPassword->setObjectName("sendPasswordEdit");
     m_sendPassword->setPlaceholderText("Password");
+    m_sendPassword->setAccessibleName("Sending password");
     m_sendPassword->setEchoMode(QLineEdit::Password);
     LimitToStore(m_sendPassword);
 
@@ -326,6 +329,7 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     m_incomingCaption = caption("&Incoming (POP3)", m_incomingSecurity, 0, 0);
     grid->addWidget(m_incomingSecurity, 0, 1);
     caption("Port", m_incomingPort, 0, 2);
+    m_incomingPort->setAccessibleName("Incoming port");
     grid->addWidget(m_incomingPort, 0, 3);
     // A row of its own: the incoming row keeps its width (the sheet must
     // fit a small screen) and Tab meets the choice where the eye does.
@@ -337,6 +341,7 @@ void CMailBoxPage::BuildSecurityControls(QVBoxLayout* layout) {
     caption("&Outgoing (SMTP)", m_outgoingSecurity, 3, 0);
     grid->addWidget(m_outgoingSecurity, 3, 1);
     caption("Port", m_outgoingPort, 3, 2);
+    m_outgoingPort->setAccessibleName("Outgoing port");
     grid->addWidget(m_outgoingPort, 3, 3);
     caption("Sending si&gns in with", m_signIn, 4, 0);
     grid->addWidget(m_signIn, 4, 1, 1, 3);

@@ -124,6 +124,9 @@ void CMainFrame::BuildCommands() {
                [this] {
                    if (m_view) m_view->OnDeleteMessage(m_list->SelectedRows());
                });
+    AddCommand(ID_MARK_READ, "Mark as &Read", "Marks the selected messages read on the server\nMark as Read", [this] {
+        if (m_view) m_view->OnMarkRead(m_list->SelectedRows());
+    });
     AddCommand(ID_REFRESH, "Refresh", "Checks for new mail\nRefresh", view([](CCorvaneView& v) { v.OnRefresh(); }));
     AddCommand(ID_MAIL_PROPERTIES, "Mail Properties", "Changes the mailboxes and options\nMail Properties",
                view([](CCorvaneView& v) { v.OnMailProperties(); }));
@@ -183,6 +186,7 @@ void CMainFrame::BuildMenus() {
     mail->addAction(Action(ID_READ_MESSAGE));
     mail->addAction(Action(ID_MESSAGE_STATISTICS));
     mail->addAction(Action(ID_DELETE_MESSAGE));
+    mail->addAction(Action(ID_MARK_READ));
     mail->addSeparator();
     mail->addAction(Action(ID_MAIL_PROPERTIES));
     m_viewMenu = m_menuBar->addMenu("&View");
@@ -200,6 +204,7 @@ void CMainFrame::BuildMenus() {
     read->addAction(Mirror(ID_READ_MESSAGE, "As Document", read));
     read->addAction(Mirror(ID_READ_AS_WEBPAGE, "As WebPage", read));
     m_listMenu->addAction(Mirror(ID_DELETE_MESSAGE, "&Delete Message", m_listMenu));
+    m_listMenu->addAction(Mirror(ID_MARK_READ, "Mark as &Read", m_listMenu));
     m_listMenu->addAction(Mirror(ID_REFRESH, "Refresh", m_listMenu));
     m_listMenu->addAction(Mirror(ID_MESSAGE_STATISTICS, "Message &Statistics", m_listMenu));
     m_list->SetContextMenu(m_listMenu);
@@ -279,6 +284,9 @@ void CMainFrame::AttachView(CCorvaneView* view) {
     m_view = view;
     m_list->Attach(view);
     view->SetSelectionSource([this] { return m_list->SelectedRows(); });
+    // Mark as Read follows the selection (a rebuilt list has none).
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateCommandStates(); });
+    connect(m_list->model(), &QAbstractItemModel::modelReset, this, [this] { UpdateCommandStates(); });
     UpdateCommandStates();
 }
 
@@ -289,7 +297,17 @@ void CMainFrame::UpdateCommandStates() {
                    ID_READ_AS_WEBPAGE, ID_MESSAGE_STATISTICS})
         if (QAction* a = Action(id)) a->setEnabled(idle);
     if (QAction* a = Action(ID_EDIT_COPY)) a->setEnabled(false);
+    // Beyond the design's menus: there only while an IMAP account is set up,
+    // so that a POP3 user's menus stay as they were.
+    if (QAction* a = Action(ID_MARK_READ)) {
+        a->setVisible(m_view && m_view->HasImapAccount());
+        a->setEnabled(idle && m_view->AnyImapRow(m_list->SelectedRows()));
+        for (QAction* mirror : m_listMenu->actions())
+            if (mirror->data().toInt() == ID_MARK_READ) mirror->setVisible(a->isVisible());
+    }
 }
+
+void CMainFrame::CommandsChanged() { UpdateCommandStates(); }
 
 COutputWindow* CMainFrame::OutputWindow() const { return m_utility->Output(); }
 

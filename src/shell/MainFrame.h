@@ -51,6 +51,7 @@ enum Command : int {
     ID_URL_OPEN = 32821,
     ID_UTILITY_WINDOW = 32822,
     ID_PERFORM_MAINTENANCE = 32828,
+    ID_MARK_READ = 32840,  // IMAP accounts only
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     ID_EDIT_COPY = 57634,
@@ -137,6 +138,7 @@ public:
                              std::function<void(bool)> answer) override;
     void AskSignInAgain(const std::string& account, std::function<void(bool)> answer) override;
     void SetupList() override;
+    void CommandsChanged() override;
     void ChooserResetContent() override;
     void ChooserInsertAtTop(const std::string& text) override;
     void ChooserSetCurSel(int index) override;

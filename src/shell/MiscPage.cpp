@@ -61,6 +61,8 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_logEnabled = new QCheckBox("Enable Logging", this);
     m_logFile = new QLineEdit(this);
     m_logFile->setObjectName("logFileEdit");
+    // Beside check boxes, not labels: named for screen readers here.
+    m_logFile->setAccessibleName("Log file");
     LimitToStore(m_logFile);
     m_browse = new QPushButton("Browse", this);
     m_logStandard = new QCheckBox("Standard", this);
@@ -76,6 +78,7 @@ CMiscPage::CMiscPage(QWidget* parent) : CPropertyPage(parent) {
     m_passwordProtect = new QCheckBox("Password Protect", this);
     m_password = new QLineEdit(this);
     m_password->setObjectName("passwordEdit");
+    m_password->setAccessibleName("Protection password");
     m_password->setEchoMode(QLineEdit::Password);
     LimitToStore(m_password);
     logging->addWidget(m_passwordProtect, 2, 0);

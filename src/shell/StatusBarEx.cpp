@@ -20,6 +20,10 @@ const QString kReady = "Ready";
 QToolButton* MakeButton(QWidget* parent, int id) {
     auto* button = new QToolButton(parent);
     button->setObjectName(QString("statusButton%1").arg(id));
+    // Pictures only: named for screen readers.
+    button->setAccessibleName(id == CStatusBarEx::ID_PREVIOUS ? "Previous message"
+                              : id == CStatusBarEx::ID_NEXT   ? "Next message"
+                                                              : "Show message");
     button->setFixedSize(CStatusBarEx::kButtonWidth, CStatusBarEx::kButtonHeight);
     button->setIcon(MakeStatusButtonIcon(id));
     button->setIconSize(QSize(CStatusBarEx::kButtonWidth - 4, CStatusBarEx::kButtonHeight - 4));
@@ -36,6 +40,8 @@ CStatusBarEx::CStatusBarEx(QWidget* parent, int controls, const std::vector<int>
     : QStatusBar(parent) {
     m_message = new QLabel(kReady, this);
     m_message->setObjectName("messagePane");
+    // Failures name folders and quote servers: their words, never markup.
+    m_message->setTextFormat(Qt::PlainText);
     m_message->setMinimumWidth(1);
     m_panes.push_back(m_message);
     addWidget(m_message, 1);

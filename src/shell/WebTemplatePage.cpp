@@ -20,8 +20,10 @@ namespace velto {
 CWebTemplatePage::CWebTemplatePage(QWidget* parent) : CPropertyPage(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel("Templates", this));
+    auto* templatesCaption = new QLabel("Templates", this);
+    top->addWidget(templatesCaption);
     m_templates = new QComboBox(this);
+    templatesCaption->setBuddy(m_templates);
     m_templates->setObjectName("templatesCombo");
     m_templates->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     top->addWidget(m_templates);
@@ -44,10 +46,14 @@ CWebTemplatePage::CWebTemplatePage(QWidget* parent) : CPropertyPage(parent) {
     m_name->setObjectName("profileNameEdit");
     LimitToStore(m_name, kMaxKeyNameBytes);
     auto* browse = new QPushButton("Browse", this);
-    grid->addWidget(new QLabel("Index File", this), 0, 0);
+    auto* indexCaption = new QLabel("Index File", this);
+    indexCaption->setBuddy(m_indexFile);
+    grid->addWidget(indexCaption, 0, 0);
     grid->addWidget(m_indexFile, 0, 1);
     grid->addWidget(browse, 0, 2);
-    grid->addWidget(new QLabel("Profile Name", this), 1, 0);
+    auto* nameCaption = new QLabel("Profile Name", this);
+    nameCaption->setBuddy(m_name);
+    grid->addWidget(nameCaption, 1, 0);
     grid->addWidget(m_name, 1, 1);
     layout->addLayout(grid);
 

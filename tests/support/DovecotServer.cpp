@@ -141,6 +141,9 @@ void DovecotServer::WriteConfig() {
           << "\nsubmission_relay_trusted = yes\n"
           << "service submission-login {\n  inet_listener submission {\n    address = 127.0.0.1\n    port = "
           << m_submissionPort << "\n  }\n}\n";
+    if (m_imap && !m_trash.empty())
+        c << "namespace inbox {\n  inbox = yes\n  mailbox \"" << m_trash
+          << "\" {\n    special_use = \\Trash\n    auto = create\n  }\n}\n";
     if (m_imap)
         c << "service imap-login {\n  inet_listener imap {\n    address = 127.0.0.1\n    port = " << m_imapPort
           << "\n  }\n  inet_listener imaps {\n    port = 0\n  }\n}\n";
@@ -215,6 +218,17 @@ std::vector<std::string> DovecotServer::MessageIds(const std::string& user) cons
     }
     std::sort(ids.begin(), ids.end());
     return ids;
+}
+
+std::vector<std::string> DovecotServer::MessageFiles(const std::string& user, const std::string& folder) const {
+    std::vector<std::string> names;
+    const std::string dir = Maildir(user) + (folder.empty() ? "" : "/." + folder);
+    for (const char* sub : {"/cur", "/new"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(dir + sub, ec)) names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string DovecotServer::MessageText(const std::string& user, const std::string& uniqueId) const {

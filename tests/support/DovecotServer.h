@@ -50,6 +50,9 @@ public:
     // Also serves IMAP on ImapPort() (STARTTLS there with UseTls); takes
     // effect at the next Start.
     void ServeImap() { m_imap = true; }
+    // IMAP has a folder of that name marked \Trash (special-use), made when
+    // first used; takes effect at the next Start.
+    void ImapTrash(const std::string& name) { m_trash = name; }
 
     bool Start(std::string* error = nullptr);
     void Stop();
@@ -64,6 +67,9 @@ public:
 
     // Unique ids of the messages the user's maildir holds now, sorted.
     std::vector<std::string> MessageIds(const std::string& user) const;
+    // The file names of the messages a folder of the user's holds now ("":
+    // INBOX), with their flags (":2,S" once seen), sorted.
+    std::vector<std::string> MessageFiles(const std::string& user, const std::string& folder = {}) const;
     // The stored file of one message (as written by AddMessage).
     std::string MessageText(const std::string& user, const std::string& uniqueId) const;
     std::string Log() const;
@@ -80,6 +86,7 @@ private:
     int m_submissionPort = 0;
     int m_relayPort = 0;
     bool m_imap = false;
+    std::string m_trash;
     int m_imapPort = 0;
     std::string m_introspectionUrl;
     std::string m_certFile, m_keyFile;
