@@ -240,6 +240,7 @@ bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std:
     std::string reason;
     if (!Open(imap, account, ctx, reason)) return false;
     std::optional<std::string> trash;  // asked for once, when there is something to delete
+    bool shown = false;                // the status bar says what is done
     for (const std::string& folder : account.ImapFolders()) {
         ImapFolderState state;
         std::vector<std::uint32_t> uids;
@@ -249,7 +250,8 @@ bool DeleteImapMessages(const AccountSettings& account, WorkerContext& ctx, std:
         }
         const Chosen chosen = ChooseSelected(uids, folder, state.uidValidity, account, ctx, deleted);
         if (chosen.uids.empty()) continue;
-        ctx.view.SendProgressStep("Deleting on " + account.GetServerName(), 0);
+        if (!shown) ctx.view.SendProgressStep("Deleting on " + account.GetServerName(), 0);
+        shown = true;
         if (!trash) {
             std::string name;
             trash = imap.FindTrash(name) ? name : std::string();
@@ -274,6 +276,7 @@ bool MarkImapRead(const AccountSettings& account, WorkerContext& ctx, std::vecto
     if (!Open(imap, account, ctx, reason)) return false;
     std::unordered_set<std::uint32_t> unseen;
     bool complete = true;
+    bool shown = false;  // the status bar says what is done
     for (const std::string& folder : account.ImapFolders()) {
         ImapFolderState state;
         std::vector<std::uint32_t> uids;
@@ -285,7 +288,8 @@ bool MarkImapRead(const AccountSettings& account, WorkerContext& ctx, std::vecto
         for (std::uint32_t uid : uids) unseen.insert(HashOf(folder, state.uidValidity, uid));
         const Chosen chosen = ChooseSelected(uids, folder, state.uidValidity, account, ctx, done);
         if (chosen.uids.empty()) continue;
-        ctx.view.SendProgressStep("Marking read on " + account.GetServerName(), 0);
+        if (!shown) ctx.view.SendProgressStep("Marking read on " + account.GetServerName(), 0);
+        shown = true;
         if (!imap.MarkSeen(chosen.uids)) {
             complete = false;
             if (!imap.IsConnected()) return false;

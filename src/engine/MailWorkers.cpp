@@ -384,6 +384,7 @@ void Delete(WorkerContext& ctx) {
         if (account.m_disabled) continue;
         if (account.IsImap()) {
             if (!DeleteImapMessages(account, ctx, deleted)) error = true;
+            ctx.view.SendProgressEnd();
             if (ctx.cancelRequest->IsSet()) break;
             continue;
         }
@@ -423,6 +424,7 @@ void MarkRead(WorkerContext& ctx) {
         if (!MarkImapRead(account, ctx, done)) error = true;
         if (ctx.cancelRequest->IsSet()) break;
     }
+    ctx.view.SendProgressEnd();
     if (error) ctx.view.PostCheckFailed();
     ctx.Finish();
     ctx.view.PostMarkedRead();

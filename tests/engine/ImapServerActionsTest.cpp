@@ -68,6 +68,7 @@ TEST(ImapServerActions, MarkReadByCommandAndByNoticeAndDeleteToTheTrash) {
     EXPECT_EQ(h.view->NewCount(), 2);
     EXPECT_EQ(h.tray.tip, "VeltoMail 98 - You have 2 New Messages!!");
     EXPECT_EQ(dock.count, 2);
+    EXPECT_EQ(h.ui.paneText, "Ready");  // the status bar's "Marking read" is over
 
     // The notice's action, on what it told of: the rest read, nothing new left.
     ASSERT_TRUE(h.notices.Choose("mark-read"));

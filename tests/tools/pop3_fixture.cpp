@@ -1,7 +1,7 @@
 // A private Dovecot POP3 server from the command line, for demos and manual
 // tries:
 //   pop3_fixture [--folder DIR] --user NAME:PASSWORD [--messages NAME:COUNT]
-//                [--message NAME:UID:FILE] ... [--tls CERT:KEY] [--imap on]
+//                [--message NAME:UID:FILE] ... [--tls CERT:KEY] [--imap on] [--trash FOLDER]
 // Prints "port N" once the server answers (with --tls also "pop3s N": POP3S
 // there, STLS on the first port), then runs until its standard
 // input closes or it gets SIGINT/SIGTERM, and stops the server.
@@ -46,7 +46,7 @@ std::string Generated(const std::string& user, int n) {
 
 int Usage() {
     std::cerr << "usage: pop3_fixture [--folder DIR] --user NAME:PASSWORD [--messages NAME:COUNT]"
-                 " [--message NAME:UID:FILE]... [--tls CERT:KEY] [--imap on]\n";
+                 " [--message NAME:UID:FILE]... [--tls CERT:KEY] [--imap on] [--trash FOLDER]\n";
     return 2;
 }
 
@@ -87,6 +87,8 @@ int main(int argc, char** argv) {
         } else if (args[i] == "--imap") {
             if (value != "on") return Usage();
             server.ServeImap();
+        } else if (args[i] == "--trash") {
+            server.ImapTrash(value);  // an IMAP folder marked \Trash
         } else if (args[i] != "--folder") {
             return Usage();
         }
