@@ -24,6 +24,8 @@ void ReadAll(velto::fuzz::TouchingLogSink& log, std::shared_ptr<velto::test::Scr
     velto::ImapResponse response;
     std::string touched;
     while (reader.Next(response)) {
+        // Every byte of a response counts against its bound, lines too.
+        if (reader.Raw().size() > limits.response) __builtin_trap();
         touched.assign(reader.Raw());
         for (const auto& item : response.items) touched += item.text;
         log.AppendOutput(touched);

@@ -95,10 +95,15 @@ int MessageListModel::columnCount(const QModelIndex& parent) const { return pare
 
 QVariant MessageListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= rowCount()) return {};
+    if (role == Qt::ToolTipRole) {
+        // A tip reads markup wherever it finds some: a subject's words stay words.
+        const QString text = data(index, Qt::DisplayRole).toString();
+        return text.isEmpty() ? QVariant()
+                              : QVariant("<p style='white-space:pre'>" + text.toHtmlEscaped() + "</p>");
+    }
     const Row& row = RowAt(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         switch (index.column()) {
         case kSubject: return ToDisplay(row.subject);
         case kSender: return ToDisplay(row.sender);

@@ -61,6 +61,8 @@ void Questions::ShowNext() {
                                 m_current.caption, m_current.text,
                                 m_current.question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // Certificates, folders and failures come from servers: shown as text.
+    box->setTextFormat(Qt::PlainText);
     if (m_current.question) box->setDefaultButton(QMessageBox::No);
     WidenForTitle(*box);
     m_shown = box;

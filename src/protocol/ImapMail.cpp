@@ -8,6 +8,7 @@
 
 #include "protocol/SaslText.h"
 #include "settings/Crc32.h"
+#include "settings/Settings.h"
 
 namespace velto {
 
@@ -16,6 +17,8 @@ namespace {
 // The output window shows this much of one response (a whole message would
 // drown the conversation).
 constexpr std::size_t kMaxLogged = 64 * 1024;
+// More unseen messages than a mailbox holds: a server gone wrong.
+constexpr std::size_t kMaxSearchResults = 1'000'000;
 constexpr std::string_view kHidden = "xxxxxxx";
 
 std::string Upper(std::string_view text) {
@@ -272,7 +275,8 @@ bool CImapMail::Authenticate(const std::string& mechanism, const std::string& in
 
 bool CImapMail::List(std::vector<ImapFolder>& folders) {
     folders.clear();
-    return Command("LIST \"\" \"*\"", [&](const ImapResponse& r) {
+    std::size_t unkept = 0;
+    const bool ok = Command("LIST \"\" \"*\"", [&](const ImapResponse& r) {
         if (r.name != "LIST" || r.items.size() < 3 || r.items[0].kind != ImapItem::List) return;
         ImapFolder folder;
         for (const ImapItem& flag : r.items[0].items)
@@ -281,10 +285,20 @@ bool CImapMail::List(std::vector<ImapFolder>& folders) {
         if (r.items[1].kind == ImapItem::String && r.items[1].text.size() == 1) folder.delimiter = r.items[1].text[0];
         if (r.items[2].kind != ImapItem::String && r.items[2].kind != ImapItem::Atom) return;
         folder.wireName = r.items[2].text;
-        // A name that is not modified UTF-7 is shown as it came.
-        if (!DecodeFolderName(folder.wireName, folder.name)) folder.name = folder.wireName;
+        // Offered only under a name that leads back to this folder and that
+        // the settings keep as it is. Not modified UTF-7, a control character
+        // (a line break would become a second watched folder) or another
+        // spelling of what the name encodes to: left out.
+        std::string again;
+        if (!DecodeFolderName(folder.wireName, folder.name) || !AccountSettings::IsStorableFolderName(folder.name) ||
+            !EncodeFolderName(folder.name, again) || again != folder.wireName) {
+            ++unkept;
+            return;
+        }
         folders.push_back(std::move(folder));
     });
+    if (unkept) LogLine(std::to_string(unkept) + " folder names that cannot be kept as they are were left out.\r\n");
+    return ok;
 }
 
 bool CImapMail::Examine(const std::string& folder, ImapFolderState& state) {
@@ -325,13 +339,22 @@ bool CImapMail::SearchUnseen(std::vector<std::uint32_t>& uids) {
     uids.clear();
     // A message flagged \Deleted is gone for the user, though not expunged
     // (a server without UIDPLUS keeps it so).
+    bool tooMany = false;
     const bool ok = Command("UID SEARCH UNSEEN UNDELETED", [&](const ImapResponse& r) {
-        if (r.name != "SEARCH") return;
+        if (r.name != "SEARCH" || tooMany) return;
         for (const ImapItem& item : r.items) {
             std::uint32_t uid = 0;
             if (item.Number(uid) && uid != 0) uids.push_back(uid);
         }
+        // SEARCH lines without end would pile up UIDs without end.
+        tooMany = uids.size() > kMaxSearchResults;
     });
+    if (tooMany) {
+        uids = {};
+        ReportFailure(localerr::kResponseTooLong, SocketStage::Receive);
+        DropConnection();
+        return false;
+    }
     std::sort(uids.begin(), uids.end());
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     if (!ok) uids.clear();

@@ -7,7 +7,7 @@ namespace velto {
 
 namespace {
 constexpr std::uint32_t kNameBuffer = 1000;
-constexpr std::uint32_t kDataBuffer = 1000;
+constexpr std::uint32_t kDataBuffer = RegistryDatabase::kMaxStoredValue;
 }  // namespace
 
 RegistryDatabase::RegistryDatabase() : m_hive(RegistryHive::Current()) {}
@@ -118,16 +118,23 @@ std::vector<std::string> RegistryDatabase::SubkeyNames(const std::string& path) 
     return names;
 }
 
-void RegistryDatabase::LoadFields(const std::string& path, const std::vector<Field>& fields) {
+std::vector<bool> RegistryDatabase::LoadFields(const std::string& path, const std::vector<Field>& fields) {
+    std::vector<bool> read(fields.size(), false);
     OpenKey(path);
     char name[kNameBuffer];
     unsigned char data[kDataBuffer];
     for (std::uint32_t index = 0;; ++index) {
         std::uint32_t nameLength = kNameBuffer, dataLength = kDataBuffer, type = 0;
-        if (EnumValue(index, name, &nameLength, &type, data, &dataLength) != kErrorSuccess) break;
+        const long status = EnumValue(index, name, &nameLength, &type, data, &dataLength);
+        // A value too long for the buffers is passed over alone: the values
+        // after it (the account's security among them) still count.
+        if (status == kErrorMoreData) continue;
+        if (status != kErrorSuccess) break;
         const std::string valueName(name, nameLength);
-        for (const Field& f : fields) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const Field& f = fields[i];
             if (valueName != f.name) continue;  // value names match exactly
+            read[i] = true;
             switch (f.kind) {
             case Field::String: {
                 // Text ends at its first zero byte, whether or not one was stored.
@@ -145,11 +152,13 @@ void RegistryDatabase::LoadFields(const std::string& path, const std::vector<Fie
             case Field::Bytes:
                 // A short block would leave a structure half old, half new.
                 if (dataLength >= f.size) std::memcpy(f.target, data, f.size);
+                else read[i] = false;
                 break;
             }
         }
     }
     CloseKey();
+    return read;
 }
 
 void RegistryDatabase::SaveFields(const std::string& path, const std::vector<Field>& fields,

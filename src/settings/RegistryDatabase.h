@@ -12,6 +12,9 @@ namespace velto {
 class RegistryDatabase {
 public:
     using HKEY = RegistryHive::KeyHandle;
+    // The longest value data a record reads back; a longer one is passed
+    // over when its key loads.
+    static constexpr std::uint32_t kMaxStoredValue = 1000;
 
     RegistryDatabase();
     virtual ~RegistryDatabase();
@@ -51,8 +54,9 @@ protected:
         void* target;          // std::string* or std::uint32_t* or byte buffer
         std::uint32_t size;    // byte buffer size (Bytes only)
     };
-    // Every field at its default is the caller's job; this reads the key.
-    void LoadFields(const std::string& path, const std::vector<Field>& fields);
+    // Every field at its default is the caller's job; this reads the key
+    // and tells, field by field, which ones it found.
+    std::vector<bool> LoadFields(const std::string& path, const std::vector<Field>& fields);
     // absent: value names that must not be there afterwards.
     void SaveFields(const std::string& path, const std::vector<Field>& fields,
                     const std::vector<std::string>& absent = {});

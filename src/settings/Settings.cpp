@@ -106,6 +106,27 @@ std::vector<std::string> AccountSettings::ImapFolders() const {
     return folders;
 }
 
+bool AccountSettings::IsStorableFolderName(std::string_view name) {
+    if (name.empty() || name.size() > kMaxStoredValue) return false;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const std::size_t n = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
+                                                : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        if (n == 0 || i + n > name.size()) return false;
+        std::uint32_t cp = n == 1 ? lead : lead & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return false;
+        i += n;
+    }
+    return true;
+}
+
 int AccountSettings::OutgoingPort() const {
     if (m_outgoingPort > 0 && m_outgoingPort < 65536) return static_cast<int>(m_outgoingPort);
     switch (m_outgoingSecurity) {
@@ -148,7 +169,30 @@ void AccountSettings::Load(const std::string& path) {
     for (std::string* s : {&m_oauthProvider, &m_oauthClientId, &m_oauthClientSecret, &m_oauthAuthorizationUrl,
                            &m_oauthTokenUrl, &m_oauthScope})
         s->clear();
-    LoadFields(path, Fields());
+    const std::vector<Field> fields = Fields();
+    const std::vector<bool> read = LoadFields(path, fields);
+    const auto found = [&](std::string_view name) {
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            if (name == fields[i].name) return static_cast<bool>(read[i]);
+        return false;
+    };
+    // A missing security value means clear text only for an account that
+    // never had protection. It had some (so a value was lost: cut from the
+    // file, too long to read, dropped by hand) when the key was written whole
+    // by a version that writes security values, which always writes these
+    // with them; or when the account plainly used TLS: a certificate trusted
+    // for it, a port of TLS from the first byte. Such an account gets TLS on
+    // such a port, STARTTLS elsewhere: a server without it fails the check,
+    // and the account says why. A key of the older values alone (one from
+    // before, or written so by hand) keeps its clear text as it always had.
+    const bool whole = found("Incoming Port") && found("Incoming Certificate") && found("Outgoing Port") &&
+                       found("Outgoing Sign In") && found("Outgoing User Name") && found("Outgoing Password") &&
+                       found("Outgoing Certificate");
+    const bool incomingTls = m_incomingPort == 993 || m_incomingPort == 995;
+    if (!found("Incoming Security") && (whole || incomingTls || !m_incomingCertificate.empty()))
+        m_incomingSecurity = incomingTls ? kSecurityTls : kSecurityStartTls;
+    if (!found("Outgoing Security") && (whole || m_outgoingPort == 465 || !m_outgoingCertificate.empty()))
+        m_outgoingSecurity = m_outgoingPort == 465 ? kSecurityTls : kSecurityStartTls;
     m_id = Crc32::OfNameWithTerminator(m_accountName);
 }
 

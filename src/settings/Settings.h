@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/RegistryDatabase.h"
@@ -91,6 +92,10 @@ public:
     // IMAP: the folders to watch, one a line (UTF-8); INBOX when empty.
     std::string m_imapFolders;
     std::vector<std::string> ImapFolders() const;
+    // A folder name the list keeps as itself: UTF-8 without control
+    // characters (a line break would make two folders of it, a NUL cut it),
+    // and short enough for the store to read back.
+    static bool IsStorableFolderName(std::string_view name);
     bool IsImap() const { return m_incomingProtocol == kProtocolImap; }
     std::string m_oauthProvider, m_oauthClientId, m_oauthClientSecret;
     std::string m_oauthAuthorizationUrl, m_oauthTokenUrl, m_oauthScope;

@@ -14,6 +14,7 @@ CGetMailProgressDlg::CGetMailProgressDlg(std::function<void()> onCancel, QWidget
     setModal(false);
     auto* layout = new QVBoxLayout(this);
     m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);  // account and server texts, never markup
     m_status->setMinimumWidth(320);
     m_bar = new QProgressBar(this);
     m_bar->setTextVisible(false);

@@ -109,6 +109,41 @@ QString FoldersText(const std::string& stored) {
 
 std::string FoldersSetting(const QString& text) { return ToSetting(FolderNames(text).join(QLatin1Char('\n'))); }
 
+// Why the folders as written cannot be stored, or empty. The store reads
+// back a list of kMaxStoredValue bytes at most, and a name with a line break
+// would come back as two folders: neither is written.
+QString FoldersProblem(const QString& text) {
+    for (const QString& name : FolderNames(text))
+        if (!AccountSettings::IsStorableFolderName(ToSetting(name)))
+            return "The IMAP folder \"" + name +
+                   "\" cannot be kept: its name holds a line break or another control character, or is too long.";
+    const std::size_t size = FoldersSetting(text).size();
+    if (size <= RegistryDatabase::kMaxStoredValue) return {};
+    return QString("The IMAP folders make a list of %1 bytes, and the settings keep %2 at most. "
+                   "Please choose fewer folders.")
+        .arg(size)
+        .arg(RegistryDatabase::kMaxStoredValue);
+}
+
+// The server's folders to tick. A choice the settings cannot keep is told
+// at OK, with the ticks still there to change.
+class FolderChoice : public QDialog {
+public:
+    explicit FolderChoice(QWidget* parent) : QDialog(parent), list(new QListWidget(this)) {}
+    QString Ticked() const {
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->checkState() == Qt::Checked) names << list->item(i)->text();
+        return FoldersLine(names);
+    }
+    void accept() override {
+        const QString why = FoldersProblem(Ticked());
+        if (why.isEmpty()) return QDialog::accept();
+        SheetPrompts::Current().message(this, why, SheetPrompts::Kind::Warning);
+    }
+    QListWidget* list;
+};
+
 QComboBox* SecurityBox(QWidget* page, const char* objectName) {
     auto* box = new QComboBox(page);
     box->setObjectName(QLatin1String(objectName));
@@ -476,11 +511,11 @@ void CMailBoxPage::KeepTrusted(std::uint32_t id, const std::string& server, cons
 
 void CMailBoxPage::ShowFolderChoice(const std::vector<std::string>& folders) {
     // The server's folders, those watched now ticked; OK takes the ticks.
-    auto* dialog = new QDialog(this);
+    auto* dialog = new FolderChoice(this);
     dialog->setWindowTitle("IMAP Folders");
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(dialog);
-    auto* list = new QListWidget(dialog);
+    auto* list = dialog->list;
     list->setObjectName("imapFolderList");
     const QStringList chosen = FolderNames(m_imapFolders->text());
     for (const std::string& folder : folders) {
@@ -494,12 +529,7 @@ void CMailBoxPage::ShowFolderChoice(const std::vector<std::string>& folders) {
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    connect(dialog, &QDialog::accepted, this, [this, list] {
-        QStringList names;
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->checkState() == Qt::Checked) names << list->item(i)->text();
-        m_imapFolders->setText(FoldersLine(names));
-    });
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { m_imapFolders->setText(dialog->Ticked()); });
     dialog->open();
 }
 
@@ -634,6 +664,10 @@ void CMailBoxPage::SaveAccount() {
         return;
     }
 
+    if (m_fields.protocol == kProtocolImap) {
+        if (const QString why = FoldersProblem(m_fields.folders); !why.isEmpty()) return Refuse(why);
+    }
+
     AccountSettings record = RecordFromFields();
     record.m_modified = 1;
     record.m_deleted = 0;
@@ -699,6 +733,13 @@ bool CMailBoxPage::Validate() {
         Refuse(NoBackslash(m_fields.mailboxName));
         m_mailboxName->setFocus();
         return false;
+    }
+    if (!m_fields.mailboxName.isEmpty() && m_fields.protocol == kProtocolImap) {
+        if (const QString why = FoldersProblem(m_fields.folders); !why.isEmpty()) {
+            Refuse(why);
+            m_imapFolders->setFocus();
+            return false;
+        }
     }
     return true;
 }

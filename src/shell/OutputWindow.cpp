@@ -3,6 +3,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
 
 namespace velto {
 
@@ -44,15 +46,47 @@ void COutputWindow::AppendOutput(const QString& text) {
         plain.remove(QChar('\r'));
         QTextCursor cursor(document());
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(plain);
-        const int excess = document()->blockCount() - kLineLimit;
-        if (excess >= kTrimBatch) {
-            QTextCursor trim(document());
-            trim.setPosition(document()->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
-            trim.removeSelectedText();
-        }
+        cursor.insertText(CutLongLines(plain));
+        DropOldest();
     }
     ScrollToEnd();
+}
+
+QString COutputWindow::CutLongLines(const QString& text) {
+    static const QString kCutMark = QStringLiteral(" [...]");
+    QString out;
+    out.reserve(std::min<qsizetype>(text.size(), 64 * 1024));
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype newline = text.indexOf(QLatin1Char('\n'), at);
+        const qsizetype end = newline < 0 ? text.size() : newline;
+        const qsizetype room = std::max(0, kLineCut - m_openLine);
+        const qsizetype kept = std::min(end - at, room);
+        out += QStringView(text).mid(at, kept);
+        m_openLine += static_cast<int>(kept);
+        if (kept < end - at && m_openLine == kLineCut) {
+            out += kCutMark;
+            ++m_openLine;  // past the cut: nothing more of this line is shown
+        }
+        if (newline < 0) break;
+        out += QLatin1Char('\n');
+        m_openLine = 0;
+        at = newline + 1;
+    }
+    return out;
+}
+
+void COutputWindow::DropOldest() {
+    QTextDocument* doc = document();
+    int first = doc->blockCount() - kLineLimit >= kTrimBatch ? doc->blockCount() - kLineLimit : 0;
+    if (doc->characterCount() > kCharacterBudget) {
+        // The first line that starts within the newest three quarters.
+        const QTextBlock keep = doc->findBlock(doc->characterCount() - kCharacterBudget / 4 * 3);
+        first = std::max(first, keep.next().isValid() ? keep.next().blockNumber() : keep.blockNumber());
+    }
+    if (first <= 0) return;
+    QTextCursor trim(doc);
+    trim.setPosition(doc->findBlockByNumber(first).position(), QTextCursor::KeepAnchor);
+    trim.removeSelectedText();
 }
 
 void COutputWindow::ScrollToEnd() {

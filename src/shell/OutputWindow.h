@@ -12,8 +12,15 @@ public:
     // A long session keeps its newest lines; older ones drop off the top,
     // a batch at a time (one line at a time would double the cost of every
     // append once the limit is reached).
-    static constexpr int kLineLimit = 50'000;
+    static constexpr int kLineLimit = 20'000;
     static constexpr int kTrimBatch = 2'000;
+    // Lines count, and so do characters: a server that sends long lines
+    // must not fill memory with fewer of them. A line is shown up to its
+    // first kLineCut characters, the rest marked as cut; the oldest lines go
+    // once the log holds more than kCharacterBudget, down to three quarters
+    // of it at once.
+    static constexpr int kLineCut = 2'000;
+    static constexpr int kCharacterBudget = 2 * 1024 * 1024;
     // During a fast conversation the window is painted at most this often.
     static constexpr int kPaintIntervalMs = 40;
 
@@ -26,7 +33,13 @@ public:
     static QFont OutputFont();
 
 private:
+    // The text with each line cut to kLineCut, counting what the last line
+    // of the log already holds.
+    QString CutLongLines(const QString& text);
+    void DropOldest();
+
     QTimer m_paintHold;
+    int m_openLine = 0;  // characters of the last line so far (it has no end yet)
 };
 
 }  // namespace velto

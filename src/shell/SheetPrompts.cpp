@@ -27,10 +27,11 @@ QStringList NameFiltersFrom(const QString& filter) {
 namespace {
 
 void QtMessage(QWidget* parent, const QString& text, SheetPrompts::Kind kind) {
-    if (kind == SheetPrompts::Kind::Information)
-        QMessageBox::information(parent, QStringLiteral("VeltoMail"), text);
-    else
-        QMessageBox::warning(parent, QStringLiteral("VeltoMail"), text);
+    QMessageBox box(kind == SheetPrompts::Kind::Information ? QMessageBox::Information : QMessageBox::Warning,
+                    QStringLiteral("VeltoMail"), text, QMessageBox::Ok, parent);
+    // A listing's failure and folder names are a server's words: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 QString QtOpenExistingFile(QWidget* parent, const QString& filter) {

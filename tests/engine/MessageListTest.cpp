@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTextDocument>
+
 #include "engine/MessageListModel.h"
 #include "support/qt/EngineHarness.h"
 #include "support/FakeTransport.h"
@@ -122,6 +124,17 @@ TEST(RefreshList, ModelShowsColumnsAsTheListDoes) {
     EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QString::fromUtf8("Caf\xc3\xa9"));
     EXPECT_EQ(model.data(model.index(1, 0), Qt::DisplayRole).toString(), QString::fromUtf8("Caf\xc3\xa9"));
     EXPECT_EQ(model.data(model.index(0, 0), MessageListModel::kIdRole).toUInt(), 8u);
+}
+
+// A tip reads markup where it finds some: a subject's tip shows its words.
+TEST(RefreshList, TipsShowTheSubjectAsText) {
+    MessageListModel model;
+    model.Reset({StoredHeader(Record(9, "pop", "Subject: <b>BOLD</b> &amp; <img src=x>\r\n"))});
+    const QString tip = model.data(model.index(0, 0), Qt::ToolTipRole).toString();
+    QTextDocument shown;
+    if (Qt::mightBeRichText(tip)) shown.setHtml(tip);
+    else shown.setPlainText(tip);
+    EXPECT_EQ(shown.toPlainText(), "<b>BOLD</b> &amp; <img src=x>");
 }
 
 TEST(RefreshList, SubjectAndSenderShownDecodedSpamMarkOnRawBytes) {

@@ -69,7 +69,22 @@ TEST(ImapConversation, HardCases) {
     std::string zeroLiterals = "C: a1 NOOP\n";
     for (std::size_t length : {1'040'000, 1'040'000, 20'000})
         zeroLiterals += "S: * 1 FETCH (X " + std::string(length, 'z') + " {0}\n";
+    // Over a million UIDs in SEARCH lines of a megabyte each.
+    std::string searchFlood = "C: a1 UID SEARCH UNSEEN UNDELETED\n";
+    for (int i = 0; i < 3; ++i) {
+        searchFlood += "S: * SEARCH";
+        for (int k = 0; k < 500'000; ++k) searchFlood += " 7";
+        searchFlood += "\n";
+    }
+    searchFlood += "S: a1 OK done\n";
     const Row rows[] = {
+        {"SEARCH past a million UIDs", false, searchFlood,
+         [](CImapMail& m) {
+             std::vector<std::uint32_t> uids;
+             const bool ok = m.SearchUnseen(uids);
+             return Flag(ok) + " " + std::to_string(uids.size());
+         },
+         "failed 0", localerr::kResponseTooLong, false},
         {"zero-length literals chained past the response bound", false, zeroLiterals,
          [](CImapMail& m) { return Flag(m.Noop()); }, "failed", localerr::kResponseTooLong, false},
         {"a flood of continuations", false, "C: a1 NOOP\nS: + a\nS: + b\nS: + c\nS: + d\nS: + e\nS: + f\n",
@@ -158,6 +173,21 @@ TEST(ImapConversation, HardCases) {
              return got;
          },
          "ok [Entwürfe] [[Gmail] noselect] [a\"b] [x y]", 0, true},
+        // Only a name that reads back as itself, and leads back to its folder,
+        // is offered: a line break, NUL, control characters, raw 8-bit text
+        // or another spelling of a name are left out.
+        {"LIST leaves out names that cannot be kept", false,
+         "C: a1 LIST \"\" \"*\"\nS- * LIST () \"/\" {9}\\r\\nevil\\r\\nfoo\\r\\n\n"
+         "S: * LIST () \"/\" \"a&AA0ACg-b\"\nS- * LIST () \"/\" {4}\\r\\nn\\0ul\\r\\n\n"
+         "S: * LIST () \"/\" \"caf\\xC3\\xA9\"\nS: * LIST () \"/\" \"bell\\x07\"\nS: * LIST () \"/\" \"&AGE-\"\n"
+         "S: * LIST () \"/\" \"&AIU-x\"\nS: * LIST () \"/\" \"Entw&APw-rfe\"\nS: a1 OK done\n",
+         [](CImapMail& m) {
+             std::vector<ImapFolder> folders;
+             std::string got = Flag(m.List(folders));
+             for (const auto& f : folders) got += " [" + f.name + "]";
+             return got;
+         },
+         "ok [Entwürfe]", 0, true},
         {"delete without UIDPLUS keeps the others", false,
          "C: a1 SELECT \"INBOX\"\nS: * OK [UIDVALIDITY 7] ok\nS: a1 OK [READ-WRITE] done\n"
          "C: a2 UID STORE 5 +FLAGS.SILENT (\\\\Deleted)\nS: a2 OK done\n",

@@ -82,7 +82,7 @@ TEST(RegistryDatabase, StringsKeepTheirLengthAndNumbersAllThirtyTwoBits) {
     EXPECT_EQ(ValueData("K", "n"), std::string("\x2c\x01\x00\x00", 4));
 }
 
-TEST(RegistryDatabase, OversizedValueEndsTheEnumerationOfItsKey) {
+TEST(RegistryDatabase, OversizedValueIsPassedOverAlone) {
     ScopedHive scoped;
     {
         RegistryDatabase db;
@@ -100,7 +100,7 @@ TEST(RegistryDatabase, OversizedValueEndsTheEnumerationOfItsKey) {
     ConfigurationOptions config(keys::kConfiguration);
     EXPECT_EQ(config.m_enableSound, 1u);
     EXPECT_EQ(config.GetSoundFilename(), "");
-    EXPECT_EQ(config.m_autoScan, 0u);  // after the oversized value: not read
+    EXPECT_EQ(config.m_autoScan, 1u);  // after the oversized value: read all the same
 }
 
 TEST(RegistryDatabase, DeletingAKeyRemovesItsValuesAndLeavesHandlesHarmless) {

@@ -102,6 +102,58 @@ TEST(SettingsRecords, AccountSecurityRoundTripsAndOlderFilesKeepClearText) {
     EXPECT_EQ(c.OutgoingUser() + "/" + c.OutgoingPassword(), "ann/pw");
 }
 
+// An account key whose security value is missing or unreadable, while the
+// key shows the account had one: never clear text.
+TEST(SettingsRecords, AMissingSecurityValueNeverMeansClearTextForAnAccountThatHadOne) {
+    const std::string longFolders = "\"IMAP Folders\"=\"" + std::string(1200, 'f') + "\"\r\n";
+    const std::string longSecurity = [] {
+        std::string text = "\"Incoming Security\"=hex(4):01";
+        for (int i = 0; i < 1100; ++i) text += ",00";
+        return text + "\r\n";
+    }();
+    // What every save since security values exist writes with them.
+    const std::string whole =
+        "\"Incoming Port\"=dword:00000000\r\n\"Incoming Certificate\"=\"\"\r\n\"Outgoing Port\"=dword:00000000\r\n"
+        "\"Outgoing Sign In\"=dword:00000001\r\n\"Outgoing User Name\"=\"\"\r\n\"Outgoing Password\"=\"\"\r\n"
+        "\"Outgoing Certificate\"=\"\"\r\n";
+    struct Row {
+        const char* name;
+        std::string values;  // after "Account Name"
+        std::uint32_t incoming, outgoing;
+        int port;
+        std::string folder;  // the first watched
+    } rows[] = {
+        {"values from before only", "\"User Password\"=\"pw\"\r\n", kSecurityNone, kSecurityNone, 110, "INBOX"},
+        {"a few newer values by hand", "\"Incoming Port\"=dword:00000000\r\n\"Password In Keyring\"=dword:00000001\r\n",
+         kSecurityNone, kSecurityNone, 110, "INBOX"},
+        {"None chosen and stored", whole + "\"Incoming Security\"=dword:00000000\r\n\"Outgoing Security\"=dword:00000000\r\n",
+         kSecurityNone, kSecurityNone, 110, "INBOX"},
+        {"an over-long folder list before the security values",
+         "\"Incoming Protocol\"=dword:00000001\r\n" + longFolders +
+             "\"Incoming Security\"=dword:00000001\r\n\"Outgoing Security\"=dword:00000002\r\n",
+         kSecurityTls, kSecurityStartTls, 993, "INBOX"},
+        {"written whole, both security values gone", whole, kSecurityStartTls, kSecurityStartTls, 110, "INBOX"},
+        {"gone, ports of TLS from the first byte",
+         "\"Incoming Port\"=dword:000003e3\r\n\"Outgoing Port\"=dword:000001d1\r\n", kSecurityTls, kSecurityTls,
+         995, "INBOX"},
+        {"an over-long security value, a certificate trusted",
+         "\"Incoming Certificate\"=\"AB:CD\"\r\n" + longSecurity +
+             "\"Outgoing Security\"=dword:00000000\r\n\"IMAP Folders\"=\"Sent\"\r\n",
+         kSecurityStartTls, kSecurityNone, 110, "Sent"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedHive hive("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\A]\r\n"
+                        "\"Account Name\"=\"A\"\r\n" + row.values);
+        ASSERT_EQ(hive.loadProblem, "");
+        const AccountSettings a(keys::Join(keys::kAccounts, "A"));
+        EXPECT_EQ(a.m_incomingSecurity, row.incoming);
+        EXPECT_EQ(a.m_outgoingSecurity, row.outgoing);
+        EXPECT_EQ(a.IncomingPort(), row.port);
+        EXPECT_EQ(a.ImapFolders().front(), row.folder);
+    }
+}
+
 // A POP3 account's key holds no IMAP values, also when it was IMAP before:
 // a stale one would make it read back as IMAP.
 TEST(SettingsRecords, OnlyImapAccountsStoreTheProtocolAndFolders) {

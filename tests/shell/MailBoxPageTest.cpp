@@ -89,7 +89,10 @@ QComboBox* Box(OpenSheet& s, const char* name) { return Find<QComboBox>(s.Mailbo
 TEST_F(MailBoxPage, SecurityOfAnOlderAccountStaysUntilChangedAndANewOneIsProposedTls) {
     std::string text = AccountsText({{"Old", "pop.old"}});
     text.resize(text.size() - 2);
-    text += "\"Incoming Certificate\"=\"AA:BB\"\r\n\r\n";
+    // A certificate is only ever stored with the security values (without
+    // them the key would count as one that lost its protection).
+    text += "\"Incoming Security\"=dword:00000000\r\n\"Outgoing Security\"=dword:00000000\r\n"
+            "\"Incoming Certificate\"=\"AA:BB\"\r\n\r\n";
     ScopedHive hive(text);
     OpenSheet s;
     // Shown as stored: clear text on the usual ports, no sign-in.
@@ -159,6 +162,63 @@ TEST_F(MailBoxPage, AnImapAccountsPortFollowsAndItsFoldersComeFromTheServersList
     EXPECT_TRUE(box.IsImap());
     EXPECT_EQ(box.IncomingPort(), 143);
     EXPECT_EQ(box.ImapFolders(), (std::vector<std::string>{"INBOX", "Lists/N\xc3\xa4h", "Work, 2026", "Say \"hi\""}));
+}
+
+// A folder list the store could not read back whole, or a name that would
+// come back as two, is never written: the choice and OK say why instead.
+TEST_F(MailBoxPage, FolderListsTheStoreCannotReadBackAreRefused) {
+    ScopedHive hive(AccountsText({{"Box", "imap.box"}}));
+    OpenSheet s(nullptr, nullptr, [&](const AccountSettings&, auto done) {
+        ImapFolderListing listing;
+        listing.ok = true;
+        for (int i = 0; i < 40; ++i)
+            listing.folders.push_back("Projects/" + std::string(20, static_cast<char>('a' + i % 26)) + std::to_string(i));
+        done(listing);
+    });
+    Choose(Box(s, "incomingProtocolBox"), "IMAP");
+    Click(s.Mailbox(), "Folders...");
+    auto* list = s.Mailbox()->findChild<QListWidget*>("imapFolderList");
+    ASSERT_NE(list, nullptr);
+    auto* choice = qobject_cast<QDialog*>(list->window());
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Checked);
+    choice->accept();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("The IMAP folders make a list of 1269 bytes, and the settings keep 1000"))
+        << messages[0].toStdString();
+    EXPECT_TRUE(choice->isVisible());
+    EXPECT_EQ(Text(s.Mailbox(), "imapFoldersEdit"), "");
+    for (int i = 20; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
+    choice->accept();
+    EXPECT_FALSE(choice->isVisible());
+    EXPECT_EQ(messages.size(), 1);
+    const QString twenty = Text(s.Mailbox(), "imapFoldersEdit");
+    EXPECT_EQ(twenty.count(','), 19);
+
+    const struct {
+        const char* name;
+        QString folders;
+        const char* told;  // the start of what the user is told; empty: stored
+    } rows[] = {
+        {"a list typed past the bound", twenty + ", " + twenty.toUpper(), "The IMAP folders make a list of"},
+        {"a line break in a typed name", "INBOX, Work\nHKEY", "The IMAP folder \"Work\nHKEY\" cannot be kept"},
+        {"a NUL in a typed name", QString("INBOX, a") + QChar(0) + "b", "The IMAP folder \"a"},
+        {"the twenty chosen", twenty, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        messages.clear();
+        Type(s.Mailbox(), "imapFoldersEdit", row.folders);
+        const bool ok = s.Ok();
+        EXPECT_EQ(ok, *row.told == 0);
+        if (*row.told) {
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages[0].startsWith(row.told)) << messages[0].toStdString();
+        }
+    }
+    ScopedHive again(hive.storage().bytes);
+    const AccountSettings box(keys::Join(keys::kAccounts, "Box"));
+    EXPECT_EQ(box.ImapFolders().size(), 20u);
+    EXPECT_EQ(box.ImapFolders().back(), "Projects/" + std::string(20, 't') + "19");
 }
 
 // The page's tab stops in order, by object name (else caption).

@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QToolBar>
 
 #include "engine/CorvaneView.h"
@@ -188,6 +190,28 @@ TEST(OutputWindow, AVeryLongLogKeepsItsNewestLines) {
     const QString text = output.toPlainText();
     EXPECT_TRUE(text.startsWith(QString("[10:00:00] %1\n").arg(total - kept + 1))) << text.left(40).toStdString();
     EXPECT_TRUE(text.endsWith(QString("[10:00:00] %1\n").arg(total - 1)));
+}
+
+// A server's long lines: each is cut, and a flood of them leaves the log
+// within its budget of characters, the newest lines kept.
+TEST(OutputWindow, LongLinesAreCutAndTheLogKeepsToItsBudget) {
+    COutputWindow output;
+    const QString wide(64 * 1024, 'w');
+    for (int i = 0; i < 3000; ++i) output.AppendOutput(QString("[10:00:00] %1 ").arg(i) + wide + "\r\n");
+    // One line in pieces, cut all the same; the next line starts whole.
+    for (int i = 0; i < 5; ++i) output.AppendOutput(QString(1000, 'p'));
+    output.AppendOutput("\r\n[10:00:01] next\r\n");
+    QTextDocument* doc = output.document();
+    EXPECT_LE(doc->characterCount(), COutputWindow::kCharacterBudget);
+    int longest = 0;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) longest = std::max(longest, b.length() - 1);
+    EXPECT_EQ(longest, COutputWindow::kLineCut + 6);
+    const QStringList lines = output.toPlainText().split('\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[lines.size() - 4].startsWith("[10:00:00] 2999 www"));
+    EXPECT_TRUE(lines[lines.size() - 4].endsWith("w [...]"));
+    EXPECT_EQ(lines[lines.size() - 3], QString(COutputWindow::kLineCut, 'p') + " [...]");
+    EXPECT_EQ(lines[lines.size() - 2], "[10:00:01] next");
 }
 
 TEST(MainFrame, UtilityBarStartsAtTheBottomAndNeverGoesBelowItsMinimum) {
