@@ -85,13 +85,6 @@ TEST(SlowServer, AnAnswerHasAMinutePlusASecondPerEightKilobytes) {
              return Flag(p.GetMailboxStatus(count, size));
          },
          {}, "failed", wsa::kTimedOut},
-        {"POP3: the same answer at once", "C: STAT\nS: +OK 2 640 messages in the drop\n", 5s, 0s,
-         [](CPopMail& p) {
-             int count = 0, size = 0;
-             const bool ok = p.GetMailboxStatus(count, size);
-             return Flag(ok) + " " + std::to_string(count);
-         },
-         {}, "ok 2", 0},
         {"IMAP: a drip", "C: a1 NOOP\n" + Drip("* OK still here\r\na1 OK done\r\n"), 5s, 0s, {},
          [](CImapMail& m) { return Flag(m.Noop()); }, "failed", wsa::kTimedOut},
         {"IMAP: a slow link that keeps bringing bytes", slowLink, 5s, 0s, {},
