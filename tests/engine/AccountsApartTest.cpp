@@ -15,13 +15,7 @@ namespace {
 using test::AccountsText;
 using test::EngineHarness;
 
-CMailHeader Record(const std::string& subject, const std::string& account, const std::string& server) {
-    CMailHeader r;
-    r.ParseHeader("Subject: " + subject + "\r\n");
-    r.SetAccountInfo(server, account + "@example.com", "");
-    r.SetMessageInfo(-1, Crc32::Of(subject), 100);
-    return r;
-}
+using test::Record;
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());

@@ -24,13 +24,8 @@ const char* const kQuit = test::kPop3Quit;
 const auto& Login = test::Pop3Login;
 const auto& Uidl = test::Pop3Uidl;
 
-CMailHeader Stored(const std::string& uid, const std::string& account, const std::string& server) {
-    CMailHeader r;
-    r.ParseHeader("Subject: " + uid + "\r\n");
-    r.SetAccountInfo(server, account + "@example.com", "");
-    r.SetMessageInfo(-1, Crc32::Of(uid), 100);
-    return r;
-}
+// A stored record whose subject is its unique id.
+const auto& Stored = test::Record;
 
 // A server whose certificate is trusted only once its fingerprint is pinned.
 class PinnedOnlyTls : public ITlsLayer {

@@ -13,14 +13,6 @@
 namespace velto::test {
 namespace {
 
-CMailHeader Record(const std::string& subject, const std::string& account, const std::string& server) {
-    CMailHeader r;
-    r.ParseHeader("Subject: " + subject + "\r\n");
-    r.SetAccountInfo(server, account + "@example.com", "");
-    r.SetMessageInfo(-1, Crc32::Of(subject), 100);
-    return r;
-}
-
 // The command in the Mail menu and its mirror in the list's pop-up.
 std::vector<QAction*> MarkReadActions(CMainFrame& frame) {
     std::vector<QAction*> found;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/CorvaneView.h"
+#include "settings/Crc32.h"
 #include "support/qt/EngineFakes.h"
 #include "support/MemoryHiveStorage.h"
 
@@ -81,6 +82,16 @@ struct EngineHarness {
     RecordingLogSink log;
     std::unique_ptr<CCorvaneView> view;
 };
+
+// A stored record of the account (as AccountsText makes it: NAME@example.com
+// on server), its unique id the subject.
+inline CMailHeader Record(const std::string& subject, const std::string& account, const std::string& server) {
+    CMailHeader r;
+    r.ParseHeader("Subject: " + subject + "\r\n");
+    r.SetAccountInfo(server, account + "@example.com", "");
+    r.SetMessageInfo(-1, Crc32::Of(subject), 100);
+    return r;
+}
 
 // A settings text with the given accounts (name, server) in the hive.
 std::string AccountsText(const std::vector<std::pair<std::string, std::string>>& accounts,
