@@ -85,13 +85,8 @@ int main(int argc, char** argv) {
     }
 
     // Push: a bare IDLE client and the program, to the same deliveries.
-    char port[16];
-    std::snprintf(port, sizeof port, "%08x", server.ImapPort());
-    const std::string settings =
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"127.0.0.1\"\r\n\"User Name\"=\"ann\"\r\n"
-        "\"User Password\"=\"secret\"\r\n\"Incoming Protocol\"=dword:00000001\r\n\"Incoming Port\"=dword:" +
-        std::string(port) + "\r\n";
+    const std::string settings = velto::test::AnnAccountText("127.0.0.1", server.ImapPort(),
+                                                            "\"Incoming Protocol\"=dword:00000001\r\n");
     velto::test::EngineHarness h(settings, velto::MakePosixTransportFactory(), nullptr, nullptr, nullptr, false, {}, {},
                                  [] { return velto::MakePosixTransportFactory(); });
     h.view->OnInitialUpdate();

@@ -32,13 +32,8 @@ TEST(ImapCheck, ListsTheUnseenReadsAndDeletesAndFollowsTheServer) {
     server.ServeImap();
     std::string why;
     ASSERT_TRUE(server.Start(&why)) << why;
-    char port[16];
-    std::snprintf(port, sizeof port, "%08x", server.ImapPort());
-    const std::string settings =
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"localhost\"\r\n\"User Name\"=\"ann\"\r\n"
-        "\"User Password\"=\"secret\"\r\n\"Incoming Protocol\"=dword:00000001\r\n"
-        "\"Incoming Security\"=dword:00000002\r\n\"Incoming Port\"=dword:" + std::string(port) + "\r\n";
+    const std::string settings = test::AnnAccountText(
+        "localhost", server.ImapPort(), "\"Incoming Protocol\"=dword:00000001\r\n\"Incoming Security\"=dword:00000002\r\n");
     TlsTrust trust;
     trust.extraAuthorities = certs.authority;
     test::EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr,

@@ -43,13 +43,8 @@ TEST(ImapServerActions, MarkReadByCommandAndByNoticeAndDeleteToTheTrash) {
     server.ImapTrash("Bin");
     std::string why;
     ASSERT_TRUE(server.Start(&why)) << why;
-    char port[16];
-    std::snprintf(port, sizeof port, "%08x", server.ImapPort());
     const std::string settings =
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"127.0.0.1\"\r\n\"User Name\"=\"ann\"\r\n"
-        "\"User Password\"=\"secret\"\r\n\"Incoming Protocol\"=dword:00000001\r\n\"Incoming Port\"=dword:" +
-        std::string(port) + "\r\n";
+        test::AnnAccountText("127.0.0.1", server.ImapPort(), "\"Incoming Protocol\"=dword:00000001\r\n");
     RecordingDock dock;
     test::EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr, false,
                           {}, {}, {}, &dock);

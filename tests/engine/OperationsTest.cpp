@@ -24,16 +24,7 @@ CMailHeader Stored(const std::string& uid, const std::string& server, const std:
     return r;
 }
 
-struct Fixture {
-    Fixture(const std::string& accounts, const std::string& script)
-        : transports(std::make_shared<ScriptedTransportFactory>(script)), h(accounts, transports) {
-        h.view->OnInitialUpdate();
-        h.Drain();
-    }
-    int RowOf(const std::string& subject) const { return h.RowOf(subject); }
-    std::shared_ptr<ScriptedTransportFactory> transports;
-    EngineHarness h;
-};
+using Fixture = test::ScriptedEngine;
 
 TEST(DeleteMessages, EachSelectedMessageIsDeletedOnItsOwnServer) {
     const std::string script = Login("A", 2) + Uidl(1, "a1") + Uidl(2, "a2") + "C: DELE 2\nS: +OK gone\n" + kQuit +

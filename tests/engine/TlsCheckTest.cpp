@@ -27,13 +27,8 @@ TEST(TlsCheck, AskedAfterGetMailOnlyAndPinnedOnYes) {
     std::string why;
     ASSERT_TRUE(server.Start(&why)) << why;
 
-    char port[16];
-    std::snprintf(port, sizeof port, "%08x", server.TlsPort());
     const std::string settings =
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
-        "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"127.0.0.1\"\r\n\"User Name\"=\"ann\"\r\n"
-        "\"User Password\"=\"secret\"\r\n\"Incoming Security\"=dword:00000001\r\n\"Incoming Port\"=dword:" +
-        std::string(port) + "\r\n";
+        test::AnnAccountText("127.0.0.1", server.TlsPort(), "\"Incoming Security\"=dword:00000001\r\n");
     const std::thread::id uiThread = std::this_thread::get_id();
     EngineHarness h(settings, MakePosixTransportFactory(test::TestTimeLimits()), nullptr, nullptr, nullptr, false,
                     MakeOpenSslLayer());

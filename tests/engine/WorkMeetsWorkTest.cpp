@@ -41,22 +41,7 @@ public:
     }
 };
 
-struct Fixture {
-    Fixture(const std::string& settings, const std::string& script, std::shared_ptr<ITlsLayer> tls = {})
-        : transports(std::make_shared<ScriptedTransportFactory>(script)),
-          h(settings, transports, nullptr, nullptr, nullptr, false, std::move(tls)) {
-        h.view->OnInitialUpdate();
-        h.Drain();
-    }
-    void Holds(const std::vector<CMailHeader>& records) {
-        for (const auto& r : records) h.view->Messages().Append(r);
-        h.view->RefreshList();
-        h.Drain();
-    }
-    int RowOf(const std::string& subject) const { return h.RowOf(subject); }
-    std::shared_ptr<ScriptedTransportFactory> transports;
-    EngineHarness h;
-};
+using Fixture = test::ScriptedEngine;
 
 // A delete and a read both wait on one certificate question each; the yes to
 // each runs its own order: X is deleted, not the message read meanwhile, and

@@ -1,6 +1,8 @@
 #include "support/TestEnvironment.h"
 #include "support/DovecotServer.h"
 
+#include <cstdio>
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -244,6 +246,14 @@ std::string DovecotServer::MessageText(const std::string& user, const std::strin
 
 std::string DovecotServer::Log() const {
     return ReadFile(m_folder + "/dovecot.log") + ReadFile(m_folder + "/dovecot.out");
+}
+
+std::string AnnAccountText(const std::string& server, int port, const std::string& values) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08x", port);
+    return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Dunmere\\Velto Mail\\Accounts\\Ann]\r\n"
+           "\"Account Name\"=\"Ann\"\r\n\"Server Name\"=\"" + server + "\"\r\n\"User Name\"=\"ann\"\r\n"
+           "\"User Password\"=\"secret\"\r\n" + values + "\"Incoming Port\"=dword:" + hex + "\r\n";
 }
 
 }  // namespace velto::test

@@ -94,4 +94,8 @@ private:
     ChildProcess m_process;
 };
 
+// The settings text of the account "Ann" (user "ann", password "secret") on
+// server and port, with further value lines of its own.
+std::string AnnAccountText(const std::string& server, int port, const std::string& values = {});
+
 }  // namespace velto::test

@@ -7,6 +7,7 @@
 
 #include "engine/CorvaneView.h"
 #include "settings/Crc32.h"
+#include "support/FakeTransport.h"
 #include "support/qt/EngineFakes.h"
 #include "support/MemoryHiveStorage.h"
 
@@ -81,6 +82,25 @@ struct EngineHarness {
     FakeStoreFile store;
     RecordingLogSink log;
     std::unique_ptr<CCorvaneView> view;
+};
+
+// An engine, started up, whose connections play one scripted conversation.
+struct ScriptedEngine {
+    ScriptedEngine(const std::string& settings, const std::string& script, std::shared_ptr<ITlsLayer> tls = {})
+        : transports(std::make_shared<ScriptedTransportFactory>(script)),
+          h(settings, transports, nullptr, nullptr, nullptr, false, std::move(tls)) {
+        h.view->OnInitialUpdate();
+        h.Drain();
+    }
+    // The list holds these records.
+    void Holds(const std::vector<CMailHeader>& records) {
+        for (const auto& r : records) h.view->Messages().Append(r);
+        h.view->RefreshList();
+        h.Drain();
+    }
+    int RowOf(const std::string& subject) const { return h.RowOf(subject); }
+    std::shared_ptr<ScriptedTransportFactory> transports;
+    EngineHarness h;
 };
 
 // A stored record of the account (as AccountsText makes it: NAME@example.com
