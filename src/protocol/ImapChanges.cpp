@@ -17,15 +17,6 @@ std::vector<std::uint32_t> Sorted(const std::vector<std::uint32_t>& wanted) {
     return uids;
 }
 
-std::string Quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 }  // namespace
 
 bool CImapMail::Writable() {
@@ -76,9 +67,9 @@ bool CImapMail::MoveTo(const std::vector<std::uint32_t>& wanted, const std::stri
     if (uids.empty() || !EncodeFolderName(folder, wire) || !ArgumentOk(wire) || !Writable()) return false;
     if (!Capability()) return false;
     const std::string set = UidSet(uids.data(), uids.size());
-    if (HasCapability("MOVE")) return gone = Command("UID MOVE " + set + " " + Quoted(wire));
+    if (HasCapability("MOVE")) return gone = Command("UID MOVE " + set + " " + Quote(wire));
     // Copied first: a failed copy leaves the originals untouched.
-    if (!Command("UID COPY " + set + " " + Quoted(wire))) return false;
+    if (!Command("UID COPY " + set + " " + Quote(wire))) return false;
     if (!Command("UID STORE " + set + " +FLAGS.SILENT (\\Deleted)")) return false;
     if (!HasCapability("UIDPLUS")) {
         LogLine("Without UIDPLUS an EXPUNGE would also remove other messages marked deleted; "

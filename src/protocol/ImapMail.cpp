@@ -27,15 +27,6 @@ std::string Upper(std::string_view text) {
     return out;
 }
 
-std::string Quote(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == prefix;
 }
@@ -111,6 +102,15 @@ bool NextCodePoint(std::string_view& text, std::uint32_t& cp) {
 }
 
 }  // namespace
+
+std::string CImapMail::Quote(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
 
 CImapMail::CImapMail(ILogSink* output, std::shared_ptr<ITransportFactory> transports)
     : MailSession(output, std::move(transports)) {}

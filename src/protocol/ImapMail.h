@@ -137,6 +137,8 @@ public:
     static std::string UidSet(const std::uint32_t* uids, std::size_t count);
 
 private:
+    // A quoted string, as IMAP writes one (quote and backslash escaped).
+    static std::string Quote(std::string_view text);
     using Untagged = std::function<void(const ImapResponse&)>;
     void Attach(ITransport* stream) override { m_reader.Attach(stream); }
     void Forget() override;
