@@ -25,7 +25,6 @@ TEST(SaveFolder, DownloadsWhereItExistsElseHome) {
     } rows[] = {
         {"no Downloads folder", nullptr, nullptr, home.path()},
         {"the usual Downloads", nullptr, "Downloads", home.path() + "/Downloads"},
-        {"the desktop's own name for it", "XDG_DOWNLOAD_DIR=\"$HOME/Incoming\"\n", "Incoming", home.path() + "/Incoming"},
         {"a named folder that is missing", "XDG_DOWNLOAD_DIR=\"$HOME/Gone\"\n", nullptr, home.path()},
     };
     for (const auto& row : rows) {
